@@ -1,0 +1,57 @@
+#include "browsing/AllowList.h"
+
+#include <algorithm>
+
+namespace {
+constexpr qsizetype MinimumFoldShare = 64;
+}
+
+AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine)
+    : m_text(defaults.join(u',') + u',' + unblockedLine)
+    , m_entries(m_text.split(u','))
+    , m_settled(m_entries)
+    , m_settledCount(m_entries.size())
+    , m_recentBuiltCount(m_entries.size())
+{
+}
+
+void AllowList::append(const QString &entry)
+{
+    m_text += u',';
+    m_text += entry;
+    m_entries += entry.split(u',');
+}
+
+bool AllowList::allows(QStringView address) const
+{
+    bringMatchersUpToDate();
+    return m_settled.matchesAny(address) || m_recent.matchesAny(address);
+}
+
+void AllowList::bringMatchersUpToDate() const
+{
+    if (m_recentBuiltCount == m_entries.size())
+        return;
+    const qsizetype recentCount = m_entries.size() - m_settledCount;
+    if (recentCount > std::max(MinimumFoldShare, m_settledCount / 4)) {
+        m_settled = AllowMatcher(m_entries);
+        m_settledCount = m_entries.size();
+        m_recent = AllowMatcher();
+    } else {
+        m_recent = AllowMatcher(m_entries.mid(m_settledCount));
+    }
+    m_recentBuiltCount = m_entries.size();
+}
+
+bool AllowList::textContains(const QString &caption) const
+{
+    return m_text.contains(caption, Qt::CaseSensitive);
+}
+
+bool AllowList::learn(const QString &caption)
+{
+    if (caption.isEmpty() || textContains(caption))
+        return false;
+    append(caption);
+    return true;
+}

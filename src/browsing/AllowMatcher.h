@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <vector>
+
+// The filter's own upper-casing: only a-z become A-Z. Everything that compares
+// addresses with allow-list entries, or makes entries from addresses, uses it,
+// so that an entry made from an address is always found in that address again.
+QString filterUpper(QStringView text);
+
+// Answers "does the address contain any of these entries?" in one pass over the
+// address, whatever the number of entries (an Aho-Corasick automaton over the
+// upper-cased entries). Immutable once built; build a new one to change entries.
+class AllowMatcher
+{
+public:
+    AllowMatcher() = default;
+    explicit AllowMatcher(const QStringList &entries);
+
+    // True when some non-empty entry, upper-cased, occurs in the upper-cased
+    // address. An empty entry matches nothing.
+    bool matchesAny(QStringView address) const;
+
+    // Heap bytes held by the automaton; the benchmark reports it.
+    qsizetype memoryBytes() const;
+
+private:
+    quint32 classOf(char16_t c) const;
+    bool leftoverMatches(QStringView address) const;
+
+    // Character -> column. Column 0 is every character no entry contains.
+    quint32 m_asciiClass[128] = {};
+    std::vector<std::pair<char16_t, quint32>> m_wideClass; // sorted by character
+    quint32 m_columns = 0;
+    // Row-major transitions; each value is the next row's offset, with
+    // AcceptBit set when reaching that state means some entry has ended.
+    std::vector<quint32> m_table;
+    // Entries too long or too many to put in the table without running memory
+    // up (only a damaged or hostile list gets here); searched one by one.
+    QStringList m_leftovers;
+};

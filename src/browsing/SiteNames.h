@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The product's own web site is also reached under a dynamic host-name
+// service; pages there are shown, and learned, as the product's domain.
+// Both values are configuration, written in upper case.
+struct DynamicHostRule
+{
+    QString label;          // e.g. the service's domain; empty disables the rule
+    QString productDomain;
+};
+
+// The upper-case site part of an address, as the site line shows it and as
+// learned and unblocked entries are made: every "WWW.", then every "HTTPS://",
+// then every "HTTP://" removed, cut before the first "/". The port stays, and
+// other schemes keep their name ("ABOUT:BLANK", "FTP:").
+QString ExtractDomain(const QString &address, const DynamicHostRule &rule);
+
+// The pop-up window's variant: the same without the dynamic host-name rule,
+// so a page under that service keeps its own host name.
+QString ExtractPopupDomain(const QString &address);
