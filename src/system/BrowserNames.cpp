@@ -1,0 +1,57 @@
+#include "system/BrowserNames.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+QStringList defaultBrowserNames()
+{
+    return {QStringLiteral("firefox"),     QStringLiteral("firefox-esr"),
+            QStringLiteral("chromium"),    QStringLiteral("chrome"),
+            QStringLiteral("google-chrome"), QStringLiteral("opera"),
+            QStringLiteral("vivaldi"),     QStringLiteral("brave"),
+            QStringLiteral("epiphany"),    QStringLiteral("konqueror"),
+            QStringLiteral("falkon"),      QStringLiteral("midori"),
+            QStringLiteral("qutebrowser")};
+}
+
+QStringList normalizedBrowserNames(const QStringList &names)
+{
+    QStringList result;
+    for (const QString &name : names) {
+        const QString clean = name.trimmed().toLower();
+        if (!clean.isEmpty() && !result.contains(clean))
+            result.append(clean);
+    }
+    return result;
+}
+
+QStringList readBrowserNames(const QString &iniPath)
+{
+    const QFileInfo info(iniPath);
+    if (!info.isFile() || !info.isReadable())
+        return defaultBrowserNames();
+
+    QSettings settings(iniPath, QSettings::IniFormat);
+    const QVariant value = settings.value(QStringLiteral("browsers/names"));
+    if (settings.status() != QSettings::NoError || !value.isValid())
+        return defaultBrowserNames();
+
+    // QSettings already splits an unquoted comma list; a quoted one arrives
+    // as one string and is split here.
+    QStringList raw;
+    if (value.typeId() == QMetaType::QStringList) {
+        for (const QString &part : value.toStringList())
+            raw += part.split(QLatin1Char(','));
+    } else {
+        raw = value.toString().split(QLatin1Char(','));
+    }
+    return normalizedBrowserNames(raw);
+}
+
+bool isProtectedProgramName(const QString &name)
+{
+    const QString lower = name.trimmed().toLower();
+    return lower.startsWith(QLatin1String("tadpole"))
+        || lower == QLatin1String("terminate")
+        || lower == QLatin1String("qtwebengineprocess");
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The other web browsers the child must not use beside us. Core-only so that
+// the `terminate` program can compile it without the widget library.
+
+// The executable names looked for when nothing else is configured.
+QStringList defaultBrowserNames();
+
+// Reads `[browsers] names` (comma-separated) from an INI file. A missing or
+// unreadable file, or a file without that key, gives the default names.
+QStringList readBrowserNames(const QString &iniPath);
+
+// Lower-cases and trims each name and drops empty ones and repeats: an empty
+// name would be "contained" in every process name and mark everything a browser.
+QStringList normalizedBrowserNames(const QStringList &names);
+
+// Our own programs and the web engine's helper processes: never counted as
+// another browser and never ended, whatever the configured names say.
+// `name` is an executable base name in any case.
+bool isProtectedProgramName(const QString &name);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "system/BrowserNames.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One running process as the process listing sees it.
+struct ProcessEntry {
+    qint64 pid = 0;
+    QByteArray name;   // base name of the executable, as the file system spells it
+};
+
+// Finds the running programs by reading a proc file system. Holds no state
+// between calls; the root is injectable so tests can build a fake tree.
+class ProcessList {
+public:
+    // The name the watchdog asks for; it stands for all the other browsers'
+    // names given to the constructor.
+    static QString otherBrowsersName() { return QStringLiteral("iexplore.exe"); }
+
+    explicit ProcessList(const QString &procRoot = QStringLiteral("/proc"),
+                         const QStringList &browserNames = defaultBrowserNames());
+
+    // Executable base names in ascending pid order, joined by single NUL
+    // bytes; empty when the root cannot be read or nothing could be read.
+    QByteArray ListProcessNames() const;
+
+    // Processes whose name, lower-cased and trimmed of spaces, contains
+    // `text` (which is taken as given, not lower-cased). For
+    // otherBrowsersName() a process counts once when it contains any of the
+    // other browsers' names. Our own programs and the web engine's helpers
+    // are never counted.
+    int CountProcesses(const QString &text) const;
+
+    // The same listing with the pids kept, ascending.
+    QList<ProcessEntry> entries() const;
+
+    // "/usr/lib/firefox-esr/firefox-esr (deleted)" -> "firefox-esr".
+    static QByteArray exeBaseName(const QByteArray &linkTarget);
+
+    QString procRoot() const { return m_procRoot; }
+    QStringList browserNames() const { return m_browserNames; }
+
+private:
+    QString m_procRoot;
+    QStringList m_browserNames;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Asks the first top-level window titled `title` (whole title, case ignored)
+// to close, as a click on its close box would. Our own windows, shown or
+// hidden, come first; when none matches and we run on X11, the first other
+// program's top-level window with that title is asked through the window
+// protocol. Never waits for the window and never kills anything.
+void CloseWindowByTitle(const QString &title);
+
+// The own-window step alone: returns true when one of our windows was asked.
+// A window already asked and not yet handled is passed over, so two calls in a
+// row close two windows of the same title.
+bool closeOwnWindowByTitle(const QString &title);
