@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+class BrowserView;
+
+// A navigation about to start. Handlers set `cancel` to stop it; nothing
+// loads then.
+struct NavigationRequest {
+    QUrl url;
+    bool mainFrame = true;
+    // A server redirect of a navigation already let through. `redirectedFrom`
+    // is the main frame's address last let through (the view reports only the
+    // new address of a hop).
+    bool redirect = false;
+    QUrl redirectedFrom;
+    bool cancel = false;
+};
+
+// A page asks for a new window: hand back another view, or cancel.
+struct NewWindowRequest {
+    BrowserView *newWindow = nullptr;
+    bool cancel = false;
+};
+
+// What every window that shows pages relies on: navigate, move in history,
+// and hear about navigations, new windows, progress and script errors. All
+// events arrive on the UI thread, synchronously.
+class BrowserView : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual QWidget *widget() = 0;
+
+    virtual void Navigate(const QString &address) = 0;
+    virtual void GoBack() = 0;
+    virtual void GoForward() = 0;
+    virtual void Refresh() = 0;
+    virtual void Stop() = 0;
+    // The page title, or the address when the page has none.
+    virtual QString LocationName() const = 0;
+    virtual QString title() const = 0;
+    virtual QUrl currentUrl() const = 0;
+
+signals:
+    void BeforeNavigate2(NavigationRequest &request);
+    void NavigateComplete2(const QUrl &url, bool mainFrame);
+    void NewWindow2(NewWindowRequest &request);
+    void ProgressChange(qint32 progress, qint32 progressMax);
+    void ScriptError(const QString &description, const QString &source, qint32 line);
+    void titleChanged(const QString &title);
+};
+
+// Windows make their views through this, so tests hand in scriptable fakes.
+class BrowserViewFactory {
+public:
+    virtual ~BrowserViewFactory() = default;
+    virtual BrowserView *create(QWidget *parent) = 0;
+};

@@ -1,0 +1,34 @@
+#include "browserview/FakeBrowserView.h"
+
+#include <QWidget>
+
+FakeBrowserView::FakeBrowserView(QWidget *parent) : BrowserView(parent), m_widget(new QWidget(parent)) {}
+
+void FakeBrowserView::Navigate(const QString &address)
+{
+    navigated << address;
+    if (autoComplete)
+        simulateNavigation(address);
+}
+
+bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
+{
+    NavigationRequest request;
+    request.url = QUrl(address);
+    request.mainFrame = mainFrame;
+    request.redirectedFrom = m_url;
+    emit BeforeNavigate2(request);
+    if (request.cancel)
+        return false;
+    if (mainFrame)
+        m_url = request.url;
+    emit NavigateComplete2(request.url, mainFrame);
+    return true;
+}
+
+NewWindowRequest FakeBrowserView::simulateNewWindow()
+{
+    NewWindowRequest request;
+    emit NewWindow2(request);
+    return request;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "browserview/BrowserView.h"
+
+#include <QStringList>
+
+class QWidget;
+
+// A scriptable view for tests: records what the window asked of it and lets
+// a test raise the events a real page would.
+class FakeBrowserView : public BrowserView {
+    Q_OBJECT
+public:
+    explicit FakeBrowserView(QWidget *parent);
+
+    QWidget *widget() override { return m_widget; }
+    void Navigate(const QString &address) override;
+    void GoBack() override { ++backCount; }
+    void GoForward() override { ++forwardCount; }
+    void Refresh() override { ++refreshCount; }
+    void Stop() override {}
+    QString LocationName() const override { return m_title.isEmpty() ? m_url.toString() : m_title; }
+    QString title() const override { return m_title; }
+    QUrl currentUrl() const override { return m_url; }
+
+    // Raises BeforeNavigate2 and, when nothing cancelled it, completes the
+    // navigation. Returns whether it was let through.
+    bool simulateNavigation(const QString &address, bool mainFrame = true);
+    NewWindowRequest simulateNewWindow();
+    void setTitle(const QString &title) { m_title = title; }
+
+    QStringList navigated; // every address handed to Navigate, in order
+    int backCount = 0;
+    int forwardCount = 0;
+    int refreshCount = 0;
+    bool autoComplete = false; // Navigate runs the navigation through at once
+
+private:
+    QWidget *m_widget;
+    QUrl m_url;
+    QString m_title;
+};
+
+class FakeBrowserViewFactory : public BrowserViewFactory {
+public:
+    BrowserView *create(QWidget *parent) override
+    {
+        auto *view = new FakeBrowserView(parent);
+        created.append(view);
+        return view;
+    }
+    QList<FakeBrowserView *> created;
+};

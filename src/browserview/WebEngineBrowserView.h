@@ -1,0 +1,58 @@
+#pragma once
+
+#include "browserview/BrowserView.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+class QWebEngineProfile;
+
+// Owns the navigation decisions of one QtWebEngine page by asking its
+// BrowserView's handlers; it never opens a dialog itself.
+class FilteringPage : public QWebEnginePage {
+    Q_OBJECT
+public:
+    FilteringPage(QWebEngineProfile *profile, BrowserView *owner);
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+    QWebEnginePage *createWindow(WebWindowType type) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int lineNumber,
+                                  const QString &sourceID) override;
+
+private:
+    BrowserView *m_owner;
+    QUrl m_lastAllowedMainFrameUrl;
+};
+
+class WebEngineBrowserView : public BrowserView {
+    Q_OBJECT
+public:
+    explicit WebEngineBrowserView(QWidget *parent);
+
+    QWidget *widget() override { return m_view; }
+    void Navigate(const QString &address) override;
+    void GoBack() override;
+    void GoForward() override;
+    void Refresh() override;
+    void Stop() override;
+    QString LocationName() const override;
+    QString title() const override;
+    QUrl currentUrl() const override;
+
+    QWebEngineView *webView() const { return m_view; }
+    FilteringPage *page() const { return m_page; }
+
+private:
+    QWebEngineView *m_view;
+    FilteringPage *m_page;
+};
+
+class WebEngineBrowserViewFactory : public BrowserViewFactory {
+public:
+    BrowserView *create(QWidget *parent) override { return new WebEngineBrowserView(parent); }
+};
+
+// Profile-wide rules for a child's browsing: downloads are cancelled,
+// device and full-screen permissions denied. Set once, before the first view.
+void prepareChildProfile(QWebEngineProfile *profile);

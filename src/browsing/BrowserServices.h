@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class BrowserViewFactory;
+class Clock;
+class Dialogs;
+class PortalTransport;
+class ProgramLauncher;
+
+// Everything the windows take from outside, made once in main and scripted by
+// tests: the clock, the dialogs, the launcher, the portal's transport, the
+// browser views, the window closer and where the program runs from.
+struct BrowserServices {
+    Clock *clock = nullptr;
+    Dialogs *dialogs = nullptr;
+    ProgramLauncher *launcher = nullptr;
+    PortalTransport *transport = nullptr;
+    BrowserViewFactory *views = nullptr;
+    std::function<void(const QString &title)> closeWindowByTitle;
+
+    QString executableFolder;
+    QString defaultAppFolder;
+    QString commandLine; // the text after the program's name
+};

@@ -1,0 +1,416 @@
+#include "browsing/frmBrowser.h"
+
+#include "browserview/BrowserView.h"
+#include "browsing/ClickableLabel.h"
+#include "browsing/ProgressDisplay.h"
+#include "browsing/UnblockedFile.h"
+#include "browsing/frmBrowser2.h"
+#include "shell/Identity.h"
+#include "shell/PortalClient.h"
+#include "shell/Services.h"
+#include "shell/StartupPaths.h"
+#include "system/ProgramLauncher.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QIcon>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+
+namespace {
+
+const QString ProgramTitle = QStringLiteral("Tadpole");
+constexpr int ButtonSize = 40;
+constexpr int LineHeight = 20;
+
+QToolButton *makeButton(QWidget *parent, const QString &icon, const QString &toolTip)
+{
+    auto *button = new QToolButton(parent);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(ButtonSize - 6, ButtonSize - 6));
+    button->setAutoRaise(true);
+    button->setToolTip(toolTip);
+    button->resize(ButtonSize, ButtonSize);
+    return button;
+}
+
+void reportOnStderr(const QString &text)
+{
+    std::fprintf(stderr, "tadpole: %s\n", qPrintable(text));
+}
+
+} // namespace
+
+frmBrowser::frmBrowser(const BrowserServices &services, QWidget *parent)
+    : QMainWindow(parent), m_services(services)
+{
+    setWindowTitle(ProgramTitle);
+    buildControls();
+    QTimer::singleShot(0, this, &frmBrowser::Form_Load);
+}
+
+frmBrowser::~frmBrowser()
+{
+    for (const QPointer<frmBrowser2> &popup : std::as_const(m_popups))
+        delete popup.data();
+}
+
+void frmBrowser::buildControls()
+{
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+
+    m_toolbar = new QWidget(central);
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
+    m_toolbar->setStyleSheet(QStringLiteral("#toolbar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+                                            "stop:0 #bfe8c6, stop:1 #7cc98a); }"));
+
+    m_command1 = makeButton(central, QStringLiteral(":/images/back.svg"), QStringLiteral("Browse Back"));
+    m_command2 = makeButton(central, QStringLiteral(":/images/forward.svg"), QStringLiteral("Browse Forward"));
+    m_command4 = makeButton(central, QStringLiteral(":/images/refresh.svg"), QStringLiteral("Refresh Page"));
+    m_image1 = makeButton(central, QStringLiteral(":/images/help.svg"), QStringLiteral("Tadpole Help"));
+    m_command5 = makeButton(central, QStringLiteral(":/images/parents.svg"), QStringLiteral("Open the Parents Window"));
+    m_command6 = makeButton(central, QStringLiteral(":/images/stop.svg"), QStringLiteral("Exit Tadpole"));
+    m_cmdRadio = makeButton(central, QStringLiteral(":/images/radio_off.svg"), QStringLiteral("Turn on/off the radio"));
+    m_image2 = makeButton(central, QStringLiteral(":/images/mail.svg"), QStringLiteral("Use Ripple R-mail"));
+    m_image3 = makeButton(central, QStringLiteral(":/images/donate.svg"),
+                          QStringLiteral("Help to support Tadpole with your donation."));
+    m_command1->move(6, 4);
+    m_command2->move(50, 4);
+    m_command4->move(94, 4);
+    m_image1->move(138, 4);
+
+    m_shape1 = new QFrame(central);
+    m_shape1->setStyleSheet(QStringLiteral("background: #ffd23f; border-radius: 6px;"));
+    m_shape1->resize(ButtonSize + 4, ButtonSize + 4);
+    for (int i = 0; i < 4; ++i) {
+        m_btnFace[i] = makeButton(central, QStringLiteral(":/images/face%1.svg").arg(i + 1), QString());
+        m_btnFace[i]->move(200 + i * 50, 4);
+        connect(m_btnFace[i], &QToolButton::clicked, this, [this, i] { btnFace_Click(qint16(i)); });
+    }
+    m_shape1->move(m_btnFace[0]->x() - 2, m_btnFace[0]->y() - 2);
+    m_shape1->lower();
+    m_toolbar->lower();
+
+    m_progressBar1 = new QProgressBar(central);
+    m_progressBar1->setTextVisible(false);
+    m_progressBar1->hide();
+
+    m_webBrowser1 = m_services.views->create(central);
+    m_webBrowser2 = m_services.views->create(central);
+
+    m_tellafriend = new ClickableLabel(central);
+    m_tellafriend->setToolTip(QStringLiteral("Click Here for More Information"));
+    m_statbar = new ClickableLabel(QStringLiteral("Ready"), central);
+    m_label2 = new QLabel(central);
+    m_label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_currentUrl = new QLabel(QStringLiteral("Ready"), central);
+    for (QLabel *line : {static_cast<QLabel *>(m_tellafriend), static_cast<QLabel *>(m_statbar), m_label2, m_currentUrl})
+        line->setFixedHeight(LineHeight);
+    m_statbar->setCursor(Qt::PointingHandCursor);
+
+    connect(m_command1, &QToolButton::clicked, this, &frmBrowser::Command1_Click);
+    connect(m_command2, &QToolButton::clicked, this, &frmBrowser::Command2_Click);
+    connect(m_command4, &QToolButton::clicked, this, &frmBrowser::Command4_Click);
+    connect(m_statbar, &ClickableLabel::clicked, this, &frmBrowser::statbar_Click);
+
+    connect(m_webBrowser1, &BrowserView::BeforeNavigate2, this, &frmBrowser::WebBrowser1_BeforeNavigate2);
+    connect(m_webBrowser1, &BrowserView::NavigateComplete2, this, &frmBrowser::WebBrowser1_NavigateComplete2);
+    connect(m_webBrowser1, &BrowserView::NewWindow2, this, &frmBrowser::WebBrowser1_NewWindow2);
+    connect(m_webBrowser1, &BrowserView::ProgressChange, this, &frmBrowser::WebBrowser_ProgressChange);
+    connect(m_webBrowser1, &BrowserView::ScriptError, this, &frmBrowser::objWind_onerror);
+    connect(m_webBrowser2, &BrowserView::ProgressChange, this, &frmBrowser::WebBrowser_ProgressChange);
+}
+
+void frmBrowser::pumpEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void frmBrowser::Form_Load()
+{
+    // The radio player is never seen.
+    m_webBrowser2->widget()->setGeometry(0, 0, 1, 1);
+    for (QWidget *button : {m_command1, m_command2, m_command4, m_command5, m_command6, m_cmdRadio, m_image1,
+                            m_image2, m_image3}) {
+        button->setCursor(Qt::PointingHandCursor);
+    }
+
+    m_globals.FilterOn = false;
+    m_globals.AppFolder = AppFolderFor(m_services.executableFolder, m_services.defaultAppFolder);
+    m_config = AppConfig::load(m_globals.AppFolder);
+    m_dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain};
+    m_specialSites = {m_config.popupToymaker, m_config.popupPreschool};
+
+    const PortalChoice choice = portalChoiceFor(m_services.commandLine);
+    m_globals.PortalBase = PortalBaseFor(choice, m_config);
+    m_portal = std::make_unique<PortalClient>(*m_services.transport, m_globals.PortalBase);
+
+    const QDateTime now = m_services.clock->now();
+    QString settingsError;
+    if (!SettingsFile::EnsureSettingsFile(m_globals.AppFolder, &settingsError))
+        reportOnStderr(QStringLiteral("Could not create the settings file: ") + settingsError);
+    SettingsFile::ReadSettings(m_globals.AppFolder, now, m_globals.settings);
+
+    const QStringList defaults = {
+        QStringLiteral("http:///"),     portalAllowEntry(choice, m_config), QStringLiteral("javascript"),
+        m_config.allowEntertainment,    QStringLiteral("dnserror.htm"),     QStringLiteral("paypal"),
+        QStringLiteral("about:blank"),  m_config.allowPreschool,            QStringLiteral("doubleclick"),
+    };
+    m_globals.AllowList = AllowList(defaults, UnblockedFile::readFirstLine(m_globals.AppFolder + "unblocked.tad"));
+
+    if (!m_portal->CheckPortal()) {
+        m_services.dialogs->message(
+            QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."),
+            ProgramTitle);
+        close();
+        QCoreApplication::exit(1);
+        return;
+    }
+
+    const QString longVersion = Identity::longVersion();
+    m_webBrowser1->Navigate(m_globals.PortalBase + QStringLiteral("tad_start.asp"));
+    m_label2->setText(QStringLiteral("Tadpole Version: ") + longVersion);
+    layoutForScreen();
+    setWindowTitle(ProgramTitle + QLatin1Char(' ') + Identity::shortVersion());
+
+    const Identity::LoadResult identity = Identity::LoadUserId(m_globals.AppFolder, m_services.clock->now());
+    m_globals.UserId = identity.UserId;
+    if (!identity.error.isEmpty())
+        reportOnStderr(identity.error);
+
+    m_tellafriend->setText(QStringLiteral("Logging onto Tadpole Portal..."));
+    pumpEvents();
+    const FetchResult visit = m_portal->request(
+        QStringLiteral("tad_visit.asp"), {{QStringLiteral("userid"), m_globals.UserId}, {QStringLiteral("ver"), longVersion}});
+    if (!visit.ok())
+        reportOnStderr(QStringLiteral("The portal did not take the log-on: ") + visit.error);
+
+    m_tellafriend->setText(QStringLiteral("Getting Face Names..."));
+    pumpEvents();
+    m_globals.FaceNames = PortalClient::faceNamesFrom(
+        m_portal->requestText(QStringLiteral("tad_getface.asp"), {{QStringLiteral("userid"), m_globals.UserId}}));
+
+    LayoutBrowserView();
+    m_timer1.setInterval(1000);
+    for (int i = 0; i < 4; ++i) {
+        m_btnFace[i]->setToolTip(m_globals.FaceNames.value(i) + QStringLiteral("'s Menu"));
+        m_btnFace[i]->setCursor(Qt::PointingHandCursor);
+    }
+
+    m_tellafriend->setText(QStringLiteral("Loading Site Names..."));
+    pumpEvents();
+    btnFace_Click(0);
+    m_globals.FilterOn = true;
+    m_tellafriend->clear();
+    pumpEvents();
+    m_startupFinished = true;
+    emit startupComplete();
+}
+
+void frmBrowser::layoutForScreen()
+{
+    showMaximized();
+    const int W = width();
+    const int H = height();
+    m_statbar->setGeometry(0, H - LineHeight, int(0.75 * W), LineHeight);
+    m_label2->setGeometry(m_statbar->geometry());
+    m_toolbar->setGeometry(0, 0, W, int(1.3 * ButtonSize));
+    m_currentUrl->setGeometry(m_statbar->x() + m_statbar->width(), m_statbar->y(), int(0.25 * W), LineHeight);
+    m_tellafriend->setGeometry(0, m_statbar->y() - LineHeight, W, LineHeight);
+    m_command6->move(W - m_command6->width() - 4, m_command1->y());
+    m_command5->move(W - m_command5->width() - m_command6->width() - 6, m_command1->y());
+    m_cmdRadio->move(m_command5->x() - (m_cmdRadio->width() + 2), m_command1->y());
+    m_image2->move(m_cmdRadio->x() - (m_image2->width() + 2), m_command1->y());
+    m_image3->move(m_image2->x() - (m_image3->width() + 2), m_command1->y());
+    QToolButton *lastFace = m_btnFace[3];
+    m_progressBar1->setGeometry(lastFace->x() + lastFace->width() + 8, lastFace->y() + lastFace->height() / 3, 120,
+                                lastFace->height() / 3);
+}
+
+void frmBrowser::LayoutBrowserView()
+{
+    const int top = int(1.3 * m_command1->height());
+    const int screenHeight = screen() ? screen()->size().height() : height();
+    // Room for the toolbar above and the two lines below; on small screens the
+    // proportion alone would let the view cover the lines.
+    const int room = std::max(int(0.12 * screenHeight), top + 2 * LineHeight);
+    m_webBrowser1->widget()->setGeometry(0, top, width(), std::max(0, height() - room));
+}
+
+void frmBrowser::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (!m_startupFinished)
+        return;
+    layoutForScreen();
+    LayoutBrowserView();
+}
+
+void frmBrowser::closeEvent(QCloseEvent *event)
+{
+    // Pop-ups go with the main window: a hidden one must not keep the program
+    // running without a window the child can see.
+    for (const QPointer<frmBrowser2> &popup : std::as_const(m_popups)) {
+        if (popup)
+            popup->close();
+    }
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted() && m_startupFinished)
+        QCoreApplication::quit();
+}
+
+void frmBrowser::btnFace_Click(qint16 Index)
+{
+    m_globals.PopupsAllowed = false;
+    QString error;
+    if (!m_services.launcher->start(m_globals.AppFolder + QStringLiteral("terminate"), &error))
+        m_services.dialogs->message(error, QStringLiteral("Error"));
+    if (m_services.closeWindowByTitle)
+        m_services.closeWindowByTitle(QStringLiteral("Tadpole Pop-up"));
+    pumpEvents();
+
+    if (Index < 0 || Index > 3) {
+        m_services.dialogs->message(QStringLiteral("Subscript out of range"), QStringLiteral("Error"));
+        return;
+    }
+    const qint16 t = qint16(Index + 1);
+    m_globals.CurrentFace = Index;
+    m_webBrowser1->Navigate(PortalClient::withQuery(
+        m_globals.PortalBase + QStringLiteral("tad_menu.asp"),
+        {{QStringLiteral("t"), QString::number(t)}, {QStringLiteral("userid"), m_globals.UserId}}));
+    m_shape1->move(m_btnFace[m_globals.CurrentFace]->x() - 2, m_shape1->y());
+}
+
+bool frmBrowser::isPortalAddress(const QUrl &url) const
+{
+    const QUrl base(m_globals.PortalBase);
+    return url.scheme() == base.scheme() && url.host().compare(base.host(), Qt::CaseInsensitive) == 0
+        && url.port(80) == base.port(80);
+}
+
+void frmBrowser::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
+{
+    if (!m_globals.FilterOn)
+        return;
+    const QString address = request.url.toString();
+    // The menu's tiles reach their sites through the portal's redirect page,
+    // which answers only for sites ticked for the child: a main-frame hop the
+    // portal itself answered is let through like the navigation it continues.
+    const bool portalRedirect = request.redirect && request.mainFrame && isPortalAddress(request.redirectedFrom);
+    if (!portalRedirect && !m_globals.AllowList.allows(address)) {
+        request.cancel = true;
+        m_label2->clear();
+        m_statbar->setText(FilterRules::blockedStatusText(address));
+        m_globals.BlockedUrl = address;
+        return;
+    }
+    m_globals.CurrentUrl = address;
+    m_statbar->clear();
+}
+
+void frmBrowser::WebBrowser1_NavigateComplete2(const QUrl &url, bool)
+{
+    const QString caption = ExtractDomain(url.toString(), m_dynamicHost);
+    m_currentUrl->setText(caption);
+    if (FilterRules::isSpecialSite(caption, m_specialSites))
+        m_globals.PopupsAllowed = true;
+    else
+        m_statbar->clear();
+    m_globals.AllowList.learn(caption);
+}
+
+void frmBrowser::WebBrowser1_NewWindow2(NewWindowRequest &request)
+{
+    // Even while the special sites allow pop-ups the window is one of ours:
+    // a window outside the filter would be a hole in it.
+    frmBrowser2 *popup = openPopup();
+    request.newWindow = popup->WebBrowser1();
+}
+
+frmBrowser2 *frmBrowser::openPopup()
+{
+    auto *popup = new frmBrowser2(this, m_services, m_globals.PopupsAllowed);
+    m_popups.removeAll(nullptr);
+    m_popups.append(popup);
+    return popup;
+}
+
+QList<frmBrowser2 *> frmBrowser::popups() const
+{
+    QList<frmBrowser2 *> open;
+    for (const QPointer<frmBrowser2> &popup : m_popups) {
+        if (popup)
+            open << popup.data();
+    }
+    return open;
+}
+
+void frmBrowser::WebBrowser_ProgressChange(qint32 progress, qint32 progressMax)
+{
+    showProgress(m_progressBar1, m_progress, progress, progressMax);
+    pumpEvents();
+}
+
+void frmBrowser::objWind_onerror(const QString &, const QString &, qint32)
+{
+    // Handled: the child never sees a script-error dialog, and nothing is logged.
+}
+
+void frmBrowser::statbar_Click()
+{
+    if (!FilterRules::isBlockedStatus(m_statbar->text()))
+        return;
+    if (m_services.dialogs->askYesNo(QStringLiteral("Unblock: ") + m_globals.BlockedUrl, QStringLiteral("Allow Access"))
+        != Dialogs::Answer::Yes) {
+        return;
+    }
+    // The address as held when the parent answered: events during the
+    // question may have blocked another one.
+    const QString address = m_globals.BlockedUrl;
+    m_globals.AllowList.append(ExtractDomain(address, m_dynamicHost));
+    m_webBrowser1->Navigate(address);
+    QString error;
+    if (!UnblockedFile::write(m_globals.AppFolder + QStringLiteral("unblocked.tad"), m_globals.AllowList.text(), &error)) {
+        m_services.dialogs->message(
+            QStringLiteral("The site is allowed until Tadpole closes, but it could not be saved: ") + error,
+            ProgramTitle);
+    }
+}
+
+void frmBrowser::Command1_Click()
+{
+    m_webBrowser1->GoBack();
+}
+
+void frmBrowser::Command2_Click()
+{
+    m_webBrowser1->GoForward();
+}
+
+void frmBrowser::Command4_Click()
+{
+    m_webBrowser1->Refresh();
+}
+
+void frmBrowser::setStatbar(const QString &text)
+{
+    m_statbar->setText(text);
+}
+
+void frmBrowser::clearLabel2()
+{
+    m_label2->clear();
+}
+
+QString frmBrowser::statbarText() const { return m_statbar->text(); }
+QString frmBrowser::label2Text() const { return m_label2->text(); }
+QString frmBrowser::tellafriendText() const { return m_tellafriend->text(); }
+QString frmBrowser::currentUrlText() const { return m_currentUrl->text(); }
+QString frmBrowser::faceToolTip(int index) const { return m_btnFace.at(index)->toolTip(); }
+int frmBrowser::faceLeft(int index) const { return m_btnFace.at(index)->x(); }
+int frmBrowser::highlightLeft() const { return m_shape1->x(); }

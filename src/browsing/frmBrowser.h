@@ -1,0 +1,113 @@
+#pragma once
+
+#include "browsing/BrowserServices.h"
+#include "browsing/FilterRules.h"
+#include "browsing/SiteNames.h"
+#include "shell/AppConfig.h"
+#include "shell/modGlobals.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+class BrowserView;
+class ClickableLabel;
+class PortalClient;
+class QLabel;
+class QFrame;
+class QProgressBar;
+class QToolButton;
+class frmBrowser2;
+struct NavigationRequest;
+struct NewWindowRequest;
+
+// The child's full-screen browser: face bar, toolbar, the filtered view and
+// the status lines. Its load handler is the program's start-up sequence.
+class frmBrowser : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmBrowser(const BrowserServices &services, QWidget *parent = nullptr);
+    ~frmBrowser() override;
+
+    modGlobals &globals() { return m_globals; }
+    const AppConfig &config() const { return m_config; }
+    BrowserView *WebBrowser1() const { return m_webBrowser1; }
+    BrowserView *WebBrowser2() const { return m_webBrowser2; }
+    QString statbarText() const;
+    QString label2Text() const;
+    QString tellafriendText() const;
+    QString currentUrlText() const;
+    QString faceToolTip(int index) const;
+    int highlightLeft() const;
+    int faceLeft(int index) const;
+    bool startupFinished() const { return m_startupFinished; }
+    QList<frmBrowser2 *> popups() const;
+
+    // Written by pop-ups: the main window's status line and version label.
+    void setStatbar(const QString &text);
+    void clearLabel2();
+
+    // The start-up sequence; runs once, from the event loop, after construction.
+    void Form_Load();
+    void btnFace_Click(qint16 Index);
+    void statbar_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command4_Click();
+    void LayoutBrowserView();
+
+    // Routing of a page's new-window request into a filtered pop-up.
+    frmBrowser2 *openPopup();
+
+signals:
+    void startupComplete();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void WebBrowser1_BeforeNavigate2(NavigationRequest &request);
+    void WebBrowser1_NavigateComplete2(const QUrl &url, bool mainFrame);
+    void WebBrowser1_NewWindow2(NewWindowRequest &request);
+    void WebBrowser_ProgressChange(qint32 progress, qint32 progressMax);
+    void objWind_onerror(const QString &description, const QString &source, qint32 line);
+
+    void buildControls();
+    void layoutForScreen();
+    bool isPortalAddress(const QUrl &url) const;
+    void pumpEvents();
+
+    BrowserServices m_services;
+    modGlobals m_globals;
+    AppConfig m_config;
+    DynamicHostRule m_dynamicHost;
+    QStringList m_specialSites;
+    std::unique_ptr<PortalClient> m_portal;
+    bool m_startupFinished = false;
+
+    BrowserView *m_webBrowser1 = nullptr;
+    BrowserView *m_webBrowser2 = nullptr;
+    QWidget *m_toolbar = nullptr;
+    QToolButton *m_command1 = nullptr;
+    QToolButton *m_command2 = nullptr;
+    QToolButton *m_command4 = nullptr;
+    QToolButton *m_command5 = nullptr;
+    QToolButton *m_command6 = nullptr;
+    QToolButton *m_cmdRadio = nullptr;
+    QToolButton *m_image1 = nullptr;
+    QToolButton *m_image2 = nullptr;
+    QToolButton *m_image3 = nullptr;
+    std::array<QToolButton *, 4> m_btnFace{};
+    QFrame *m_shape1 = nullptr;
+    QProgressBar *m_progressBar1 = nullptr;
+    FilterRules::ProgressState m_progress;
+    ClickableLabel *m_tellafriend = nullptr;
+    ClickableLabel *m_statbar = nullptr;
+    QLabel *m_label2 = nullptr;
+    QLabel *m_currentUrl = nullptr;
+    QTimer m_timer1;
+    QList<QPointer<frmBrowser2>> m_popups;
+};

@@ -1,0 +1,177 @@
+#include "browsing/frmBrowser2.h"
+
+#include "browserview/BrowserView.h"
+#include "browsing/ProgressDisplay.h"
+#include "browsing/SiteNames.h"
+#include "browsing/frmBrowser.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QToolButton>
+
+namespace {
+
+constexpr int ButtonSize = 40;
+constexpr int LineHeight = 20;
+
+QToolButton *makeButton(QWidget *parent, const QString &icon, const QString &toolTip, int x)
+{
+    auto *button = new QToolButton(parent);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(ButtonSize - 6, ButtonSize - 6));
+    button->setAutoRaise(true);
+    button->setToolTip(toolTip);
+    button->setGeometry(x, 0, ButtonSize, ButtonSize);
+    return button;
+}
+
+} // namespace
+
+frmBrowser2::frmBrowser2(frmBrowser *mainWindow, const BrowserServices &services, bool popupsAllowed)
+    : QWidget(nullptr, Qt::Window), m_main(mainWindow), m_services(services), m_keepOpenOnBlock(popupsAllowed)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(Caption);
+
+    m_toolbar = new QWidget(this);
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
+    m_toolbar->setStyleSheet(QStringLiteral("#toolbar { background: #bfe8c6; }"));
+    m_command1 = makeButton(this, QStringLiteral(":/images/back.svg"), QStringLiteral("Browse Back"), 4);
+    m_command2 = makeButton(this, QStringLiteral(":/images/forward.svg"), QStringLiteral("Browse Forward"), 48);
+    m_command4 = makeButton(this, QStringLiteral(":/images/refresh.svg"), QStringLiteral("Refresh Page"), 92);
+    m_command5 = makeButton(this, QStringLiteral(":/images/close.svg"), QStringLiteral("Close Pop-Up"), 136);
+    m_progressBar1 = new QProgressBar(this);
+    m_progressBar1->setTextVisible(false);
+    m_progressBar1->hide();
+    m_statbar = new QLabel(QStringLiteral("Ready"), this);
+    m_currentUrl = new QLabel(QStringLiteral("Ready"), this);
+
+    m_webBrowser1 = m_services.views->create(this);
+
+    connect(m_command1, &QToolButton::clicked, this, &frmBrowser2::Command1_Click);
+    connect(m_command2, &QToolButton::clicked, this, &frmBrowser2::Command2_Click);
+    connect(m_command4, &QToolButton::clicked, this, &frmBrowser2::Command4_Click);
+    connect(m_command5, &QToolButton::clicked, this, &frmBrowser2::Command5_Click);
+    connect(m_webBrowser1, &BrowserView::BeforeNavigate2, this, &frmBrowser2::WebBrowser1_BeforeNavigate2);
+    connect(m_webBrowser1, &BrowserView::NavigateComplete2, this, &frmBrowser2::WebBrowser1_NavigateComplete2);
+    connect(m_webBrowser1, &BrowserView::NewWindow2, this, &frmBrowser2::WebBrowser1_NewWindow2);
+    connect(m_webBrowser1, &BrowserView::ProgressChange, this, &frmBrowser2::WebBrowser1_ProgressChange);
+    connect(&m_timer1, &QTimer::timeout, this, &frmBrowser2::Timer1_Timer);
+
+    Form_Load();
+}
+
+void frmBrowser2::Form_Load()
+{
+    if (m_main) {
+        m_main->clearLabel2();
+        setGeometry(m_main->geometry());
+    }
+    for (QToolButton *button : {m_command1, m_command2, m_command4, m_command5})
+        button->setCursor(Qt::PointingHandCursor);
+
+    const int W = width();
+    const int H = height();
+    m_statbar->setGeometry(0, H - LineHeight, int(0.75 * W), LineHeight);
+    m_toolbar->setGeometry(0, 0, m_statbar->width(), ButtonSize);
+    m_currentUrl->setGeometry(m_statbar->x() + m_statbar->width(), m_statbar->y(), int(0.25 * W), LineHeight);
+    m_progressBar1->setGeometry(m_command5->x() + ButtonSize + 12, ButtonSize / 3, 120, ButtonSize / 3);
+    LayoutPopupView();
+    m_timer1.start(3000);
+}
+
+void frmBrowser2::LayoutPopupView()
+{
+    const int top = m_command1->height();
+    m_webBrowser1->widget()->setGeometry(0, top, int(0.98 * width()), std::max(0, int(0.95 * height()) - top));
+}
+
+void frmBrowser2::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    LayoutPopupView();
+}
+
+void frmBrowser2::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
+{
+    if (!m_main || !m_main->globals().FilterOn)
+        return;
+    modGlobals &g = m_main->globals();
+    const QString address = request.url.toString();
+    if (!g.AllowList.allows(address)) {
+        request.cancel = true;
+        m_main->setStatbar(FilterRules::blockedStatusText(address));
+        g.BlockedUrl = address;
+        if (!m_keepOpenOnBlock && !m_closing) {
+            // Closed from the event queue: the view is still inside its own
+            // navigation callback.
+            m_closing = true;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
+        return;
+    }
+    m_main->setStatbar(FilterRules::popupAllowedStatusText(address));
+    if (!address.contains(QLatin1String("http:///")) && !m_closing) {
+        show();
+        m_webBrowser1->widget()->show();
+    }
+}
+
+void frmBrowser2::WebBrowser1_NavigateComplete2(const QUrl &url, bool)
+{
+    const QString caption = ExtractPopupDomain(url.toString());
+    m_currentUrl->setText(caption);
+    if (m_main)
+        m_main->globals().AllowList.learn(caption);
+}
+
+void frmBrowser2::WebBrowser1_NewWindow2(NewWindowRequest &request)
+{
+    if (!m_main) {
+        request.cancel = true;
+        return;
+    }
+    request.newWindow = m_main->openPopup()->WebBrowser1();
+}
+
+void frmBrowser2::WebBrowser1_ProgressChange(qint32 progress, qint32 progressMax)
+{
+    showProgress(m_progressBar1, m_progress, progress, progressMax);
+}
+
+void frmBrowser2::Command1_Click()
+{
+    m_webBrowser1->GoBack();
+}
+
+void frmBrowser2::Command2_Click()
+{
+    m_webBrowser1->GoForward();
+}
+
+void frmBrowser2::Command4_Click()
+{
+    m_webBrowser1->Refresh();
+}
+
+void frmBrowser2::Command5_Click()
+{
+    close();
+}
+
+void frmBrowser2::Timer1_Timer()
+{
+    QCoreApplication::processEvents();
+    if (m_services.closeWindowByTitle) {
+        m_services.closeWindowByTitle(QStringLiteral("Security Warning"));
+        m_services.closeWindowByTitle(QStringLiteral("File Download"));
+    }
+}
+
+QString frmBrowser2::currentUrlText() const
+{
+    return m_currentUrl->text();
+}

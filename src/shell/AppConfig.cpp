@@ -1,0 +1,67 @@
+#include "shell/AppConfig.h"
+
+#include "system/BrowserNames.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+void readInto(QSettings &ini, const char *key, QString &value)
+{
+    const QVariant v = ini.value(QLatin1String(key));
+    if (!v.isValid())
+        return;
+    // QSettings splits an unquoted value at commas; a host never holds one, so
+    // joining back is only a guard against a hand-edited file.
+    const QString text = v.typeId() == QMetaType::QStringList ? v.toStringList().join(QLatin1Char(',')) : v.toString();
+    if (!text.trimmed().isEmpty())
+        value = text.trimmed();
+}
+
+} // namespace
+
+AppConfig AppConfig::load(const QString &appFolder)
+{
+    AppConfig config;
+    config.browserNames = defaultBrowserNames();
+
+    const QString path = appFolder + QStringLiteral("tadpole.conf");
+    if (!QFileInfo(path).isReadable())
+        return config;
+
+    QSettings ini(path, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError)
+        return config;
+
+    readInto(ini, "portal/public", config.portalPublic);
+    readInto(ini, "portal/loopback", config.portalLoopback);
+    readInto(ini, "portal/lan", config.portalLan);
+    readInto(ini, "site/product", config.productSite);
+    readInto(ini, "site/dyndns_label", config.dyndnsLabel);
+    readInto(ini, "site/dyndns_domain", config.dyndnsDomain);
+    readInto(ini, "allow/portal", config.allowPortal);
+    readInto(ini, "allow/entertainment", config.allowEntertainment);
+    readInto(ini, "allow/preschool", config.allowPreschool);
+    readInto(ini, "popups/toymaker", config.popupToymaker);
+    readInto(ini, "popups/preschool", config.popupPreschool);
+    // The dynamic-host label and the special sites are compared with upper-case text.
+    config.dyndnsLabel = config.dyndnsLabel.toUpper();
+    config.dyndnsDomain = config.dyndnsDomain.toUpper();
+    config.popupToymaker = config.popupToymaker.toUpper();
+    config.popupPreschool = config.popupPreschool.toUpper();
+
+    const QVariant names = ini.value(QStringLiteral("browsers/names"));
+    if (names.isValid()) {
+        QStringList list;
+        const QStringList raw = names.typeId() == QMetaType::QStringList ? names.toStringList()
+                                                                         : names.toString().split(QLatin1Char(','));
+        for (const QString &name : raw) {
+            if (!name.trimmed().isEmpty())
+                list << name.trimmed();
+        }
+        if (!list.isEmpty())
+            config.browserNames = list;
+    }
+    return config;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The small seams that tests script: the clock, the dialogs and the portal's
+// transport. The real ones are made once in main.
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock : public Clock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+// Message and input boxes. A box whose caller names no title shows "Lilypad",
+// the program's application title.
+class Dialogs {
+public:
+    enum class Answer { Yes, No };
+    static inline const QString ApplicationTitle = QStringLiteral("Lilypad");
+
+    virtual ~Dialogs() = default;
+    virtual void message(const QString &text, const QString &title) = 0;
+    virtual Answer askYesNo(const QString &text, const QString &title) = 0;
+    // An empty string when the parent cancels, as the platform's input box does.
+    virtual QString input(const QString &prompt, const QString &title, const QString &defaultText) = 0;
+};

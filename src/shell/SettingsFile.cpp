@@ -1,0 +1,80 @@
+#include "shell/SettingsFile.h"
+
+#include "shell/LocalTextFile.h"
+
+#include <QFileInfo>
+
+namespace SettingsFile {
+
+QString fileName(const QString &appFolder)
+{
+    return appFolder + QStringLiteral("control.ini");
+}
+
+const QStringList &timeLimitCaptions()
+{
+    static const QStringList captions = {
+        QStringLiteral("No Limit"),          QStringLiteral("15 minutes"),        QStringLiteral("30 minutes"),
+        QStringLiteral("45 minutes"),        QStringLiteral("1 Hour"),            QStringLiteral("1 Hr. and 15 min."),
+        QStringLiteral("1 Hr. and 30 min."), QStringLiteral("1 Hr. and 45 min."), QStringLiteral("2 Hours"),
+    };
+    return captions;
+}
+
+QDateTime TimeLimitEnd(const QString &caption, const QDateTime &now)
+{
+    // Index i of the captions grants 15 * i minutes; "No Limit" is index 0.
+    const qsizetype index = timeLimitCaptions().indexOf(caption);
+    if (index <= 0)
+        return now.addDays(365);
+    return now.addSecs(qint64(index) * 15 * 60);
+}
+
+bool EnsureSettingsFile(const QString &appFolder, QString *error)
+{
+    if (QFileInfo::exists(fileName(appFolder)))
+        return true;
+    return LocalTextFile::writeLines(fileName(appFolder), formatLines(QString(), false, QStringLiteral("0")), error);
+}
+
+void applyLines(const QStringList &lines, const QDateTime &now, ParentalSettings &settings)
+{
+    for (const QString &line : lines) {
+        const QStringList pieces = line.split(QLatin1Char('='));
+        if (pieces.size() < 2)
+            continue;
+        const QString key = pieces.at(0).toUpper();
+        const QString &value = pieces.at(1);
+        if (key == QLatin1String("PW")) {
+            settings.Password = value == QLatin1String(".") ? QString() : value;
+        } else if (key == QLatin1String("STOP")) {
+            settings.StopDisabled = value;
+        } else if (key == QLatin1String("TIMER")) {
+            settings.TimeLimit = value;
+            settings.LimitEnd = TimeLimitEnd(value, now);
+        }
+    }
+}
+
+void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings)
+{
+    applyLines(LocalTextFile::readLines(fileName(appFolder)), now, settings);
+}
+
+QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit)
+{
+    return {
+        QStringLiteral("pw=") + (password.isEmpty() ? QStringLiteral(".") : password),
+        QStringLiteral("stop=") + (stopDisabled ? QLatin1Char('1') : QLatin1Char('0')),
+        QStringLiteral("start=0"),
+        QStringLiteral("timer=") + timeLimit,
+    };
+}
+
+bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
+           QString *error)
+{
+    return LocalTextFile::writeLines(fileName(appFolder), formatLines(password, stopDisabled, timeLimit), error);
+}
+
+} // namespace SettingsFile

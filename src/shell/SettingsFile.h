@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The parent's choices in "control.ini": password, STOP lock and time limit.
+struct ParentalSettings {
+    QString Password;
+    QString StopDisabled;
+    QString TimeLimit;
+    QDateTime LimitEnd; // invalid until a "timer" line was read
+};
+
+namespace SettingsFile {
+
+QString fileName(const QString &appFolder); // AppFolder + "control.ini"
+
+// The nine time-limit captions in the order the preferences list them.
+const QStringList &timeLimitCaptions();
+
+// The moment a caption's limit runs out, counted from `now`; "No Limit" and
+// any text that is not one of the captions mean a year from now.
+QDateTime TimeLimitEnd(const QString &caption, const QDateTime &now);
+
+// Creates the default file when it is missing; an existing file is left alone.
+// Returns false (with the reason) only when a missing file could not be made.
+bool EnsureSettingsFile(const QString &appFolder, QString *error = nullptr);
+
+// Applies every readable line to `settings`; later lines win, unknown keys and
+// lines without "=" change nothing, a missing file changes nothing.
+void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings);
+void applyLines(const QStringList &lines, const QDateTime &now, ParentalSettings &settings);
+
+// The four lines a save writes, in the order readers and older files expect.
+QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit);
+bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
+           QString *error = nullptr);
+
+} // namespace SettingsFile

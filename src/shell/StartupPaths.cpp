@@ -1,0 +1,65 @@
+#include "shell/StartupPaths.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace {
+
+QString withoutWww(const QString &host)
+{
+    return host.startsWith(QLatin1String("www."), Qt::CaseInsensitive) ? host.mid(4) : host;
+}
+
+} // namespace
+
+QString AppFolderFor(const QString &executableFolder, const QString &defaultFolder)
+{
+    if (executableFolder.toUpper().contains(QLatin1String("TADPOLE"))) {
+        QString folder = executableFolder;
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        return folder;
+    }
+    return defaultFolder;
+}
+
+QString defaultAppFolder()
+{
+    QString base = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString folder = base + QStringLiteral("/tadpole/");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+PortalChoice portalChoiceFor(const QString &commandLine)
+{
+    if (commandLine == QLatin1String("1"))
+        return PortalChoice::Loopback;
+    if (commandLine == QLatin1String("2"))
+        return PortalChoice::Lan;
+    return PortalChoice::Public;
+}
+
+static QString hostFor(PortalChoice choice, const AppConfig &config)
+{
+    switch (choice) {
+    case PortalChoice::Loopback: return config.portalLoopback;
+    case PortalChoice::Lan: return config.portalLan;
+    case PortalChoice::Public: break;
+    }
+    return config.portalPublic;
+}
+
+QString PortalBaseFor(PortalChoice choice, const AppConfig &config)
+{
+    return QStringLiteral("http://") + hostFor(choice, config) + QStringLiteral("/tad/");
+}
+
+QString portalAllowEntry(PortalChoice choice, const AppConfig &config)
+{
+    if (choice == PortalChoice::Public)
+        return config.allowPortal;
+    return withoutWww(hostFor(choice, config));
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "shell/AppConfig.h"
+
+#include <QString>
+
+// The program folder: the executable's own folder when its path holds
+// "TADPOLE" in any case, otherwise the per-user data folder.
+QString AppFolderFor(const QString &executableFolder, const QString &defaultFolder);
+QString defaultAppFolder(); // $XDG_DATA_HOME/tadpole/, created when missing
+
+enum class PortalChoice { Public, Loopback, Lan };
+
+// The command-line text is compared as a whole with "1" and "2".
+PortalChoice portalChoiceFor(const QString &commandLine);
+QString PortalBaseFor(PortalChoice choice, const AppConfig &config);
+
+// Entry 2 of the allow list. With a loopback or local-network portal it is
+// that host, or every menu page after start-up would be blocked by the
+// program's own filter.
+QString portalAllowEntry(PortalChoice choice, const AppConfig &config);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "browsing/AllowList.h"
+#include "shell/SettingsFile.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The program-wide values: one instance, owned by the main window and shared
+// with its pop-ups and the parents' windows, touched only on the UI thread.
+struct modGlobals {
+    QString AppFolder;
+    QString PortalBase;
+    QString UserId;
+    QStringList FaceNames;
+    qint16 CurrentFace = 0;
+    ::AllowList AllowList;
+    bool FilterOn = false;
+    QString BlockedUrl;
+    QString CurrentUrl;
+    bool PopupsAllowed = false;
+    ParentalSettings settings; // Password, StopDisabled, TimeLimit, LimitEnd
+    bool PasswordAccepted = false;
+    qint32 EditSiteID = 0;
+    QString NewSiteType;
+};
