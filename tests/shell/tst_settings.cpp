@@ -1,0 +1,131 @@
+#include "shell/SettingsFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_Settings : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultFileIsWrittenByteForByteAndKeptOnceItExists();
+    void readingFollowsTheKeyRules_data();
+    void readingFollowsTheKeyRules();
+    void timeLimitCaptions_data();
+    void timeLimitCaptions();
+    void garbageNeverStopsTheReader();
+};
+
+static const QDateTime TenOClock(QDate(2026, 12, 6), QTime(10, 0, 0));
+
+static QString folderOf(const QTemporaryDir &dir)
+{
+    return dir.path() + QLatin1Char('/');
+}
+
+static void writeRaw(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void tst_Settings::defaultFileIsWrittenByteForByteAndKeptOnceItExists()
+{
+    QTemporaryDir dir;
+    QVERIFY(SettingsFile::EnsureSettingsFile(folderOf(dir)));
+    QFile file(SettingsFile::fileName(folderOf(dir)));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n"));
+    file.close();
+
+    ParentalSettings read;
+    SettingsFile::ReadSettings(folderOf(dir), TenOClock, read);
+    QCOMPARE(read.Password, QString());
+    QCOMPARE(read.StopDisabled, QStringLiteral("0"));
+    QCOMPARE(read.TimeLimit, QStringLiteral("0"));
+    QCOMPARE(read.LimitEnd, TenOClock.addDays(365));
+
+    // A parent's file is never replaced by the defaults.
+    QVERIFY(SettingsFile::write(folderOf(dir), QStringLiteral("secret"), true, QStringLiteral("1 Hour")));
+    QVERIFY(SettingsFile::EnsureSettingsFile(folderOf(dir)));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("pw=secret\r\nstop=1\r\nstart=0\r\ntimer=1 Hour\r\n"));
+}
+
+void tst_Settings::readingFollowsTheKeyRules_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<QString>("timer");
+
+    QTest::newRow("key in upper case reads the same") << QByteArray("PW=abc\r\nSTOP=1\r\nTIMER=1 Hour\r\n") << "abc" << "1" << "1 Hour";
+    QTest::newRow("a single full stop means no password") << QByteArray("pw=.\r\n") << "" << "" << "";
+    QTest::newRow("keys in another order with other keys between")
+        << QByteArray("timer=30 minutes\r\ncolour=blue\r\nstop=0\r\npw=x\r\n") << "x" << "0" << "30 minutes";
+    QTest::newRow("a repeated key: the later line wins") << QByteArray("stop=1\r\nstop=1\r\nstop=0\r\n") << "" << "0" << "";
+    QTest::newRow("a second = ends the value") << QByteArray("pw=ab=cd\r\n") << "ab" << "" << "";
+    QTest::newRow("lines without = change nothing") << QByteArray("pw\r\nhello\r\npw=z\r\n") << "z" << "" << "";
+    QTest::newRow("values are not trimmed") << QByteArray("pw= pad \r\n") << " pad " << "" << "";
+    QTest::newRow("LF and lone CR line ends") << QByteArray("pw=a\nstop=1\rtimer=2 Hours") << "a" << "1" << "2 Hours";
+}
+
+void tst_Settings::readingFollowsTheKeyRules()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    writeRaw(SettingsFile::fileName(folderOf(dir)), content);
+    ParentalSettings read;
+    SettingsFile::ReadSettings(folderOf(dir), TenOClock, read);
+    QTEST(read.Password, "password");
+    QTEST(read.StopDisabled, "stop");
+    QTEST(read.TimeLimit, "timer");
+}
+
+void tst_Settings::timeLimitCaptions_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<qint64>("minutes");
+    const qint64 year = 365 * 24 * 60;
+    QTest::newRow("No Limit") << "No Limit" << year;
+    QTest::newRow("15 minutes") << "15 minutes" << qint64(15);
+    QTest::newRow("30 minutes") << "30 minutes" << qint64(30);
+    QTest::newRow("45 minutes") << "45 minutes" << qint64(45);
+    QTest::newRow("1 Hour") << "1 Hour" << qint64(60);
+    QTest::newRow("1 Hr. and 15 min.") << "1 Hr. and 15 min." << qint64(75);
+    QTest::newRow("1 Hr. and 30 min.") << "1 Hr. and 30 min." << qint64(90);
+    QTest::newRow("1 Hr. and 45 min.") << "1 Hr. and 45 min." << qint64(105);
+    QTest::newRow("2 Hours") << "2 Hours" << qint64(120);
+    QTest::newRow("lower-case 2 hours is no caption") << "2 hours" << year;
+    QTest::newRow("the default 0") << "0" << year;
+    QTest::newRow("empty") << "" << year;
+}
+
+void tst_Settings::timeLimitCaptions()
+{
+    QFETCH(QString, caption);
+    QFETCH(qint64, minutes);
+    QCOMPARE(SettingsFile::TimeLimitEnd(caption, TenOClock), TenOClock.addSecs(minutes * 60));
+}
+
+void tst_Settings::garbageNeverStopsTheReader()
+{
+    QTemporaryDir dir;
+    QByteArray garbage(10 * 1024 * 1024, 'x');
+    garbage[5] = '\0';
+    garbage[77] = char(0xff);
+    garbage += "\r\npw=kept";
+    writeRaw(SettingsFile::fileName(folderOf(dir)), garbage);
+    ParentalSettings read;
+    SettingsFile::ReadSettings(folderOf(dir), TenOClock, read);
+    QCOMPARE(read.Password, QStringLiteral("kept"));
+
+    // A file that cannot be read leaves the values as they were.
+    ParentalSettings untouched;
+    untouched.Password = QStringLiteral("before");
+    SettingsFile::ReadSettings(folderOf(dir) + QStringLiteral("missing/"), TenOClock, untouched);
+    QCOMPARE(untouched.Password, QStringLiteral("before"));
+}
+
+QTEST_GUILESS_MAIN(tst_Settings)
+#include "tst_settings.moc"

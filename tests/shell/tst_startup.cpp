@@ -1,0 +1,167 @@
+#include "browserview/FakeBrowserView.h"
+#include "browsing/frmBrowser.h"
+#include "support/TestDoubles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The start-up sequence with scripted portal, dialogs and views.
+class tst_Startup : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void startupRunsItsStepsInOrder();
+    void unreachablePortalEndsStartupBeforeAnyId();
+    void missingNamesStillLetStartupFinish();
+    void commandLineAndFolderChooseHostAndFiles_data();
+    void commandLineAndFolderChooseHostAndFiles();
+
+private:
+    BrowserServices services();
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_programFolder;
+    FixedClock m_clock;
+    ScriptedDialogs m_dialogs;
+    RecordingLauncher m_launcher;
+    ScriptedTransport m_transport;
+    FakeBrowserViewFactory m_views;
+};
+
+void tst_Startup::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_programFolder = m_dir->path() + QStringLiteral("/Kids/TadPole");
+    QDir().mkpath(m_programFolder);
+    m_dialogs = ScriptedDialogs();
+    m_launcher = RecordingLauncher();
+    m_transport = ScriptedTransport();
+    m_views = FakeBrowserViewFactory();
+    m_transport.replies.insert(QStringLiteral("version.htm"), FetchResult::success("2.04"));
+    m_transport.replies.insert(QStringLiteral("tad_visit.asp"), FetchResult::success("welcome"));
+    m_transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen\tCara\tDan"));
+}
+
+BrowserServices tst_Startup::services()
+{
+    BrowserServices s;
+    s.clock = &m_clock;
+    s.dialogs = &m_dialogs;
+    s.launcher = &m_launcher;
+    s.transport = &m_transport;
+    s.views = &m_views;
+    s.executableFolder = m_programFolder;
+    s.defaultAppFolder = m_dir->path() + QStringLiteral("/default/");
+    s.commandLine = QStringLiteral("1");
+    return s;
+}
+
+void tst_Startup::startupRunsItsStepsInOrder()
+{
+    frmBrowser window(services());
+    QTRY_VERIFY(window.startupFinished());
+    const modGlobals &g = window.globals();
+    const QString folder = m_programFolder + QLatin1Char('/');
+    QCOMPARE(g.AppFolder, folder);
+    QCOMPARE(g.PortalBase, QStringLiteral("http://127.0.0.1:8642/tad/"));
+
+    const QString id = g.UserId;
+    QVERIFY(id.size() >= 15 && id.startsWith(QStringLiteral("20261206100000")));
+    QCOMPARE(m_transport.requests,
+             QStringList({g.PortalBase + "version.htm", g.PortalBase + "tad_visit.asp?userid=" + id + "&ver=2.04",
+                          g.PortalBase + "tad_getface.asp?userid=" + id}));
+    auto *view = m_views.created.at(0);
+    QCOMPARE(view->navigated,
+             QStringList({g.PortalBase + "tad_start.asp", g.PortalBase + "tad_menu.asp?t=1&userid=" + id}));
+    QCOMPARE(m_launcher.started, QStringList({folder + "terminate"}));
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Tadpole 2.0"));
+    QCOMPARE(window.label2Text(), QStringLiteral("Tadpole Version: 2.04"));
+    QCOMPARE(window.tellafriendText(), QString());
+    QCOMPARE(window.faceToolTip(0), QStringLiteral("Anna's Menu"));
+    QCOMPARE(window.faceToolTip(3), QStringLiteral("Dan's Menu"));
+    QVERIFY(g.FilterOn);
+    QCOMPARE(g.CurrentFace, qint16(0));
+    QVERIFY(m_dialogs.messages.isEmpty());
+
+    // Files: the settings file made with its defaults, the id stored, and the
+    // allow list built from the defaults with the loopback portal as entry 2.
+    QVERIFY(QFile::exists(folder + "control.ini"));
+    QFile idFile(folder + "userid.id");
+    QVERIFY(idFile.open(QIODevice::ReadOnly));
+    QCOMPARE(idFile.readAll(), id.toLatin1() + "\r\n");
+    QVERIFY(g.AllowList.text().startsWith(QStringLiteral("http:///,127.0.0.1:8642,javascript,")));
+    QVERIFY(g.AllowList.text().endsWith(QStringLiteral(",doubleclick,")));
+    QCOMPARE(g.settings.StopDisabled, QStringLiteral("0"));
+
+    // A second start reuses the stored id.
+    m_transport.requests.clear();
+    frmBrowser second(services());
+    QTRY_VERIFY(second.startupFinished());
+    QCOMPARE(second.globals().UserId, id);
+}
+
+void tst_Startup::unreachablePortalEndsStartupBeforeAnyId()
+{
+    m_transport.replies.clear();
+    frmBrowser window(services());
+    QTRY_COMPARE(m_dialogs.messages.size(), 1);
+    QCOMPARE(m_dialogs.messages.at(0).text,
+             QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."));
+    QCOMPARE(m_dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
+    QVERIFY(!window.startupFinished());
+    QVERIFY(!window.isVisible());
+    QCOMPARE(m_transport.requests.size(), 1);
+    QVERIFY(!QFile::exists(m_programFolder + "/userid.id"));
+    QVERIFY(m_views.created.at(0)->navigated.isEmpty());
+}
+
+void tst_Startup::missingNamesStillLetStartupFinish()
+{
+    m_transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen"));
+    m_transport.replies.remove(QStringLiteral("tad_visit.asp"));
+    frmBrowser window(services());
+    QTRY_VERIFY(window.startupFinished());
+    QCOMPARE(window.faceToolTip(1), QStringLiteral("Ben's Menu"));
+    QCOMPARE(window.faceToolTip(2), QStringLiteral("Child 3's Menu"));
+
+    m_transport.replies.remove(QStringLiteral("tad_getface.asp"));
+    frmBrowser again(services());
+    QTRY_VERIFY(again.startupFinished());
+    QCOMPARE(again.faceToolTip(0), QStringLiteral("Child 1's Menu"));
+}
+
+void tst_Startup::commandLineAndFolderChooseHostAndFiles_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("subFolder");
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<bool>("usesDefaultFolder");
+    QTest::newRow("2 selects the local network") << "2" << "/Kids/TadPole" << "http://tadpole-portal.lan:8642/tad/" << false;
+    QTest::newRow("12 selects the public host") << "12" << "/Kids/TadPole" << "http://www.tadpoleportal.net/tad/" << false;
+    QTest::newRow("no argument selects the public host") << "" << "/Kids/TadPole" << "http://www.tadpoleportal.net/tad/" << false;
+    QTest::newRow("a folder without the name uses the default folder")
+        << "1" << "/Kids/Browser" << "http://127.0.0.1:8642/tad/" << true;
+}
+
+void tst_Startup::commandLineAndFolderChooseHostAndFiles()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(QString, subFolder);
+    QFETCH(bool, usesDefaultFolder);
+    m_programFolder = m_dir->path() + subFolder;
+    QDir().mkpath(m_programFolder);
+    QDir().mkpath(m_dir->path() + QStringLiteral("/default"));
+    BrowserServices s = services();
+    s.commandLine = commandLine;
+    frmBrowser window(s);
+    QTRY_VERIFY(window.startupFinished());
+    QTEST(window.globals().PortalBase, "base");
+    const QString expectedFolder = usesDefaultFolder ? s.defaultAppFolder : m_programFolder + QLatin1Char('/');
+    QCOMPARE(window.globals().AppFolder, expectedFolder);
+    QVERIFY(QFile::exists(expectedFolder + QStringLiteral("userid.id")));
+}
+
+QTEST_MAIN(tst_Startup)
+#include "tst_startup.moc"

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "browsing/BrowserServices.h"
+#include "shell/PortalClient.h"
+#include "shell/Services.h"
+#include "system/ProgramLauncher.h"
+
+#include <QHash>
+#include <QList>
+#include <QStringList>
+#include <functional>
+
+// Scripted stand-ins for what the windows take from outside.
+
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(QDateTime at = QDateTime(QDate(2026, 12, 6), QTime(10, 0, 0))) : at(std::move(at)) {}
+    QDateTime now() const override { return at; }
+    QDateTime at;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString text;
+        QString title;
+    };
+    void message(const QString &text, const QString &title) override { messages.append({text, title}); }
+    Answer askYesNo(const QString &text, const QString &title) override
+    {
+        questions.append({text, title});
+        if (onQuestion)
+            onQuestion();
+        return answers.isEmpty() ? Answer::No : answers.takeFirst();
+    }
+    QString input(const QString &prompt, const QString &title, const QString &) override
+    {
+        questions.append({prompt, title});
+        return inputs.isEmpty() ? QString() : inputs.takeFirst();
+    }
+    QList<Shown> messages;
+    QList<Shown> questions;
+    QList<Answer> answers;
+    QStringList inputs;
+    std::function<void()> onQuestion; // runs while the question is open
+};
+
+// Answers by page name (the address between PortalBase and "?"); anything
+// not scripted fails as a refused connection would.
+class ScriptedTransport : public PortalTransport {
+public:
+    FetchResult OpenURL(const QString &address) override
+    {
+        requests << address;
+        const QString page = address.section(QLatin1Char('/'), -1).section(QLatin1Char('?'), 0, 0);
+        if (replies.contains(page))
+            return replies.value(page);
+        return FetchResult::failure(QStringLiteral("Connection refused"));
+    }
+    QHash<QString, FetchResult> replies;
+    QStringList requests;
+};
+
+class RecordingLauncher : public ProgramLauncher {
+public:
+    bool start(const QString &program, QString *error) override
+    {
+        started << program;
+        if (fail && error)
+            *error = QStringLiteral("The program %1 could not be started.").arg(program);
+        return !fail;
+    }
+    QStringList started;
+    bool fail = false;
+};
