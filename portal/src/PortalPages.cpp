@@ -1,0 +1,425 @@
+#include "PortalPages.h"
+
+#include "DemoSite.h"
+#include "Logos.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace {
+
+// A malformed request: the reason goes back as one line.
+struct BadRequest {
+    QByteArray reason;
+};
+
+HttpReply bad(const QByteArray &reason)
+{
+    return HttpReply::text(400, "bad request: " + reason + '\n');
+}
+
+HttpReply html(const QString &title, const QString &body, bool withTitle = true)
+{
+    HttpReply r;
+    r.contentType = "text/html; charset=utf-8";
+    r.addHeader("Cache-Control", "no-cache");
+    r.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+             + (withTitle ? "<title>" + title.toHtmlEscaped().toUtf8() + "</title>" : QByteArray())
+             + "</head>\n<body style=\"font-family:sans-serif\">\n" + body.toUtf8() + "\n</body></html>\n";
+    return r;
+}
+
+bool allDigits(const QString &s, int maxLength)
+{
+    if (s.isEmpty() || s.size() > maxLength)
+        return false;
+    for (QChar ch : s) {
+        if (ch < u'0' || ch > u'9')
+            return false;
+    }
+    return true;
+}
+
+// Every value must be present; the userid may be empty (the public defaults).
+void requireKeys(const QueryString &q, std::initializer_list<const char *> keys)
+{
+    for (const char *key : keys) {
+        if (!q.contains(QLatin1String(key)))
+            throw BadRequest{QByteArray("missing key \"") + key + '"'};
+    }
+}
+
+// A stored text that goes into a TAB-separated reply: a TAB, CR or LF in it would split
+// the row or the name list, so such text is refused instead of stored.
+QString text(const QueryString &q, const char *key, int maxLength, bool required)
+{
+    const QString value = q.value(QLatin1String(key));
+    if (value.size() > maxLength)
+        throw BadRequest{QByteArray(key) + " is longer than " + QByteArray::number(maxLength) + " characters"};
+    if (required && value.isEmpty())
+        throw BadRequest{QByteArray(key) + " is empty"};
+    for (QChar ch : value) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7f)
+            throw BadRequest{QByteArray(key) + " holds a control character"};
+    }
+    return value;
+}
+
+int child(const QueryString &q, const char *key)
+{
+    const QString t = q.value(QLatin1String(key));
+    if (t.size() != 1 || t[0] < u'1' || t[0] > u'4')
+        throw BadRequest{QByteArray(key) + " must be 1 to 4"};
+    return t[0].unicode() - '0';
+}
+
+qint64 number(const QueryString &q, const char *key)
+{
+    const QString v = q.value(QLatin1String(key));
+    if (!allDigits(v, 15))
+        throw BadRequest{QByteArray(key) + " must be a number"};
+    return v.toLongLong();
+}
+
+// The installation's id for a read: an empty or malformed id reads the public defaults.
+QString readerId(const QueryString &q)
+{
+    const QString userid = q.value(QStringLiteral("userid"));
+    return allDigits(userid, 40) ? userid : QStringLiteral("");
+}
+
+QString writerId(const QueryString &q)
+{
+    const QString userid = q.value(QStringLiteral("userid"));
+    if (!allDigits(userid, 40))
+        throw BadRequest{"userid must be digits"};
+    return userid;
+}
+
+QByteArray urlEncoded(const QString &s)
+{
+    return QUrl::toPercentEncoding(s);
+}
+
+} // namespace
+
+PortalPages::PortalPages(const PortalConfig &config, StoreFactory storeFactory)
+    : m_config(config), m_storeFactory(std::move(storeFactory))
+{
+}
+
+PortalStore *PortalPages::store()
+{
+    if (!m_store)
+        m_store = m_storeFactory();
+    return m_store.get();
+}
+
+HttpReply PortalPages::storeFailure()
+{
+    // The connection may be gone (a restarted database server): the next request opens
+    // a fresh one rather than failing for ever.
+    m_store.reset();
+    return HttpReply::text(503, "database unavailable, nothing was changed\n");
+}
+
+HttpReply PortalPages::fromOutcome(Outcome outcome, const QByteArray &okBody)
+{
+    switch (outcome) {
+    case Outcome::Ok: return HttpReply::text(200, okBody);
+    case Outcome::NotFound: return HttpReply::text(404, "no such site\n");
+    case Outcome::Forbidden: return HttpReply::text(403, "this installation may not change that site\n");
+    case Outcome::Failed: break;
+    }
+    return storeFailure();
+}
+
+bool PortalPages::isMaintainer(const QString &userid) const
+{
+    return !userid.isEmpty() && m_config.maintainers.contains(userid);
+}
+
+QString PortalPages::resolveAddress(const QString &stored) const
+{
+    if (!stored.contains(QLatin1String(PortPlaceholder)))
+        return stored;
+    QString resolved = stored;
+    return resolved.replace(QLatin1String(PortPlaceholder), QString::number(m_config.port));
+}
+
+HttpReply PortalPages::handle(const HttpRequest &request)
+{
+    if (m_config.demo) {
+        if (const int host = demoHostNumber(request.localAddress))
+            return demoSitePage(host, request.path, request.localPort);
+    }
+    const QByteArray path = request.path;
+    if (path.startsWith("/tad//logos/"))
+        return logo(path.mid(12));
+    if (path.startsWith("/tad/logos/"))
+        return logo(path.mid(11));
+    if (path.startsWith("/tad/")) {
+        QString error;
+        const std::optional<QueryString> query = QueryString::parse(request.rawQuery, &error);
+        if (!query)
+            return bad(error.toUtf8());
+        try {
+            return portalPage(path.mid(5).toLower(), *query);
+        } catch (const BadRequest &e) {
+            return bad(e.reason);
+        }
+    }
+    if (m_config.demo) {
+        if (std::optional<HttpReply> page = productSitePage(path))
+            return *page;
+    }
+    return HttpReply::text(404, "no such page\n");
+}
+
+HttpReply PortalPages::portalPage(const QByteArray &page, const QueryString &q)
+{
+    if (page == "version.htm")
+        return HttpReply::text(200, m_config.version);
+    if (page == "tad_visit.asp")
+        return visit(q);
+    if (page == "tad_getface.asp")
+        return getFace(q);
+    if (page == "tad_menu.asp")
+        return menu(q);
+    if (page == "tad_go.asp")
+        return go(q);
+    if (page == "tad_available.asp")
+        return available(q);
+    if (page == "tad_saveitem.asp")
+        return saveItem(q);
+    if (page == "tad_saveface.asp")
+        return saveFace(q);
+    if (page == "tad_postsite.asp")
+        return postSite(q);
+    if (page == "tad_suggestsite.asp")
+        return suggestSite(q);
+    if (page == "tad_start.asp")
+        return html(QStringLiteral("Tadpole"), QStringLiteral("<h1>Tadpole is starting&hellip;</h1>"));
+    if (page == "tadpole.asp")
+        return html(QStringLiteral("About Tadpole"),
+                    QStringLiteral("<h1>Tadpole</h1><p>A web browser for young children: each child sees a menu of "
+                                   "sites a parent has chosen, and nothing else.</p>"));
+    if (page == "radiodis.htm") {
+        // No title: the browser tells the radio is on by the page's name being its address.
+        const QString player = m_config.radioStream.isEmpty()
+            ? QStringLiteral("<p>No radio stream is configured.</p>")
+            : QStringLiteral("<audio autoplay src=\"%1\"></audio>").arg(m_config.radioStream.toHtmlEscaped());
+        return html(QString(), player, false);
+    }
+    return HttpReply::text(404, "no such page\n");
+}
+
+HttpReply PortalPages::logo(const QByteArray &encodedName)
+{
+    const std::optional<QString> name = decodeUtf8(percentDecode(encodedName));
+    const std::optional<LogoImage> image = name ? logoFor(*name) : std::nullopt;
+    if (!image)
+        return HttpReply::text(404, "no such logo\n");
+    HttpReply r;
+    r.contentType = image->contentType;
+    r.body = image->data;
+    r.addHeader("Cache-Control", "max-age=86400");
+    return r;
+}
+
+HttpReply PortalPages::visit(const QueryString &q)
+{
+    requireKeys(q, {"userid", "ver"});
+    const QString userid = writerId(q);
+    const QString version = text(q, "ver", 40, false);
+    PortalStore *s = store();
+    return s ? fromOutcome(s->recordVisit(userid, version), "Welcome") : storeFailure();
+}
+
+HttpReply PortalPages::getFace(const QueryString &q)
+{
+    requireKeys(q, {"userid"});
+    PortalStore *s = store();
+    const std::optional<std::array<QString, 4>> names = s ? s->faceNames(readerId(q)) : std::nullopt;
+    if (!names)
+        return storeFailure();
+    HttpReply r;
+    r.body = QStringList{(*names)[0], (*names)[1], (*names)[2], (*names)[3]}.join(u'\t').toUtf8();
+    return r;
+}
+
+HttpReply PortalPages::available(const QueryString &q)
+{
+    requireKeys(q, {"t", "userid"});
+    const int t = child(q, "t");
+    const QString userid = readerId(q);
+    PortalStore *s = store();
+    const std::optional<QList<SiteRow>> rows = s ? s->sites(userid, t) : std::nullopt;
+    if (!rows)
+        return storeFailure();
+    const bool maintainer = isMaintainer(userid);
+    QString body;
+    body.reserve(rows->size() * 160);
+    for (const SiteRow &row : *rows) {
+        const bool mayChange = row.owner.isEmpty() ? maintainer : true;
+        body += QString::number(row.id) + u'\t' + row.fields.shortname + u'\t' + resolveAddress(row.fields.url)
+                + u'\t' + row.fields.ageFrom + QLatin1String(" to ") + row.fields.ageTo + u'\t'
+                + row.fields.comments + u'\t' + (row.owner.isEmpty() ? u'1' : u'2') + u'\t'
+                + (mayChange ? u'1' : u'0') + u'\t' + (row.ticked ? QLatin1String("-1") : QLatin1String("0"))
+                + u'\t' + row.fields.logo + QLatin1String("\r\n");
+    }
+    HttpReply r;
+    r.body = body.toUtf8();
+    r.addHeader("Cache-Control", "no-cache");
+    return r;
+}
+
+HttpReply PortalPages::menu(const QueryString &q)
+{
+    requireKeys(q, {"t", "userid"});
+    const int t = child(q, "t");
+    const QString userid = readerId(q);
+    PortalStore *s = store();
+    const std::optional<std::array<QString, 4>> names = s ? s->faceNames(userid) : std::nullopt;
+    const std::optional<QList<SiteRow>> rows = names ? s->sites(userid, t) : std::nullopt;
+    if (!rows)
+        return storeFailure();
+    const QString name = (*names)[t - 1];
+    const QString title = name + QStringLiteral("'s menu");
+    QString body = QStringLiteral(
+        "<style>body{background:#eaf7ee}h1{color:#1e6b3a}.tiles{display:flex;flex-wrap:wrap;gap:16px}"
+        ".tile{display:block;width:120px;padding:12px;background:#fff;border-radius:12px;text-align:center;"
+        "text-decoration:none;color:#123}.tile img{width:64px;height:64px}.tile span{display:block;margin-top:8px}"
+        "</style>\n<h1>%1</h1>\n<div class=\"tiles\">\n").arg(title.toHtmlEscaped());
+    const QString userQuery = QString::fromLatin1(urlEncoded(userid));
+    int count = 0;
+    for (const SiteRow &row : *rows) {
+        if (!row.ticked)
+            continue;
+        ++count;
+        body += QStringLiteral("<a class=\"tile\" href=\"tad_go.asp?t=%1&amp;userid=%2&amp;item=%3\">"
+                               "<img src=\"logos/%4\" alt=\"\"><span>%5</span></a>\n")
+                    .arg(t).arg(userQuery).arg(row.id)
+                    .arg(QString::fromLatin1(urlEncoded(row.fields.logo)).toHtmlEscaped(),
+                         row.fields.shortname.toHtmlEscaped());
+    }
+    if (count == 0)
+        body += QStringLiteral("<p>No sites yet: a parent can tick some in the parents' area.</p>\n");
+    body += QStringLiteral("</div>");
+    return html(title, body);
+}
+
+HttpReply PortalPages::go(const QueryString &q)
+{
+    requireKeys(q, {"t", "userid", "item"});
+    const int t = child(q, "t");
+    const qint64 item = number(q, "item");
+    PortalStore *s = store();
+    const std::optional<QString> stored = s ? s->tickedSiteUrl(readerId(q), t, item) : std::nullopt;
+    if (!stored)
+        return storeFailure();
+    if (stored->isEmpty())
+        return HttpReply::text(404, "that site is not on this child's menu\n");
+    QString address = resolveAddress(*stored);
+    // Parents type addresses without a scheme ("www.zoo.example"); a relative Location
+    // would land on the portal itself.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    if (!scheme.match(address).hasMatch())
+        address.prepend(QLatin1String("http://"));
+    const QUrl url(address, QUrl::TolerantMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return HttpReply::text(404, "that site's address is not a web address\n");
+    HttpReply r = HttpReply::text(302, "");
+    r.contentType = "text/html; charset=utf-8";
+    const QByteArray location = url.toEncoded();
+    r.addHeader("Location", location);
+    r.addHeader("Cache-Control", "no-cache");
+    r.body = "<a href=\"" + QString::fromLatin1(location).toHtmlEscaped().toLatin1() + "\">continue</a>\n";
+    return r;
+}
+
+HttpReply PortalPages::saveItem(const QueryString &q)
+{
+    requireKeys(q, {"item", "checked", "t", "userid"});
+    const qint64 item = number(q, "item");
+    const QString checked = q.value(QStringLiteral("checked")).toLower();
+    if (checked != QLatin1String("true") && checked != QLatin1String("false"))
+        throw BadRequest{"checked must be True or False"};
+    const int t = child(q, "t");
+    const QString userid = writerId(q);
+    PortalStore *s = store();
+    return s ? fromOutcome(s->setTick(userid, t, item, checked == QLatin1String("true"))) : storeFailure();
+}
+
+HttpReply PortalPages::saveFace(const QueryString &q)
+{
+    requireKeys(q, {"userid", "tface", "newname"});
+    const QString userid = writerId(q);
+    const int t = child(q, "tface");
+    const QString name = text(q, "newname", 100, true);
+    PortalStore *s = store();
+    return s ? fromOutcome(s->setFaceName(userid, t, name)) : storeFailure();
+}
+
+HttpReply PortalPages::postSite(const QueryString &q)
+{
+    requireKeys(q, {"url", "shortname", "comments", "AgeFrom", "AgeTo", "LogoLoc", "id", "userid", "Delete"});
+    const QString userid = writerId(q);
+    const qint64 id = number(q, "id");
+    const QString del = q.value(QStringLiteral("Delete"));
+    if (del != QLatin1String("0") && del != QLatin1String("1"))
+        throw BadRequest{"Delete must be 0 or 1"};
+    const bool maintainer = isMaintainer(userid);
+    PortalStore *s = nullptr;
+    if (del == QLatin1String("1")) {
+        if (id == 0)
+            throw BadRequest{"id 0 names no site to delete"};
+        s = store();
+        return s ? fromOutcome(s->deleteSite(userid, maintainer, id)) : storeFailure();
+    }
+
+    SiteFields f;
+    f.url = text(q, "url", 2048, true);
+    f.shortname = text(q, "shortname", 200, true);
+    f.comments = text(q, "comments", 2000, false);
+    f.ageFrom = text(q, "AgeFrom", 20, false);
+    f.ageTo = text(q, "AgeTo", 20, false);
+    f.logo = text(q, "LogoLoc", 200, false);
+    if (f.logo.isEmpty())
+        f.logo = QStringLiteral("default_logo.gif");
+    if (f.logo.contains(u'/') || f.logo.contains(u'\\') || f.logo.contains(QLatin1String("..")))
+        throw BadRequest{"LogoLoc must be a plain file name"};
+    const QString type = q.value(QStringLiteral("Type"));
+    if (!type.isEmpty() && type != QLatin1String("1") && type != QLatin1String("2"))
+        throw BadRequest{"Type must be 1, 2 or empty"};
+
+    s = store();
+    if (!s)
+        return storeFailure();
+    if (id == 0) {
+        // Only a maintainer adds public sites; anyone else's site is private, whatever Type says.
+        const QString owner = type == QLatin1String("1") && maintainer ? QString("") : userid;
+        qint64 newId = 0;
+        HttpReply r = fromOutcome(s->addSite(userid, owner, f, &newId));
+        if (r.status == 200)
+            r.addHeader("X-Site-Id", QByteArray::number(newId));
+        return r;
+    }
+    // An empty Type (an edit before any add command in the browser's run) keeps the type.
+    std::optional<QString> newOwner;
+    if (type == QLatin1String("1") && maintainer)
+        newOwner = QString("");
+    else if (type == QLatin1String("2"))
+        newOwner = userid;
+    return fromOutcome(s->updateSite(userid, maintainer, id, f, newOwner));
+}
+
+HttpReply PortalPages::suggestSite(const QueryString &q)
+{
+    requireKeys(q, {"userid", "url", "email"});
+    const QString userid = writerId(q);
+    const QString url = text(q, "url", 2048, true);
+    const QString email = text(q, "email", 320, true);
+    PortalStore *s = store();
+    return s ? fromOutcome(s->addSuggestion(userid, url, email)) : storeFailure();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <optional>
+
+// The browser sends values percent-encoded as UTF-8 and never encodes a space as "+",
+// so "+" is taken as a literal plus. A "%" not followed by two hex digits is kept as it
+// stands rather than refused: older clients send "100%" unencoded.
+QByteArray percentDecode(const QByteArray &encoded);
+
+// Decodes UTF-8 strictly: invalid input gives nothing rather than replacement characters,
+// so a stored name can never differ from what was sent.
+std::optional<QString> decodeUtf8(const QByteArray &bytes);
+
+class QueryString {
+public:
+    static std::optional<QueryString> parse(const QByteArray &raw, QString *error);
+
+    bool contains(const QString &key) const;
+    // The first value given for the key; empty when absent.
+    QString value(const QString &key) const;
+
+private:
+    QList<QPair<QString, QString>> m_items;
+};
