@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what Tadpole needs to build, test and run on Debian 12.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-webengine-dev libqt6svg6 libgl-dev libqt6opengl6-dev
+  libqt6sql6-sqlite libqt6sql6-psql libcpp-httplib-dev
+  libx11-dev xvfb xauth x11-utils
+  postgresql postgresql-common
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
