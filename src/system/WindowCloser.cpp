@@ -15,6 +15,28 @@ namespace {
 
 // Marks a window whose close request is still in the event queue.
 constexpr char closePendingProperty[] = "_tadpole_close_pending";
+// Marks a window that accepted our close but lives on hidden. The windows of
+// the original desktop are gone once closed, so a title search must not find
+// such a window again until it is shown anew.
+constexpr char closedProperty[] = "_tadpole_closed";
+
+class ReshowWatcher : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            watched->setProperty(closedProperty, QVariant());
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
+ReshowWatcher *reshowWatcher()
+{
+    static ReshowWatcher watcher;
+    return &watcher;
+}
 
 void closeForeignWindowByTitle(const QString &title)
 {
@@ -57,8 +79,10 @@ bool closeOwnWindowByTitle(const QString &title)
                           [](const QWidget *w) { return w->isVisible(); });
 
     for (QWidget *window : std::as_const(windows)) {
-        if (window->property(closePendingProperty).toBool())
+        if (window->property(closePendingProperty).toBool()
+            || window->property(closedProperty).toBool()) {
             continue;
+        }
         if (window->windowTitle().compare(title, Qt::CaseInsensitive) != 0)
             continue;
         window->setProperty(closePendingProperty, true);
@@ -68,7 +92,10 @@ bool closeOwnWindowByTitle(const QString &title)
             window,
             [window] {
                 window->setProperty(closePendingProperty, QVariant());
-                window->close();
+                if (window->close() && !window->isVisible()) {
+                    window->setProperty(closedProperty, true);
+                    window->installEventFilter(reshowWatcher());
+                }
             },
             Qt::QueuedConnection);
         return true;
