@@ -45,7 +45,11 @@ QStringList readBrowserNames(const QString &iniPath)
     } else {
         raw = value.toString().split(QLatin1Char(','));
     }
-    return normalizedBrowserNames(raw);
+    // An empty list reads as the defaults, as the browser's own settings
+    // reader takes it: the watchdog and this list must agree, or the helper
+    // would be started every second to end nothing.
+    const QStringList names = normalizedBrowserNames(raw);
+    return names.isEmpty() ? defaultBrowserNames() : names;
 }
 
 bool isProtectedProgramName(const QString &name)

@@ -10,7 +10,8 @@
 QStringList defaultBrowserNames();
 
 // Reads `[browsers] names` (comma-separated) from an INI file. A missing or
-// unreadable file, or a file without that key, gives the default names.
+// unreadable file, a file without that key or with no names in it gives the
+// default names.
 QStringList readBrowserNames(const QString &iniPath);
 
 // Lower-cases and trims each name and drops empty ones and repeats: an empty

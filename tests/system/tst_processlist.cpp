@@ -236,8 +236,11 @@ void tst_ProcessList::readsConfiguredBrowserNames_data()
         << QByteArray("[browsers]\nnames=\"firefox,opera\"\n") << QStringList{"firefox", "opera"};
     QTest::newRow("single name") << QByteArray("[browsers]\nnames=vivaldi\n")
                                  << QStringList{"vivaldi"};
-    QTest::newRow("empty value means no other browsers")
-        << QByteArray("[browsers]\nnames=\n") << QStringList{};
+    QTest::newRow("empty value gives the defaults")
+        << QByteArray("[browsers]\nnames= , \n") << defaults;
+    QTest::newRow("comment after the list is not a name")
+        << QByteArray("[browsers]\nnames = firefox, opera ; the usual ones\n")
+        << QStringList{"firefox", "opera"};
 }
 
 void tst_ProcessList::readsConfiguredBrowserNames()
