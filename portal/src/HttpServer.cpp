@@ -328,13 +328,13 @@ void HttpServer::serve(Connection *c, RequestHandler *handler)
             headEnd = lf;
             bodyStart = lf + 2;
         }
+        const qsizetype lineEnd = c->in.indexOf('\n');
+        const qsizetype lineCap = m_limits.maxTargetBytes + 32;  // method, spaces, version
+        if ((lineEnd < 0 && c->in.size() > lineCap) || lineEnd > lineCap)
+            return refuse(414, "request line too long");
         if (headEnd < 0) {
-            if (c->in.size() > m_limits.maxHeadBytes) {
-                const qsizetype lineEnd = c->in.indexOf('\n');
-                if (lineEnd < 0 || lineEnd > m_limits.maxTargetBytes + 32)
-                    return refuse(414, "request line too long");
+            if (c->in.size() > m_limits.maxHeadBytes)
                 return refuse(431, "request head too large");
-            }
             break;
         }
         if (headEnd > m_limits.maxHeadBytes)

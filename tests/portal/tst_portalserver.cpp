@@ -1,0 +1,429 @@
+#include "PortalHarness.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+QByteArray enc(const QString &s)
+{
+    return QUrl::toPercentEncoding(s);
+}
+
+QByteArray postSite(const QString &userid, const QString &name, qint64 id, const QByteArray &type,
+                    const QByteArray &del = "0", const QString &url = QStringLiteral("http://zoo.example/"))
+{
+    QByteArray t = "/tad/tad_postsite.asp?url=" + enc(url) + "&shortname=" + enc(name) + "&comments=" + enc(name)
+                   + "&AgeFrom=3&AgeTo=12&LogoLoc=" + enc(name.left(1) + "_gif.gif") + "&id=" + QByteArray::number(id)
+                   + "&userid=" + userid.toLatin1() + "&Delete=" + del;
+    if (del != "1")
+        t += "&Type=" + type;
+    return t;
+}
+
+QList<QList<QByteArray>> rows(const QByteArray &body)
+{
+    QList<QList<QByteArray>> out;
+    QList<QByteArray> pieces = body.split('\n');
+    for (QByteArray row : pieces) {
+        if (row.isEmpty())
+            continue;
+        row.chop(1);  // the CR
+        out.append(row.split('\t'));
+    }
+    return out;
+}
+
+QList<QByteArray> rowFor(const QByteArray &body, const QByteArray &name)
+{
+    for (const auto &r : rows(body)) {
+        if (r.value(1) == name)
+            return r;
+    }
+    return {};
+}
+} // namespace
+
+class TestPortalServer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void replyForms();
+    void hostileTextRoundTrips_data();
+    void hostileTextRoundTrips();
+    void installationsAreScoped();
+    void maintainerRules();
+    void refusedRequestsChangeNothing_data();
+    void refusedRequestsChangeNothing();
+    void logoNames_data();
+    void logoNames();
+    void goPageRedirectsOnlyToTickedSites();
+    void malformedHttpIsRefusedAndServingGoesOn_data();
+    void malformedHttpIsRefusedAndServingGoesOn();
+    void restartKeepsEverything();
+    void killDuringBurstLosesNothingAnswered();
+    void demoFamilyAndSites();
+
+private:
+    QStringList dbArgs() const { return {QStringLiteral("--db"), QStringLiteral("sqlite:") + dbPath()}; }
+    QString dbPath() const { return m_dir->filePath(QStringLiteral("portal.sqlite")); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PortalRun> m_portal;
+};
+
+void TestPortalServer::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_portal = std::make_unique<PortalRun>();
+    QVERIFY(m_portal->start(dbArgs() + QStringList{"--maintainer", "900", "--access-log", m_dir->filePath("access.log")}));
+}
+
+void TestPortalServer::cleanup()
+{
+    m_portal.reset();
+    m_dir.reset();
+}
+
+void TestPortalServer::replyForms()
+{
+    QVERIFY(m_portal->listeningLine().startsWith("listening on http://127.0.0.1:"));
+    QVERIFY(m_portal->listeningLine().endsWith("/tad/"));
+    QCOMPARE(m_portal->get("/tad/version.htm").body, QByteArray("2.04"));
+    QCOMPARE(m_portal->get("/tad/tad_visit.asp?userid=2026120612000012345&ver=2.04").status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_getface.asp?userid=2026120612000012345").body,
+             QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
+    QCOMPARE(m_portal->get("/tad/tad_getface.asp?userid=").body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
+
+    QCOMPARE(m_portal->get(postSite("11", "Alpha", 0, "2")).status, 200);
+    QCOMPARE(m_portal->get(postSite("11", "Beta", 0, "2")).status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=2&checked=True&t=3&userid=11").status, 200);
+    const QByteArray body = m_portal->get("/tad/tad_available.asp?t=3&userid=11").body;
+    QCOMPARE(body, QByteArray("1\tAlpha\thttp://zoo.example/\t3 to 12\tAlpha\t2\t1\t0\tA_gif.gif\r\n"
+                              "2\tBeta\thttp://zoo.example/\t3 to 12\tBeta\t2\t1\t-1\tB_gif.gif\r\n"));
+    QCOMPARE(m_portal->get("/tad/tad_available.asp?t=2&userid=11").body.count("-1"), 0);
+
+    const HttpResult radio = m_portal->get("/tad/radiodis.htm");
+    QCOMPARE(radio.status, 200);
+    QVERIFY(!radio.body.contains("<title"));
+    for (const QByteArray page : {"/tad/tad_start.asp", "/tad/tadpole.asp?userid=11"}) {
+        const HttpResult r = m_portal->get(page);
+        QCOMPARE(r.status, 200);
+        QVERIFY(r.body.contains("<title>"));
+    }
+    const QByteArray menu = m_portal->get("/tad/tad_menu.asp?t=3&userid=11").body;
+    QVERIFY(menu.contains("<title>Child 3's menu</title>"));
+    QVERIFY(menu.contains("href=\"tad_go.asp?t=3&amp;userid=11&amp;item=2\""));
+    QVERIFY(!menu.contains("item=1\""));
+
+    QFile log(m_dir->filePath("access.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    const QByteArray port = QByteArray::number(m_portal->port());
+    QCOMPARE(lines.value(0), "127.0.0.1:" + port + " GET /tad/version.htm");
+    QCOMPARE(lines.value(1), "127.0.0.1:" + port + " GET /tad/tad_visit.asp?userid=2026120612000012345&ver=2.04");
+}
+
+void TestPortalServer::hostileTextRoundTrips_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("query punctuation") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
+    QTest::newRow("non-Latin letters") << QStringLiteral("Ölçü 字");
+    QTest::newRow("markup") << QStringLiteral("<script>alert(\"x\")</script>");
+    QTest::newRow("SQL") << QStringLiteral("x'); DROP TABLE sites; --");
+    QTest::newRow("plus signs") << QStringLiteral("1+1=2");
+}
+
+void TestPortalServer::hostileTextRoundTrips()
+{
+    QFETCH(QString, text);
+    QCOMPARE(m_portal->get("/tad/tad_saveface.asp?userid=5&tface=2&newname=" + enc(text)).status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_getface.asp?userid=5").body, "Child 1\t" + text.toUtf8() + "\tChild 3\tChild 4");
+
+    QCOMPARE(m_portal->get(postSite("5", text, 0, "2", "0", QStringLiteral("http://a.example/?q=") + text)).status, 200);
+    const QList<QByteArray> row = rowFor(m_portal->get("/tad/tad_available.asp?t=2&userid=5").body, text.toUtf8());
+    QCOMPARE(row.size(), 9);
+    QCOMPARE(row[2], (QStringLiteral("http://a.example/?q=") + text).toUtf8());
+    QCOMPARE(row[4], text.toUtf8());
+    QCOMPARE(row[8], (text.left(1) + QStringLiteral("_gif.gif")).toUtf8());
+
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=" + row[0] + "&checked=True&t=2&userid=5").status, 200);
+    const QByteArray menu = m_portal->get("/tad/tad_menu.asp?t=2&userid=5").body;
+    QVERIFY(menu.contains("<span>" + text.toHtmlEscaped().toUtf8() + "</span>"));
+    QVERIFY(menu.contains("<title>" + (text + QStringLiteral("'s menu")).toHtmlEscaped().toUtf8() + "</title>"));
+    if (text.contains(u'<'))
+        QVERIFY(!menu.contains(text.toUtf8()));
+}
+
+void TestPortalServer::installationsAreScoped()
+{
+    QCOMPARE(m_portal->get(postSite("100", "Private A", 0, "2")).status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_saveface.asp?userid=100&tface=1&newname=Ann").status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=100").status, 200);
+
+    QCOMPARE(m_portal->get("/tad/tad_available.asp?t=1&userid=200").body, QByteArray());
+    QCOMPARE(m_portal->get("/tad/tad_available.asp?t=1&userid=").body, QByteArray());
+    QCOMPARE(m_portal->get("/tad/tad_getface.asp?userid=200").body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
+    const QString before = dumpDatabase(dbPath());
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=200").status, 404);
+    QCOMPARE(m_portal->get(postSite("200", "Taken over", 1, "2")).status, 403);
+    QCOMPARE(m_portal->get(postSite("200", "Private A", 1, "", "1")).status, 403);
+    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=200&item=1").status, 404);
+    QCOMPARE(dumpDatabase(dbPath()), before);
+    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=100&item=1").status, 302);
+}
+
+void TestPortalServer::maintainerRules()
+{
+    // 900 is the maintainer; 300 and 400 are ordinary installations.
+    QCOMPARE(m_portal->get(postSite("900", "Public", 0, "1")).status, 200);
+    QCOMPARE(m_portal->get(postSite("300", "Wants public", 0, "1")).status, 200);
+    QCOMPARE(rowFor(m_portal->get("/tad/tad_available.asp?t=1&userid=400").body, "Public").value(5), "1");
+    QCOMPARE(rowFor(m_portal->get("/tad/tad_available.asp?t=1&userid=300").body, "Wants public").value(5), "2");
+    QVERIFY(rowFor(m_portal->get("/tad/tad_available.asp?t=1&userid=400").body, "Wants public").isEmpty());
+
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=400").status, 200);
+    const QString before = dumpDatabase(dbPath());
+    QCOMPARE(m_portal->get(postSite("300", "Vandalised", 1, "2")).status, 403);
+    QCOMPARE(m_portal->get(postSite("300", "Public", 1, "", "1")).status, 403);
+    QCOMPARE(dumpDatabase(dbPath()), before);
+
+    // An empty type keeps the site public.
+    QCOMPARE(m_portal->get(postSite("900", "Public renamed", 1, "")).status, 200);
+    QCOMPARE(rowFor(m_portal->get("/tad/tad_available.asp?t=1&userid=400").body, "Public renamed").value(5), "1");
+    // A private site edited with an empty type stays private.
+    QCOMPARE(m_portal->get(postSite("300", "Still mine", 2, "")).status, 200);
+    QCOMPARE(rowFor(m_portal->get("/tad/tad_available.asp?t=1&userid=300").body, "Still mine").value(5), "2");
+
+    QCOMPARE(m_portal->get(postSite("900", "Public renamed", 1, "", "1")).status, 200);
+    QVERIFY(rowFor(m_portal->get("/tad/tad_available.asp?t=1&userid=400").body, "Public renamed").isEmpty());
+    QVERIFY(!dumpDatabase(dbPath()).contains(QStringLiteral("ticks:400|1|1|")));
+}
+
+void TestPortalServer::refusedRequestsChangeNothing_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("status");
+    const QString longName(101, u'x');
+    QTest::newRow("saveitem without userid") << QByteArray("/tad/tad_saveitem.asp?item=1&checked=True&t=1") << 400;
+    QTest::newRow("saveitem with t 0") << QByteArray("/tad/tad_saveitem.asp?item=1&checked=True&t=0&userid=7") << 400;
+    QTest::newRow("saveitem with t 5") << QByteArray("/tad/tad_saveitem.asp?item=1&checked=True&t=5&userid=7") << 400;
+    QTest::newRow("saveitem with t x") << QByteArray("/tad/tad_saveitem.asp?item=1&checked=True&t=x&userid=7") << 400;
+    QTest::newRow("saveitem with item x") << QByteArray("/tad/tad_saveitem.asp?item=x&checked=True&t=1&userid=7") << 400;
+    QTest::newRow("saveitem checked maybe") << QByteArray("/tad/tad_saveitem.asp?item=1&checked=Maybe&t=1&userid=7") << 400;
+    QTest::newRow("saveitem unknown site") << QByteArray("/tad/tad_saveitem.asp?item=99&checked=True&t=1&userid=7") << 404;
+    QTest::newRow("saveitem with empty userid") << QByteArray("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=") << 400;
+    QTest::newRow("saveface with letters in userid") << QByteArray("/tad/tad_saveface.asp?userid=12a&tface=1&newname=X") << 400;
+    QTest::newRow("saveface over-long name") << "/tad/tad_saveface.asp?userid=7&tface=1&newname=" + longName.toLatin1() << 400;
+    QTest::newRow("saveface name with TAB") << QByteArray("/tad/tad_saveface.asp?userid=7&tface=1&newname=a%09b") << 400;
+    QTest::newRow("saveface name not UTF-8") << QByteArray("/tad/tad_saveface.asp?userid=7&tface=1&newname=%FF") << 400;
+    QTest::newRow("postsite without Delete") << postSite("7", "N", 0, "2").replace("&Delete=0", "") << 400;
+    QTest::newRow("postsite Delete 2") << postSite("7", "N", 0, "2", "2") << 400;
+    QTest::newRow("postsite Type 3") << postSite("7", "N", 0, "3") << 400;
+    QTest::newRow("postsite id x") << postSite("7", "N", 0, "2").replace("&id=0", "&id=x") << 400;
+    QTest::newRow("postsite empty short name") << postSite("7", "", 0, "2") << 400;
+    QTest::newRow("postsite name with CR LF") << postSite("7", "a\r\nb", 0, "2") << 400;
+    QTest::newRow("postsite logo with traversal") << postSite("7", "N", 0, "2").replace("LogoLoc=N_gif.gif", "LogoLoc=..%2Fx") << 400;
+    QTest::newRow("postsite edit of unknown site") << postSite("7", "N", 99, "2") << 404;
+    QTest::newRow("postsite delete of unknown site") << postSite("7", "N", 99, "", "1") << 404;
+    QTest::newRow("postsite delete of id 0") << postSite("7", "N", 0, "", "1") << 400;
+    QTest::newRow("postsite edit of another's site") << postSite("7", "N", 1, "2") << 403;
+    QTest::newRow("suggestion without email") << QByteArray("/tad/tad_suggestsite.asp?userid=7&url=x") << 400;
+    QTest::newRow("visit without ver") << QByteArray("/tad/tad_visit.asp?userid=7") << 400;
+    QTest::newRow("available with t 9") << QByteArray("/tad/tad_available.asp?t=9&userid=7") << 400;
+    QTest::newRow("menu without t") << QByteArray("/tad/tad_menu.asp?userid=7") << 400;
+}
+
+void TestPortalServer::refusedRequestsChangeNothing()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(int, status);
+    QCOMPARE(m_portal->get(postSite("8", "Owned by 8", 0, "2")).status, 200);
+    const QString before = dumpDatabase(dbPath());
+    const HttpResult r = m_portal->get(target);
+    QCOMPARE(r.status, status);
+    QVERIFY(!r.body.isEmpty());
+    QCOMPARE(r.body.count('\n'), 1);
+    QCOMPARE(dumpDatabase(dbPath()), before);
+}
+
+void TestPortalServer::logoNames_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("type");
+    QTest::newRow("default logo, two slashes") << QByteArray("/tad//logos/default_logo.gif") << 200 << QByteArray("image/gif");
+    QTest::newRow("letter logo, one slash") << QByteArray("/tad/logos/Z_gif.gif") << 200 << QByteArray("image/svg+xml");
+    QTest::newRow("non-ASCII letter") << QByteArray("/tad//logos/%E5%AD%97_gif.gif") << 200 << QByteArray("image/svg+xml");
+    QTest::newRow("encoded traversal") << QByteArray("/tad//logos/..%2Fportal.sqlite") << 404 << QByteArray();
+    QTest::newRow("plain traversal") << QByteArray("/tad/logos/../../etc/passwd") << 404 << QByteArray();
+    QTest::newRow("backslash") << QByteArray("/tad/logos/..%5C..%5Cx") << 404 << QByteArray();
+    QTest::newRow("no name") << QByteArray("/tad//logos/") << 404 << QByteArray();
+}
+
+void TestPortalServer::logoNames()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(int, status);
+    QFETCH(QByteArray, type);
+    const HttpResult r = m_portal->get(target);
+    QCOMPARE(r.status, status);
+    if (status == 200) {
+        QCOMPARE(r.header("Content-Type"), type);
+        QVERIFY(!r.body.isEmpty());
+    }
+}
+
+void TestPortalServer::goPageRedirectsOnlyToTickedSites()
+{
+    QCOMPARE(m_portal->get(postSite("12", "No scheme", 0, "2", "0", QStringLiteral("www.zoo.example/a b"))).status, 200);
+    QCOMPARE(m_portal->get(postSite("12", "Script", 0, "2", "0", QStringLiteral("javascript:alert(1)"))).status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=1").status, 404);
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=12").status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=2&checked=True&t=1&userid=12").status, 200);
+    const HttpResult r = m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=1");
+    QCOMPARE(r.status, 302);
+    QCOMPARE(r.header("Location"), QByteArray("http://www.zoo.example/a%20b"));
+    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=2&userid=12&item=1").status, 404);
+    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=2").status, 404);
+    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=1&url=http://evil.example/").header("Location"),
+             QByteArray("http://www.zoo.example/a%20b"));
+    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=99999999999999999999").status, 400);
+}
+
+void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QByteArray manyHeaders = "GET /tad/version.htm HTTP/1.1\r\n";
+    for (int i = 0; i < 100; ++i)
+        manyHeaders += "X-" + QByteArray::number(i) + ": 1\r\n";
+    QTest::newRow("too many header fields") << manyHeaders + "\r\n" << 431;
+    QTest::newRow("header too large") << "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n" << 431;
+    QTest::newRow("target too long") << "GET /" + QByteArray(20000, 'a') + " HTTP/1.1\r\n\r\n" << 414;
+    QTest::newRow("body too large") << QByteArray("POST /tad/version.htm HTTP/1.1\r\nContent-Length: 10000000\r\n\r\n") << 413;
+    QTest::newRow("garbage") << QByteArray("\x01\x02\x03 nonsense\r\n\r\n") << 400;
+    QTest::newRow("no path") << QByteArray("GET version.htm HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("bad content length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: -5\r\n\r\n") << 400;
+}
+
+void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    QCOMPARE(httpRaw(m_portal->port(), request).status, status);
+    QCOMPARE(m_portal->get("/tad/version.htm").body, QByteArray("2.04"));
+}
+
+void TestPortalServer::restartKeepsEverything()
+{
+    QCOMPARE(m_portal->get(postSite("42", "Kept", 0, "2")).status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=True&t=4&userid=42").status, 200);
+    QCOMPARE(m_portal->get("/tad/tad_saveface.asp?userid=42&tface=4&newname=Dora").status, 200);
+    const QByteArray faces = m_portal->get("/tad/tad_getface.asp?userid=42").body;
+    const QByteArray sites = m_portal->get("/tad/tad_available.asp?t=4&userid=42").body;
+    QCOMPARE(m_portal->stop(), 0);
+    PortalRun again;
+    QVERIFY(again.start(dbArgs()));
+    QCOMPARE(again.get("/tad/tad_getface.asp?userid=42").body, faces);
+    QCOMPARE(again.get("/tad/tad_available.asp?t=4&userid=42").body, sites);
+    QVERIFY(sites.contains("\t-1\t"));
+}
+
+void TestPortalServer::killDuringBurstLosesNothingAnswered()
+{
+    // Eight connections save at once, round after round; the server dies in the middle.
+    const int connections = 8;
+    QList<QTcpSocket *> sockets;
+    for (int i = 0; i < connections; ++i) {
+        auto *s = new QTcpSocket(this);
+        s->connectToHost(QStringLiteral("127.0.0.1"), m_portal->port());
+        QVERIFY(s->waitForConnected(5000));
+        sockets.append(s);
+    }
+    QStringList answered;
+    int sent = 0;
+    for (int round = 0; round < 40; ++round) {
+        for (int i = 0; i < connections; ++i) {
+            const QString name = QStringLiteral("burst-%1").arg(sent++);
+            sockets[i]->write(postSite("77", name, 0, "2").prepend("GET ").append(" HTTP/1.1\r\nHost: x\r\n\r\n").mid(0));
+            sockets[i]->flush();
+        }
+        if (round == 30)
+            m_portal->kill();
+        for (int i = 0; i < connections; ++i) {
+            QByteArray raw;
+            while (!raw.contains("\r\n\r\nOK") && sockets[i]->waitForReadyRead(round >= 30 ? 200 : 5000))
+                raw += sockets[i]->readAll();
+            raw += sockets[i]->readAll();
+            if (parseHttp(raw).status == 200)
+                answered.append(QStringLiteral("burst-%1").arg(sent - connections + i));
+        }
+        if (round == 30)
+            break;
+    }
+    qDeleteAll(sockets);
+    QVERIFY(answered.size() >= 30 * connections);
+
+    PortalRun again;
+    QVERIFY(again.start(dbArgs()));
+    const QByteArray sites = again.get("/tad/tad_available.asp?t=1&userid=77").body;
+    for (const QString &name : answered)
+        QVERIFY2(!rowFor(sites, name.toUtf8()).isEmpty(), qPrintable(name));
+    for (const auto &row : rows(sites))
+        QCOMPARE(row.size(), 9);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+    db.setDatabaseName(dbPath());
+    QVERIFY(db.open());
+    QSqlQuery q(db);
+    QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
+    q = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+}
+
+void TestPortalServer::demoFamilyAndSites()
+{
+    m_portal.reset();
+    PortalRun demo;
+    QVERIFY(demo.start(dbArgs() + QStringList{QStringLiteral("--demo")}));
+    const QByteArray port = QByteArray::number(demo.port());
+    // Any installation without rows of its own starts from the demo family.
+    QCOMPARE(demo.get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
+    const QByteArray sites = demo.get("/tad/tad_available.asp?t=1&userid=31").body;
+    QCOMPARE(rowFor(sites, "Plain Pond").value(2), "http://127.0.0.2:" + port + "/");
+    QCOMPARE(rowFor(sites, "Plain Pond").value(7), QByteArray("-1"));
+    QCOMPARE(rowFor(sites, "Stranger Pond").value(7), QByteArray("0"));
+    // Its first change copies the defaults: unticking one site keeps the others.
+    QCOMPARE(demo.get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=31").status, 200);
+    const QByteArray after = demo.get("/tad/tad_available.asp?t=1&userid=31").body;
+    QCOMPARE(rowFor(after, "Plain Pond").value(7), QByteArray("0"));
+    QCOMPARE(rowFor(after, "Frame Pond").value(7), QByteArray("-1"));
+    QCOMPARE(demo.get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
+    QCOMPARE(rowFor(demo.get("/tad/tad_available.asp?t=1&userid=32").body, "Plain Pond").value(7), QByteArray("-1"));
+
+    // The demo sites answer on their own addresses, same port.
+    const HttpResult plain = httpGet(demo.port(), "/", QStringLiteral("127.0.0.2"));
+    QVERIFY(plain.body.contains("<title>Plain Pond</title>"));
+    const HttpResult jump = httpGet(demo.port(), "/", QStringLiteral("127.0.0.7"));
+    QCOMPARE(jump.status, 302);
+    QCOMPARE(jump.header("Location"), "http://127.0.0.9:" + port + "/");
+    const HttpResult file = httpGet(demo.port(), "/files/pond-facts.txt", QStringLiteral("127.0.0.5"));
+    QVERIFY(file.header("Content-Disposition").startsWith("attachment"));
+    QVERIFY(httpGet(demo.port(), "/", QStringLiteral("127.0.0.8")).body.contains("http-equiv=\"refresh\""));
+    QCOMPARE(httpGet(demo.port(), "/tad/version.htm", QStringLiteral("127.0.0.3")).status, 404);
+    QCOMPARE(demo.get("/mail/mail.asp").status, 200);
+    QCOMPARE(demo.get("/donate.htm").status, 200);
+    QCOMPARE(demo.get("/tad/tad_go.asp?t=1&userid=32&item=1").header("Location"), "http://127.0.0.2:" + port + "/");
+
+    // Loaded once: a second start does not add the family again.
+    QCOMPARE(demo.stop(), 0);
+    PortalRun again;
+    QVERIFY(again.start(dbArgs() + QStringList{QStringLiteral("--demo")}));
+    QCOMPARE(rows(again.get("/tad/tad_available.asp?t=1&userid=32").body).size(), rows(sites).size());
+}
+
+QTEST_GUILESS_MAIN(TestPortalServer)
+#include "tst_portalserver.moc"

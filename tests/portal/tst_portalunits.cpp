@@ -1,0 +1,114 @@
+#include "Logos.h"
+#include "QueryString.h"
+
+#include <QImage>
+#include <QTest>
+
+class TestPortalUnits : public QObject {
+    Q_OBJECT
+private slots:
+    void decodesQueryValues_data();
+    void decodesQueryValues();
+    void refusesInvalidUtf8();
+    void logoNames_data();
+    void logoNames();
+    void defaultLogoIsADecodableGif();
+    void letterLogoEscapesTheLetter();
+};
+
+void TestPortalUnits::decodesQueryValues_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plus stays a plus, not a space") << QByteArray("v=a+b") << QStringLiteral("a+b");
+    QTest::newRow("encoded space, ampersand, hash, equals, percent")
+        << QByteArray("v=Tom%20%26%20Jerry%27s%20Zoo%20%231%20%3D%20100%25")
+        << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
+    QTest::newRow("UTF-8 of non-Latin text") << QByteArray("v=%C3%96l%C3%A7%C3%BC%20%E5%AD%97") << QStringLiteral("Ölçü 字");
+    QTest::newRow("a lone percent is kept as it stands") << QByteArray("v=100%") << QStringLiteral("100%");
+    QTest::newRow("percent without hex digits is kept") << QByteArray("v=%G1%2") << QStringLiteral("%G1%2");
+    QTest::newRow("first of two values wins") << QByteArray("v=1&v=2") << QStringLiteral("1");
+    QTest::newRow("empty value is present and empty") << QByteArray("x=1&v=") << QString();
+}
+
+void TestPortalUnits::decodesQueryValues()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, expected);
+    QString error;
+    const std::optional<QueryString> q = QueryString::parse(raw, &error);
+    QVERIFY2(q, qPrintable(error));
+    QVERIFY(q->contains(QStringLiteral("v")));
+    QCOMPARE(q->value(QStringLiteral("v")), expected);
+    QVERIFY(!q->value(QStringLiteral("v")).isNull());
+}
+
+void TestPortalUnits::refusesInvalidUtf8()
+{
+    QString error;
+    QVERIFY(!QueryString::parse("v=%FF%FE", &error));
+    QVERIFY(!QueryString::parse("v=%C3", &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestPortalUnits::logoNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::newRow("default logo") << QStringLiteral("default_logo.gif") << QByteArray("image/gif");
+    QTest::newRow("letter") << QStringLiteral("Z_gif.gif") << QByteArray("image/svg+xml");
+    QTest::newRow("digit") << QStringLiteral("7_gif.gif") << QByteArray("image/svg+xml");
+    QTest::newRow("non-ASCII letter") << QStringLiteral("Ö_gif.gif") << QByteArray("image/svg+xml");
+    QTest::newRow("character outside the BMP") << QStringLiteral("😀_gif.gif") << QByteArray("image/svg+xml");
+    QTest::newRow("two letters are no letter logo") << QStringLiteral("AB_gif.gif") << QByteArray();
+    QTest::newRow("traversal") << QStringLiteral("../portal.sqlite") << QByteArray();
+    QTest::newRow("slash") << QStringLiteral("/_gif.gif") << QByteArray();
+    QTest::newRow("backslash") << QStringLiteral("\\_gif.gif") << QByteArray();
+    QTest::newRow("dot dot inside") << QStringLiteral("a..b_gif.gif") << QByteArray();
+    QTest::newRow("empty") << QString() << QByteArray();
+    QTest::newRow("unknown file") << QStringLiteral("logo.png") << QByteArray();
+}
+
+void TestPortalUnits::logoNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, contentType);
+    const std::optional<LogoImage> logo = logoFor(name);
+    QCOMPARE(logo.has_value(), !contentType.isEmpty());
+    if (logo) {
+        QCOMPARE(logo->contentType, contentType);
+        QVERIFY(!logo->data.isEmpty());
+    }
+}
+
+void TestPortalUnits::defaultLogoIsADecodableGif()
+{
+    const QImage image = QImage::fromData(defaultLogoGif(), "GIF");
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), QSize(48, 48));
+    QCOMPARE(image.pixel(0, 0), qRgb(0xff, 0xff, 0xff));     // the white outside the pond
+    QCOMPARE(image.pixel(20, 24), qRgb(0x1e, 0x3a, 0x2a));   // the tadpole's head
+    QCOMPARE(image.pixel(24, 6), qRgb(0x9f, 0xd8, 0xf5));    // water
+
+    // Every pixel of an odd-sized image survives the encoder's code stream.
+    QByteArray pixels;
+    for (int i = 0; i < 7 * 5; ++i)
+        pixels.append(char(i % 4));
+    const QByteArray palette("\x00\x00\x00\xff\x00\x00\x00\xff\x00\x00\x00\xff", 12);
+    const QImage small = QImage::fromData(encodeGif(7, 5, palette, pixels), "GIF");
+    QCOMPARE(small.size(), QSize(7, 5));
+    const QRgb colours[] = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+    for (int i = 0; i < 7 * 5; ++i)
+        QCOMPARE(small.pixel(i % 7, i / 7), colours[i % 4]);
+}
+
+void TestPortalUnits::letterLogoEscapesTheLetter()
+{
+    const QByteArray svg = letterLogoSvg(QStringLiteral("<"));
+    QVERIFY(svg.contains(">&lt;</text>"));
+    QVERIFY(letterLogoSvg(QStringLiteral("&")).contains(">&amp;</text>"));
+    QVERIFY(letterLogoSvg(QStringLiteral("字")).contains(QStringLiteral("字").toUtf8()));
+}
+
+QTEST_MAIN(TestPortalUnits)
+#include "tst_portalunits.moc"
