@@ -24,6 +24,8 @@ bool fitsOneLatin1Line(const QString &entry)
 
 QString UnblockedFile::readFirstLine(const QString &path)
 {
+    if (path.isEmpty())
+        return QString();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
