@@ -53,6 +53,8 @@ signals:
     void ProgressChange(qint32 progress, qint32 progressMax);
     void ScriptError(const QString &description, const QString &source, qint32 line);
     void titleChanged(const QString &title);
+    // The main frame's load ended, completed or not.
+    void loadFinished(bool ok);
 };
 
 // Windows make their views through this, so tests hand in scriptable fakes.

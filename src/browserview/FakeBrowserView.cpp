@@ -18,11 +18,16 @@ bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
     request.mainFrame = mainFrame;
     request.redirectedFrom = m_url;
     emit BeforeNavigate2(request);
-    if (request.cancel)
+    if (request.cancel) {
+        if (mainFrame)
+            emit loadFinished(false);
         return false;
+    }
     if (mainFrame)
         m_url = request.url;
     emit NavigateComplete2(request.url, mainFrame);
+    if (mainFrame)
+        emit loadFinished(true);
     return true;
 }
 

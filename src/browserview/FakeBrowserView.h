@@ -46,8 +46,10 @@ public:
     BrowserView *create(QWidget *parent) override
     {
         auto *view = new FakeBrowserView(parent);
+        view->autoComplete = autoComplete;
         created.append(view);
         return view;
     }
     QList<FakeBrowserView *> created;
+    bool autoComplete = true; // views complete every navigation they are sent
 };

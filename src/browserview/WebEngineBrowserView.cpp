@@ -122,6 +122,7 @@ WebEngineBrowserView::WebEngineBrowserView(QWidget *parent)
         // never be learned.
         if (ok)
             emit NavigateComplete2(m_page->url(), true);
+        emit loadFinished(ok);
     });
     connect(m_page, &QWebEnginePage::titleChanged, this, &BrowserView::titleChanged);
 }

@@ -173,6 +173,10 @@ void frmBrowser::Form_Load()
     }
 
     const QString longVersion = Identity::longVersion();
+    const QMetaObject::Connection startPage = connect(m_webBrowser1, &BrowserView::loadFinished, this, [this] {
+        m_startPageDone = true;
+        m_startPageShown.quit();
+    });
     m_webBrowser1->Navigate(m_globals.PortalBase + QStringLiteral("tad_start.asp"));
     m_label2->setText(QStringLiteral("Tadpole Version: ") + longVersion);
     layoutForScreen();
@@ -185,6 +189,8 @@ void frmBrowser::Form_Load()
 
     m_tellafriend->setText(QStringLiteral("Logging onto Tadpole Portal..."));
     pumpEvents();
+    waitForStartPage();
+    disconnect(startPage);
     const FetchResult visit = m_portal->request(
         QStringLiteral("tad_visit.asp"), {{QStringLiteral("userid"), m_globals.UserId}, {QStringLiteral("ver"), longVersion}});
     if (!visit.ok())
@@ -210,6 +216,17 @@ void frmBrowser::Form_Load()
     pumpEvents();
     m_startupFinished = true;
     emit startupComplete();
+}
+
+void frmBrowser::waitForStartPage()
+{
+    // The view loads in the background; without a moment for it, the start
+    // page would be replaced by the menu before it was ever requested, and the
+    // child would look at an empty window while the portal is asked.
+    if (m_startPageDone)
+        return;
+    QTimer::singleShot(StartPageWaitMs, &m_startPageShown, &QEventLoop::quit);
+    m_startPageShown.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void frmBrowser::layoutForScreen()

@@ -6,6 +6,7 @@
 #include "shell/AppConfig.h"
 #include "shell/modGlobals.h"
 
+#include <QEventLoop>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -79,6 +80,7 @@ private:
     void layoutForScreen();
     bool isPortalAddress(const QUrl &url) const;
     void pumpEvents();
+    void waitForStartPage();
 
     BrowserServices m_services;
     modGlobals m_globals;
@@ -87,6 +89,9 @@ private:
     QStringList m_specialSites;
     std::unique_ptr<PortalClient> m_portal;
     bool m_startupFinished = false;
+    static constexpr int StartPageWaitMs = 3000;
+    QEventLoop m_startPageShown;
+    bool m_startPageDone = false;
 
     BrowserView *m_webBrowser1 = nullptr;
     BrowserView *m_webBrowser2 = nullptr;
