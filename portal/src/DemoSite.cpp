@@ -81,7 +81,8 @@ bool loadDemo(PortalStore &store, QString *error)
         }
     }
     // The demo installation starts from the defaults, plus its own private site.
-    ok = ok && store.insertFamily(family.privateOwner) && store.copyDefaultsTo(family.privateOwner);
+    ok = ok && store.insertFamily(family.privateOwner) && store.copyDefaultsTo(family.privateOwner)
+         && store.bumpGeneration();
     for (const auto &t : privateTicks)
         ok = ok && store.insertTick(family.privateOwner, t.second, t.first);
     if (!ok || !store.commit()) {

@@ -134,6 +134,29 @@ HttpReply PortalPages::fromOutcome(Outcome outcome, const QByteArray &okBody)
     return storeFailure();
 }
 
+std::optional<QByteArray> PortalPages::cached(const QString &key, qint64 *generation)
+{
+    const std::optional<qint64> current = store() ? m_store->generation() : std::nullopt;
+    if (!current) {
+        *generation = -1;
+        return std::nullopt;
+    }
+    *generation = *current;
+    const auto it = m_cache.constFind(key);
+    if (it != m_cache.cend() && it->generation == *current)
+        return it->body;
+    return std::nullopt;
+}
+
+void PortalPages::remember(const QString &key, qint64 generation, const QByteArray &body)
+{
+    if (generation < 0)
+        return;
+    if (m_cache.size() >= 4096)
+        m_cache.clear();
+    m_cache.insert(key, {generation, body});
+}
+
 bool PortalPages::isMaintainer(const QString &userid) const
 {
     return !userid.isEmpty() && m_config.maintainers.contains(userid);
@@ -253,6 +276,16 @@ HttpReply PortalPages::available(const QueryString &q)
     requireKeys(q, {"t", "userid"});
     const int t = child(q, "t");
     const QString userid = readerId(q);
+    HttpReply r;
+    r.addHeader("Cache-Control", "no-cache");
+    const QString key = QStringLiteral("available %1 %2").arg(t).arg(userid);
+    qint64 generation = -1;
+    if (std::optional<QByteArray> body = cached(key, &generation)) {
+        r.body = *body;
+        return r;
+    }
+    if (generation < 0)
+        return storeFailure();
     PortalStore *s = store();
     const std::optional<QList<SiteRow>> rows = s ? s->sites(userid, t) : std::nullopt;
     if (!rows)
@@ -268,9 +301,8 @@ HttpReply PortalPages::available(const QueryString &q)
                 + (mayChange ? u'1' : u'0') + u'\t' + (row.ticked ? QLatin1String("-1") : QLatin1String("0"))
                 + u'\t' + row.fields.logo + QLatin1String("\r\n");
     }
-    HttpReply r;
     r.body = body.toUtf8();
-    r.addHeader("Cache-Control", "no-cache");
+    remember(key, generation, r.body);
     return r;
 }
 
@@ -279,6 +311,15 @@ HttpReply PortalPages::menu(const QueryString &q)
     requireKeys(q, {"t", "userid"});
     const int t = child(q, "t");
     const QString userid = readerId(q);
+    const QString key = QStringLiteral("menu %1 %2").arg(t).arg(userid);
+    qint64 generation = -1;
+    if (std::optional<QByteArray> page = cached(key, &generation)) {
+        HttpReply r = html(QString(), QString());
+        r.body = *page;
+        return r;
+    }
+    if (generation < 0)
+        return storeFailure();
     PortalStore *s = store();
     const std::optional<std::array<QString, 4>> names = s ? s->faceNames(userid) : std::nullopt;
     const std::optional<QList<SiteRow>> rows = names ? s->sites(userid, t) : std::nullopt;
@@ -306,7 +347,9 @@ HttpReply PortalPages::menu(const QueryString &q)
     if (count == 0)
         body += QStringLiteral("<p>No sites yet: a parent can tick some in the parents' area.</p>\n");
     body += QStringLiteral("</div>");
-    return html(title, body);
+    HttpReply r = html(title, body);
+    remember(key, generation, r.body);
+    return r;
 }
 
 HttpReply PortalPages::go(const QueryString &q)

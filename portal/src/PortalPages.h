@@ -4,6 +4,7 @@
 #include "PortalStore.h"
 #include "QueryString.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -45,7 +46,17 @@ private:
     QString resolveAddress(const QString &stored) const;
     bool isMaintainer(const QString &userid) const;
 
+    // A reply built from the site list, kept per worker while the database's change
+    // generation stays the same.
+    struct CachedBody {
+        qint64 generation = -1;
+        QByteArray body;
+    };
+    std::optional<QByteArray> cached(const QString &key, qint64 *generation);
+    void remember(const QString &key, qint64 generation, const QByteArray &body);
+
     PortalConfig m_config;
+    QHash<QString, CachedBody> m_cache;
     StoreFactory m_storeFactory;
     std::unique_ptr<PortalStore> m_store;
 };

@@ -222,6 +222,10 @@ bool PortalStore::prepareSchema(QString *error)
             QStringLiteral("CREATE TABLE visits (userid TEXT NOT NULL, version TEXT NOT NULL, at TEXT NOT NULL)"),
             QStringLiteral("CREATE TABLE suggestions (userid TEXT NOT NULL, url TEXT NOT NULL, "
                            "email TEXT NOT NULL, at TEXT NOT NULL)"),
+            // Bumped by every change a cached reply could depend on (sites, ticks, names), in
+            // the change's own transaction, so every instance can tell its cache is stale.
+            QStringLiteral("CREATE TABLE changes (generation BIGINT NOT NULL)"),
+            QStringLiteral("INSERT INTO changes (generation) VALUES (0)"),
             QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(SchemaVersion),
         };
         for (const QString &sql : ddl) {
@@ -235,6 +239,22 @@ bool PortalStore::prepareSchema(QString *error)
         return false;
     }
     return true;
+}
+
+std::optional<qint64> PortalStore::generation()
+{
+    QSqlQuery &q = prepared("generation", QStringLiteral("SELECT generation FROM changes"));
+    if (!exec(q) || !q.next())
+        return std::nullopt;
+    const qint64 g = q.value(0).toLongLong();
+    q.finish();
+    return g;
+}
+
+bool PortalStore::bumpGeneration()
+{
+    QSqlQuery &q = prepared("bumpGeneration", QStringLiteral("UPDATE changes SET generation = generation + 1"));
+    return exec(q);
 }
 
 std::optional<bool> PortalStore::isEmpty()
@@ -443,7 +463,7 @@ Outcome PortalStore::setTick(const QString &userid, int child, qint64 siteId, bo
         q.bindValue(2, siteId);
         ok = exec(q);
     }
-    return finishChange(ok);
+    return finishChange(ok && bumpGeneration());
 }
 
 bool PortalStore::insertDefaultFace(int child, const QString &name)
@@ -471,14 +491,14 @@ Outcome PortalStore::setFaceName(const QString &userid, int child, const QString
         q.bindValue(2, name);
         ok = exec(q);
     }
-    return finishChange(ok);
+    return finishChange(ok && bumpGeneration());
 }
 
 Outcome PortalStore::addSite(const QString &userid, const QString &owner, const SiteFields &f, qint64 *id)
 {
     if (!begin())
         return Outcome::Failed;
-    return finishChange(insertSite(owner, f, userid, id));
+    return finishChange(insertSite(owner, f, userid, id) && bumpGeneration());
 }
 
 bool PortalStore::canChange(const SiteRow &row, const QString &userid, bool maintainer) const
@@ -532,7 +552,7 @@ Outcome PortalStore::updateSite(const QString &userid, bool maintainer, qint64 i
                                  f.ageTo, f.logo, userid, now(), id};
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values[i].typeId() == QMetaType::QString ? QVariant(notNull(values[i].toString())) : values[i]);
-    return finishChange(exec(q));
+    return finishChange(exec(q) && bumpGeneration());
 }
 
 Outcome PortalStore::deleteSite(const QString &userid, bool maintainer, qint64 id)
@@ -548,7 +568,7 @@ Outcome PortalStore::deleteSite(const QString &userid, bool maintainer, qint64 i
     ticks.bindValue(0, id);
     QSqlQuery &q = prepared("deleteSite", QStringLiteral("DELETE FROM sites WHERE id = ?"));
     q.bindValue(0, id);
-    return finishChange(exec(ticks) && exec(q));
+    return finishChange(exec(ticks) && exec(q) && bumpGeneration());
 }
 
 Outcome PortalStore::addSuggestion(const QString &userid, const QString &url, const QString &email)

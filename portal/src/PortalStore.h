@@ -55,6 +55,9 @@ public:
     // Creates the schema on first start, migrates an older one, refuses a newer one.
     bool prepareSchema(QString *error);
     std::optional<bool> isEmpty();
+    // Changes with every committed change to sites, ticks or names.
+    std::optional<qint64> generation();
+    bool bumpGeneration();
 
     // Reads. `userid` is a valid installation id or empty for the public defaults.
     std::optional<std::array<QString, 4>> faceNames(const QString &userid);
