@@ -1,79 +1,124 @@
+// Closing windows by title on an X11 desktop: the X11 search on its own, and
+// the whole title search as the browser runs it (our own windows first, then
+// other programs'). The test starts its own virtual server before the
+// application connects to it.
+
+#include "system/WindowCloser.h"
 #include "system/X11WindowCloser.h"
 
-#include <QProcess>
-#include <QStandardPaths>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QWidget>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
+
+#include <csignal>
 
 #include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
+QByteArray g_display;   // empty when no virtual server could be started
+
 // How a test window carries its title.
 enum class TitleKind { WmNameLatin1, NetWmNameUtf8 };
+
+class CountingWindow : public QWidget {
+public:
+    explicit CountingWindow(const QString &title) { setWindowTitle(title); }
+    int closeRequests = 0;
+
+protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        ++closeRequests;
+        event->accept();
+    }
+};
+
+// Starts Xvfb on a display it picks itself; returns its pid or -1.
+pid_t startServer()
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], 1);
+        ::close(fds[0]);
+        ::execlp("Xvfb", "Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                 "320x240x24", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    QByteArray number;
+    pollfd fd{fds[0], POLLIN, 0};
+    char c = 0;
+    while (::poll(&fd, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+        number.append(c);
+    ::close(fds[0]);
+    if (pid > 0 && !number.isEmpty())
+        g_display = ":" + number;
+    return pid;
+}
 
 } // namespace
 
 Q_DECLARE_METATYPE(TitleKind)
 
-class tst_X11WindowCloser : public QObject {
+class tst_WindowCloserX11 : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void cleanupTestCase();
     void cleanup();
+    // The X11 search on a connection of its own.
     void asksOnlyTheWindowWithTheWholeTitle_data();
     void asksOnlyTheWindowWithTheWholeTitle();
     void asksTheFirstOfTwoAndPassesOverSkipped();
     void windowWithoutCloseProtocolIsLeftAlone();
     void windowManagerIsAskedForWindowWithoutProtocol();
+    // The browser's title search.
+    void foreignWindowAskedWhenNoOwnWindowMatches();
+    void ownWindowFirstThenForeignNeverOwnTwice();
 
 private:
     Window makeWindow(const QString &title, TitleKind kind = TitleKind::WmNameLatin1,
                       bool takesDelete = true);
-    // The window that received WM_DELETE_WINDOW within `timeoutMs`, or None.
-    Window nextDeleteRequest(int timeoutMs);
+    // The window named by the next client message of `type` within
+    // `timeoutMs`, or None.
+    Window nextMessage(const char *type, int timeoutMs);
 
-    QProcess m_server;
     Display *m_owner = nullptr;    // the "other program" that owns the windows
-    Display *m_browser = nullptr;  // the connection the closer works on
+    Display *m_browser = nullptr;  // the connection the X11 search works on
     QList<Window> m_windows;
 };
 
-void tst_X11WindowCloser::initTestCase()
+void tst_WindowCloserX11::initTestCase()
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
-        QSKIP("Xvfb is not installed; the foreign-window tests need a virtual X server");
-    // -displayfd lets the server pick a free display and tell us which.
-    m_server.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"});
-    QVERIFY(m_server.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_server.canReadLine() || m_server.state() != QProcess::Running, 10000);
-    const QByteArray number = m_server.readLine().trimmed();
-    QVERIFY2(!number.isEmpty(), "Xvfb did not report a display");
-    const QByteArray name = ":" + number;
-    m_owner = XOpenDisplay(name.constData());
-    m_browser = XOpenDisplay(name.constData());
+    if (g_display.isEmpty())
+        QSKIP("Xvfb could not be started; the X11 title search is not tested");
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    m_owner = XOpenDisplay(g_display.constData());
+    m_browser = XOpenDisplay(g_display.constData());
     QVERIFY(m_owner && m_browser);
 }
 
-void tst_X11WindowCloser::cleanupTestCase()
+void tst_WindowCloserX11::cleanupTestCase()
 {
     if (m_owner)
         XCloseDisplay(m_owner);
     if (m_browser)
         XCloseDisplay(m_browser);
-    if (m_server.state() == QProcess::Running) {
-        m_server.terminate();
-        m_server.waitForFinished(3000);
-    }
 }
 
-void tst_X11WindowCloser::cleanup()
+void tst_WindowCloserX11::cleanup()
 {
     for (const Window window : std::as_const(m_windows))
         XDestroyWindow(m_owner, window);
@@ -81,7 +126,7 @@ void tst_X11WindowCloser::cleanup()
     XSync(m_owner, True);   // drop requests meant for the windows just gone
 }
 
-Window tst_X11WindowCloser::makeWindow(const QString &title, TitleKind kind, bool takesDelete)
+Window tst_WindowCloserX11::makeWindow(const QString &title, TitleKind kind, bool takesDelete)
 {
     const Window window = XCreateSimpleWindow(m_owner, DefaultRootWindow(m_owner), 0, 0, 50, 50,
                                               0, 0, 0);
@@ -107,20 +152,17 @@ Window tst_X11WindowCloser::makeWindow(const QString &title, TitleKind kind, boo
     return window;
 }
 
-Window tst_X11WindowCloser::nextDeleteRequest(int timeoutMs)
+Window tst_WindowCloserX11::nextMessage(const char *type, int timeoutMs)
 {
-    const Atom protocols = XInternAtom(m_owner, "WM_PROTOCOLS", False);
-    const Atom deleteWindow = XInternAtom(m_owner, "WM_DELETE_WINDOW", False);
+    const Atom wanted = XInternAtom(m_owner, type, False);
     QElapsedTimer clock;
     clock.start();
     while (true) {
         while (XPending(m_owner)) {
             XEvent event;
             XNextEvent(m_owner, &event);
-            if (event.type == ClientMessage && event.xclient.message_type == protocols
-                && Atom(event.xclient.data.l[0]) == deleteWindow) {
+            if (event.type == ClientMessage && event.xclient.message_type == wanted)
                 return event.xclient.window;
-            }
         }
         const qint64 left = timeoutMs - clock.elapsed();
         if (left <= 0)
@@ -130,7 +172,7 @@ Window tst_X11WindowCloser::nextDeleteRequest(int timeoutMs)
     }
 }
 
-void tst_X11WindowCloser::asksOnlyTheWindowWithTheWholeTitle_data()
+void tst_WindowCloserX11::asksOnlyTheWindowWithTheWholeTitle_data()
 {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<TitleKind>("kind");
@@ -151,7 +193,7 @@ void tst_X11WindowCloser::asksOnlyTheWindowWithTheWholeTitle_data()
         << "File Download (2)" << TitleKind::WmNameLatin1 << "File Download" << false;
 }
 
-void tst_X11WindowCloser::asksOnlyTheWindowWithTheWholeTitle()
+void tst_WindowCloserX11::asksOnlyTheWindowWithTheWholeTitle()
 {
     QFETCH(QString, caption);
     QFETCH(TitleKind, kind);
@@ -162,12 +204,12 @@ void tst_X11WindowCloser::asksOnlyTheWindowWithTheWholeTitle()
     X11WindowCloser closer(m_browser);
     QCOMPARE(closer.closeWindowByTitle(asked), closed);
     if (closed)
-        QCOMPARE(nextDeleteRequest(5000), window);
+        QCOMPARE(nextMessage("WM_PROTOCOLS", 5000), window);
     else
-        QCOMPARE(nextDeleteRequest(300), Window(None));
+        QCOMPARE(nextMessage("WM_PROTOCOLS", 300), Window(None));
 }
 
-void tst_X11WindowCloser::asksTheFirstOfTwoAndPassesOverSkipped()
+void tst_WindowCloserX11::asksTheFirstOfTwoAndPassesOverSkipped()
 {
     const Window lower = makeWindow(QStringLiteral("File Download"));
     const Window upper = makeWindow(QStringLiteral("File Download"));
@@ -175,15 +217,15 @@ void tst_X11WindowCloser::asksTheFirstOfTwoAndPassesOverSkipped()
 
     // One call, one request: the topmost window only.
     QVERIFY(closer.closeWindowByTitle(QStringLiteral("File Download")));
-    QCOMPARE(nextDeleteRequest(5000), upper);
-    QCOMPARE(nextDeleteRequest(200), Window(None));
+    QCOMPARE(nextMessage("WM_PROTOCOLS", 5000), upper);
+    QCOMPARE(nextMessage("WM_PROTOCOLS", 200), Window(None));
 
     // Windows of our own are passed over (the browser lists its own).
     QVERIFY(closer.closeWindowByTitle(QStringLiteral("File Download"), {upper}));
-    QCOMPARE(nextDeleteRequest(5000), lower);
+    QCOMPARE(nextMessage("WM_PROTOCOLS", 5000), lower);
 }
 
-void tst_X11WindowCloser::windowWithoutCloseProtocolIsLeftAlone()
+void tst_WindowCloserX11::windowWithoutCloseProtocolIsLeftAlone()
 {
     const Window window = makeWindow(QStringLiteral("File Download"), TitleKind::WmNameLatin1,
                                      false);
@@ -195,7 +237,7 @@ void tst_X11WindowCloser::windowWithoutCloseProtocolIsLeftAlone()
     QCOMPARE(attributes.map_state, IsViewable);
 }
 
-void tst_X11WindowCloser::windowManagerIsAskedForWindowWithoutProtocol()
+void tst_WindowCloserX11::windowManagerIsAskedForWindowWithoutProtocol()
 {
     // The owner connection plays a window manager: it lists its clients on
     // the root and takes close requests sent to the root.
@@ -217,19 +259,7 @@ void tst_X11WindowCloser::windowManagerIsAskedForWindowWithoutProtocol()
     X11WindowCloser closer(m_browser);
     const bool asked = closer.closeWindowByTitle(QStringLiteral("file download"));
 
-    Window target = None;
-    QElapsedTimer clock;
-    clock.start();
-    while (target == None && clock.elapsed() < 5000) {
-        while (XPending(m_owner)) {
-            XEvent event;
-            XNextEvent(m_owner, &event);
-            if (event.type == ClientMessage && event.xclient.message_type == closeWindow)
-                target = event.xclient.window;
-        }
-        pollfd fd{ConnectionNumber(m_owner), POLLIN, 0};
-        ::poll(&fd, 1, 50);
-    }
+    const Window target = nextMessage("_NET_CLOSE_WINDOW", 5000);
     XSelectInput(m_owner, root, NoEventMask);
     XDeleteProperty(m_owner, root, clientList);
     XDeleteProperty(m_owner, root, supported);
@@ -239,5 +269,58 @@ void tst_X11WindowCloser::windowManagerIsAskedForWindowWithoutProtocol()
     QCOMPARE(target, managed);
 }
 
-QTEST_GUILESS_MAIN(tst_X11WindowCloser)
-#include "tst_x11windowcloser.moc"
+void tst_WindowCloserX11::foreignWindowAskedWhenNoOwnWindowMatches()
+{
+    const Window prompt = makeWindow(QStringLiteral("File Download"));
+    makeWindow(QStringLiteral("File Download (2)"));
+    CountingWindow unrelated(QStringLiteral("Tadpole"));
+    unrelated.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&unrelated));
+
+    CloseWindowByTitle(QStringLiteral("file download"));
+    QCOMPARE(nextMessage("WM_PROTOCOLS", 5000), prompt);
+    QCOMPARE(nextMessage("WM_PROTOCOLS", 200), Window(None));
+    QCoreApplication::processEvents();
+    QCOMPARE(unrelated.closeRequests, 0);
+}
+
+void tst_WindowCloserX11::ownWindowFirstThenForeignNeverOwnTwice()
+{
+    const Window prompt = makeWindow(QStringLiteral("Security Warning"));
+    CountingWindow own(QStringLiteral("Security Warning"));
+    own.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&own));
+
+    CloseWindowByTitle(QStringLiteral("Security Warning"));
+    // Our window's request is still queued: the second call must go to the
+    // other program's window, not to ours through the X server.
+    CloseWindowByTitle(QStringLiteral("Security Warning"));
+    QCOMPARE(nextMessage("WM_PROTOCOLS", 5000), prompt);
+    QTRY_VERIFY(!own.isVisible());
+    QTest::qWait(100);   // room for a second, wrong request to arrive
+    QCOMPARE(own.closeRequests, 1);
+}
+
+int main(int argc, char *argv[])
+{
+    const pid_t server = startServer();
+    if (!g_display.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qputenv("DISPLAY", g_display);
+    } else {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        tst_WindowCloserX11 test;
+        result = QTest::qExec(&test, argc, argv);
+    }
+    if (server > 0) {
+        ::kill(server, SIGTERM);
+        ::waitpid(server, nullptr, 0);
+    }
+    return result;
+}
+
+#include "tst_windowcloser_x11.moc"
