@@ -15,9 +15,9 @@ namespace {
 
 // Marks a window whose close request is still in the event queue.
 constexpr char closePendingProperty[] = "_tadpole_close_pending";
-// Marks a window that accepted our close but lives on hidden. The windows of
-// the original desktop are gone once closed, so a title search must not find
-// such a window again until it is shown anew.
+// Marks a window that accepted our close but lives on hidden. For the child a
+// closed window is gone, so a title search must not find it again until it is
+// shown anew; otherwise the second of two same-titled prompts is never reached.
 constexpr char closedProperty[] = "_tadpole_closed";
 
 class ReshowWatcher : public QObject {
