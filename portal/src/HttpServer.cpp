@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -163,6 +164,19 @@ bool HttpServer::start(QString *error)
     if (m_epoll < 0 || m_stopFd < 0) {
         *error = QStringLiteral("cannot create the event set");
         return false;
+    }
+    // Out of descriptors, accept() fails at once and the listener would wake the workers
+    // in a tight loop: stay below the limit instead.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        if (files.rlim_cur < files.rlim_max) {
+            files.rlim_cur = files.rlim_max;
+            setrlimit(RLIMIT_NOFILE, &files);
+            getrlimit(RLIMIT_NOFILE, &files);
+        }
+        const rlim_t room = files.rlim_cur > 128 ? files.rlim_cur - 128 : 16;
+        if (rlim_t(m_limits.maxConnections) > room)
+            m_limits.maxConnections = int(room);
     }
     for (int i = 0; i < m_threads; ++i) {
         m_workers.emplace_back([this] {
