@@ -3,7 +3,11 @@
 #include <algorithm>
 
 namespace {
-constexpr qsizetype MinimumFoldShare = 64;
+// Recent entries are folded into the settled matcher once they outnumber this
+// or a sixteenth of the settled ones: a rebuild of the recent matcher stays a
+// few milliseconds, and the whole list is rebuilt only every few hundred appends.
+constexpr qsizetype MinimumFold = 64;
+constexpr qsizetype FoldShare = 16;
 }
 
 AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine)
@@ -33,7 +37,7 @@ void AllowList::bringMatchersUpToDate() const
     if (m_recentBuiltCount == m_entries.size())
         return;
     const qsizetype recentCount = m_entries.size() - m_settledCount;
-    if (recentCount > std::max(MinimumFoldShare, m_settledCount / 4)) {
+    if (recentCount > std::max(MinimumFold, m_settledCount / FoldShare)) {
         m_settled = AllowMatcher(m_entries);
         m_settledCount = m_entries.size();
         m_recent = AllowMatcher();

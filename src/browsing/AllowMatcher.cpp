@@ -6,6 +6,7 @@
 namespace {
 
 constexpr quint32 AcceptBit = 0x80000000u;
+constexpr int Lanes = 4;
 
 // Real entries are host names and short paths. Longer ones, and whatever would
 // push the table past this many cells (64 MB), are searched one by one instead:
@@ -67,7 +68,11 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
     m_columns = columns;
 
     const quint64 maxStates = std::max<quint64>(1, CellBudget / columns);
+    quint64 patternLength = 1;
+    for (const QString &p : std::as_const(patterns))
+        patternLength += quint64(p.size());
     std::vector<quint32> next(columns, 0); // trie edges while building; 0 = none
+    next.reserve(std::min(patternLength, maxStates + 1) * columns);
     std::vector<bool> accepting(1, false);
     for (const QString &p : std::as_const(patterns)) {
         if (accepting.size() + quint64(p.size()) > maxStates) {
@@ -90,8 +95,10 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
                 break;
             }
         }
-        if (!covered)
+        if (!covered) {
             accepting[state] = true;
+            m_longestPattern = std::max(m_longestPattern, p.size());
+        }
     }
 
     // Turn the trie into a full transition table, breadth first, so that a
@@ -141,26 +148,64 @@ quint32 AllowMatcher::classOf(char16_t c) const
 bool AllowMatcher::matchesAny(QStringView address) const
 {
     if (!m_table.empty()) {
-        const quint32 *table = m_table.data();
-        quint32 row = 0;
-        if (m_wideClass.empty()) {
-            for (const QChar c : address) {
-                const char16_t u = c.unicode();
-                const quint32 target = table[row + (u < 128 ? m_asciiClass[u] : 0)];
-                if (target & AcceptBit)
-                    return true;
-                row = target;
-            }
-        } else {
-            for (const QChar c : address) {
-                const quint32 target = table[row + classOf(c.unicode())];
-                if (target & AcceptBit)
-                    return true;
-                row = target;
-            }
-        }
+        if (m_wideClass.empty() ? scan<false>(address) : scan<true>(address))
+            return true;
     }
     return leftoverMatches(address);
+}
+
+template<bool Wide>
+bool AllowMatcher::scan(QStringView address) const
+{
+    const quint32 *table = m_table.data();
+    const auto column = [this](char16_t c) {
+        if constexpr (Wide)
+            return classOf(c);
+        else
+            return c < 128 ? m_asciiClass[c] : 0u;
+    };
+    const char16_t *text = address.utf16();
+    const qsizetype length = address.size();
+
+    // Each step waits for the previous one's table read, so one pass runs at
+    // memory latency. Long addresses are cut into four stretches scanned side
+    // by side; each stretch runs on past its end by the longest entry less one
+    // character, so an entry that starts in a stretch is found by that stretch.
+    const qsizetype overlap = m_longestPattern - 1;
+    const qsizetype stretch = length / Lanes;
+    if (stretch > 2 * overlap + 64) {
+        qsizetype position[Lanes];
+        quint32 row[Lanes] = {};
+        for (int lane = 0; lane < Lanes; ++lane)
+            position[lane] = lane * stretch;
+        for (qsizetype step = 0; step < stretch; ++step) {
+            quint32 seen = 0;
+            for (int lane = 0; lane < Lanes; ++lane) {
+                row[lane] = table[row[lane] + column(text[position[lane] + step])];
+                seen |= row[lane];
+            }
+            if (seen & AcceptBit)
+                return true;
+        }
+        // Finish each stretch's run-on; the last one runs to the end.
+        for (int lane = 0; lane < Lanes; ++lane) {
+            const qsizetype end = lane == Lanes - 1 ? length : std::min(length, (lane + 1) * stretch + overlap);
+            quint32 state = row[lane];
+            for (qsizetype i = position[lane] + stretch; i < end; ++i) {
+                state = table[state + column(text[i])];
+                if (state & AcceptBit)
+                    return true;
+            }
+        }
+        return false;
+    }
+    quint32 row = 0;
+    for (qsizetype i = 0; i < length; ++i) {
+        row = table[row + column(text[i])];
+        if (row & AcceptBit)
+            return true;
+    }
+    return false;
 }
 
 bool AllowMatcher::leftoverMatches(QStringView address) const

@@ -29,12 +29,15 @@ public:
 
 private:
     quint32 classOf(char16_t c) const;
+    template<bool Wide>
+    bool scan(QStringView address) const;
     bool leftoverMatches(QStringView address) const;
 
     // Character -> column. Column 0 is every character no entry contains.
     quint32 m_asciiClass[128] = {};
     std::vector<std::pair<char16_t, quint32>> m_wideClass; // sorted by character
     quint32 m_columns = 0;
+    qsizetype m_longestPattern = 0;
     // Row-major transitions; each value is the next row's offset, with
     // AcceptBit set when reaching that state means some entry has ended.
     std::vector<quint32> m_table;

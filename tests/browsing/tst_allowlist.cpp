@@ -171,6 +171,8 @@ private slots:
     void agreesWithReferenceOnRandomLists();
     void agreesWithReferenceOnOneLargeList();
     void agreesWithReferenceWhileGrowing();
+    void findsAnEntryAnywhereInALongAddress_data();
+    void findsAnEntryAnywhereInALongAddress();
     void allowTest_data();
     void allowTest();
     void startupText_data();
@@ -233,6 +235,33 @@ void TestAllowList::agreesWithReferenceWhileGrowing()
         for (int i = 0; i < 3; ++i) {
             const QString address = generator.address(list.text().split(u','));
             QCOMPARE(list.allows(address), referenceAllows(list.text(), address));
+        }
+    }
+}
+
+void TestAllowList::findsAnEntryAnywhereInALongAddress_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("just long enough to be scanned in parts") << 600;
+    QTest::newRow("length not a multiple of the parts") << 1003;
+    QTest::newRow("2,000 characters") << 2000;
+}
+
+void TestAllowList::findsAnEntryAnywhereInALongAddress()
+{
+    // Long addresses are scanned in several stretches at once; an entry must be
+    // found wherever it lies, across a stretch's end or at the very end.
+    QFETCH(int, length);
+    const QStringList entries = {QStringLiteral("x.co"), QStringLiteral("coloring-pages.example.info")};
+    const AllowMatcher matcher(entries);
+    const QString filler = QStringLiteral("section/item?id=1234&").repeated(length / 21 + 1).left(length);
+    QVERIFY(!matcher.matchesAny(filler));
+    for (const QString &entry : entries) {
+        for (int at = 0; at + entry.size() <= length; ++at) {
+            QString address = filler;
+            address.replace(at, entry.size(), entry.toUpper());
+            if (!matcher.matchesAny(address))
+                QFAIL(qPrintable(QStringLiteral("\"%1\" at %2 not found").arg(entry).arg(at)));
         }
     }
 }
