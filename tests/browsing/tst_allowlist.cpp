@@ -56,19 +56,19 @@ public:
                     return other.mid(from, 1 + m_random.bounded(int(other.size() - from)));
                 }
             }
-            return mixCase(pick(hosts()));
+            return mixCase(pick(m_hosts));
         case 3:
-            return mixCase(pick(paths()));
+            return mixCase(pick(m_paths));
         case 4: // overlapping: the end of one piece glued to the start of another
-            return pick(hosts()).right(4) + pick(hosts()).left(3);
+            return pick(m_hosts).right(4) + pick(m_hosts).left(3);
         case 5:
-            return pick(oddities());
+            return pick(m_oddities);
         case 6:
             if (m_random.bounded(20) == 0)
-                return QString(600, u'q') + pick(hosts()); // too long for the table
-            return mixCase(pick(hosts()).left(2 + m_random.bounded(6)));
+                return QString(600, u'q') + pick(m_hosts); // too long for the table
+            return mixCase(pick(m_hosts).left(2 + m_random.bounded(6)));
         default:
-            return mixCase(pick(hosts()));
+            return mixCase(pick(m_hosts));
         }
     }
 
@@ -84,15 +84,15 @@ public:
     {
         if (m_random.bounded(40) == 0)
             return QString();
-        QString address = pick(schemes());
+        QString address = pick(m_schemes);
         if (m_random.bounded(3) == 0)
             address += QStringLiteral("www.");
-        address += pick(hosts());
+        address += pick(m_hosts);
         if (m_random.bounded(4) == 0)
             address += QStringLiteral(":8080");
-        address += pick(paths());
+        address += pick(m_paths);
         if (m_random.bounded(3) == 0)
-            address += QStringLiteral("?q=") + pick(hosts()) + pick(oddities());
+            address += QStringLiteral("?q=") + pick(m_hosts) + pick(m_oddities);
         if (!entries.isEmpty() && m_random.bounded(3) == 0) // plant an entry somewhere
             address.insert(m_random.bounded(int(address.size()) + 1), pick(entries));
         if (m_random.bounded(30) == 0)
@@ -119,45 +119,21 @@ private:
         return text;
     }
 
-    static const QStringList &hosts()
-    {
-        static const QStringList list = {
-            "tadpole.test", "funmaths.org", "storytime.co.uk", "games4kids.com", "abc.net",
-            "cdn.ads-net.com", "doubleclick.net", "kids.example.org", "spelling-bee.edu",
-            "localhost", "127.0.0.1", "portal.tadpole.test", "a.b.c", "coloring-pages.info",
-            "maths.funmaths.org", "x.co", "zoo-animals.example",
-        };
-        return list;
-    }
-    static const QStringList &paths()
-    {
-        static const QStringList list = {
-            "/", "/games", "/index.htm", "/tad/tad_menu1.asp?t=1", "/a/b/c.html#top",
-            "dnserror.htm", "/search?q=doubleclick", "", "/img/logo.png", "/http:///",
-        };
-        return list;
-    }
-    static const QStringList &schemes()
-    {
-        static const QStringList list = {
-            "http://", "https://", "HTTP://", "about:", "ftp://", "data:text/html,",
-            "view-source:http://", "javascript:", "file:///", "blob:https://",
-        };
-        return list;
-    }
-    static const QStringList &oddities()
-    {
-        // Letters that Unicode upper-cases but the filter does not (é, ß, long s,
-        // dotless i), a surrogate pair, and punctuation.
-        static const QStringList list = {
-            QStringLiteral("caf\u00e9"), QStringLiteral("CAF\u00c9"), QStringLiteral("stra\u00dfe"),
-            QStringLiteral("\u017f"), QStringLiteral("S"), QStringLiteral("\u0131"), QStringLiteral("I"),
-            QStringLiteral("\U0001F438"), QStringLiteral("%20"), QStringLiteral("about:blank"),
-            QStringLiteral("http:///"),
-        };
-        return list;
-    }
-
+    // Pieces of real-looking addresses; oddities are letters that Unicode
+    // upper-cases but the filter does not (é, ß, long s, dotless i), a surrogate
+    // pair and punctuation.
+    const QStringList m_hosts = QStringLiteral(
+            "tadpole.test funmaths.org storytime.co.uk games4kids.com abc.net cdn.ads-net.com "
+            "doubleclick.net kids.example.org spelling-bee.edu localhost 127.0.0.1 portal.tadpole.test "
+            "a.b.c coloring-pages.info maths.funmaths.org x.co zoo-animals.example").split(u' ');
+    const QStringList m_paths = QStringLiteral(
+            "/ /games /index.htm /tad/tad_menu1.asp?t=1 /a/b/c.html#top dnserror.htm "
+            "/search?q=doubleclick /img/logo.png /http:///").split(u' ');
+    const QStringList m_schemes = QStringLiteral(
+            "http:// https:// HTTP:// about: ftp:// data:text/html, view-source:http:// "
+            "javascript: file:/// blob:https://").split(u' ');
+    const QStringList m_oddities = QStringLiteral(
+            "caf\u00e9 CAF\u00c9 stra\u00dfe \u017f S \u0131 I \U0001F438 %20 about:blank http:///").split(u' ');
     QRandomGenerator m_random;
 };
 
@@ -274,7 +250,6 @@ void TestAllowList::allowTest_data()
 
     QTest::newRow("doubleclick in the query string of an unknown host")
             << "" << "http://unknown.example/page?ref=doubleclick" << true;
-    QTest::newRow("an unknown host with nothing allowed in it") << "" << "http://unknown.example/page" << false;
     QTest::newRow("a missing file's empty entry allows nothing") << "" << "http://x/" << false;
     QTest::newRow("empty entries between commas allow nothing") << ",,," << "https://evil.example/" << false;
     QTest::newRow("lower-case entry allows an upper-case address") << "" << "ABOUT:BLANK" << true;
@@ -286,7 +261,6 @@ void TestAllowList::allowTest_data()
     QTest::newRow("accented letters are compared exactly") << "caf\u00e9.example" << "http://CAF\u00c9.EXAMPLE/" << false;
     QTest::newRow("accented letters match themselves") << "caf\u00e9.example" << "http://Caf\u00e9.Example/" << true;
     QTest::newRow("long s is not an S") << "\u017f" << "http://s.example/" << false;
-    QTest::newRow("an entry longer than the address") << "kids.example.org" << "kids.example" << false;
     QTest::newRow("a very long entry") << QString(700, u'k') << "http://x/" + QString(701, u'K') << true;
 }
 
