@@ -33,7 +33,7 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
     patterns.reserve(entries.size());
     for (const QString &entry : entries) {
         if (entry.isEmpty())
-            continue; // an empty entry would allow every address
+            continue; // contained in every address; start-up leaves one when the unblocked file is missing
         if (entry.size() > LongEntry)
             m_leftovers.append(filterUpper(entry));
         else
@@ -65,7 +65,6 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
         m_asciiClass[u] = m_asciiClass[u - 32];
     if (patterns.isEmpty())
         return;
-    m_columns = columns;
 
     const quint64 maxStates = std::max<quint64>(1, CellBudget / columns);
     quint64 patternLength = 1;

@@ -36,7 +36,6 @@ private:
     // Character -> column. Column 0 is every character no entry contains.
     quint32 m_asciiClass[128] = {};
     std::vector<std::pair<char16_t, quint32>> m_wideClass; // sorted by character
-    quint32 m_columns = 0;
     qsizetype m_longestPattern = 0;
     // Row-major transitions; each value is the next row's offset, with
     // AcceptBit set when reaching that state means some entry has ended.
