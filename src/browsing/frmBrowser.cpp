@@ -220,8 +220,8 @@ void frmBrowser::Form_Load()
 
 void frmBrowser::waitForStartPage()
 {
-    // The view loads in the background; without a moment for it, the start
-    // page would be replaced by the menu before it was ever requested, and the
+    // The view loads in the background. Until its load has begun, the start
+    // page could be replaced by the menu before it was ever requested, and the
     // child would look at an empty window while the portal is asked.
     if (m_startPageDone)
         return;

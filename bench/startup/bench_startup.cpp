@@ -1,0 +1,66 @@
+// Start-up to child 1's menu page loaded, beside a minimal program that only
+// opens a web view on the same page. Each run is its own process, so both
+// pay for starting the web engine. Prints the milliseconds.
+//
+//   bench_startup tadpole PROGRAM_FOLDER   (its tadpole.conf points "1" at the portal)
+//   bench_startup minimal URL
+
+#include "browserview/WebEngineBrowserView.h"
+#include "browsing/BrowserServices.h"
+#include "browsing/QtDialogs.h"
+#include "browsing/frmBrowser.h"
+#include "shell/HttpTransport.h"
+#include "shell/Services.h"
+#include "system/ProgramLauncher.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWebEngineView>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s tadpole PROGRAM_FOLDER | minimal URL\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    const QString mode = QString::fromLocal8Bit(argv[1]);
+    const QString target = QString::fromLocal8Bit(argv[2]);
+    auto finish = [&] {
+        std::printf("%s %lld\n", qPrintable(mode), static_cast<long long>(clock.elapsed()));
+        std::fflush(stdout);
+        QCoreApplication::exit(0);
+    };
+
+    if (mode == QLatin1String("minimal")) {
+        QWebEngineView view;
+        QObject::connect(&view, &QWebEngineView::loadFinished, &app, [&](bool) { finish(); });
+        view.load(QUrl(target));
+        view.showMaximized();
+        return app.exec();
+    }
+
+    SystemClock systemClock;
+    QtDialogs dialogs;
+    DetachedLauncher launcher;
+    HttpTransport transport;
+    WebEngineBrowserViewFactory views;
+    BrowserServices services;
+    services.clock = &systemClock;
+    services.dialogs = &dialogs;
+    services.launcher = &launcher;
+    services.transport = &transport;
+    services.views = &views;
+    services.executableFolder = target;
+    services.defaultAppFolder = target;
+    services.commandLine = QStringLiteral("1");
+    frmBrowser browser(services);
+    QObject::connect(browser.WebBrowser1(), &BrowserView::loadFinished, &app, [&](bool) {
+        if (browser.WebBrowser1()->currentUrl().toString().contains(QLatin1String("tad_menu.asp")))
+            finish();
+    });
+    return app.exec();
+}
