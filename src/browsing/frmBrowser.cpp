@@ -220,9 +220,9 @@ void frmBrowser::Form_Load()
 
 void frmBrowser::waitForStartPage()
 {
-    // The view loads in the background. Until its load has begun, the start
-    // page could be replaced by the menu before it was ever requested, and the
-    // child would look at an empty window while the portal is asked.
+    // The view loads in the background. Until the start page has loaded, it
+    // could be replaced by the menu before the portal ever saw its request, and
+    // the child would look at an empty window while the portal is asked.
     if (m_startPageDone)
         return;
     QTimer::singleShot(StartPageWaitMs, &m_startPageShown, &QEventLoop::quit);
