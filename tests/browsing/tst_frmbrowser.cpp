@@ -1,0 +1,306 @@
+#include "browserview/FakeBrowserView.h"
+#include "browsing/frmBrowser.h"
+#include "browsing/frmBrowser2.h"
+#include "support/TestDoubles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The main window's and pop-up's handling of navigations, completed pages,
+// new windows, face selections and unblocking, on scripted views.
+class tst_frmBrowser : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void allowTestCancelsAndReports();
+    void portalRedirectHopsPassOthersAreTested();
+    void completedPagesAreLearnedOnceAndSpecialSitesAllowPopups();
+    void faceSelectionRequestsTheMenuAndReportsALaunchFailure();
+    void popupShowsOnAllowedAndClosesOnBlocked();
+    void popupsCloseWithTheMainWindow();
+    void unblockAsksThenAllowsLoadsAndSaves();
+    void unblockThatCannotBeSavedStillAllows();
+
+private:
+    void start();
+    FakeBrowserView *view() const { return m_views.created.at(0); }
+    modGlobals &g() { return m_window->globals(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    FixedClock m_clock;
+    ScriptedDialogs m_dialogs;
+    RecordingLauncher m_launcher;
+    ScriptedTransport m_transport;
+    FakeBrowserViewFactory m_views;
+    QStringList m_closedTitles;
+    std::unique_ptr<frmBrowser> m_window;
+};
+
+static const QString Blocked80 =
+    QStringLiteral("http://stranger.example/a-very-long-path/that-keeps-going/and-going?x=0123456789");
+
+void tst_frmBrowser::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QDir().mkpath(m_dir->path() + QStringLiteral("/tadpole"));
+    m_dialogs = ScriptedDialogs();
+    m_launcher = RecordingLauncher();
+    m_transport = ScriptedTransport();
+    m_views = FakeBrowserViewFactory();
+    m_closedTitles.clear();
+    m_transport.replies.insert(QStringLiteral("version.htm"), FetchResult::success("2.04"));
+    m_transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen\tCara\tDan"));
+}
+
+void tst_frmBrowser::cleanup()
+{
+    m_window.reset();
+}
+
+void tst_frmBrowser::start()
+{
+    BrowserServices s;
+    s.clock = &m_clock;
+    s.dialogs = &m_dialogs;
+    s.launcher = &m_launcher;
+    s.transport = &m_transport;
+    s.views = &m_views;
+    s.closeWindowByTitle = [this](const QString &title) { m_closedTitles << title; };
+    s.executableFolder = m_dir->path() + QStringLiteral("/tadpole");
+    s.defaultAppFolder = m_dir->path() + QLatin1Char('/');
+    s.commandLine = QStringLiteral("1");
+    m_window = std::make_unique<frmBrowser>(s);
+    QTRY_VERIFY(m_window->startupFinished());
+}
+
+void tst_frmBrowser::allowTestCancelsAndReports()
+{
+    start();
+    QVERIFY(g().FilterOn);
+    // The empty last entry left by a missing unblocked file allows nothing.
+    QVERIFY(g().AllowList.text().endsWith(QLatin1Char(',')));
+    QCOMPARE(Blocked80.size(), 80);
+    QVERIFY(!view()->simulateNavigation(Blocked80));
+    QCOMPARE(m_window->statbarText(), QStringLiteral("Blocked: ") + Blocked80.left(50));
+    QCOMPARE(g().BlockedUrl, Blocked80);
+    QCOMPARE(m_window->label2Text(), QString());
+
+    // A frame is tested like the page; an address with an entry anywhere passes.
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://ads.example/frame"), false));
+    QCOMPARE(g().BlockedUrl, QStringLiteral("http://ads.example/frame"));
+    const QString tracked = QStringLiteral("http://any.example/?ref=DoubleClick");
+    QVERIFY(view()->simulateNavigation(tracked));
+    QCOMPARE(g().CurrentUrl, tracked);
+    QCOMPARE(m_window->statbarText(), QString());
+    QVERIFY(view()->simulateNavigation(QStringLiteral("About:Blank")));
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("file:///etc/passwd")));
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("data:text/html,hello")));
+
+    // Before the filter is on, nothing is tested and the status line stays.
+    g().FilterOn = false;
+    m_window->setStatbar(QStringLiteral("Ready"));
+    NavigationRequest request;
+    request.url = QUrl(QStringLiteral("http://stranger.example/"));
+    emit view()->BeforeNavigate2(request);
+    QVERIFY(!request.cancel);
+    QCOMPARE(m_window->statbarText(), QStringLiteral("Ready"));
+}
+
+void tst_frmBrowser::portalRedirectHopsPassOthersAreTested()
+{
+    start();
+    auto hop = [this](const QString &from, const QString &to, bool mainFrame) {
+        NavigationRequest request;
+        request.url = QUrl(to);
+        request.mainFrame = mainFrame;
+        request.redirect = true;
+        request.redirectedFrom = QUrl(from);
+        emit view()->BeforeNavigate2(request);
+        return !request.cancel;
+    };
+    const QString portalGo = g().PortalBase + QStringLiteral("tad_go.asp?t=1&userid=1&item=4");
+    QVERIFY(hop(portalGo, QStringLiteral("http://127.0.0.5:8642/"), true));
+    QCOMPARE(g().CurrentUrl, QStringLiteral("http://127.0.0.5:8642/"));
+    QVERIFY(!hop(QStringLiteral("http://127.0.0.5:8642/"), QStringLiteral("http://stranger.example/"), true));
+    QVERIFY(!hop(portalGo, QStringLiteral("http://stranger.example/"), false));
+    // Another port on the portal's address is another server.
+    QVERIFY(!hop(QStringLiteral("http://127.0.0.1:9999/tad/x"), QStringLiteral("http://stranger.example/"), true));
+}
+
+void tst_frmBrowser::completedPagesAreLearnedOnceAndSpecialSitesAllowPopups()
+{
+    start();
+    const QString before = g().AllowList.text();
+    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://www.pond-games.example/play/index.htm")), true);
+    QCOMPARE(m_window->currentUrlText(), QStringLiteral("POND-GAMES.EXAMPLE"));
+    QCOMPARE(g().AllowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
+    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://pond-games.example/other")), true);
+    QCOMPARE(g().AllowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
+    QVERIFY(view()->simulateNavigation(QStringLiteral("https://cdn.pond-games.example/x.js"), false));
+
+    // A special site lets pages open pop-ups until the next face selection,
+    // and leaves the status line alone.
+    QVERIFY(!view()->simulateNavigation(Blocked80));
+    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://www.tinytotstv.org/shows")), true);
+    QVERIFY(g().PopupsAllowed);
+    QVERIFY(m_window->statbarText().startsWith(QLatin1String("Blocked: ")));
+    m_window->btnFace_Click(1);
+    QVERIFY(!g().PopupsAllowed);
+}
+
+void tst_frmBrowser::faceSelectionRequestsTheMenuAndReportsALaunchFailure()
+{
+    start();
+    const QString folder = g().AppFolder;
+    m_launcher.started.clear();
+    m_closedTitles.clear();
+    m_window->btnFace_Click(2);
+    QCOMPARE(view()->navigated.last(), g().PortalBase + QStringLiteral("tad_menu.asp?t=3&userid=") + g().UserId);
+    QCOMPARE(g().CurrentFace, qint16(2));
+    QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(2));
+    QCOMPARE(m_launcher.started, QStringList({folder + QStringLiteral("terminate")}));
+    QCOMPARE(m_closedTitles, QStringList({QStringLiteral("Tadpole Pop-up")}));
+    QVERIFY(m_dialogs.messages.isEmpty());
+
+    m_launcher.fail = true;
+    m_window->btnFace_Click(3);
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QCOMPARE(m_dialogs.messages.at(0).title, QStringLiteral("Error"));
+    QVERIFY(m_dialogs.messages.at(0).text.contains(QLatin1String("terminate")));
+    QCOMPARE(view()->navigated.last(), g().PortalBase + QStringLiteral("tad_menu.asp?t=4&userid=") + g().UserId);
+    QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(3));
+}
+
+void tst_frmBrowser::popupShowsOnAllowedAndClosesOnBlocked()
+{
+    start();
+    NewWindowRequest request = view()->simulateNewWindow();
+    QVERIFY(request.newWindow);
+    QCOMPARE(m_window->popups().size(), 1);
+    frmBrowser2 *popup = m_window->popups().first();
+    QCOMPARE(popup->windowTitle(), QStringLiteral("Tadpole Pop-Up"));
+    QVERIFY(!popup->isVisible());
+    auto *popupView = qobject_cast<FakeBrowserView *>(request.newWindow);
+
+    // An allowed address that holds "http:///" loads but does not show the window.
+    QVERIFY(popupView->simulateNavigation(QStringLiteral("http:///local/page")));
+    QVERIFY(!popup->isVisible());
+
+    const QString allowed = QStringLiteral("http://www.cartoonparade.com/games/a-rather-long-page-name-for-the-popup.htm");
+    QVERIFY(popupView->simulateNavigation(allowed));
+    QVERIFY(popup->isVisible());
+    QCOMPARE(m_window->statbarText(), allowed.left(50));
+    QCOMPARE(popup->currentUrlText(), QStringLiteral("CARTOONPARADE.COM"));
+    QVERIFY(g().CurrentUrl != allowed);
+
+    // A page in the pop-up learns its own host for the main window too.
+    emit popupView->NavigateComplete2(QUrl(QStringLiteral("http://www.tadpolekids.dyndns.org/x")), true);
+    QCOMPARE(popup->currentUrlText(), QStringLiteral("TADPOLEKIDS.DYNDNS.ORG"));
+    QVERIFY(g().AllowList.textContains(QStringLiteral("TADPOLEKIDS.DYNDNS.ORG")));
+
+    // One blocked frame closes the whole pop-up.
+    QPointer<frmBrowser2> watched(popup);
+    QVERIFY(!popupView->simulateNavigation(Blocked80, false));
+    QCOMPARE(m_window->statbarText(), QStringLiteral("Blocked: ") + Blocked80.left(50));
+    QCOMPARE(g().BlockedUrl, Blocked80);
+    QTRY_VERIFY(watched.isNull());
+    QVERIFY(m_window->popups().isEmpty());
+
+    // While a special site allows pop-ups the window still filters, but stays.
+    g().PopupsAllowed = true;
+    auto *kept = qobject_cast<FakeBrowserView *>(view()->simulateNewWindow().newWindow);
+    QVERIFY(kept);
+    QVERIFY(!kept->simulateNavigation(Blocked80));
+    QTest::qWait(50);
+    QCOMPARE(m_window->popups().size(), 1);
+
+    // A page in a pop-up opens a further pop-up.
+    QVERIFY(kept->simulateNewWindow().newWindow);
+    QCOMPARE(m_window->popups().size(), 2);
+}
+
+void tst_frmBrowser::popupsCloseWithTheMainWindow()
+{
+    start();
+    m_window->show();
+    QVERIFY(view()->simulateNewWindow().newWindow);
+    QVERIFY(view()->simulateNewWindow().newWindow);
+    QList<QPointer<frmBrowser2>> popups;
+    for (frmBrowser2 *p : m_window->popups())
+        popups << p;
+    QCOMPARE(popups.size(), 2);
+    m_window->close();
+    for (const QPointer<frmBrowser2> &p : popups)
+        QTRY_VERIFY(p.isNull());
+}
+
+void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
+{
+    start();
+    // Only a status line that starts with exactly "Blocked:" offers to unblock.
+    m_window->setStatbar(QStringLiteral("blocked: http://x"));
+    m_window->statbar_Click();
+    QVERIFY(m_dialogs.questions.isEmpty());
+
+    // A site learned on the way is saved along with the unblocked one.
+    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://learned.example/")), true);
+    const QString listBefore = g().AllowList.text();
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://www.stranger.example/page")));
+    m_dialogs.answers = {Dialogs::Answer::No};
+    m_window->statbar_Click();
+    QCOMPARE(m_dialogs.questions.at(0).text, QStringLiteral("Unblock: http://www.stranger.example/page"));
+    QCOMPARE(m_dialogs.questions.at(0).title, QStringLiteral("Allow Access"));
+    QCOMPARE(g().AllowList.text(), listBefore);
+    QVERIFY(!QFile::exists(g().AppFolder + QStringLiteral("unblocked.tad")));
+
+    // The address used is the one blocked last when the parent answers.
+    m_dialogs.answers = {Dialogs::Answer::Yes};
+    m_dialogs.onQuestion = [this] { view()->simulateNavigation(QStringLiteral("http://www.later.example/ad")); };
+    const int navigationsBefore = view()->navigated.size();
+    m_window->statbar_Click();
+    QVERIFY2(g().AllowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,LATER.EXAMPLE")), qPrintable(g().AllowList.text()));
+    QCOMPARE(view()->navigated.mid(navigationsBefore), QStringList({QStringLiteral("http://www.later.example/ad")}));
+    QCOMPARE(g().CurrentUrl, QStringLiteral("http://www.later.example/ad"));
+
+    QFile saved(g().AppFolder + QStringLiteral("unblocked.tad"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray line = saved.readAll();
+    QVERIFY(line.endsWith(",LEARNED.EXAMPLE,LATER.EXAMPLE\r\n"));
+    QCOMPARE(line.count("doubleclick"), 1);
+    saved.close();
+
+    // A restart reads the saved line back: the unblocked site stays allowed,
+    // and saving again does not repeat the default entries.
+    m_window.reset();
+    m_views.created.clear();
+    start();
+    QVERIFY(g().AllowList.allows(QStringLiteral("http://later.example/other")));
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
+    m_dialogs.answers = {Dialogs::Answer::Yes};
+    m_dialogs.onQuestion = nullptr;
+    m_window->statbar_Click();
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray again = saved.readAll();
+    QCOMPARE(again.count("doubleclick"), 1);
+    QVERIFY(again.endsWith(",THIRD.EXAMPLE\r\n"));
+}
+
+void tst_frmBrowser::unblockThatCannotBeSavedStillAllows()
+{
+    start();
+    // A folder in the file's place makes the save fail on any account, root's too.
+    QVERIFY(QDir().mkpath(g().AppFolder + QStringLiteral("unblocked.tad")));
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://stranger.example/")));
+    m_dialogs.answers = {Dialogs::Answer::Yes};
+    m_window->statbar_Click();
+    QCOMPARE(m_dialogs.messages.size(), 1);
+    QCOMPARE(m_dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
+    QVERIFY(g().AllowList.allows(QStringLiteral("http://stranger.example/again")));
+    QCOMPARE(view()->navigated.last(), QStringLiteral("http://stranger.example/"));
+}
+
+QTEST_MAIN(tst_frmBrowser)
+#include "tst_frmbrowser.moc"
