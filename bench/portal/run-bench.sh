@@ -5,7 +5,7 @@
 # postgresql). DURATION (default 20s), THREADS (portal workers, default 2).
 # Not a test: it prints figures.
 set -euo pipefail
-BUILD=${1:-$(cd "$(dirname "$0")/../.." && pwd)/build-portal}
+BUILD=${1:-$(cd "$(dirname "$0")/../.." && pwd)/build}
 PORTAL=$BUILD/tadpole/tadpole-portal
 PROBE=$BUILD/bench/portal/portal_httplib_probe
 DURATION=${DURATION:-20s}
