@@ -321,22 +321,29 @@ void frmBrowser::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
     const bool portalRedirect = request.redirect && request.mainFrame && isPortalAddress(request.redirectedFrom);
     if (!portalRedirect && !m_globals.AllowList.allows(address)) {
         request.cancel = true;
+        m_blockedDuringLoad = true;
         m_label2->clear();
         m_statbar->setText(FilterRules::blockedStatusText(address));
         m_globals.BlockedUrl = address;
         return;
     }
+    if (request.mainFrame)
+        m_blockedDuringLoad = false;
     m_globals.CurrentUrl = address;
     m_statbar->clear();
 }
 
-void frmBrowser::WebBrowser1_NavigateComplete2(const QUrl &url, bool)
+void frmBrowser::WebBrowser1_NavigateComplete2(const QUrl &url, bool mainFrame)
 {
     const QString caption = ExtractDomain(url.toString(), m_dynamicHost);
     m_currentUrl->setText(caption);
+    // The web engine reports a page complete only after its frames have been
+    // navigated. A frame blocked on the way must keep its "Blocked:" line, or
+    // it could never be unblocked; only a page let through after the block
+    // clears it.
     if (FilterRules::isSpecialSite(caption, m_specialSites))
         m_globals.PopupsAllowed = true;
-    else
+    else if (!(mainFrame && m_blockedDuringLoad))
         m_statbar->clear();
     m_globals.AllowList.learn(caption);
 }

@@ -89,6 +89,9 @@ private:
     QStringList m_specialSites;
     std::unique_ptr<PortalClient> m_portal;
     bool m_startupFinished = false;
+    // A navigation was blocked after the main frame's last allowed one: that
+    // page's completion must not wipe the report (see NavigateComplete2).
+    bool m_blockedDuringLoad = false;
     static constexpr int StartPageWaitMs = 3000;
     QEventLoop m_startPageShown;
     bool m_startPageDone = false;
