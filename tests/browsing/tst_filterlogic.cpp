@@ -1,0 +1,341 @@
+#include "browsing/AllowList.h"
+#include "browsing/FilterRules.h"
+#include "browsing/SiteNames.h"
+#include "browsing/UnblockedFile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace FilterRules;
+
+namespace {
+
+// The reference the allow test must agree with: the plain loop, upper-casing a-z only.
+QString upperAZ(QString text)
+{
+    for (QChar &c : text)
+        c = (c >= u'a' && c <= u'z') ? QChar(c.unicode() - 32) : c;
+    return text;
+}
+
+bool referenceAllows(const QString &listText, const QString &address)
+{
+    const QString upper = upperAZ(address);
+    for (const QString &entry : listText.split(u','))
+        if (!entry.isEmpty() && upper.contains(upperAZ(entry)))
+            return true;
+    return false;
+}
+
+const QStringList Defaults = QStringLiteral("http:///,tadpole.test,javascript,toonworld.example,dnserror.htm,"
+                                            "paypal,about:blank,tinytv.example,doubleclick").split(u',');
+const DynamicHostRule Rule{QStringLiteral("DYNHOST.NET"), QStringLiteral("TADPOLE.TEST")};
+
+// Pieces of real-looking addresses. Oddities are letters Unicode upper-cases
+// but the filter does not, a surrogate pair and punctuation.
+const QStringList Hosts = QStringLiteral("tadpole.test funmaths.org storytime.co.uk games4kids.com abc.net "
+        "cdn.ads-net.com doubleclick.net kids.example.org spelling-bee.edu localhost 127.0.0.1 "
+        "portal.tadpole.test a.b.c coloring-pages.info maths.funmaths.org x.co zoo-animals.example").split(u' ');
+const QStringList Paths = QStringLiteral("/ /games /index.htm /tad/tad_menu1.asp?t=1 /a/b/c.html#top "
+        "dnserror.htm /search?q=doubleclick /img/logo.png /http:///").split(u' ');
+const QStringList Schemes = QStringLiteral("http:// https:// HTTP:// about: ftp:// data:text/html, "
+        "view-source:http:// javascript: file:/// blob:https://").split(u' ');
+const QStringList Oddities = QStringLiteral("caf\u00e9 CAF\u00c9 stra\u00dfe \u017f S \u0131 I \U0001F438 %20 "
+        "about:blank http:///").split(u' ');
+
+// Entries and addresses built from the same pieces, so that random addresses
+// often do and often do not contain random entries, with every kind of overlap.
+struct SiteGenerator
+{
+    QRandomGenerator random;
+    int below(int n) { return random.bounded(n); }
+    QString pick(const QStringList &from) { return from.at(below(int(from.size()))); }
+
+    QString mixCase(QString text)
+    {
+        switch (below(4)) {
+        case 0: return text.toLower();
+        case 1: return upperAZ(text);
+        case 2: for (QChar &c : text) if (below(2)) c = c.isUpper() ? c.toLower() : c.toUpper();
+        }
+        return text;
+    }
+
+    QString entry(const QStringList &others)
+    {
+        const QString other = pick(others.isEmpty() ? Hosts : others);
+        switch (below(12)) {
+        case 0: return QString();
+        case 1: case 2: // a piece of another entry: one contains the other
+            return other.mid(below(int(other.size()) + 1), 1 + below(int(other.size()) + 1));
+        case 3: return mixCase(pick(Paths));
+        case 4: return pick(Hosts).right(4) + pick(Hosts).left(3); // overlapping pieces
+        case 5: return pick(Oddities);
+        case 6: // a short prefix, or now and then an entry too long for the table
+            return below(20) ? mixCase(pick(Hosts).left(2 + below(6))) : QString(600, u'q') + pick(Hosts);
+        default: return mixCase(pick(Hosts));
+        }
+    }
+
+    QString list(int count)
+    {
+        QStringList entries;
+        while (entries.size() < count)
+            entries.append(entry(entries));
+        return entries.join(u',');
+    }
+
+    QString address(const QStringList &entries)
+    {
+        if (below(40) == 0)
+            return QString();
+        QString a = pick(Schemes) + (below(3) ? "" : "www.") + pick(Hosts) + (below(4) ? "" : ":8080")
+                + pick(Paths) + (below(3) ? QString() : "?q=" + pick(Hosts) + pick(Oddities));
+        if (!entries.isEmpty() && below(3) == 0) // plant an entry somewhere
+            a.insert(below(int(a.size()) + 1), pick(entries));
+        if (below(30) == 0)
+            a.prepend(QString(600, u'q'));
+        return mixCase(a);
+    }
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestFilterLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void agreesWithReference()
+    {
+        SiteGenerator gen{QRandomGenerator(7)};
+        for (int round = 0; round < 3000; ++round) { // fresh small lists
+            const QString line = gen.list(round % 41);
+            const AllowMatcher matcher(line.split(u','));
+            const AllowList list(Defaults, line);
+            for (int i = 0; i < 10; ++i) {
+                const QString a = gen.address(line.split(u','));
+                QVERIFY2(matcher.matchesAny(a) == referenceAllows(line, a) && list.allows(a) == referenceAllows(list.text(), a),
+                         qPrintable(QStringLiteral("list \"%1\", address \"%2\"").arg(line, a)));
+            }
+        }
+        // Lists grown by appends (some holding commas) and learning, past the
+        // points where appended entries are folded into the rest. Entries pile
+        // up and allow ever more; blocked answers must still be tested.
+        int blocked = 0;
+        for (const auto &[size, steps] : {std::pair(1000, 200), {0, 80}, {0, 80}, {0, 80}, {0, 80}, {0, 80}}) {
+            AllowList list(size ? Defaults : QStringList(), gen.list(size));
+            for (int step = 0; step < steps; ++step) {
+                const QString added = gen.entry(list.text().split(u',')) + (step % 7 ? "" : "," + gen.entry({}));
+                step % 2 ? list.append(added) : void(list.learn(added));
+                for (int i = 0; i < 3; ++i) {
+                    const QString a = gen.address(list.text().split(u','));
+                    const bool expected = referenceAllows(list.text(), a);
+                    blocked += !expected;
+                    QCOMPARE(list.allows(a), expected);
+                }
+            }
+        }
+        QVERIFY(blocked > 50);
+    }
+
+    void findsAnEntryAnywhereInALongAddress()
+    {
+        // Long addresses are scanned in stretches side by side; an entry must be
+        // found wherever it lies, across a stretch's end or at the very end.
+        const QStringList entries = {QStringLiteral("x.co"), QStringLiteral("coloring-pages.example.info")};
+        const AllowMatcher matcher(entries);
+        for (const int length : {600, 1003, 2000}) {
+            const QString filler = QStringLiteral("section/item?id=1234&").repeated(length / 21 + 1).left(length);
+            QVERIFY(!matcher.matchesAny(filler));
+            for (const QString &entry : entries)
+                for (int at = 0; at + entry.size() <= length; ++at)
+                    QVERIFY2(matcher.matchesAny(QString(filler).replace(at, entry.size(), entry.toUpper())),
+                             qPrintable(QStringLiteral("%1 at %2 of %3").arg(entry).arg(at).arg(length)));
+        }
+    }
+
+    void allowTestAndLearning()
+    {
+        const struct { QString line, address; bool allowed; } rows[] = {
+            {"", "http://unknown.example/page?ref=doubleclick", true}, // doubleclick in a query
+            {"", "http://x/", false}, // a missing file's empty entry allows nothing
+            {",,,", "https://evil.example/", false},
+            {"", "About:BLANK", true}, // lower-case entries
+            {"FUNMATHS.ORG", "https://evil.example/funmaths.org", true}, // anywhere, not only the host
+            {"caf\u00e9.example", "http://CAF\u00c9.EXAMPLE/", false}, // only a-z change case
+            {"caf\u00e9.example", "http://Caf\u00e9.Example/", true},
+            {"\u017f", "http://s.example/", false},
+            {QString(700, u'k'), "http://x/" + QString(701, u'K'), true}, // too long for the table
+        };
+        for (const auto &row : rows)
+            QVERIFY2(AllowList(Defaults, row.line).allows(row.address) == row.allowed, qPrintable(row.address));
+
+        QCOMPARE(AllowList(Defaults, "A,B").text(), Defaults.join(u',') + ",A,B");
+        AllowList list(Defaults, QString());
+        const QString before = list.text();
+        QCOMPARE(before, Defaults.join(u',') + ","); // a missing file leaves an empty last entry
+        QVERIFY(!list.allows(u"https://maths-fun.example/other"));
+        const QString host = ExtractDomain(QStringLiteral("http://www.Maths-Fun.example/games/1.htm"), {});
+        QVERIFY(list.learn(host));
+        QVERIFY(!list.learn(host));
+        QCOMPARE(list.text(), before + ",MATHS-FUN.EXAMPLE");
+        QVERIFY(list.allows(u"https://maths-fun.example/other"));
+        // The check is a case-sensitive search of the text: a default in lower
+        // case is learned again, a piece of an entry or across a comma is not.
+        QVERIFY(list.learn(QStringLiteral("TADPOLE.TEST")));
+        QVERIFY(!list.learn(QStringLiteral("FUN.EXAMPLE,TAD")));
+        QVERIFY(!list.learn(QStringLiteral("TADPOLE")));
+        QVERIFY(!list.learn(QString()));
+        QCOMPARE(list.text(), before + ",MATHS-FUN.EXAMPLE,TADPOLE.TEST");
+    }
+
+    void extractDomain()
+    {
+        const DynamicHostRule unset{QString(), QStringLiteral("TADPOLE.TEST")};
+        const struct { QString address, site, popupSite; } rows[] = { // popupSite: also the site with no label set
+            {"http://www.funmaths.org/games/x.htm", "FUNMATHS.ORG", "FUNMATHS.ORG"},
+            {"https://Example.COM/a?b=c", "EXAMPLE.COM", "EXAMPLE.COM"},
+            {"http://games.www.example.com/", "GAMES.EXAMPLE.COM", "GAMES.EXAMPLE.COM"},
+            {"http://localhost:8080/tad/x.asp", "LOCALHOST:8080", "LOCALHOST:8080"}, // the port stays
+            {"about:blank", "ABOUT:BLANK", "ABOUT:BLANK"},
+            {"ftp://files.example.com/a", "FTP:", "FTP:"}, // other schemes keep only their name
+            {"data:text/html,<b>hi</b>", "DATA:TEXT", "DATA:TEXT"},
+            {"http://b\u00fccher.example/", "B\u00fcCHER.EXAMPLE", "B\u00fcCHER.EXAMPLE"}, // only a-z upper-cased
+            {"http://tadpole.dynhost.net/x", "TADPOLE.TEST", "TADPOLE.DYNHOST.NET"}, // the dynamic host label
+            {"http://www.kids.dynhost.net:81/", "TADPOLE.TEST", "KIDS.DYNHOST.NET:81"},
+            {"http://a.example/dynhost.net", "A.EXAMPLE", "A.EXAMPLE"}, // label only in the path
+        };
+        for (const auto &row : rows) {
+            QCOMPARE(ExtractDomain(row.address, Rule), row.site);
+            QCOMPARE(ExtractPopupDomain(row.address), row.popupSite);
+            QCOMPARE(ExtractDomain(row.address, unset), row.popupSite);
+        }
+    }
+
+    void hugeInputsStayFast()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const qsizetype size = 2 * 1024 * 1024;
+        const std::pair<QString, qsizetype> addresses[] = {{QString("www.").repeated(size / 4), 0},
+                {QString("http://").repeated(size / 7), 0}, {"http://" + QString(size, u'a'), size},
+                {"http://a.example/" + QString(size, u'/'), 9}};
+        for (const auto &[address, siteLength] : addresses) {
+            QCOMPARE(ExtractDomain(address, Rule).size(), siteLength);
+            QCOMPARE(ExtractPopupDomain(address).size(), siteLength);
+        }
+        QRandomGenerator random(5); // a damaged unblocked file: 2 MB of arbitrary 8-bit characters
+        QString line(size, Qt::Uninitialized);
+        for (QChar &c : line)
+            c = QChar(char16_t(random.bounded(256)));
+        const AllowList list(Defaults, line);
+        QVERIFY(AllowMatcher(line.split(u',')).memoryBytes() < 100 * 1024 * 1024);
+        SiteGenerator gen{QRandomGenerator(3)};
+        for (int i = 0; i < 20; ++i) {
+            const QString a = gen.address({}) + (i % 2 ? gen.pick(line.split(u',')) : QString());
+            QCOMPARE(list.allows(a), referenceAllows(list.text(), a));
+        }
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed()) + " ms"));
+    }
+
+    void statusLineAndProgress()
+    {
+        const QString address = "http://blocked.example/" + QString(57, u'p'); // 80 characters
+        QCOMPARE(blockedStatusText(address), "Blocked: " + address.left(50));
+        QCOMPARE(popupAllowedStatusText(address), address.left(50));
+        QCOMPARE(blockedStatusText(QStringLiteral("about:x")), QStringLiteral("Blocked: about:x"));
+        QVERIFY(isBlockedStatus(blockedStatusText(address)));
+        for (const char *caption : {"blocked: http://x/", "Blocked", "Ready", ""})
+            QVERIFY2(!isBlockedStatus(QString::fromLatin1(caption)), caption);
+        const QStringList special = {QStringLiteral("TOYMAKER.EXAMPLE"), QString(), QStringLiteral("TINYTV.EXAMPLE")};
+        QVERIFY(isSpecialSite(QStringLiteral("TINYTV.EXAMPLE"), special));
+        for (const char *caption : {"tinytv.example", "GAMES.TINYTV.EXAMPLE", ""})
+            QVERIFY2(!isSpecialSite(QString::fromLatin1(caption), special), caption);
+        // {progress, maximum} -> {visible, maximum, value}; the bar was last shown at 30 of 400.
+        const struct { int progress, progressMax; bool visible; float maximum, value; } rows[] = {
+            {0, 0, false, 400, 0}, {50, 100, true, 100, 50}, {150, 100, false, 100, 0},
+            {0, 100, false, 100, 0}, {100, 100, true, 100, 100},
+        };
+        for (const auto &row : rows) {
+            const ProgressState s = progressFor(row.progress, row.progressMax, {true, 400.0f, 30.0f});
+            QVERIFY2(s.visible == row.visible && s.maximum == row.maximum && s.value == row.value,
+                     qPrintable(QStringLiteral("(%1, %2)").arg(row.progress).arg(row.progressMax)));
+        }
+    }
+
+    void readsFirstLine()
+    {
+        const std::pair<QByteArray, QString> rows[] = {
+            {"A,B\r\nC,D\r\n", "A,B"}, {"A,B\nC", "A,B"}, {"A,B\rC", "A,B"}, {"A,B", "A,B"}, {"", ""},
+            {"\r\nA,B\r\n", ""}, {QByteArray("\xe9,\x80\xff\0\x01", 6), QString::fromLatin1("\xe9,\x80\xff\0\x01", 6)},
+            {QByteArray(10 << 20, 'a') + "\r\nsecond", QString(10 << 20, u'a')}, // a line end at a read-chunk boundary
+        };
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("unblocked.tad"));
+        for (const auto &[bytes, line] : rows) {
+            QVERIFY(writeBytes(path, bytes));
+            QVERIFY2(UnblockedFile::readFirstLine(path) == line, bytes.left(20).toHex().constData());
+        }
+        QCOMPARE(UnblockedFile::readFirstLine(dir.filePath(QStringLiteral("missing.tad"))), QString());
+        QCOMPARE(UnblockedFile::readFirstLine(dir.path()), QString());
+    }
+
+    void writesWholeOrNothing()
+    {
+        const std::pair<QString, QByteArray> rows[] = {
+            {"http:///,about:blank,,SITE-A,http:///,,SITE-B,SITE-A", "http:///,about:blank,SITE-A,SITE-B\r\n"},
+            {"abc,ABC,abc", "abc,ABC\r\n"}, // case counts
+            {QString::fromLatin1("caf\xe9"), "caf\xe9\r\n"}, // 8-bit as single bytes
+            {QStringLiteral("A,\u0100\u0101,B"), "A,B\r\n"}, // beyond 8 bits left out, not written as ?
+            {"A,B\nC,D", "A,D\r\n"}, // a line end inside an entry
+            {",,", "\r\n"},
+        };
+        for (const auto &[list, bytes] : rows) {
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("unblocked.tad"));
+            QVERIFY(writeBytes(path, "OLD-A,OLD-B\r\nsecond line\r\n"));
+            QVERIFY(UnblockedFile::write(path, list, nullptr));
+            QCOMPARE(readAll(path), bytes);
+            // Written through a temporary file renamed over the old one: nothing else is left behind.
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("unblocked.tad")});
+        }
+        // A write that cannot succeed fails and leaves the old file.
+        for (const bool readOnlyFolder : {true, false}) {
+            if (readOnlyFolder && geteuid() == 0)
+                continue; // the superuser writes into read-only folders
+            QTemporaryDir dir;
+            const QString kept = dir.filePath(QStringLiteral("unblocked.tad"));
+            QVERIFY(writeBytes(kept, "KEEP\r\n"));
+            if (readOnlyFolder)
+                QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+            const QString path = readOnlyFolder ? kept : kept + "/unblocked.tad"; // a folder that is a file
+            QString error;
+            const bool written = UnblockedFile::write(path, QStringLiteral("A,B"), &error);
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY(!written);
+            QVERIFY2(error.contains(path), qPrintable(error));
+            QCOMPARE(readAll(kept), QByteArray("KEEP\r\n"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFilterLogic)
+#include "tst_filterlogic.moc"
