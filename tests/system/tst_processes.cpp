@@ -1,0 +1,166 @@
+// The process listing, the browser count, the `terminate` program and its launcher.
+// Real processes are copies of `sleep` under names only this test uses.
+
+#include "system/BrowserTerminator.h"
+#include "system/ProcessList.h"
+#include "system/ProgramLauncher.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <unistd.h>
+
+class tst_Processes : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void listsFakeTree_data();
+    void listsFakeTree();
+    void countsRealProcesses();
+    void terminateEndsOnlyListedBrowsers();
+
+private:
+    enum How { Plain, IgnoresTerm };
+    bool startCopy(const QString &name, How how = Plain);
+    static QString exeName(qint64 pid)
+    {
+        return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid))).fileName();
+    }
+
+    const QString m_sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+    const QString m_tag = QStringLiteral("-test%1").arg(QCoreApplication::applicationPid());
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::vector<std::unique_ptr<QProcess>> m_children;
+};
+
+void tst_Processes::cleanup()
+{
+    for (const auto &child : m_children) {
+        child->kill();
+        child->waitForFinished(2000);
+    }
+    m_children.clear();
+}
+
+// The copy runs once its exe link names it (bash execs it only later).
+bool tst_Processes::startCopy(const QString &name, How how)
+{
+    const QString path = m_folder->filePath(name);
+    if (!QFile::copy(m_sleep, path))
+        return false;
+    auto &child = m_children.emplace_back(std::make_unique<QProcess>());
+    if (how == Plain)   // an ignored signal stays ignored across exec
+        child->start(path, {QStringLiteral("100")});
+    else
+        child->start(QStringLiteral("bash"), {"-c", QStringLiteral("trap '' TERM; exec '%1' 100").arg(path)});
+    return child->waitForStarted()
+        && QTest::qWaitFor([&] { return exeName(child->processId()) == name; }, 5000);
+}
+
+void tst_Processes::listsFakeTree_data()
+{
+    // "pid:target" is a folder with an exe link; "pid" one without (a kernel
+    // thread, another user's process); "pid!" one whose exe readlink refuses.
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("pid order, long names whole")
+        << QStringList{"300:/usr/bin/b", "20:/opt/qutebrowser-nightly-build", "1000:/bin/c"}
+        << QByteArray("qutebrowser-nightly-build\0b\0c", 29);
+    QTest::newRow("deleted suffix dropped") << QStringList{"5:/usr/lib/firefox-esr (deleted)"}
+                                            << QByteArray("firefox-esr");
+    QTest::newRow("deleted inside a name kept") << QStringList{"5:/bin/a (deleted) b"}
+                                                << QByteArray("a (deleted) b");
+    QTest::newRow("unreadable skipped") << QStringList{"1:/sbin/init", "2", "3!", "4:/bin/bash"}
+                                        << QByteArray("init\0bash", 9);
+    QTest::newRow("non-numeric ignored")
+        << QStringList{"self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"} << QByteArray("z");
+    QTest::newRow("missing root") << QStringList{"-"} << QByteArray();
+}
+
+void tst_Processes::listsFakeTree()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QByteArray, expected);
+    QTemporaryDir root;
+    for (const QString &entry : entries) {
+        const QString dir = root.filePath(entry.section(':', 0, 0).remove('!'));
+        QVERIFY(entry == "-" || QDir().mkpath(dir));
+        const QByteArray exe = QFile::encodeName(dir + "/exe");
+        if (entry.endsWith('!'))
+            QVERIFY(QFile(exe).open(QIODevice::WriteOnly));
+        else if (entry.contains(':'))
+            QCOMPARE(::symlink(QFile::encodeName(entry.section(':', 1)).constData(), exe.constData()), 0);
+    }
+    const ProcessList list(entries == QStringList{"-"} ? root.filePath("none") : root.path());
+    QCOMPARE(list.ListProcessNames(), expected);
+    if (expected.isEmpty())
+        QCOMPARE(list.CountProcesses(ProcessList::otherBrowsersName()), 0);
+}
+
+void tst_Processes::countsRealProcesses()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    const QString browser = "firefox" + m_tag;   // longer than the 15 characters comm keeps
+    for (const QString &name : {" FireFox" + m_tag + "-1 ", "my" + browser, "keepme" + m_tag})
+        QVERIFY2(startCopy(name), qPrintable(name));
+
+    // Configured names are cleaned of case, spaces and blanks; "myfirefox…"
+    // fits two names but is one process.
+    const ProcessList list(QStringLiteral("/proc"), {" " + browser.toUpper(), "my" + browser, ""});
+    QCOMPARE(list.CountProcesses(ProcessList::otherBrowsersName()), 2);
+    // Process names are lower-cased and trimmed; the text is taken as given.
+    QCOMPARE(list.CountProcesses(browser), 2);
+    QCOMPARE(list.CountProcesses(browser.toUpper()), 0);
+    QCOMPARE(list.CountProcesses(" " + browser), 0);
+}
+
+void tst_Processes::terminateEndsOnlyListedBrowsers()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    const QString program = m_folder->filePath(QStringLiteral("terminate"));
+    QString error;   // the browser's launcher tells when the program is missing
+    QVERIFY(!DetachedLauncher().start(program, &error));
+    QVERIFY2(error.contains(program), qPrintable(error));
+    QVERIFY(QFile::copy(QStringLiteral(TERMINATE_PROGRAM), program));
+    // Listing the test's own name proves the parent is spared.
+    QStringList listed{QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+    for (const char *name : {"firefox", "firefox-esr", "tadpole"})
+        listed << name + m_tag;
+    QFile conf(m_folder->filePath(QStringLiteral("tadpole.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[browsers]\nnames=" + listed.join(',').toUtf8() + "\n");
+    conf.close();
+
+    QVERIFY(startCopy("firefox" + m_tag));
+    QVERIFY(startCopy("firefox-esr" + m_tag, IgnoresTerm));
+    for (const char *spared : {"keepme", "myfirefox", "tadpole"})
+        QVERIFY(startCopy(spared + m_tag));
+
+    // Another user's browsers are not targets.
+    const qint64 self = QCoreApplication::applicationPid();
+    QCOMPARE(BrowserTerminator("/proc", listed, ::getuid(), self, 0).findTargets().size(), 2);
+    QVERIFY(BrowserTerminator("/proc", listed, ::getuid() + 1, 0, 0).findTargets().isEmpty());
+
+    QProcess helper;
+    QElapsedTimer clock;
+    clock.start();
+    helper.start(program, {});
+    QVERIFY2(m_children[0]->waitForFinished(1500), "SIGTERM first");
+    QVERIFY(helper.waitForFinished(10000));
+    QCOMPARE(helper.exitCode(), 0);
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 1800 && took <= 3000, qPrintable(QString::number(took)));   // the grace, then SIGKILL
+    QVERIFY(m_children[1]->waitForFinished(qMax<qint64>(0, 3000 - took)));
+    for (size_t i = 2; i < m_children.size(); ++i)
+        QCOMPARE(m_children[i]->state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(tst_Processes)
+#include "tst_processes.moc"
