@@ -171,8 +171,9 @@ void tst_Windows::foreignAfterOwnNeverOwnTwice()
     // The other program's windows go with its connection.
     const std::unique_ptr<Display, int (*)(Display *)> owner(XOpenDisplay(g_display.constData()), XCloseDisplay);
     QVERIFY(owner);
-    const Window prompt = makeWindow(owner.get(), title);
-    makeWindow(owner.get(), title + " (2)");   // above it
+    makeWindow(owner.get(), title);   // stacked lowest
+    const Window prompt = makeWindow(owner.get(), title);   // the topmost of that title
+    makeWindow(owner.get(), title + " (2)");
     RecordingWindow own(QString::fromUtf8(title));
     own.show();   // above both
     QVERIFY(QTest::qWaitForWindowExposed(&own));
