@@ -8,13 +8,8 @@
 
 #include "E2eSupport.h"
 
-#include "browserview/WebEngineBrowserView.h"
-#include "browsing/BrowserServices.h"
+#include "browsing/ProgramServices.h"
 #include "browsing/frmBrowser.h"
-#include "shell/HttpTransport.h"
-#include "shell/Services.h"
-#include "system/ProgramLauncher.h"
-#include "system/WindowCloser.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -51,25 +46,11 @@ int main(int argc, char *argv[])
     }
     e2e::ProgramFolder folder(portal.host());
 
-    SystemClock clock;
     PrintedDialogs dialogs;
-    DetachedLauncher launcher;
-    HttpTransport transport;
-    WebEngineBrowserViewFactory views;
-    BrowserServices services;
-    services.clock = &clock;
-    services.dialogs = &dialogs;
-    services.launcher = &launcher;
-    services.transport = &transport;
-    services.views = &views;
-    services.closeWindowByTitle = [](const QString &title) { CloseWindowByTitle(title); };
+    ProgramServices outside;
     QString programFolder = folder.path();
     programFolder.chop(1);
-    services.executableFolder = programFolder;
-    services.defaultAppFolder = programFolder;
-    services.commandLine = QStringLiteral("1");
-
-    frmBrowser browser(services);
+    frmBrowser browser(outside.services(programFolder, programFolder, QStringLiteral("1"), &dialogs));
     BrowserView *view = browser.WebBrowser1();
     QString awaited = QStringLiteral("tad_menu.asp?t=1&");
     bool loaded = false;

@@ -5,13 +5,8 @@
 //   bench_startup tadpole PROGRAM_FOLDER   (its tadpole.conf points "1" at the portal)
 //   bench_startup minimal URL
 
-#include "browserview/WebEngineBrowserView.h"
-#include "browsing/BrowserServices.h"
-#include "browsing/QtDialogs.h"
+#include "browsing/ProgramServices.h"
 #include "browsing/frmBrowser.h"
-#include "shell/HttpTransport.h"
-#include "shell/Services.h"
-#include "system/ProgramLauncher.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -43,21 +38,8 @@ int main(int argc, char *argv[])
         return app.exec();
     }
 
-    SystemClock systemClock;
-    QtDialogs dialogs;
-    DetachedLauncher launcher;
-    HttpTransport transport;
-    WebEngineBrowserViewFactory views;
-    BrowserServices services;
-    services.clock = &systemClock;
-    services.dialogs = &dialogs;
-    services.launcher = &launcher;
-    services.transport = &transport;
-    services.views = &views;
-    services.executableFolder = target;
-    services.defaultAppFolder = target;
-    services.commandLine = QStringLiteral("1");
-    frmBrowser browser(services);
+    ProgramServices outside;
+    frmBrowser browser(outside.services(target, target, QStringLiteral("1")));
     QObject::connect(browser.WebBrowser1(), &BrowserView::loadFinished, &app, [&](bool) {
         if (browser.WebBrowser1()->currentUrl().toString().contains(QLatin1String("tad_menu.asp")))
             finish();

@@ -2,6 +2,7 @@
 
 #include "browserview/BrowserView.h"
 #include "browsing/ClickableLabel.h"
+#include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
 #include "browsing/UnblockedFile.h"
 #include "browsing/frmBrowser2.h"
@@ -24,19 +25,8 @@
 namespace {
 
 const QString ProgramTitle = QStringLiteral("Tadpole");
-constexpr int ButtonSize = 40;
-constexpr int LineHeight = 20;
-
-QToolButton *makeButton(QWidget *parent, const QString &icon, const QString &toolTip)
-{
-    auto *button = new QToolButton(parent);
-    button->setIcon(QIcon(icon));
-    button->setIconSize(QSize(ButtonSize - 6, ButtonSize - 6));
-    button->setAutoRaise(true);
-    button->setToolTip(toolTip);
-    button->resize(ButtonSize, ButtonSize);
-    return button;
-}
+using WindowMetrics::ButtonSize;
+using WindowMetrics::LineHeight;
 
 void reportOnStderr(const QString &text)
 {
@@ -69,15 +59,15 @@ void frmBrowser::buildControls()
     m_toolbar->setStyleSheet(QStringLiteral("#toolbar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
                                             "stop:0 #bfe8c6, stop:1 #7cc98a); }"));
 
-    m_command1 = makeButton(central, QStringLiteral(":/images/back.svg"), QStringLiteral("Browse Back"));
-    m_command2 = makeButton(central, QStringLiteral(":/images/forward.svg"), QStringLiteral("Browse Forward"));
-    m_command4 = makeButton(central, QStringLiteral(":/images/refresh.svg"), QStringLiteral("Refresh Page"));
-    m_image1 = makeButton(central, QStringLiteral(":/images/help.svg"), QStringLiteral("Tadpole Help"));
-    m_command5 = makeButton(central, QStringLiteral(":/images/parents.svg"), QStringLiteral("Open the Parents Window"));
-    m_command6 = makeButton(central, QStringLiteral(":/images/stop.svg"), QStringLiteral("Exit Tadpole"));
-    m_cmdRadio = makeButton(central, QStringLiteral(":/images/radio_off.svg"), QStringLiteral("Turn on/off the radio"));
-    m_image2 = makeButton(central, QStringLiteral(":/images/mail.svg"), QStringLiteral("Use Ripple R-mail"));
-    m_image3 = makeButton(central, QStringLiteral(":/images/donate.svg"),
+    m_command1 = makePictureButton(central, QStringLiteral(":/images/back.svg"), QStringLiteral("Browse Back"));
+    m_command2 = makePictureButton(central, QStringLiteral(":/images/forward.svg"), QStringLiteral("Browse Forward"));
+    m_command4 = makePictureButton(central, QStringLiteral(":/images/refresh.svg"), QStringLiteral("Refresh Page"));
+    m_image1 = makePictureButton(central, QStringLiteral(":/images/help.svg"), QStringLiteral("Tadpole Help"));
+    m_command5 = makePictureButton(central, QStringLiteral(":/images/parents.svg"), QStringLiteral("Open the Parents Window"));
+    m_command6 = makePictureButton(central, QStringLiteral(":/images/stop.svg"), QStringLiteral("Exit Tadpole"));
+    m_cmdRadio = makePictureButton(central, QStringLiteral(":/images/radio_off.svg"), QStringLiteral("Turn on/off the radio"));
+    m_image2 = makePictureButton(central, QStringLiteral(":/images/mail.svg"), QStringLiteral("Use Ripple R-mail"));
+    m_image3 = makePictureButton(central, QStringLiteral(":/images/donate.svg"),
                           QStringLiteral("Help to support Tadpole with your donation."));
     m_command1->move(6, 4);
     m_command2->move(50, 4);
@@ -88,7 +78,7 @@ void frmBrowser::buildControls()
     m_shape1->setStyleSheet(QStringLiteral("background: #ffd23f; border-radius: 6px;"));
     m_shape1->resize(ButtonSize + 4, ButtonSize + 4);
     for (int i = 0; i < 4; ++i) {
-        m_btnFace[i] = makeButton(central, QStringLiteral(":/images/face%1.svg").arg(i + 1), QString());
+        m_btnFace[i] = makePictureButton(central, QStringLiteral(":/images/face%1.svg").arg(i + 1), QString());
         m_btnFace[i]->move(200 + i * 50, 4);
         connect(m_btnFace[i], &QToolButton::clicked, this, [this, i] { btnFace_Click(qint16(i)); });
     }

@@ -1,6 +1,7 @@
 #include "browsing/frmBrowser2.h"
 
 #include "browserview/BrowserView.h"
+#include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
 #include "browsing/SiteNames.h"
 #include "browsing/frmBrowser.h"
@@ -14,19 +15,8 @@
 
 namespace {
 
-constexpr int ButtonSize = 40;
-constexpr int LineHeight = 20;
-
-QToolButton *makeButton(QWidget *parent, const QString &icon, const QString &toolTip, int x)
-{
-    auto *button = new QToolButton(parent);
-    button->setIcon(QIcon(icon));
-    button->setIconSize(QSize(ButtonSize - 6, ButtonSize - 6));
-    button->setAutoRaise(true);
-    button->setToolTip(toolTip);
-    button->setGeometry(x, 0, ButtonSize, ButtonSize);
-    return button;
-}
+using WindowMetrics::ButtonSize;
+using WindowMetrics::LineHeight;
 
 } // namespace
 
@@ -39,10 +29,14 @@ frmBrowser2::frmBrowser2(frmBrowser *mainWindow, const BrowserServices &services
     m_toolbar = new QWidget(this);
     m_toolbar->setObjectName(QStringLiteral("toolbar"));
     m_toolbar->setStyleSheet(QStringLiteral("#toolbar { background: #bfe8c6; }"));
-    m_command1 = makeButton(this, QStringLiteral(":/images/back.svg"), QStringLiteral("Browse Back"), 4);
-    m_command2 = makeButton(this, QStringLiteral(":/images/forward.svg"), QStringLiteral("Browse Forward"), 48);
-    m_command4 = makeButton(this, QStringLiteral(":/images/refresh.svg"), QStringLiteral("Refresh Page"), 92);
-    m_command5 = makeButton(this, QStringLiteral(":/images/close.svg"), QStringLiteral("Close Pop-Up"), 136);
+    m_command1 = makePictureButton(this, QStringLiteral(":/images/back.svg"), QStringLiteral("Browse Back"));
+    m_command1->move(4, 0);
+    m_command2 = makePictureButton(this, QStringLiteral(":/images/forward.svg"), QStringLiteral("Browse Forward"));
+    m_command2->move(48, 0);
+    m_command4 = makePictureButton(this, QStringLiteral(":/images/refresh.svg"), QStringLiteral("Refresh Page"));
+    m_command4->move(92, 0);
+    m_command5 = makePictureButton(this, QStringLiteral(":/images/close.svg"), QStringLiteral("Close Pop-Up"));
+    m_command5->move(136, 0);
     m_progressBar1 = new QProgressBar(this);
     m_progressBar1->setTextVisible(false);
     m_progressBar1->hide();
