@@ -99,6 +99,7 @@ void frmBrowser::buildControls()
     m_label2 = new QLabel(central);
     m_label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_currentUrl = new QLabel(QStringLiteral("Ready"), central);
+    m_currentUrl->setIndent(16); // apart from the version text that ends where it begins
     for (QLabel *line : {static_cast<QLabel *>(m_tellafriend), static_cast<QLabel *>(m_statbar), m_label2, m_currentUrl})
         line->setFixedHeight(LineHeight);
     m_statbar->setCursor(Qt::PointingHandCursor);
@@ -221,7 +222,17 @@ void frmBrowser::waitForStartPage()
 
 void frmBrowser::layoutForScreen()
 {
+    // Without a window manager a maximized window keeps its small size, so it
+    // is given the screen's area first.
+    if (screen())
+        setGeometry(screen()->availableGeometry());
     showMaximized();
+    m_laidOut = true;
+    placeControls();
+}
+
+void frmBrowser::placeControls()
+{
     const int W = width();
     const int H = height();
     m_statbar->setGeometry(0, H - LineHeight, int(0.75 * W), LineHeight);
@@ -252,9 +263,10 @@ void frmBrowser::LayoutBrowserView()
 void frmBrowser::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
-    if (!m_startupFinished)
+    if (!m_laidOut)
         return;
-    layoutForScreen();
+    pumpEvents();
+    placeControls();
     LayoutBrowserView();
 }
 

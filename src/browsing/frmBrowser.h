@@ -78,6 +78,7 @@ private:
 
     void buildControls();
     void layoutForScreen();
+    void placeControls();
     bool isPortalAddress(const QUrl &url) const;
     void pumpEvents();
     void waitForStartPage();
@@ -89,6 +90,7 @@ private:
     QStringList m_specialSites;
     std::unique_ptr<PortalClient> m_portal;
     bool m_startupFinished = false;
+    bool m_laidOut = false;
     // A navigation was blocked after the main frame's last allowed one: that
     // page's completion must not wipe the report (see NavigateComplete2).
     bool m_blockedDuringLoad = false;
