@@ -26,16 +26,11 @@ private slots:
 
 private:
     void start();
-    FakeBrowserView *view() const { return m_views.created.at(0); }
+    FakeBrowserView *view() const { return m_world->views.created.at(0); }
     modGlobals &g() { return m_window->globals(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    FixedClock m_clock;
-    ScriptedDialogs m_dialogs;
-    RecordingLauncher m_launcher;
-    ScriptedTransport m_transport;
-    FakeBrowserViewFactory m_views;
-    QStringList m_closedTitles;
+    std::unique_ptr<ScriptedWorld> m_world;
     std::unique_ptr<frmBrowser> m_window;
 };
 
@@ -46,13 +41,7 @@ void tst_frmBrowser::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QDir().mkpath(m_dir->path() + QStringLiteral("/tadpole"));
-    m_dialogs = ScriptedDialogs();
-    m_launcher = RecordingLauncher();
-    m_transport = ScriptedTransport();
-    m_views = FakeBrowserViewFactory();
-    m_closedTitles.clear();
-    m_transport.replies.insert(QStringLiteral("version.htm"), FetchResult::success("2.04"));
-    m_transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen\tCara\tDan"));
+    m_world = std::make_unique<ScriptedWorld>();
 }
 
 void tst_frmBrowser::cleanup()
@@ -62,17 +51,8 @@ void tst_frmBrowser::cleanup()
 
 void tst_frmBrowser::start()
 {
-    BrowserServices s;
-    s.clock = &m_clock;
-    s.dialogs = &m_dialogs;
-    s.launcher = &m_launcher;
-    s.transport = &m_transport;
-    s.views = &m_views;
-    s.closeWindowByTitle = [this](const QString &title) { m_closedTitles << title; };
-    s.executableFolder = m_dir->path() + QStringLiteral("/tadpole");
-    s.defaultAppFolder = m_dir->path() + QLatin1Char('/');
-    s.commandLine = QStringLiteral("1");
-    m_window = std::make_unique<frmBrowser>(s);
+    m_window = std::make_unique<frmBrowser>(
+        m_world->services(m_dir->path() + QStringLiteral("/tadpole"), m_dir->path() + QLatin1Char('/')));
     QTRY_VERIFY(m_window->startupFinished());
 }
 
@@ -155,21 +135,21 @@ void tst_frmBrowser::faceSelectionRequestsTheMenuAndReportsALaunchFailure()
 {
     start();
     const QString folder = g().AppFolder;
-    m_launcher.started.clear();
-    m_closedTitles.clear();
+    m_world->launcher.started.clear();
+    m_world->closedTitles.clear();
     m_window->btnFace_Click(2);
     QCOMPARE(view()->navigated.last(), g().PortalBase + QStringLiteral("tad_menu.asp?t=3&userid=") + g().UserId);
     QCOMPARE(g().CurrentFace, qint16(2));
     QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(2));
-    QCOMPARE(m_launcher.started, QStringList({folder + QStringLiteral("terminate")}));
-    QCOMPARE(m_closedTitles, QStringList({QStringLiteral("Tadpole Pop-up")}));
-    QVERIFY(m_dialogs.messages.isEmpty());
+    QCOMPARE(m_world->launcher.started, QStringList({folder + QStringLiteral("terminate")}));
+    QCOMPARE(m_world->closedTitles, QStringList({QStringLiteral("Tadpole Pop-up")}));
+    QVERIFY(m_world->dialogs.messages.isEmpty());
 
-    m_launcher.fail = true;
+    m_world->launcher.fail = true;
     m_window->btnFace_Click(3);
-    QCOMPARE(m_dialogs.messages.size(), 1);
-    QCOMPARE(m_dialogs.messages.at(0).title, QStringLiteral("Error"));
-    QVERIFY(m_dialogs.messages.at(0).text.contains(QLatin1String("terminate")));
+    QCOMPARE(m_world->dialogs.messages.size(), 1);
+    QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Error"));
+    QVERIFY(m_world->dialogs.messages.at(0).text.contains(QLatin1String("terminate")));
     QCOMPARE(view()->navigated.last(), g().PortalBase + QStringLiteral("tad_menu.asp?t=4&userid=") + g().UserId);
     QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(3));
 }
@@ -243,22 +223,22 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     // Only a status line that starts with exactly "Blocked:" offers to unblock.
     m_window->setStatbar(QStringLiteral("blocked: http://x"));
     m_window->statbar_Click();
-    QVERIFY(m_dialogs.questions.isEmpty());
+    QVERIFY(m_world->dialogs.questions.isEmpty());
 
     // A site learned on the way is saved along with the unblocked one.
     emit view()->NavigateComplete2(QUrl(QStringLiteral("http://learned.example/")), true);
     const QString listBefore = g().AllowList.text();
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://www.stranger.example/page")));
-    m_dialogs.answers = {Dialogs::Answer::No};
+    m_world->dialogs.answers = {Dialogs::Answer::No};
     m_window->statbar_Click();
-    QCOMPARE(m_dialogs.questions.at(0).text, QStringLiteral("Unblock: http://www.stranger.example/page"));
-    QCOMPARE(m_dialogs.questions.at(0).title, QStringLiteral("Allow Access"));
+    QCOMPARE(m_world->dialogs.questions.at(0).text, QStringLiteral("Unblock: http://www.stranger.example/page"));
+    QCOMPARE(m_world->dialogs.questions.at(0).title, QStringLiteral("Allow Access"));
     QCOMPARE(g().AllowList.text(), listBefore);
     QVERIFY(!QFile::exists(g().AppFolder + QStringLiteral("unblocked.tad")));
 
     // The address used is the one blocked last when the parent answers.
-    m_dialogs.answers = {Dialogs::Answer::Yes};
-    m_dialogs.onQuestion = [this] { view()->simulateNavigation(QStringLiteral("http://www.later.example/ad")); };
+    m_world->dialogs.answers = {Dialogs::Answer::Yes};
+    m_world->dialogs.onQuestion = [this] { view()->simulateNavigation(QStringLiteral("http://www.later.example/ad")); };
     const int navigationsBefore = view()->navigated.size();
     m_window->statbar_Click();
     QVERIFY2(g().AllowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,LATER.EXAMPLE")), qPrintable(g().AllowList.text()));
@@ -275,12 +255,12 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     // A restart reads the saved line back: the unblocked site stays allowed,
     // and saving again does not repeat the default entries.
     m_window.reset();
-    m_views.created.clear();
+    m_world->views.created.clear();
     start();
     QVERIFY(g().AllowList.allows(QStringLiteral("http://later.example/other")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
-    m_dialogs.answers = {Dialogs::Answer::Yes};
-    m_dialogs.onQuestion = nullptr;
+    m_world->dialogs.answers = {Dialogs::Answer::Yes};
+    m_world->dialogs.onQuestion = nullptr;
     m_window->statbar_Click();
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray again = saved.readAll();
@@ -294,10 +274,10 @@ void tst_frmBrowser::unblockThatCannotBeSavedStillAllows()
     // A folder in the file's place makes the save fail on any account, root's too.
     QVERIFY(QDir().mkpath(g().AppFolder + QStringLiteral("unblocked.tad")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://stranger.example/")));
-    m_dialogs.answers = {Dialogs::Answer::Yes};
+    m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_window->statbar_Click();
-    QCOMPARE(m_dialogs.messages.size(), 1);
-    QCOMPARE(m_dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
+    QCOMPARE(m_world->dialogs.messages.size(), 1);
+    QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
     QVERIFY(g().AllowList.allows(QStringLiteral("http://stranger.example/again")));
     QCOMPARE(view()->navigated.last(), QStringLiteral("http://stranger.example/"));
 }

@@ -22,11 +22,7 @@ private:
     BrowserServices services();
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_programFolder;
-    FixedClock m_clock;
-    ScriptedDialogs m_dialogs;
-    RecordingLauncher m_launcher;
-    ScriptedTransport m_transport;
-    FakeBrowserViewFactory m_views;
+    std::unique_ptr<ScriptedWorld> m_world;
 };
 
 void tst_Startup::init()
@@ -34,27 +30,12 @@ void tst_Startup::init()
     m_dir = std::make_unique<QTemporaryDir>();
     m_programFolder = m_dir->path() + QStringLiteral("/Kids/TadPole");
     QDir().mkpath(m_programFolder);
-    m_dialogs = ScriptedDialogs();
-    m_launcher = RecordingLauncher();
-    m_transport = ScriptedTransport();
-    m_views = FakeBrowserViewFactory();
-    m_transport.replies.insert(QStringLiteral("version.htm"), FetchResult::success("2.04"));
-    m_transport.replies.insert(QStringLiteral("tad_visit.asp"), FetchResult::success("welcome"));
-    m_transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen\tCara\tDan"));
+    m_world = std::make_unique<ScriptedWorld>();
 }
 
 BrowserServices tst_Startup::services()
 {
-    BrowserServices s;
-    s.clock = &m_clock;
-    s.dialogs = &m_dialogs;
-    s.launcher = &m_launcher;
-    s.transport = &m_transport;
-    s.views = &m_views;
-    s.executableFolder = m_programFolder;
-    s.defaultAppFolder = m_dir->path() + QStringLiteral("/default/");
-    s.commandLine = QStringLiteral("1");
-    return s;
+    return m_world->services(m_programFolder, m_dir->path() + QStringLiteral("/default/"));
 }
 
 void tst_Startup::startupRunsItsStepsInOrder()
@@ -68,13 +49,13 @@ void tst_Startup::startupRunsItsStepsInOrder()
 
     const QString id = g.UserId;
     QVERIFY(id.size() >= 15 && id.startsWith(QStringLiteral("20261206100000")));
-    QCOMPARE(m_transport.requests,
+    QCOMPARE(m_world->transport.requests,
              QStringList({g.PortalBase + "version.htm", g.PortalBase + "tad_visit.asp?userid=" + id + "&ver=2.04",
                           g.PortalBase + "tad_getface.asp?userid=" + id}));
-    auto *view = m_views.created.at(0);
+    auto *view = m_world->views.created.at(0);
     QCOMPARE(view->navigated,
              QStringList({g.PortalBase + "tad_start.asp", g.PortalBase + "tad_menu.asp?t=1&userid=" + id}));
-    QCOMPARE(m_launcher.started, QStringList({folder + "terminate"}));
+    QCOMPARE(m_world->launcher.started, QStringList({folder + "terminate"}));
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Tadpole 2.0"));
     QCOMPARE(window.label2Text(), QStringLiteral("Tadpole Version: 2.04"));
@@ -83,7 +64,7 @@ void tst_Startup::startupRunsItsStepsInOrder()
     QCOMPARE(window.faceToolTip(3), QStringLiteral("Dan's Menu"));
     QVERIFY(g.FilterOn);
     QCOMPARE(g.CurrentFace, qint16(0));
-    QVERIFY(m_dialogs.messages.isEmpty());
+    QVERIFY(m_world->dialogs.messages.isEmpty());
 
     // Files: the settings file made with its defaults, the id stored, and the
     // allow list built from the defaults with the loopback portal as entry 2.
@@ -96,7 +77,7 @@ void tst_Startup::startupRunsItsStepsInOrder()
     QCOMPARE(g.settings.StopDisabled, QStringLiteral("0"));
 
     // A second start reuses the stored id.
-    m_transport.requests.clear();
+    m_world->transport.requests.clear();
     frmBrowser second(services());
     QTRY_VERIFY(second.startupFinished());
     QCOMPARE(second.globals().UserId, id);
@@ -104,29 +85,29 @@ void tst_Startup::startupRunsItsStepsInOrder()
 
 void tst_Startup::unreachablePortalEndsStartupBeforeAnyId()
 {
-    m_transport.replies.clear();
+    m_world->transport.replies.clear();
     frmBrowser window(services());
-    QTRY_COMPARE(m_dialogs.messages.size(), 1);
-    QCOMPARE(m_dialogs.messages.at(0).text,
+    QTRY_COMPARE(m_world->dialogs.messages.size(), 1);
+    QCOMPARE(m_world->dialogs.messages.at(0).text,
              QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."));
-    QCOMPARE(m_dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
+    QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
     QVERIFY(!window.startupFinished());
     QVERIFY(!window.isVisible());
-    QCOMPARE(m_transport.requests.size(), 1);
+    QCOMPARE(m_world->transport.requests.size(), 1);
     QVERIFY(!QFile::exists(m_programFolder + "/userid.id"));
-    QVERIFY(m_views.created.at(0)->navigated.isEmpty());
+    QVERIFY(m_world->views.created.at(0)->navigated.isEmpty());
 }
 
 void tst_Startup::missingNamesStillLetStartupFinish()
 {
-    m_transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen"));
-    m_transport.replies.remove(QStringLiteral("tad_visit.asp"));
+    m_world->transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen"));
+    m_world->transport.replies.remove(QStringLiteral("tad_visit.asp"));
     frmBrowser window(services());
     QTRY_VERIFY(window.startupFinished());
     QCOMPARE(window.faceToolTip(1), QStringLiteral("Ben's Menu"));
     QCOMPARE(window.faceToolTip(2), QStringLiteral("Child 3's Menu"));
 
-    m_transport.replies.remove(QStringLiteral("tad_getface.asp"));
+    m_world->transport.replies.remove(QStringLiteral("tad_getface.asp"));
     frmBrowser again(services());
     QTRY_VERIFY(again.startupFinished());
     QCOMPARE(again.faceToolTip(0), QStringLiteral("Child 1's Menu"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browserview/FakeBrowserView.h"
 #include "browsing/BrowserServices.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
@@ -72,4 +73,34 @@ public:
     }
     QStringList started;
     bool fail = false;
+};
+
+// Every outside part scripted, with a portal that knows the family.
+struct ScriptedWorld {
+    ScriptedWorld()
+    {
+        transport.replies.insert(QStringLiteral("version.htm"), FetchResult::success("2.04"));
+        transport.replies.insert(QStringLiteral("tad_visit.asp"), FetchResult::success("welcome"));
+        transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen\tCara\tDan"));
+    }
+    BrowserServices services(const QString &executableFolder, const QString &defaultAppFolder)
+    {
+        BrowserServices s;
+        s.clock = &clock;
+        s.dialogs = &dialogs;
+        s.launcher = &launcher;
+        s.transport = &transport;
+        s.views = &views;
+        s.closeWindowByTitle = [this](const QString &title) { closedTitles << title; };
+        s.executableFolder = executableFolder;
+        s.defaultAppFolder = defaultAppFolder;
+        s.commandLine = QStringLiteral("1");
+        return s;
+    }
+    FixedClock clock;
+    ScriptedDialogs dialogs;
+    RecordingLauncher launcher;
+    ScriptedTransport transport;
+    FakeBrowserViewFactory views;
+    QStringList closedTitles;
 };
