@@ -140,6 +140,7 @@ void frmBrowser::Form_Load()
     const PortalChoice choice = portalChoiceFor(m_services.commandLine);
     m_globals.PortalBase = PortalBaseFor(choice, m_config);
     m_portal = std::make_unique<PortalClient>(*m_services.transport, m_globals.PortalBase);
+    m_portalUrl = QUrl(m_globals.PortalBase);
 
     const QDateTime now = m_services.clock->now();
     QString settingsError;
@@ -307,7 +308,7 @@ void frmBrowser::btnFace_Click(qint16 Index)
 
 bool frmBrowser::isPortalAddress(const QUrl &url) const
 {
-    const QUrl base(m_globals.PortalBase);
+    const QUrl &base = m_portalUrl;
     return url.scheme() == base.scheme() && url.host().compare(base.host(), Qt::CaseInsensitive) == 0
         && url.port(80) == base.port(80);
 }

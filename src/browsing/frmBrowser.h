@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 #include <array>
 #include <memory>
 
@@ -89,6 +90,7 @@ private:
     DynamicHostRule m_dynamicHost;
     QStringList m_specialSites;
     std::unique_ptr<PortalClient> m_portal;
+    QUrl m_portalUrl; // PortalBase parsed once: the redirect check runs on every navigation
     bool m_startupFinished = false;
     bool m_laidOut = false;
     // A navigation was blocked after the main frame's last allowed one: that
