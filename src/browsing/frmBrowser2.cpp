@@ -91,7 +91,12 @@ void frmBrowser2::resizeEvent(QResizeEvent *event)
 
 void frmBrowser2::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
 {
-    if (!m_main || !m_main->globals().FilterOn)
+    // Without the main window there is no allow list to ask: nothing loads.
+    if (!m_main) {
+        request.cancel = true;
+        return;
+    }
+    if (!m_main->globals().FilterOn)
         return;
     modGlobals &g = m_main->globals();
     const QString address = request.url.toString();
