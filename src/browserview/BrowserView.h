@@ -40,7 +40,6 @@ public:
     virtual void GoBack() = 0;
     virtual void GoForward() = 0;
     virtual void Refresh() = 0;
-    virtual void Stop() = 0;
     // The page title, or the address when the page has none.
     virtual QString LocationName() const = 0;
     virtual QString title() const = 0;
@@ -52,7 +51,6 @@ signals:
     void NewWindow2(NewWindowRequest &request);
     void ProgressChange(qint32 progress, qint32 progressMax);
     void ScriptError(const QString &description, const QString &source, qint32 line);
-    void titleChanged(const QString &title);
     // The main frame's load ended, completed or not.
     void loadFinished(bool ok);
 };

@@ -18,7 +18,6 @@ public:
     void GoBack() override { ++backCount; }
     void GoForward() override { ++forwardCount; }
     void Refresh() override { ++refreshCount; }
-    void Stop() override {}
     QString LocationName() const override { return m_title.isEmpty() ? m_url.toString() : m_title; }
     QString title() const override { return m_title; }
     QUrl currentUrl() const override { return m_url; }

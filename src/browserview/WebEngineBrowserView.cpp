@@ -124,7 +124,6 @@ WebEngineBrowserView::WebEngineBrowserView(QWidget *parent)
             emit NavigateComplete2(m_page->url(), true);
         emit loadFinished(ok);
     });
-    connect(m_page, &QWebEnginePage::titleChanged, this, &BrowserView::titleChanged);
 }
 
 void WebEngineBrowserView::Navigate(const QString &address)
@@ -145,11 +144,6 @@ void WebEngineBrowserView::GoForward()
 void WebEngineBrowserView::Refresh()
 {
     m_page->triggerAction(QWebEnginePage::Reload);
-}
-
-void WebEngineBrowserView::Stop()
-{
-    m_page->triggerAction(QWebEnginePage::Stop);
 }
 
 QString WebEngineBrowserView::title() const

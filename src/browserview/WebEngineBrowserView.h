@@ -35,7 +35,6 @@ public:
     void GoBack() override;
     void GoForward() override;
     void Refresh() override;
-    void Stop() override;
     QString LocationName() const override;
     QString title() const override;
     QUrl currentUrl() const override;

@@ -36,7 +36,6 @@ public:
     modGlobals &globals() { return m_globals; }
     const AppConfig &config() const { return m_config; }
     BrowserView *WebBrowser1() const { return m_webBrowser1; }
-    BrowserView *WebBrowser2() const { return m_webBrowser2; }
     QString statbarText() const;
     QString label2Text() const;
     QString tellafriendText() const;

@@ -37,7 +37,7 @@ bool EnsureSettingsFile(const QString &appFolder, QString *error)
     return LocalTextFile::writeLines(fileName(appFolder), formatLines(QString(), false, QStringLiteral("0")), error);
 }
 
-void applyLines(const QStringList &lines, const QDateTime &now, ParentalSettings &settings)
+static void applyLines(const QStringList &lines, const QDateTime &now, ParentalSettings &settings)
 {
     for (const QString &line : lines) {
         const QStringList pieces = line.split(QLatin1Char('='));

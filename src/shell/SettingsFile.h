@@ -30,7 +30,6 @@ bool EnsureSettingsFile(const QString &appFolder, QString *error = nullptr);
 // Applies every readable line to `settings`; later lines win, unknown keys and
 // lines without "=" change nothing, a missing file changes nothing.
 void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings);
-void applyLines(const QStringList &lines, const QDateTime &now, ParentalSettings &settings);
 
 // The four lines a save writes, in the order readers and older files expect.
 QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit);
