@@ -1,7 +1,7 @@
 // The allow test's cost per navigation with a short and a very long allow list,
 // beside the plain loop over every entry. Prints figures; asserts nothing.
 
-#include "browsing/AllowList.h"
+#include "filter/AllowList.h"
 
 #include <QRandomGenerator>
 #include <QStringList>

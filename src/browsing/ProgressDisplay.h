@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browsing/FilterRules.h"
+#include "filter/FilterRules.h"
 
 #include <QProgressBar>
 

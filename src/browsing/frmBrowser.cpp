@@ -4,7 +4,7 @@
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
-#include "browsing/UnblockedFile.h"
+#include "filter/UnblockedFile.h"
 #include "browsing/frmBrowser2.h"
 #include "shell/Identity.h"
 #include "shell/PortalClient.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "browsing/BrowserServices.h"
-#include "browsing/FilterRules.h"
-#include "browsing/SiteNames.h"
+#include "filter/FilterRules.h"
+#include "filter/SiteNames.h"
 #include "shell/AppConfig.h"
 #include "shell/modGlobals.h"
 

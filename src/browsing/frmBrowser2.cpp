@@ -3,7 +3,7 @@
 #include "browserview/BrowserView.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
-#include "browsing/SiteNames.h"
+#include "filter/SiteNames.h"
 #include "browsing/frmBrowser.h"
 
 #include <QApplication>

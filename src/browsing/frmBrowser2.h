@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browsing/BrowserServices.h"
-#include "browsing/FilterRules.h"
+#include "filter/FilterRules.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browsing/AllowList.h"
+#include "filter/AllowList.h"
 #include "shell/SettingsFile.h"
 
 #include <QDateTime>

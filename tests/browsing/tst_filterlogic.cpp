@@ -1,7 +1,7 @@
-#include "browsing/AllowList.h"
-#include "browsing/FilterRules.h"
-#include "browsing/SiteNames.h"
-#include "browsing/UnblockedFile.h"
+#include "filter/AllowList.h"
+#include "filter/FilterRules.h"
+#include "filter/SiteNames.h"
+#include "filter/UnblockedFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

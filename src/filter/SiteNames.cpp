@@ -1,6 +1,6 @@
-#include "browsing/SiteNames.h"
+#include "filter/SiteNames.h"
 
-#include "browsing/AllowMatcher.h"
+#include "filter/AllowMatcher.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browsing/AllowMatcher.h"
+#include "filter/AllowMatcher.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "browsing/FilterRules.h"
+#include "filter/FilterRules.h"
 
 namespace FilterRules {
 

@@ -1,4 +1,4 @@
-#include "browsing/AllowMatcher.h"
+#include "filter/AllowMatcher.h"
 
 #include <algorithm>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "browsing/AllowList.h"
+#include "filter/AllowList.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "browsing/UnblockedFile.h"
+#include "filter/UnblockedFile.h"
 
 #include <QByteArray>
 #include <QFile>
