@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 class QWidget;
 class BrowserView;
 
@@ -17,6 +19,9 @@ struct NavigationRequest {
     // new address of a hop).
     bool redirect = false;
     QUrl redirectedFrom;
+    // The main frame's page that was showing when the navigation this one
+    // continues began (for a redirect: when its first hop began).
+    QUrl origin;
     bool cancel = false;
 };
 
@@ -47,6 +52,7 @@ public:
 
 signals:
     void BeforeNavigate2(NavigationRequest &request);
+    // A page, or a frame's document, has loaded.
     void NavigateComplete2(const QUrl &url, bool mainFrame);
     void NewWindow2(NewWindowRequest &request);
     void ProgressChange(qint32 progress, qint32 progressMax);
@@ -60,4 +66,9 @@ class BrowserViewFactory {
 public:
     virtual ~BrowserViewFactory() = default;
     virtual BrowserView *create(QWidget *parent) = 0;
+    // A second line behind each view's own navigation events: every page and
+    // frame request of every view is put to `allows` before it is sent (an
+    // empty function lets them all through). Refusing what the first line let
+    // through is never needed; this catches what bypasses it.
+    virtual void setFrameRequestFilter(std::function<bool(const QUrl &)> allows) { Q_UNUSED(allows) }
 };

@@ -17,6 +17,7 @@ bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
     request.url = QUrl(address);
     request.mainFrame = mainFrame;
     request.redirectedFrom = m_url;
+    request.origin = m_url;
     emit BeforeNavigate2(request);
     if (request.cancel) {
         if (mainFrame)

@@ -49,6 +49,8 @@ public:
         created.append(view);
         return view;
     }
+    void setFrameRequestFilter(std::function<bool(const QUrl &)> allows) override { frameFilter = std::move(allows); }
     QList<FakeBrowserView *> created;
     bool autoComplete = true; // views complete every navigation they are sent
+    std::function<bool(const QUrl &)> frameFilter;
 };

@@ -1,16 +1,27 @@
 #include "browserview/WebEngineBrowserView.h"
 
+#include "browserview/ChildRequestGuard.h"
+#include "filter/FilterAddress.h"
+
+#include <QAuthenticator>
 #include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QPointer>
-#include <QTimer>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
 namespace {
+
+ChildRequestGuard *requestGuard()
+{
+    static ChildRequestGuard *guard = new ChildRequestGuard(QCoreApplication::instance());
+    return guard;
+}
 
 // Off the record: a child's browsing leaves no cookies or cache behind, and
 // several copies of the program never fight over one profile folder.
@@ -55,6 +66,12 @@ void prepareChildProfile(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    profile->setUrlRequestInterceptor(requestGuard());
+}
+
+void WebEngineBrowserViewFactory::setFrameRequestFilter(std::function<bool(const QUrl &)> allows)
+{
+    requestGuard()->setFrameFilter(std::move(allows));
 }
 
 FilteringPage::FilteringPage(QWebEngineProfile *profile, BrowserView *owner)
@@ -66,31 +83,54 @@ FilteringPage::FilteringPage(QWebEngineProfile *profile, BrowserView *owner)
             });
     connect(this, &QWebEnginePage::fullScreenRequested, this,
             [](QWebEngineFullScreenRequest request) { request.reject(); });
+    // Refused without a dialog: a cleared authenticator cancels the request.
+    connect(this, &QWebEnginePage::authenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
+    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator, const QString &) { *authenticator = QAuthenticator(); });
+    reportLoadedFrames();
+}
+
+void FilteringPage::reportLoadedFrames()
+{
+    const quint64 words[2] = {QRandomGenerator::system()->generate64(), QRandomGenerator::system()->generate64()};
+    m_frameLoadedMark = QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex())
+                      + QLatin1Char(' ');
+    QWebEngineScript script;
+    script.setName(QStringLiteral("frame-loaded"));
+    script.setInjectionPoint(QWebEngineScript::DocumentReady);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    script.setSourceCode(QStringLiteral("if (window !== window.top) console.info('%1' + location.href);")
+                             .arg(m_frameLoadedMark));
+    scripts().insert(script);
 }
 
 bool FilteringPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
+    const bool redirect = type == NavigationTypeRedirect;
     NavigationRequest request;
     request.url = url;
     request.mainFrame = isMainFrame;
-    request.redirect = type == NavigationTypeRedirect;
+    request.redirect = redirect;
     request.redirectedFrom = m_lastAllowedMainFrameUrl;
+    request.origin = isMainFrame && redirect ? m_chainOrigin : this->url();
     emit m_owner->BeforeNavigate2(request);
-    if (request.cancel)
+    // Whatever the window decided: any other scheme would be handed to a
+    // program outside the browser.
+    if (request.cancel || !FilterAddress::isBrowsableScheme(url))
         return false;
 
     if (isMainFrame) {
         m_lastAllowedMainFrameUrl = url;
-    } else {
-        // Frames report no completion of their own; an allowed frame counts as
-        // complete once its navigation has been let through.
-        QPointer<BrowserView> owner(m_owner);
-        QTimer::singleShot(0, m_owner, [owner, url] {
-            if (owner)
-                emit owner->NavigateComplete2(url, false);
-        });
+        m_chainOrigin = request.origin;
     }
     return true;
+}
+
+QStringList FilteringPage::chooseFiles(FileSelectionMode, const QStringList &, const QStringList &)
+{
+    return {};
 }
 
 QWebEnginePage *FilteringPage::createWindow(WebWindowType)
@@ -106,6 +146,13 @@ QWebEnginePage *FilteringPage::createWindow(WebWindowType)
 void FilteringPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
                                              int lineNumber, const QString &sourceID)
 {
+    if (level == InfoMessageLevel && message.startsWith(m_frameLoadedMark)) {
+        // A frame that failed shows the engine's own error page: nothing loaded.
+        const QUrl frame(message.mid(m_frameLoadedMark.size()));
+        if (FilterAddress::isBrowsableScheme(frame))
+            emit m_owner->NavigateComplete2(frame, false);
+        return;
+    }
     // Swallowed: script errors reach the window as an event, never the console.
     if (level == ErrorMessageLevel)
         emit m_owner->ScriptError(message, sourceID, lineNumber);

@@ -19,10 +19,20 @@ protected:
     QWebEnginePage *createWindow(WebWindowType type) override;
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int lineNumber,
                                   const QString &sourceID) override;
+    // A page never opens a file dialog in front of the child, and gets no file.
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
+                            const QStringList &acceptedMimeTypes) override;
 
 private:
+    void reportLoadedFrames();
+
     BrowserView *m_owner;
     QUrl m_lastAllowedMainFrameUrl;
+    QUrl m_chainOrigin;
+    // Frames have no load signal of their own: a script in an isolated world
+    // reports each frame's loaded document on the console, behind a mark the
+    // page's own scripts cannot see, so a page cannot report a frame it made up.
+    QString m_frameLoadedMark;
 };
 
 class WebEngineBrowserView : public BrowserView {
@@ -50,8 +60,10 @@ private:
 class WebEngineBrowserViewFactory : public BrowserViewFactory {
 public:
     BrowserView *create(QWidget *parent) override { return new WebEngineBrowserView(parent); }
+    void setFrameRequestFilter(std::function<bool(const QUrl &)> allows) override;
 };
 
-// Profile-wide rules for a child's browsing: downloads are cancelled,
-// device and full-screen permissions denied. Set once, before the first view.
+// Profile-wide rules for a child's browsing: downloads are cancelled, device
+// and full-screen permissions denied, service workers refused, and page and
+// frame requests put to the frame request filter. Set once, before the first view.
 void prepareChildProfile(QWebEngineProfile *profile);

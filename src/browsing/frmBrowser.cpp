@@ -4,6 +4,7 @@
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
+#include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
 #include "browsing/frmBrowser2.h"
 #include "shell/Identity.h"
@@ -40,11 +41,17 @@ frmBrowser::frmBrowser(const BrowserServices &services, QWidget *parent)
 {
     setWindowTitle(ProgramTitle);
     buildControls();
+    // Requests that slip past the views' navigation events (a service worker's,
+    // say) meet the same allow test.
+    m_services.views->setFrameRequestFilter([window = QPointer<frmBrowser>(this)](const QUrl &url) {
+        return window && window->frameRequestAllowed(url);
+    });
     QTimer::singleShot(0, this, &frmBrowser::Form_Load);
 }
 
 frmBrowser::~frmBrowser()
 {
+    m_services.views->setFrameRequestFilter({});
     for (const QPointer<frmBrowser2> &popup : std::as_const(m_popups))
         delete popup.data();
 }
@@ -140,7 +147,6 @@ void frmBrowser::Form_Load()
     const PortalChoice choice = portalChoiceFor(m_services.commandLine);
     m_globals.PortalBase = PortalBaseFor(choice, m_config);
     m_portal = std::make_unique<PortalClient>(*m_services.transport, m_globals.PortalBase);
-    m_portalUrl = QUrl(m_globals.PortalBase);
 
     const QDateTime now = m_services.clock->now();
     QString settingsError;
@@ -153,7 +159,12 @@ void frmBrowser::Form_Load()
         m_config.allowEntertainment,    QStringLiteral("dnserror.htm"),     QStringLiteral("paypal"),
         QStringLiteral("about:blank"),  m_config.allowPreschool,            QStringLiteral("doubleclick"),
     };
-    m_globals.AllowList = AllowList(defaults, UnblockedFile::readFirstLine(m_globals.AppFolder + "unblocked.tad"));
+    QStringList dropped;
+    m_globals.AllowList =
+        AllowList(defaults, UnblockedFile::readFirstLine(m_globals.AppFolder + "unblocked.tad"), &dropped);
+    for (const QString &entry : std::as_const(dropped))
+        reportOnStderr(QStringLiteral("unblocked.tad: left out \"%1\": not a site name").arg(entry.left(200)));
+    m_globals.AllowScope = FilterAddress::matchScopeFrom(m_config.allowMatch);
 
     if (!m_portal->CheckPortal()) {
         m_services.dialogs->message(
@@ -176,6 +187,7 @@ void frmBrowser::Form_Load()
 
     const Identity::LoadResult identity = Identity::LoadUserId(m_globals.AppFolder, m_services.clock->now());
     m_globals.UserId = identity.UserId;
+    m_portalHops = PortalHops(m_globals.PortalBase, m_globals.UserId);
     if (!identity.error.isEmpty())
         reportOnStderr(identity.error);
 
@@ -306,23 +318,26 @@ void frmBrowser::btnFace_Click(qint16 Index)
     m_shape1->move(m_btnFace[m_globals.CurrentFace]->x() - 2, m_shape1->y());
 }
 
-bool frmBrowser::isPortalAddress(const QUrl &url) const
+bool frmBrowser::frameRequestAllowed(const QUrl &url) const
 {
-    const QUrl &base = m_portalUrl;
-    return url.scheme() == base.scheme() && url.host().compare(base.host(), Qt::CaseInsensitive) == 0
-        && url.port(80) == base.port(80);
+    return !m_globals.FilterOn || FilterAddress::allows(m_globals.AllowList, url, m_globals.AllowScope);
 }
 
 void frmBrowser::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
 {
     if (!m_globals.FilterOn)
         return;
-    const QString address = request.url.toString();
-    // The menu's tiles reach their sites through the portal's redirect page,
-    // which answers only for sites ticked for the child: a main-frame hop the
-    // portal itself answered is let through like the navigation it continues.
-    const bool portalRedirect = request.redirect && request.mainFrame && isPortalAddress(request.redirectedFrom);
-    if (!portalRedirect && !m_globals.AllowList.allows(address)) {
+    const QString address = FilterAddress::whole(request.url);
+    bool allowed = FilterAddress::isBrowsableScheme(request.url);
+    if (allowed && m_portalHops.exempts(request.redirect, request.mainFrame, request.redirectedFrom, request.origin)) {
+        // A tile's hop through this installation's go page. Its site is learned
+        // at once: nearly every site sends its first visit on again (to https,
+        // or to "www."), and that hop is tested like any other.
+        m_globals.AllowList.learn(siteOf(request.url));
+    } else {
+        allowed = allowed && FilterAddress::allows(m_globals.AllowList, request.url, m_globals.AllowScope);
+    }
+    if (!allowed) {
         request.cancel = true;
         m_blockedDuringLoad = true;
         m_label2->clear();
@@ -336,9 +351,14 @@ void frmBrowser::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
     m_statbar->clear();
 }
 
+QString frmBrowser::siteOf(const QUrl &url) const
+{
+    return ExtractDomain(FilterAddress::siteAddress(url), m_dynamicHost);
+}
+
 void frmBrowser::WebBrowser1_NavigateComplete2(const QUrl &url, bool mainFrame)
 {
-    const QString caption = ExtractDomain(url.toString(), m_dynamicHost);
+    const QString caption = siteOf(url);
     m_currentUrl->setText(caption);
     // The web engine reports a page complete only after its frames have been
     // navigated. A frame blocked on the way must keep its "Blocked:" line, or
@@ -392,14 +412,20 @@ void frmBrowser::statbar_Click()
 {
     if (!FilterRules::isBlockedStatus(m_statbar->text()))
         return;
-    if (m_services.dialogs->askYesNo(QStringLiteral("Unblock: ") + m_globals.BlockedUrl, QStringLiteral("Allow Access"))
+    // The address the question shows, taken before asking: a page may block
+    // another one while the question is open, and that one was never asked about.
+    const QString address = m_globals.BlockedUrl;
+    const QString entry = siteOf(QUrl(address));
+    if (!m_globals.AllowList.acceptable(entry)) {
+        m_services.dialogs->message(QStringLiteral("This address cannot be unblocked."), ProgramTitle);
+        return;
+    }
+    if (m_services.dialogs->askYesNo(QStringLiteral("Unblock: ") + FilterAddress::forQuestion(address),
+                                     QStringLiteral("Allow Access"))
         != Dialogs::Answer::Yes) {
         return;
     }
-    // The address as held when the parent answered: events during the
-    // question may have blocked another one.
-    const QString address = m_globals.BlockedUrl;
-    m_globals.AllowList.append(ExtractDomain(address, m_dynamicHost));
+    m_globals.AllowList.unblock(entry);
     m_webBrowser1->Navigate(address);
     QString error;
     if (!UnblockedFile::write(m_globals.AppFolder + QStringLiteral("unblocked.tad"), m_globals.AllowList.text(), &error)) {

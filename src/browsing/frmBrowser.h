@@ -2,6 +2,7 @@
 
 #include "browsing/BrowserServices.h"
 #include "filter/FilterRules.h"
+#include "filter/PortalHops.h"
 #include "filter/SiteNames.h"
 #include "shell/AppConfig.h"
 #include "shell/modGlobals.h"
@@ -79,7 +80,9 @@ private:
     void buildControls();
     void layoutForScreen();
     void placeControls();
-    bool isPortalAddress(const QUrl &url) const;
+    bool frameRequestAllowed(const QUrl &url) const;
+    // The upper-case site of an address, as the site line shows it and entries are made.
+    QString siteOf(const QUrl &url) const;
     void pumpEvents();
     void waitForStartPage();
 
@@ -89,7 +92,7 @@ private:
     DynamicHostRule m_dynamicHost;
     QStringList m_specialSites;
     std::unique_ptr<PortalClient> m_portal;
-    QUrl m_portalUrl; // PortalBase parsed once: the redirect check runs on every navigation
+    PortalHops m_portalHops;
     bool m_startupFinished = false;
     bool m_laidOut = false;
     // A navigation was blocked after the main frame's last allowed one: that

@@ -3,6 +3,7 @@
 #include "browserview/BrowserView.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
+#include "filter/FilterAddress.h"
 #include "filter/SiteNames.h"
 #include "browsing/frmBrowser.h"
 
@@ -99,12 +100,15 @@ void frmBrowser2::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
     if (!m_main->globals().FilterOn)
         return;
     modGlobals &g = m_main->globals();
-    const QString address = request.url.toString();
-    if (!g.AllowList.allows(address)) {
+    const QString address = FilterAddress::whole(request.url);
+    if (!FilterAddress::allows(g.AllowList, request.url, g.AllowScope)) {
         request.cancel = true;
         m_main->setStatbar(FilterRules::blockedStatusText(address));
         g.BlockedUrl = address;
-        if (!m_keepOpenOnBlock && !m_closing) {
+        // A pop-up never shown closes on its first block whatever site made it:
+        // hidden for good, it would hold a view and a timer and keep the main
+        // window's buttons disabled.
+        if ((!m_keepOpenOnBlock || !m_shown) && !m_closing) {
             // Closed from the event queue: the view is still inside its own
             // navigation callback.
             m_closing = true;
@@ -114,6 +118,7 @@ void frmBrowser2::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
     }
     m_main->setStatbar(FilterRules::popupAllowedStatusText(address));
     if (!address.contains(QLatin1String("http:///")) && !m_closing) {
+        m_shown = true;
         show();
         m_webBrowser1->widget()->show();
     }
@@ -121,7 +126,7 @@ void frmBrowser2::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
 
 void frmBrowser2::WebBrowser1_NavigateComplete2(const QUrl &url, bool)
 {
-    const QString caption = ExtractPopupDomain(url.toString());
+    const QString caption = ExtractPopupDomain(FilterAddress::siteAddress(url));
     m_currentUrl->setText(caption);
     if (m_main)
         m_main->globals().AllowList.learn(caption);

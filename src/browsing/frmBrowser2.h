@@ -51,6 +51,7 @@ private:
     BrowserServices m_services;
     bool m_keepOpenOnBlock;
     bool m_closing = false;
+    bool m_shown = false;
     BrowserView *m_webBrowser1 = nullptr;
     QWidget *m_toolbar = nullptr;
     QToolButton *m_command1 = nullptr;

@@ -10,20 +10,41 @@ constexpr qsizetype MinimumFold = 64;
 constexpr qsizetype FoldShare = 16;
 }
 
-AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine)
-    : m_text(defaults.join(u',') + u',' + unblockedLine)
-    , m_entries(m_text.split(u','))
-    , m_settled(m_entries)
-    , m_settledCount(m_entries.size())
-    , m_recentBuiltCount(m_entries.size())
+AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine, QStringList *dropped)
+    : m_defaults(defaults)
 {
+    QStringList kept;
+    for (const QString &entry : unblockedLine.split(u',', Qt::SkipEmptyParts)) {
+        if (acceptable(entry))
+            kept.append(entry);
+        else if (dropped)
+            dropped->append(entry);
+    }
+    m_text = defaults.join(u',') + u',' + kept.join(u',');
+    m_entries = m_text.split(u',');
+    m_settled = AllowMatcher(m_entries);
+    m_settledCount = m_entries.size();
+    m_recentBuiltCount = m_entries.size();
+}
+
+bool AllowList::acceptable(const QString &entry) const
+{
+    return isAcceptableEntry(entry, m_defaults);
 }
 
 void AllowList::append(const QString &entry)
 {
     m_text += u',';
     m_text += entry;
-    m_entries += entry.split(u',');
+    m_entries += entry;
+}
+
+bool AllowList::unblock(const QString &entry)
+{
+    if (!acceptable(entry))
+        return false;
+    append(entry);
+    return true;
 }
 
 bool AllowList::allows(QStringView address) const
@@ -54,7 +75,7 @@ bool AllowList::textContains(const QString &caption) const
 
 bool AllowList::learn(const QString &caption)
 {
-    if (caption.isEmpty() || textContains(caption))
+    if (!acceptable(caption) || textContains(caption))
         return false;
     append(caption);
     return true;

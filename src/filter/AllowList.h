@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filter/AllowEntry.h"
 #include "filter/AllowMatcher.h"
 
 #include <QString>
@@ -9,20 +10,23 @@
 // The allow list: the comma-joined text that start-up builds, pages extend and
 // the unblocked file saves, plus a matcher kept in step with it so that the
 // allow test stays one pass over the address however long the list grows.
-// Entries are exactly the pieces of text() split at ",": an appended entry that
-// itself holds a comma counts as the pieces it splits into, as the text says.
+// Entries are exactly the pieces of text() split at ",". Past the defaults, only
+// entries that pass isAcceptableEntry join: none holds a ",", none covers
+// nearly every address.
 class AllowList
 {
 public:
     AllowList() = default;
-    // The defaults joined by ",", then "," and the unblocked file's first line,
-    // even when that line is empty (the empty entry it leaves matches nothing).
-    AllowList(const QStringList &defaults, const QString &unblockedLine);
+    // The defaults joined by ",", then "," and the unblocked file's entries,
+    // even when there are none (the empty entry left matches nothing). Entries of
+    // the file that are not acceptable are left out and, when asked, listed.
+    AllowList(const QStringList &defaults, const QString &unblockedLine, QStringList *dropped = nullptr);
 
     QString text() const { return m_text; }
 
-    // Appends "," and the entry to the text; the next allow test sees it.
-    void append(const QString &entry);
+    // An unblocked site: appends "," and the entry, whether or not the text
+    // already holds it. Refused (false, nothing changes) unless acceptable.
+    bool unblock(const QString &entry);
 
     // The allow test: some non-empty entry, upper-cased (a-z only), occurs in
     // the upper-cased address, anywhere in it.
@@ -32,13 +36,17 @@ public:
     // in the list text, not an entry-by-entry comparison.
     bool textContains(const QString &caption) const;
 
-    // Appends the caption unless the list text already holds it or it is empty.
-    // Returns whether it was appended.
+    // Appends the caption unless the list text already holds it or it is not
+    // acceptable. Returns whether it was appended.
     bool learn(const QString &caption);
 
+    bool acceptable(const QString &entry) const;
+
 private:
+    void append(const QString &entry);
     void bringMatchersUpToDate() const;
 
+    QStringList m_defaults;
     QString m_text;
     QStringList m_entries;
     // Appends go to a small matcher over the recent entries, rebuilt on the next

@@ -43,6 +43,7 @@ AppConfig AppConfig::load(const QString &appFolder)
     readInto(ini, "allow/portal", config.allowPortal);
     readInto(ini, "allow/entertainment", config.allowEntertainment);
     readInto(ini, "allow/preschool", config.allowPreschool);
+    readInto(ini, "allow/match", config.allowMatch);
     readInto(ini, "popups/toymaker", config.popupToymaker);
     readInto(ini, "popups/preschool", config.popupPreschool);
     // The dynamic-host label and the special sites are compared with upper-case text.

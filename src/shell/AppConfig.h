@@ -14,9 +14,13 @@ struct AppConfig {
     QString dyndnsLabel = QStringLiteral("TADPOLEKIDS.DYNDNS");
     QString dyndnsDomain = QStringLiteral("TADPOLEKIDS.NET");
 
-    QString allowPortal = QStringLiteral("tadpoleportal.net");
+    // Empty: entry 2 follows the portal host in use, without "www.".
+    QString allowPortal;
     QString allowEntertainment = QStringLiteral("cartoonparade.com");
     QString allowPreschool = QStringLiteral("tinytotstv.org");
+    // "address" (entries anywhere but user-info and fragment) or "host" (only
+    // in the scheme, host and port).
+    QString allowMatch = QStringLiteral("address");
 
     QString popupToymaker = QStringLiteral("BRICKTOYKIDS.COM");
     QString popupPreschool = QStringLiteral("TINYTOTSTV.ORG");

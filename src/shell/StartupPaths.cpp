@@ -59,7 +59,7 @@ QString PortalBaseFor(PortalChoice choice, const AppConfig &config)
 
 QString portalAllowEntry(PortalChoice choice, const AppConfig &config)
 {
-    if (choice == PortalChoice::Public)
+    if (choice == PortalChoice::Public && !config.allowPortal.isEmpty())
         return config.allowPortal;
     return withoutWww(hostFor(choice, config));
 }

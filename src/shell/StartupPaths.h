@@ -15,7 +15,7 @@ enum class PortalChoice { Public, Loopback, Lan };
 PortalChoice portalChoiceFor(const QString &commandLine);
 QString PortalBaseFor(PortalChoice choice, const AppConfig &config);
 
-// Entry 2 of the allow list. With a loopback or local-network portal it is
-// that host, or every menu page after start-up would be blocked by the
-// program's own filter.
+// Entry 2 of the allow list: the portal host in use, without "www.", or every
+// menu page after start-up would be blocked by the program's own filter. A
+// configured public entry replaces it for the public portal.
 QString portalAllowEntry(PortalChoice choice, const AppConfig &config);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filter/AllowList.h"
+#include "filter/FilterAddress.h"
 #include "shell/SettingsFile.h"
 
 #include <QDateTime>
@@ -16,6 +17,7 @@ struct modGlobals {
     QStringList FaceNames;
     qint16 CurrentFace = 0;
     ::AllowList AllowList;
+    FilterAddress::MatchScope AllowScope = FilterAddress::MatchScope::Address;
     bool FilterOn = false;
     QString BlockedUrl;
     QString CurrentUrl;

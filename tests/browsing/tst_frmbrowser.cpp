@@ -1,3 +1,4 @@
+#include "browserview/ChildRequestGuard.h"
 #include "browserview/FakeBrowserView.h"
 #include "browsing/frmBrowser.h"
 #include "browsing/frmBrowser2.h"
@@ -22,6 +23,9 @@ private slots:
     void popupShowsOnAllowedAndClosesOnBlocked();
     void popupsCloseWithTheMainWindow();
     void unblockAsksThenAllowsLoadsAndSaves();
+    void requestGuardRefusesWorkersAndBlockedFrames();
+    void unblockRefusesWhatIsNoSiteName();
+    void publicPortalEntryFollowsTheHostInUse();
     void unblockThatCannotBeSavedStillAllows();
 
 private:
@@ -78,6 +82,10 @@ void tst_frmBrowser::allowTestCancelsAndReports()
     QVERIFY(view()->simulateNavigation(QStringLiteral("About:Blank")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("file:///etc/passwd")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("data:text/html,hello")));
+    // Other schemes are refused whatever they contain; what is shown is what was tested.
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("mailto:?body=paypal")));
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://cartoonparade.com@stranger.example/a b")));
+    QCOMPARE(g().BlockedUrl, QStringLiteral("http://cartoonparade.com@stranger.example/a%20b"));
 
     // Before the filter is on, nothing is tested and the status line stays.
     g().FilterOn = false;
@@ -92,22 +100,30 @@ void tst_frmBrowser::allowTestCancelsAndReports()
 void tst_frmBrowser::portalRedirectHopsPassOthersAreTested()
 {
     start();
-    auto hop = [this](const QString &from, const QString &to, bool mainFrame) {
-        NavigationRequest request;
-        request.url = QUrl(to);
-        request.mainFrame = mainFrame;
-        request.redirect = true;
-        request.redirectedFrom = QUrl(from);
-        emit view()->BeforeNavigate2(request);
-        return !request.cancel;
+    const QString menu = g().PortalBase + QStringLiteral("tad_menu.asp?t=1&userid=") + g().UserId;
+    const QString ownGo = g().PortalBase + QStringLiteral("tad_go.asp?t=1&userid=") + g().UserId + QStringLiteral("&item=4");
+    const QString otherGo = g().PortalBase + QStringLiteral("tad_go.asp?t=1&userid=777&item=4");
+    const struct { const char *name; QString from, origin, to; bool mainFrame, allowed; } rows[] = {
+        {"a tile's hop from the menu", ownGo, menu, "http://127.0.0.5:8642/", true, true},
+        {"the site's own next hop, learned with the first", "http://127.0.0.5:8642/", menu, "https://www.127.0.0.5:8642/x", true, true},
+        {"onward to another host", "http://127.0.0.5:8642/", menu, "http://stranger.example/", true, false},
+        {"a hop in a frame", ownGo, menu, "http://stranger.example/", false, false},
+        {"another installation's go link", otherGo, menu, "http://stranger.example/", true, false},
+        {"our go link put on another page", ownGo, "http://127.0.0.5:8642/", "http://stranger.example/", true, false},
+        {"another port on the portal's address", "http://127.0.0.1:9999/tad/x", menu, "http://stranger.example/", true, false},
     };
-    const QString portalGo = g().PortalBase + QStringLiteral("tad_go.asp?t=1&userid=1&item=4");
-    QVERIFY(hop(portalGo, QStringLiteral("http://127.0.0.5:8642/"), true));
-    QCOMPARE(g().CurrentUrl, QStringLiteral("http://127.0.0.5:8642/"));
-    QVERIFY(!hop(QStringLiteral("http://127.0.0.5:8642/"), QStringLiteral("http://stranger.example/"), true));
-    QVERIFY(!hop(portalGo, QStringLiteral("http://stranger.example/"), false));
-    // Another port on the portal's address is another server.
-    QVERIFY(!hop(QStringLiteral("http://127.0.0.1:9999/tad/x"), QStringLiteral("http://stranger.example/"), true));
+    for (const auto &row : rows) {
+        NavigationRequest request;
+        request.url = QUrl(row.to);
+        request.mainFrame = row.mainFrame;
+        request.redirect = true;
+        request.redirectedFrom = QUrl(row.from);
+        request.origin = QUrl(row.origin);
+        emit view()->BeforeNavigate2(request);
+        QVERIFY2(request.cancel != row.allowed, row.name);
+    }
+    QVERIFY(g().AllowList.text().endsWith(QStringLiteral(",127.0.0.5:8642")));
+    QVERIFY(!g().AllowList.textContains(QStringLiteral("STRANGER")));
 }
 
 void tst_frmBrowser::completedPagesAreLearnedOnceAndSpecialSitesAllowPopups()
@@ -189,10 +205,14 @@ void tst_frmBrowser::popupShowsOnAllowedAndClosesOnBlocked()
     QTRY_VERIFY(watched.isNull());
     QVERIFY(m_window->popups().isEmpty());
 
-    // While a special site allows pop-ups the window still filters, but stays.
+    // While a special site allows pop-ups a shown window still filters, but
+    // stays; one never shown closes on its first block like any other.
     g().PopupsAllowed = true;
+    QPointer<BrowserView> hidden = view()->simulateNewWindow().newWindow;
+    QVERIFY(!qobject_cast<FakeBrowserView *>(hidden.data())->simulateNavigation(Blocked80));
+    QTRY_VERIFY(hidden.isNull());
     auto *kept = qobject_cast<FakeBrowserView *>(view()->simulateNewWindow().newWindow);
-    QVERIFY(kept);
+    QVERIFY(kept->simulateNavigation(allowed));
     QVERIFY(!kept->simulateNavigation(Blocked80));
     QTest::qWait(50);
     QCOMPARE(m_window->popups().size(), 1);
@@ -236,19 +256,21 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     QCOMPARE(g().AllowList.text(), listBefore);
     QVERIFY(!QFile::exists(g().AppFolder + QStringLiteral("unblocked.tad")));
 
-    // The address used is the one blocked last when the parent answers.
+    // Yes unblocks the address the question showed, even when a page blocked
+    // another one while it was open.
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_world->dialogs.onQuestion = [this] { view()->simulateNavigation(QStringLiteral("http://www.later.example/ad")); };
     const int navigationsBefore = view()->navigated.size();
     m_window->statbar_Click();
-    QVERIFY2(g().AllowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,LATER.EXAMPLE")), qPrintable(g().AllowList.text()));
-    QCOMPARE(view()->navigated.mid(navigationsBefore), QStringList({QStringLiteral("http://www.later.example/ad")}));
-    QCOMPARE(g().CurrentUrl, QStringLiteral("http://www.later.example/ad"));
+    QVERIFY2(g().AllowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,STRANGER.EXAMPLE")), qPrintable(g().AllowList.text()));
+    QCOMPARE(view()->navigated.mid(navigationsBefore), QStringList({QStringLiteral("http://www.stranger.example/page")}));
+    QCOMPARE(g().CurrentUrl, QStringLiteral("http://www.stranger.example/page"));
+    QVERIFY(!g().AllowList.textContains(QStringLiteral("LATER")));
 
     QFile saved(g().AppFolder + QStringLiteral("unblocked.tad"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray line = saved.readAll();
-    QVERIFY(line.endsWith(",LEARNED.EXAMPLE,LATER.EXAMPLE\r\n"));
+    QVERIFY(line.endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE\r\n"));
     QCOMPARE(line.count("doubleclick"), 1);
     saved.close();
 
@@ -257,7 +279,7 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     m_window.reset();
     m_world->views.created.clear();
     start();
-    QVERIFY(g().AllowList.allows(QStringLiteral("http://later.example/other")));
+    QVERIFY(g().AllowList.allows(QStringLiteral("http://stranger.example/other")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_world->dialogs.onQuestion = nullptr;
@@ -266,6 +288,56 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     const QByteArray again = saved.readAll();
     QCOMPARE(again.count("doubleclick"), 1);
     QVERIFY(again.endsWith(",THIRD.EXAMPLE\r\n"));
+}
+
+void tst_frmBrowser::requestGuardRefusesWorkersAndBlockedFrames()
+{
+    start();
+    ChildRequestGuard guard;
+    guard.setFrameFilter(m_world->views.frameFilter);
+    using Info = QWebEngineUrlRequestInfo;
+    const struct { Info::ResourceType type; QString url; bool refused; } rows[] = {
+        {Info::ResourceTypeServiceWorker, "http://cartoonparade.com/sw.js", true},
+        {Info::ResourceTypeSubFrame, "http://stranger.example/?q=x", true},
+        {Info::ResourceTypeMainFrame, "http://stranger.example/", true},
+        {Info::ResourceTypeMainFrame, "http://cartoonparade.com@stranger.example/", true},
+        {Info::ResourceTypeSubFrame, "http://cartoonparade.com/frame", false},
+        {Info::ResourceTypeImage, "http://stranger.example/ad.png", false}, // parts of an allowed page pass
+        {Info::ResourceTypeScript, "http://stranger.example/x.js", false},
+    };
+    for (const auto &row : rows)
+        QVERIFY2(guard.refuses(row.type, QUrl(row.url)) == row.refused, qPrintable(row.url));
+    g().FilterOn = false;
+    QVERIFY(!guard.refuses(Info::ResourceTypeMainFrame, QUrl("http://stranger.example/")));
+    m_window.reset();
+    QVERIFY(!m_world->views.frameFilter); // a closed window leaves no filter behind
+}
+
+void tst_frmBrowser::unblockRefusesWhatIsNoSiteName()
+{
+    start();
+    // A caption of a data: page is not a site: it would allow every address holding a Q.
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("data:,q,q")));
+    m_world->dialogs.answers = {Dialogs::Answer::Yes};
+    const QString before = g().AllowList.text();
+    m_window->statbar_Click();
+    QCOMPARE(m_world->dialogs.messages.size(), 1);
+    QCOMPARE(m_world->dialogs.messages.at(0).text + '|' + m_world->dialogs.messages.at(0).title,
+             QStringLiteral("This address cannot be unblocked.|Tadpole"));
+    QCOMPARE(g().AllowList.text(), before);
+    QVERIFY(!QFile::exists(g().AppFolder + QStringLiteral("unblocked.tad")));
+}
+
+void tst_frmBrowser::publicPortalEntryFollowsTheHostInUse()
+{
+    QFile conf(m_dir->path() + QStringLiteral("/tadpole/tadpole.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[portal]\npublic = www.other-portal.example:81\n");
+    conf.close();
+    m_world->commandLine = QString();
+    start();
+    QCOMPARE(g().AllowList.text().section(QLatin1Char(','), 1, 1), QStringLiteral("other-portal.example:81"));
+    QVERIFY(view()->simulateNavigation(g().PortalBase + QStringLiteral("tad_menu.asp?t=2&userid=") + g().UserId));
 }
 
 void tst_frmBrowser::unblockThatCannotBeSavedStillAllows()

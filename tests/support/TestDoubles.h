@@ -94,7 +94,7 @@ struct ScriptedWorld {
         s.closeWindowByTitle = [this](const QString &title) { closedTitles << title; };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
-        s.commandLine = QStringLiteral("1");
+        s.commandLine = commandLine;
         return s;
     }
     FixedClock clock;
@@ -103,4 +103,5 @@ struct ScriptedWorld {
     ScriptedTransport transport;
     FakeBrowserViewFactory views;
     QStringList closedTitles;
+    QString commandLine = QStringLiteral("1");
 };
