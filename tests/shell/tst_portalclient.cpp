@@ -44,7 +44,7 @@ private:
             body = QByteArray(9 * 1024 * 1024, 'x');
         } else if (target.contains("slow")) {
             QPointer<QTcpSocket> later(socket);
-            QTimer::singleShot(3000, this, [later] {
+            QTimer::singleShot(30000, this, [later] {
                 if (later)
                     later->write("HTTP/1.1 200 OK\r\nContent-Length: 1\r\nConnection: close\r\n\r\n1");
             });
@@ -116,7 +116,7 @@ void tst_PortalClient::failuresAreNeverEmptyReplies()
     const FetchResult slow = transport.OpenURL(server.base() + QStringLiteral("slow"));
     QVERIFY(!slow.ok());
     QVERIFY(!slow.error.isEmpty());
-    QVERIFY2(clock.elapsed() < 2500, "the time-out must end the wait");
+    QVERIFY2(clock.elapsed() < 20000, "the time-out must end the wait, long before the reply");
 
     const FetchResult huge = transport.OpenURL(server.base() + QStringLiteral("huge"));
     QVERIFY(!huge.ok());

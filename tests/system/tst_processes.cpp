@@ -156,8 +156,9 @@ void tst_Processes::terminateEndsOnlyListedBrowsers()
     QVERIFY(helper.waitForFinished(10000));
     QCOMPARE(helper.exitCode(), 0);
     const qint64 took = clock.elapsed();
-    QVERIFY2(took >= 1800 && took <= 3000, qPrintable(QString::number(took)));   // the grace, then SIGKILL
-    QVERIFY(m_children[1]->waitForFinished(qMax<qint64>(0, 3000 - took)));
+    // The grace, then SIGKILL; the upper bound only says it ended at all on a slow shared machine.
+    QVERIFY2(took >= 1800 && took <= 10000, qPrintable(QString::number(took)));
+    QVERIFY(m_children[1]->waitForFinished(5000));
     for (size_t i = 2; i < m_children.size(); ++i)
         QCOMPARE(m_children[i]->state(), QProcess::Running);
 }
