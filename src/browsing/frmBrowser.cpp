@@ -103,7 +103,10 @@ void frmBrowser::buildControls()
     m_tellafriend = new ClickableLabel(central);
     m_tellafriend->setToolTip(QStringLiteral("Click Here for More Information"));
     m_statbar = new ClickableLabel(QStringLiteral("Ready"), central);
+    m_statbar->setObjectName(QStringLiteral("statbar"));
     m_label2 = new QLabel(central);
+    // The version text shares the status line's place; clicks go through it to the status line.
+    m_label2->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_currentUrl = new QLabel(QStringLiteral("Ready"), central);
     m_currentUrl->setIndent(16); // apart from the version text that ends where it begins
