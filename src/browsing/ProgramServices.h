@@ -3,6 +3,8 @@
 #include "browserview/WebEngineBrowserView.h"
 #include "browsing/BrowserServices.h"
 #include "browsing/QtDialogs.h"
+#include "parents/DesktopUrlOpener.h"
+#include "parents/ParentsContext.h"
 #include "shell/HttpTransport.h"
 #include "shell/Services.h"
 #include "system/ProgramLauncher.h"
@@ -23,6 +25,7 @@ public:
         s.launcher = &m_launcher;
         s.transport = &m_transport;
         s.views = &m_views;
+        s.opener = &m_opener;
         s.closeWindowByTitle = [](const QString &title) { CloseWindowByTitle(title); };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
@@ -36,4 +39,5 @@ private:
     DetachedLauncher m_launcher;
     HttpTransport m_transport;
     WebEngineBrowserViewFactory m_views;
+    DesktopUrlOpener m_opener;
 };

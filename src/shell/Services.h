@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
+#include <QUrl>
 
 // The small seams that tests script: the clock, the dialogs and the portal's
 // transport. The real ones are made once in main.
@@ -10,11 +12,26 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime now() const = 0;
+    // Milliseconds on a clock that only moves forward, whatever is done to the
+    // wall clock: the watchdog tells a changed clock from time that passed.
+    virtual qint64 monotonicMs() const = 0;
 };
 
 class SystemClock : public Clock {
 public:
+    SystemClock() { m_started.start(); }
     QDateTime now() const override { return QDateTime::currentDateTime(); }
+    qint64 monotonicMs() const override { return m_started.elapsed(); }
+
+private:
+    QElapsedTimer m_started;
+};
+
+// Hands an address to a program outside ours (the desktop's web browser).
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual bool openUrl(const QUrl &url) = 0;
 };
 
 // Message and input boxes. A box whose caller names no title shows "Lilypad",

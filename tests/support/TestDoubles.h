@@ -2,6 +2,8 @@
 
 #include "browserview/FakeBrowserView.h"
 #include "browsing/BrowserServices.h"
+#include "parents/ParentsContext.h"
+#include "shell/modGlobals.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
 #include "system/ProgramLauncher.h"
@@ -17,7 +19,11 @@ class FixedClock : public Clock {
 public:
     explicit FixedClock(QDateTime at = QDateTime(QDate(2026, 12, 6), QTime(10, 0, 0))) : at(std::move(at)) {}
     QDateTime now() const override { return at; }
+    qint64 monotonicMs() const override { return monotonic; }
+    // Moves both clocks on, as time passing does; a changed wall clock moves `at` alone.
+    void pass(qint64 ms) { at = at.addMSecs(ms); monotonic += ms; }
     QDateTime at;
+    qint64 monotonic = 0;
 };
 
 class ScriptedDialogs : public Dialogs {
@@ -75,6 +81,39 @@ public:
     bool fail = false;
 };
 
+class RecordingUrlOpener : public UrlOpener {
+public:
+    bool openUrl(const QUrl &url) override { opened << url.toString(); return true; }
+    QStringList opened;
+};
+
+// The parents' windows as the main window sees them: each opening recorded,
+// the gate answering from a script (true: the right password).
+class ScriptedParentsWindows : public ParentsWindows {
+public:
+    void showGate(const ParentsContext &context) override
+    {
+        shown << QStringLiteral("gate");
+        const bool accepted = gateAnswers.isEmpty() ? false : gateAnswers.takeFirst();
+        if (accepted) {
+            context.globals->PasswordAccepted = true;
+            context.main->gatePassed();
+        } else if (gateSubmits) {
+            context.globals->PasswordAccepted = false;
+        }
+    }
+    void showSiteSelection(const ParentsContext &context) override
+    {
+        shown << QStringLiteral("sites");
+        if (onSiteSelection)
+            onSiteSelection(context);
+    }
+    QStringList shown;
+    QList<bool> gateAnswers;
+    bool gateSubmits = true; // false: the gate is closed with nothing typed
+    std::function<void(const ParentsContext &)> onSiteSelection;
+};
+
 // Every outside part scripted, with a portal that knows the family.
 struct ScriptedWorld {
     ScriptedWorld()
@@ -91,6 +130,8 @@ struct ScriptedWorld {
         s.launcher = &launcher;
         s.transport = &transport;
         s.views = &views;
+        s.parents = &parents;
+        s.opener = &opener;
         s.closeWindowByTitle = [this](const QString &title) { closedTitles << title; };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
@@ -102,6 +143,8 @@ struct ScriptedWorld {
     RecordingLauncher launcher;
     ScriptedTransport transport;
     FakeBrowserViewFactory views;
+    ScriptedParentsWindows parents;
+    RecordingUrlOpener opener;
     QStringList closedTitles;
     QString commandLine = QStringLiteral("1");
 };

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+class BrowserViewFactory;
+class Clock;
+class Dialogs;
+class PortalTransport;
+class UrlOpener;
+struct modGlobals;
+
+// What the parents' windows need of the main window, handed to them so that
+// nothing here reaches into the browsing windows.
+class MainWindowLink {
+public:
+    virtual ~MainWindowLink() = default;
+    // The gate granted access: the watchdog's timer runs again (and a child
+    // locked out by a spent time limit gets the window back).
+    virtual void gatePassed() = 0;
+    // A rename: the face button's tool tip (`text` already ends in "'s menu").
+    virtual void setFaceToolTip(int index, const QString &text) = 0;
+    // The preferences were saved: the message line may hold the countdown.
+    virtual void clearMessageLine() = 0;
+    // The title of the page in the child's view, empty when it has none (auto-add).
+    virtual QString childPageTitle() const = 0;
+};
+
+// Everything the parents' windows use, made by the main window from its own
+// services; tests build one from scripted parts.
+struct ParentsContext {
+    modGlobals *globals = nullptr;
+    Dialogs *dialogs = nullptr;
+    PortalTransport *transport = nullptr;
+    BrowserViewFactory *views = nullptr; // the site list's small logo view
+    UrlOpener *opener = nullptr;         // "Preview this Site" in the desktop's own browser
+    Clock *clock = nullptr;              // a saved time limit counts from now
+    MainWindowLink *main = nullptr;
+};
+
+// The modal parents' windows as the main window opens them: a seam, so that
+// tests of the main window script the parent's answers.
+class ParentsWindows {
+public:
+    virtual ~ParentsWindows() = default;
+    // The password gate, modal; the outcome is left in PasswordAccepted.
+    virtual void showGate(const ParentsContext &context) = 0;
+    // The site selection window, modal (it opens the editor and the preferences itself).
+    virtual void showSiteSelection(const ParentsContext &context) = 0;
+};
+
+// The real windows.
+class ModalParentsWindows : public ParentsWindows {
+public:
+    void showGate(const ParentsContext &context) override;
+    void showSiteSelection(const ParentsContext &context) override;
+};
