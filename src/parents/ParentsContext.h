@@ -3,6 +3,7 @@
 #include <QString>
 
 class BrowserViewFactory;
+class ParentsWindows;
 class Clock;
 class Dialogs;
 class PortalTransport;
@@ -35,22 +36,36 @@ struct ParentsContext {
     UrlOpener *opener = nullptr;         // "Preview this Site" in the desktop's own browser
     Clock *clock = nullptr;              // a saved time limit counts from now
     MainWindowLink *main = nullptr;
+    ParentsWindows *windows = nullptr;   // how one parents' window opens another
 };
 
-// The modal parents' windows as the main window opens them: a seam, so that
-// tests of the main window script the parent's answers.
+// The site selection window's selected row, as the site editor reads it.
+struct SelectedSite {
+    QString shortName;
+    QString ages;
+    QString comments;
+    QString logo;
+    QString url;
+};
+
+// The modal parents' windows as the main window and the site selection open
+// them: a seam, so that a test of one window scripts what the others answer.
 class ParentsWindows {
 public:
     virtual ~ParentsWindows() = default;
-    // The password gate, modal; the outcome is left in PasswordAccepted.
+    // The password gate; the outcome is left in PasswordAccepted.
     virtual void showGate(const ParentsContext &context) = 0;
-    // The site selection window, modal (it opens the editor and the preferences itself).
     virtual void showSiteSelection(const ParentsContext &context) = 0;
+    virtual void showPreferences(const ParentsContext &context) = 0;
+    // The site editor for EditSiteID (0: a new site), with the row selected when it opened.
+    virtual void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) = 0;
 };
 
-// The real windows.
+// The real windows, each shown modally until it closes.
 class ModalParentsWindows : public ParentsWindows {
 public:
     void showGate(const ParentsContext &context) override;
     void showSiteSelection(const ParentsContext &context) override;
+    void showPreferences(const ParentsContext &context) override;
+    void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override;
 };

@@ -108,10 +108,24 @@ public:
         if (onSiteSelection)
             onSiteSelection(context);
     }
+    void showPreferences(const ParentsContext &context) override
+    {
+        shown << QStringLiteral("preferences");
+        if (onPreferences)
+            onPreferences(context);
+    }
+    void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override
+    {
+        shown << QStringLiteral("editor %1").arg(context.globals->EditSiteID);
+        editorRows << selected;
+        if (onSiteEditor)
+            onSiteEditor(context);
+    }
     QStringList shown;
+    QList<SelectedSite> editorRows;
     QList<bool> gateAnswers;
     bool gateSubmits = true; // false: the gate is closed with nothing typed
-    std::function<void(const ParentsContext &)> onSiteSelection;
+    std::function<void(const ParentsContext &)> onSiteSelection, onPreferences, onSiteEditor;
 };
 
 // Every outside part scripted, with a portal that knows the family.
