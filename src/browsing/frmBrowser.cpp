@@ -4,6 +4,7 @@
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
+#include "browsing/ShortcutGuard.h"
 #include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
 #include "browsing/frmBrowser2.h"
@@ -11,9 +12,11 @@
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
 #include "shell/StartupPaths.h"
+#include "system/ProcessList.h"
 #include "system/ProgramLauncher.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QIcon>
@@ -41,6 +44,7 @@ frmBrowser::frmBrowser(const BrowserServices &services, QWidget *parent)
 {
     setWindowTitle(ProgramTitle);
     buildControls();
+    qApp->installEventFilter(new ShortcutGuard(this));
     // Requests that slip past the views' navigation events (a service worker's,
     // say) meet the same allow test.
     m_services.views->setFrameRequestFilter([window = QPointer<frmBrowser>(this)](const QUrl &url) {
@@ -98,7 +102,6 @@ void frmBrowser::buildControls()
     m_progressBar1->hide();
 
     m_webBrowser1 = m_services.views->create(central);
-    m_webBrowser2 = m_services.views->create(central);
 
     m_tellafriend = new ClickableLabel(central);
     m_tellafriend->setToolTip(QStringLiteral("Click Here for More Information"));
@@ -117,14 +120,29 @@ void frmBrowser::buildControls()
     connect(m_command1, &QToolButton::clicked, this, &frmBrowser::Command1_Click);
     connect(m_command2, &QToolButton::clicked, this, &frmBrowser::Command2_Click);
     connect(m_command4, &QToolButton::clicked, this, &frmBrowser::Command4_Click);
+    connect(m_command5, &QToolButton::clicked, this, &frmBrowser::Command5_Click);
+    connect(m_command6, &QToolButton::clicked, this, &frmBrowser::Command6_Click);
+    connect(m_cmdRadio, &QToolButton::clicked, this, &frmBrowser::cmdRadio_Click);
+    connect(m_image1, &QToolButton::clicked, this, &frmBrowser::Image1_Click);
+    connect(m_image2, &QToolButton::clicked, this, &frmBrowser::Image2_Click);
+    connect(m_image3, &QToolButton::clicked, this, &frmBrowser::Image3_Click);
+    connect(m_tellafriend, &ClickableLabel::clicked, this, &frmBrowser::tellafriend_Click);
     connect(m_statbar, &ClickableLabel::clicked, this, &frmBrowser::statbar_Click);
+    connect(&m_timer1, &QTimer::timeout, this, &frmBrowser::Timer1_Timer);
+    // The desktop's log-out asks too: it is one more way of closing.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!m_startupFinished || m_stopGranted)
+            return;
+        Command6_Click();
+        if (!m_stopGranted)
+            manager.cancel();
+    });
 
     connect(m_webBrowser1, &BrowserView::BeforeNavigate2, this, &frmBrowser::WebBrowser1_BeforeNavigate2);
     connect(m_webBrowser1, &BrowserView::NavigateComplete2, this, &frmBrowser::WebBrowser1_NavigateComplete2);
     connect(m_webBrowser1, &BrowserView::NewWindow2, this, &frmBrowser::WebBrowser1_NewWindow2);
     connect(m_webBrowser1, &BrowserView::ProgressChange, this, &frmBrowser::WebBrowser_ProgressChange);
     connect(m_webBrowser1, &BrowserView::ScriptError, this, &frmBrowser::objWind_onerror);
-    connect(m_webBrowser2, &BrowserView::ProgressChange, this, &frmBrowser::WebBrowser_ProgressChange);
 }
 
 void frmBrowser::pumpEvents()
@@ -134,8 +152,6 @@ void frmBrowser::pumpEvents()
 
 void frmBrowser::Form_Load()
 {
-    // The radio player is never seen.
-    m_webBrowser2->widget()->setGeometry(0, 0, 1, 1);
     for (QWidget *button : {m_command1, m_command2, m_command4, m_command5, m_command6, m_cmdRadio, m_image1,
                             m_image2, m_image3}) {
         button->setCursor(Qt::PointingHandCursor);
@@ -209,7 +225,18 @@ void frmBrowser::Form_Load()
         m_portal->requestText(QStringLiteral("tad_getface.asp"), {{QStringLiteral("userid"), m_globals.UserId}}));
 
     LayoutBrowserView();
+    m_watchdog = std::make_unique<Watchdog>(Watchdog::Outside{
+        .clock = m_services.clock,
+        .countOtherBrowsers =
+            [processes = ProcessList(m_services.procRoot, m_config.browserNames)] {
+                return processes.CountProcesses(ProcessList::otherBrowsersName());
+            },
+        .closeWindowByTitle = m_services.closeWindowByTitle,
+        .popupOpen = [this] { return popupWindowOpen(); },
+        .startTerminate = [this] { startTerminate(); },
+    });
     m_timer1.setInterval(1000);
+    m_timer1.start();
     for (int i = 0; i < 4; ++i) {
         m_btnFace[i]->setToolTip(m_globals.FaceNames.value(i) + QStringLiteral("'s Menu"));
         m_btnFace[i]->setCursor(Qt::PointingHandCursor);
@@ -288,6 +315,13 @@ void frmBrowser::resizeEvent(QResizeEvent *event)
 
 void frmBrowser::closeEvent(QCloseEvent *event)
 {
+    // The window manager's close box, Alt+F4: the STOP command decides, or a
+    // disabled STOP button would be one key away from meaning nothing.
+    if (m_startupFinished && !m_stopGranted) {
+        event->ignore();
+        QMetaObject::invokeMethod(this, &frmBrowser::Command6_Click, Qt::QueuedConnection);
+        return;
+    }
     // Pop-ups go with the main window: a hidden one must not keep the program
     // running without a window the child can see.
     for (const QPointer<frmBrowser2> &popup : std::as_const(m_popups)) {
@@ -323,7 +357,9 @@ void frmBrowser::btnFace_Click(qint16 Index)
 
 bool frmBrowser::frameRequestAllowed(const QUrl &url) const
 {
-    return !m_globals.FilterOn || FilterAddress::allows(m_globals.AllowList, url, m_globals.AllowScope);
+    // The radio view has no allow test; its one page is let through.
+    return !m_globals.FilterOn || FilterAddress::allows(m_globals.AllowList, url, m_globals.AllowScope)
+        || url == QUrl(radioPage());
 }
 
 void frmBrowser::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
@@ -451,6 +487,196 @@ void frmBrowser::Command2_Click()
 void frmBrowser::Command4_Click()
 {
     m_webBrowser1->Refresh();
+}
+
+void frmBrowser::startTerminate()
+{
+    QString error;
+    if (!m_services.launcher->start(m_globals.AppFolder + QStringLiteral("terminate"), &error))
+        reportOnStderr(error);
+}
+
+ParentsContext frmBrowser::parentsContext()
+{
+    return ParentsContext{.globals = &m_globals, .dialogs = m_services.dialogs, .transport = m_services.transport,
+                          .views = m_services.views, .opener = m_services.opener, .clock = m_services.clock,
+                          .main = this, .windows = m_services.parents};
+}
+
+void frmBrowser::Command5_Click()
+{
+    startTerminate();
+    DisableFaces();
+    if (m_services.parents) {
+        const ParentsContext context = parentsContext();
+        if (!m_globals.settings.Password.isEmpty()) {
+            m_services.parents->showGate(context);
+            if (m_globals.PasswordAccepted)
+                m_services.parents->showSiteSelection(context);
+        } else {
+            m_services.parents->showSiteSelection(context);
+        }
+    }
+    EnableFaces();
+    btnFace_Click(m_globals.CurrentFace);
+}
+
+void frmBrowser::Command6_Click()
+{
+    startTerminate();
+    if (m_globals.settings.StopDisabled != QLatin1String("1")) {
+        closeMainWindow();
+        return;
+    }
+    if (m_services.parents)
+        m_services.parents->showGate(parentsContext());
+    if (m_globals.PasswordAccepted)
+        closeMainWindow();
+}
+
+void frmBrowser::closeMainWindow()
+{
+    m_stopGranted = true;
+    close();
+}
+
+QString frmBrowser::radioPage() const
+{
+    return QStringLiteral("http://") + m_config.portalPublic + QStringLiteral("/tad/radiodis.htm");
+}
+
+BrowserView *frmBrowser::radioView()
+{
+    // Made on the first switch-on: most runs never play the radio, and a
+    // second web view costs start-up time.
+    if (!m_webBrowser2) {
+        m_webBrowser2 = m_services.views->create(centralWidget());
+        m_webBrowser2->widget()->setGeometry(0, 0, 1, 1); // the player is never seen
+        m_webBrowser2->widget()->lower();
+        connect(m_webBrowser2, &BrowserView::ProgressChange, this, &frmBrowser::WebBrowser_ProgressChange);
+    }
+    return m_webBrowser2;
+}
+
+void frmBrowser::cmdRadio_Click()
+{
+    // The radio page has no title, so the view's address tells whether it plays.
+    if (!m_webBrowser2 || m_webBrowser2->currentUrl() != QUrl(radioPage())) {
+        m_cmdRadio->setIcon(QIcon(QStringLiteral(":/images/radio_on.svg")));
+        pumpEvents();
+        radioView()->Navigate(radioPage());
+        m_services.dialogs->message(QStringLiteral("Radio PIP is ON and will start playing in a moment!"), ProgramTitle);
+        unsetCursor();
+    } else {
+        m_cmdRadio->setIcon(QIcon(QStringLiteral(":/images/radio_off.svg")));
+        m_webBrowser2->Navigate(QStringLiteral("about:blank"));
+    }
+}
+
+void frmBrowser::Image1_Click()
+{
+    m_webBrowser1->Navigate(QStringLiteral("http://www.") + m_config.productSite + QStringLiteral("/"));
+}
+
+void frmBrowser::Image2_Click()
+{
+    m_webBrowser1->Navigate(QStringLiteral("http://") + m_config.productSite + QStringLiteral("/mail/mail.asp"));
+}
+
+void frmBrowser::Image3_Click()
+{
+    m_webBrowser1->Navigate(QStringLiteral("http://www.") + m_config.productSite + QStringLiteral("/donate.htm"));
+}
+
+void frmBrowser::tellafriend_Click()
+{
+    m_webBrowser1->Navigate(QStringLiteral("http://") + m_config.portalPublic + QStringLiteral("/tad/tadpole.asp?userid=")
+                            + m_globals.UserId);
+}
+
+void frmBrowser::DisableFaces()
+{
+    setFacesEnabled(false);
+}
+
+void frmBrowser::EnableFaces()
+{
+    setFacesEnabled(!m_timedOut);
+}
+
+void frmBrowser::setFacesEnabled(bool enabled)
+{
+    for (QToolButton *face : m_btnFace)
+        face->setEnabled(enabled);
+}
+
+bool frmBrowser::popupWindowOpen() const
+{
+    // As the desktop's window search would: our pop-ups by title, hidden ones too.
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
+        return w->windowTitle().compare(frmBrowser2::Caption, Qt::CaseInsensitive) == 0;
+    });
+}
+
+void frmBrowser::Timer1_Timer()
+{
+    const Watchdog::TimeCheck time = m_watchdog->checkTime(m_globals.settings);
+    if (time.countdown)
+        m_tellafriend->setText(*time.countdown);
+    if (time.ranOut) {
+        m_timer1.stop();
+        m_services.dialogs->message(QStringLiteral("Time Ran Out"), ProgramTitle);
+        Command6_Click();
+        // Still here: STOP is disabled and the gate was refused. The child
+        // does not browse on without a limit.
+        if (!m_stopGranted)
+            setTimedOut(true);
+        return;
+    }
+    pumpEvents();
+    const bool popupOpen = m_watchdog->sweep();
+    for (QToolButton *button : {m_command1, m_command2, m_command4, m_command5})
+        button->setEnabled(!popupOpen && !m_timedOut);
+    m_command6->setEnabled(true);
+}
+
+void frmBrowser::setTimedOut(bool timedOut)
+{
+    m_timedOut = timedOut;
+    m_webBrowser1->widget()->setEnabled(!timedOut);
+    setFacesEnabled(!timedOut);
+    for (QWidget *control : std::initializer_list<QWidget *>{m_command1, m_command2, m_command4, m_image1, m_image2,
+                                                             m_image3, m_tellafriend})
+        control->setEnabled(!timedOut);
+    if (timedOut)
+        m_tellafriend->setText(QStringLiteral("Time Ran Out"));
+}
+
+void frmBrowser::gatePassed()
+{
+    if (m_timedOut) {
+        setTimedOut(false);
+        m_tellafriend->clear();
+    }
+    if (m_watchdog)
+        m_timer1.start();
+}
+
+void frmBrowser::setFaceToolTip(int index, const QString &text)
+{
+    if (index >= 0 && index < int(m_btnFace.size()))
+        m_btnFace[index]->setToolTip(text);
+}
+
+void frmBrowser::clearMessageLine()
+{
+    m_tellafriend->clear();
+}
+
+QString frmBrowser::childPageTitle() const
+{
+    return m_webBrowser1->title();
 }
 
 void frmBrowser::setStatbar(const QString &text)

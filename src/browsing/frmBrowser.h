@@ -1,6 +1,8 @@
 #pragma once
 
 #include "browsing/BrowserServices.h"
+#include "browsing/Watchdog.h"
+#include "parents/ParentsContext.h"
 #include "filter/FilterRules.h"
 #include "filter/PortalHops.h"
 #include "filter/SiteNames.h"
@@ -28,7 +30,7 @@ struct NewWindowRequest;
 
 // The child's full-screen browser: face bar, toolbar, the filtered view and
 // the status lines. Its load handler is the program's start-up sequence.
-class frmBrowser : public QMainWindow {
+class frmBrowser : public QMainWindow, public MainWindowLink {
     Q_OBJECT
 public:
     explicit frmBrowser(const BrowserServices &services, QWidget *parent = nullptr);
@@ -58,7 +60,28 @@ public:
     void Command1_Click();
     void Command2_Click();
     void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void cmdRadio_Click();
+    void Image1_Click();
+    void Image2_Click();
+    void Image3_Click();
+    void tellafriend_Click();
+    void Timer1_Timer();
+    void DisableFaces();
+    void EnableFaces();
     void LayoutBrowserView();
+
+    bool timerRunning() const { return m_timer1.isActive(); }
+    bool lockedOut() const { return m_timedOut; }
+    BrowserView *WebBrowser2() const { return m_webBrowser2; }
+    QString radioPage() const;
+
+    // What the parents' windows need of this window.
+    void gatePassed() override;
+    void setFaceToolTip(int index, const QString &text) override;
+    void clearMessageLine() override;
+    QString childPageTitle() const override;
 
     // Routing of a page's new-window request into a filtered pop-up.
     frmBrowser2 *openPopup();
@@ -81,6 +104,13 @@ private:
     void layoutForScreen();
     void placeControls();
     bool frameRequestAllowed(const QUrl &url) const;
+    ParentsContext parentsContext();
+    void startTerminate();
+    void closeMainWindow();
+    void setTimedOut(bool timedOut);
+    void setFacesEnabled(bool enabled);
+    BrowserView *radioView();
+    bool popupWindowOpen() const;
     // The upper-case site of an address, as the site line shows it and entries are made.
     QString siteOf(const QUrl &url) const;
     void pumpEvents();
@@ -123,5 +153,11 @@ private:
     QLabel *m_label2 = nullptr;
     QLabel *m_currentUrl = nullptr;
     QTimer m_timer1;
+    std::unique_ptr<Watchdog> m_watchdog;
+    // The time ran out and the STOP gate was refused: the child's parts stay
+    // disabled until a parent passes a gate.
+    bool m_timedOut = false;
+    // Every way of closing goes through the STOP command; only it lets the close through.
+    bool m_stopGranted = false;
     QList<QPointer<frmBrowser2>> m_popups;
 };

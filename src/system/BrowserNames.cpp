@@ -59,3 +59,8 @@ bool isProtectedProgramName(const QString &name)
         || lower == QLatin1String("terminate")
         || lower == QLatin1String("qtwebengineprocess");
 }
+
+bool isBrowserProgramName(const QString &name, const QStringList &normalizedNames)
+{
+    return !isProtectedProgramName(name) && normalizedNames.contains(name.toLower());
+}

@@ -22,3 +22,8 @@ QStringList normalizedBrowserNames(const QStringList &names);
 // another browser and never ended, whatever the configured names say.
 // `name` is an executable base name in any case.
 bool isProtectedProgramName(const QString &name);
+
+// Whether a program is one of the other browsers: its whole executable base
+// name, lower-cased, is one of `normalizedNames`, and it is none of ours. The
+// one rule for counting browsers and for ending them.
+bool isBrowserProgramName(const QString &name, const QStringList &normalizedNames);

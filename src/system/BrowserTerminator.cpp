@@ -80,7 +80,7 @@ bool BrowserTerminator::isTarget(const ProcessEntry &entry) const
     if (entry.pid == m_selfPid || entry.pid == m_parentPid)
         return false;
     const QString name = QFile::decodeName(entry.name);
-    if (isProtectedProgramName(name) || !m_names.contains(name.toLower()))
+    if (!isBrowserProgramName(name, m_names))
         return false;
     uid_t uid = 0;
     return realUidOf(entry.pid, &uid) && uid == m_user;

@@ -112,12 +112,10 @@ int ProcessList::CountProcesses(const QString &text) const
             continue;
         const QString piece = trimSpaces(name.toLower());
         if (otherBrowsers) {
-            // A process counts once even when several names fit it
-            // ("google-chrome" contains "chrome" as well).
-            const bool isBrowser = std::any_of(
-                m_browserNames.cbegin(), m_browserNames.cend(),
-                [&piece](const QString &browser) { return piece.contains(browser); });
-            if (isBrowser)
+            // The whole name, as `terminate` ends them: a browser's helpers
+            // ("chrome_crashpad_handler") are not browsers, and counting them
+            // would start the helper every second to end nothing.
+            if (isBrowserProgramName(name, m_browserNames))
                 ++count;
         } else if (piece.contains(text)) {
             ++count;

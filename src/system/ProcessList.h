@@ -30,9 +30,9 @@ public:
 
     // Processes whose name, lower-cased and trimmed of spaces, contains
     // `text` (which is taken as given, not lower-cased). For
-    // otherBrowsersName() a process counts once when it contains any of the
-    // other browsers' names. Our own programs and the web engine's helpers
-    // are never counted.
+    // otherBrowsersName(): processes whose whole name is one of the other
+    // browsers' names (case ignored), the rule `terminate` ends them by. Our
+    // own programs and the web engine's helpers are never counted.
     int CountProcesses(const QString &text) const;
 
     // The same listing with the pids kept, ascending.

@@ -108,15 +108,16 @@ void tst_Processes::countsRealProcesses()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     const QString browser = "firefox" + m_tag;   // longer than the 15 characters comm keeps
-    for (const QString &name : {" FireFox" + m_tag + "-1 ", "my" + browser, "keepme" + m_tag})
+    for (const QString &name : {browser, browser + "_crashpad_handler", "my" + browser, " FireFox" + m_tag + "-1 "})
         QVERIFY2(startCopy(name), qPrintable(name));
 
-    // Configured names are cleaned of case, spaces and blanks; "myfirefox…"
-    // fits two names but is one process.
-    const ProcessList list(QStringLiteral("/proc"), {" " + browser.toUpper(), "my" + browser, ""});
-    QCOMPARE(list.CountProcesses(ProcessList::otherBrowsersName()), 2);
-    // Process names are lower-cased and trimmed; the text is taken as given.
-    QCOMPARE(list.CountProcesses(browser), 2);
+    // Browsers by their whole name, as `terminate` ends them: not a helper or
+    // another program whose name holds it. Configured names are cleaned of
+    // case, spaces and blanks.
+    const ProcessList list(QStringLiteral("/proc"), {" " + browser.toUpper(), ""});
+    QCOMPARE(list.CountProcesses(ProcessList::otherBrowsersName()), 1);
+    // Other texts: process names lower-cased and trimmed, the text taken as given.
+    QCOMPARE(list.CountProcesses(browser), 4);
     QCOMPARE(list.CountProcesses(browser.toUpper()), 0);
     QCOMPARE(list.CountProcesses(" " + browser), 0);
 }

@@ -1,0 +1,36 @@
+#include "browsing/ShortcutGuard.h"
+
+#include <QKeyEvent>
+
+bool ShortcutGuard::isForbidden(const QKeyEvent &event)
+{
+    const Qt::KeyboardModifiers modifiers =
+        event.modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    const int key = event.key();
+    if (key == Qt::Key_F12)
+        return true;
+    if (modifiers == Qt::ControlModifier)
+        return key == Qt::Key_N || key == Qt::Key_T || key == Qt::Key_U || key == Qt::Key_S || key == Qt::Key_P
+            || key == Qt::Key_O;
+    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
+        return key == Qt::Key_N || key == Qt::Key_T || key == Qt::Key_I || key == Qt::Key_J || key == Qt::Key_C
+            || key == Qt::Key_S || key == Qt::Key_P;
+    return false;
+}
+
+bool ShortcutGuard::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (isForbidden(*static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
