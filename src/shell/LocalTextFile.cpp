@@ -6,10 +6,11 @@
 
 namespace LocalTextFile {
 
-static QString decode(const QByteArray &bytes)
+// Written as UTF-8. A line edited elsewhere in another 8-bit code page reads
+// byte for byte as Latin-1; only that line, so one such line never turns a
+// parent's non-ASCII password on another line into other characters.
+static QString decodeLine(QByteArrayView bytes)
 {
-    // Written as UTF-8; a file edited elsewhere in another 8-bit code page
-    // still reads byte for byte as Latin-1 rather than as replacement marks.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
@@ -23,23 +24,22 @@ QStringList readLines(const QString &path, qint64 maxBytes)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.read(maxBytes);
-    if (bytes.isEmpty())
-        return {};
 
+    // CR and LF never occur inside a UTF-8 sequence, so the bytes are split
+    // into lines before any of them is decoded.
     QStringList lines;
-    const QString text = decode(bytes);
     qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (c != '\r' && c != '\n')
             continue;
-        lines << text.mid(start, i - start);
-        if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+        lines << decodeLine(QByteArrayView(bytes).sliced(start, i - start));
+        if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n')
             ++i;
         start = i + 1;
     }
-    if (start < text.size())
-        lines << text.mid(start);
+    if (start < bytes.size())
+        lines << decodeLine(QByteArrayView(bytes).sliced(start));
     return lines;
 }
 

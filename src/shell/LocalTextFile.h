@@ -8,7 +8,8 @@
 // not at all.
 namespace LocalTextFile {
 
-// Lines of the file; an empty list when it is missing or unreadable.
+// Lines of the file, each decoded on its own: UTF-8, or Latin-1 for a line
+// that is not valid UTF-8. An empty list when it is missing or unreadable.
 // `maxBytes` bounds what is read, so a runaway file cannot exhaust memory.
 QStringList readLines(const QString &path, qint64 maxBytes = 16 * 1024 * 1024);
 

@@ -37,28 +37,29 @@ bool EnsureSettingsFile(const QString &appFolder, QString *error)
     return LocalTextFile::writeLines(fileName(appFolder), formatLines(QString(), false, QStringLiteral("0")), error);
 }
 
-static void applyLines(const QStringList &lines, const QDateTime &now, ParentalSettings &settings)
+QList<Entry> readEntries(const QString &appFolder)
 {
-    for (const QString &line : lines) {
+    QList<Entry> entries;
+    for (const QString &line : LocalTextFile::readLines(fileName(appFolder))) {
         const QStringList pieces = line.split(QLatin1Char('='));
-        if (pieces.size() < 2)
-            continue;
-        const QString key = pieces.at(0).toUpper();
-        const QString &value = pieces.at(1);
-        if (key == QLatin1String("PW")) {
-            settings.Password = value == QLatin1String(".") ? QString() : value;
-        } else if (key == QLatin1String("STOP")) {
-            settings.StopDisabled = value;
-        } else if (key == QLatin1String("TIMER")) {
-            settings.TimeLimit = value;
-            settings.LimitEnd = TimeLimitEnd(value, now);
-        }
+        if (pieces.size() >= 2)
+            entries.append({pieces.at(0).toUpper(), pieces.at(1)});
     }
+    return entries;
 }
 
 void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings)
 {
-    applyLines(LocalTextFile::readLines(fileName(appFolder)), now, settings);
+    for (const Entry &entry : readEntries(appFolder)) {
+        if (entry.key == QLatin1String("PW")) {
+            settings.Password = entry.value == QLatin1String(".") ? QString() : entry.value;
+        } else if (entry.key == QLatin1String("STOP")) {
+            settings.StopDisabled = entry.value;
+        } else if (entry.key == QLatin1String("TIMER")) {
+            settings.TimeLimit = entry.value;
+            settings.LimitEnd = TimeLimitEnd(entry.value, now);
+        }
+    }
 }
 
 QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit)

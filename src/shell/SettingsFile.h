@@ -27,6 +27,15 @@ QDateTime TimeLimitEnd(const QString &caption, const QDateTime &now);
 // Returns false (with the reason) only when a missing file could not be made.
 bool EnsureSettingsFile(const QString &appFolder, QString *error = nullptr);
 
+// A line as every reader of the file takes it: split at "=", the key
+// upper-cased, the value the text between the first and a second "=",
+// neither trimmed. Lines without "=" are left out; a missing file gives none.
+struct Entry {
+    QString key;
+    QString value;
+};
+QList<Entry> readEntries(const QString &appFolder);
+
 // Applies every readable line to `settings`; later lines win, unknown keys and
 // lines without "=" change nothing, a missing file changes nothing.
 void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings);

@@ -66,6 +66,10 @@ void tst_Settings::readingFollowsTheKeyRules_data()
     QTest::newRow("a second = ends the value") << QByteArray("pw=ab=cd\r\n") << "ab" << "" << "";
     QTest::newRow("lines without = change nothing") << QByteArray("pw\r\nhello\r\npw=z\r\n") << "z" << "" << "";
     QTest::newRow("values are not trimmed") << QByteArray("pw= pad \r\n") << " pad " << "" << "";
+    QTest::newRow("a line in another code page spoils only itself")
+        << QByteArray("note=caf\xe9\r\npw=Fr\xc3\xb8sch\xe8\x9b\x99\r\n") << "Frøsch蛙" << "" << "";
+    QTest::newRow("a password line that is not UTF-8 reads byte for byte")
+        << QByteArray("pw=caf\xe9\r\nstop=1\r\n") << "café" << "1" << "";
     QTest::newRow("LF and lone CR line ends") << QByteArray("pw=a\nstop=1\rtimer=2 Hours") << "a" << "1" << "2 Hours";
 }
 
