@@ -80,6 +80,10 @@ void frmBrowser::buildControls()
     m_image2 = makePictureButton(central, QStringLiteral(":/images/mail.svg"), QStringLiteral("Use Ripple R-mail"));
     m_image3 = makePictureButton(central, QStringLiteral(":/images/donate.svg"),
                           QStringLiteral("Help to support Tadpole with your donation."));
+    for (const auto &[control, name] : {std::pair{m_command1, "Command1"}, {m_command2, "Command2"}, {m_command4, "Command4"},
+                                        {m_image1, "Image1"}, {m_command5, "Command5"}, {m_command6, "Command6"},
+                                        {m_cmdRadio, "cmdRadio"}, {m_image2, "Image2"}, {m_image3, "Image3"}})
+        control->setObjectName(QLatin1String(name));
     m_command1->move(6, 4);
     m_command2->move(50, 4);
     m_command4->move(94, 4);
@@ -90,6 +94,7 @@ void frmBrowser::buildControls()
     m_shape1->resize(ButtonSize + 4, ButtonSize + 4);
     for (int i = 0; i < 4; ++i) {
         m_btnFace[i] = makePictureButton(central, QStringLiteral(":/images/face%1.svg").arg(i + 1), QString());
+        m_btnFace[i]->setObjectName(QStringLiteral("btnFace%1").arg(i));
         m_btnFace[i]->move(200 + i * 50, 4);
         connect(m_btnFace[i], &QToolButton::clicked, this, [this, i] { btnFace_Click(qint16(i)); });
     }
@@ -104,6 +109,7 @@ void frmBrowser::buildControls()
     m_webBrowser1 = m_services.views->create(central);
 
     m_tellafriend = new ClickableLabel(central);
+    m_tellafriend->setObjectName(QStringLiteral("tellafriend"));
     m_tellafriend->setToolTip(QStringLiteral("Click Here for More Information"));
     m_statbar = new ClickableLabel(QStringLiteral("Ready"), central);
     m_statbar->setObjectName(QStringLiteral("statbar"));

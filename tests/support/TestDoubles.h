@@ -150,6 +150,8 @@ struct ScriptedWorld {
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
         s.commandLine = commandLine;
+        if (!procRoot.isEmpty())
+            s.procRoot = procRoot;
         return s;
     }
     FixedClock clock;
@@ -161,4 +163,5 @@ struct ScriptedWorld {
     RecordingUrlOpener opener;
     QStringList closedTitles;
     QString commandLine = QStringLiteral("1");
+    QString procRoot; // empty: the real /proc
 };
