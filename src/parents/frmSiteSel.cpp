@@ -1,0 +1,423 @@
+#include "parents/frmSiteSel.h"
+
+#include "browserview/BrowserView.h"
+#include "parents/SiteList.h"
+#include "shell/Services.h"
+#include "shell/modGlobals.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <functional>
+
+// A face picture that reports which mouse button went down on it.
+class FaceImage : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void(Qt::MouseButton)> pressed;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (pressed)
+            pressed(event->button());
+    }
+};
+
+namespace {
+
+const QString Title = QStringLiteral("Tadpole");
+constexpr int TwipsPerPixel = 15;
+
+struct ColumnSpec {
+    const char *key;
+    const char *caption;
+    int twips;
+};
+constexpr ColumnSpec Columns[frmSiteSel::ColumnCount] = {
+    {"SiteName", "Site Name", 6000}, {"Ages", "Ages", 1000}, {"Comments", "Comments", 1}, {"ID", "ID", 1},
+    {"Logo", "Logo", 1},             {"URL", "URL", 1},      {"Type", "Type", 1},
+};
+
+bool isUnnamed(const QString &name)
+{
+    return name.left(5).toUpper() == QLatin1String("CHILD");
+}
+
+} // namespace
+
+frmSiteSel::frmSiteSel(const ParentsContext &context, QWidget *parent)
+    : QDialog(parent), m_context(context), m_globals(*context.globals),
+      m_portal(*context.transport, context.globals->PortalBase)
+{
+    setObjectName(QStringLiteral("frmSiteSel"));
+    setWindowTitle(QStringLiteral("Site Selection"));
+
+    auto *menuBar = new QMenuBar(this);
+    QMenu *fileMenu = menuBar->addMenu(QStringLiteral("Options"));
+    fileMenu->setObjectName(QStringLiteral("File_Menu"));
+    m_menusafety = fileMenu->addAction(QStringLiteral("Safety Preferences"));
+    m_menusafety->setObjectName(QStringLiteral("menusafety"));
+
+    auto *faces = new QHBoxLayout;
+    for (int i = 0; i < 4; ++i) {
+        m_shape1[i] = new QFrame(this);
+        m_shape1[i]->setObjectName(QStringLiteral("Shape1_%1").arg(i));
+        m_shape1[i]->setFrameStyle(QFrame::Box | QFrame::Plain);
+        auto *inFrame = new QVBoxLayout(m_shape1[i]);
+        inFrame->setContentsMargins(6, 6, 6, 6);
+        m_image1[i] = new FaceImage(m_shape1[i]);
+        m_image1[i]->setObjectName(QStringLiteral("Image1_%1").arg(i));
+        m_image1[i]->setPixmap(QIcon(QStringLiteral(":/images/face%1.svg").arg(i + 1)).pixmap(64, 64));
+        m_image1[i]->setAlignment(Qt::AlignCenter);
+        m_image1[i]->pressed = [this, i](Qt::MouseButton button) { Image1_MouseDown(qint16(i), button); };
+        inFrame->addWidget(m_image1[i]);
+        faces->addWidget(m_shape1[i]);
+    }
+    faces->addStretch();
+
+    auto *hint = new QLabel(QStringLiteral("Click on a Smiley Face to add or remove sites on each child's page."), this);
+
+    auto *available = new QGroupBox(QStringLiteral("Available Sites"), this);
+    m_listView1 = new QTreeWidget(available);
+    m_listView1->setObjectName(QStringLiteral("ListView1"));
+    auto *inGroup = new QVBoxLayout(available);
+    inGroup->addWidget(m_listView1);
+
+    m_webBrowser1 = m_context.views->create(this);
+    m_webBrowser1->widget()->setObjectName(QStringLiteral("WebBrowser1"));
+    m_webBrowser1->widget()->setFixedSize(160, 110);
+    m_label1 = new QLabel(this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setTextFormat(Qt::PlainText); // descriptions come from the portal
+    m_label1->setWordWrap(true);
+    m_label1->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_label1->setFixedWidth(160);
+
+    auto button = [this](const char *name, const QString &caption) {
+        auto *b = new QPushButton(caption, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false); // Enter in the list must not open or close anything
+        return b;
+    };
+    m_command1 = button("Command1", QStringLiteral("&Preview this Site"));
+    m_command2 = button("Command2", QStringLiteral("&Save Selections"));
+    m_command3 = button("Command3", QStringLiteral("&Add a New Site..."));
+    m_btnEdit = button("btnEdit", QStringLiteral("&Edit/Remove"));
+
+    auto *side = new QVBoxLayout;
+    side->addWidget(m_webBrowser1->widget());
+    side->addWidget(m_label1, 1);
+    side->addWidget(m_command1);
+    side->addWidget(m_btnEdit);
+    side->addWidget(m_command3);
+    side->addSpacing(12);
+    side->addWidget(m_command2);
+    auto *middle = new QHBoxLayout;
+    middle->addWidget(available, 1);
+    middle->addLayout(side);
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    layout->addLayout(faces);
+    layout->addWidget(hint);
+    layout->addLayout(middle, 1);
+
+    connect(m_listView1, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *current) { ListView1_ItemClick(current); });
+    connect(m_listView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *item, int column) {
+        // itemChanged also fires for other data; only a tick that differs from
+        // what the portal holds is the parent's own.
+        if (m_loading || column != SiteName)
+            return;
+        const bool ticked = item->checkState(SiteName) == Qt::Checked;
+        if (item->data(SiteName, SentStateRole).toBool() == ticked)
+            return;
+        item->setData(SiteName, SentStateRole, ticked);
+        ListView1_ItemCheck(item);
+    });
+    connect(m_command1, &QPushButton::clicked, this, &frmSiteSel::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &frmSiteSel::Command2_Click);
+    connect(m_command3, &QPushButton::clicked, this, &frmSiteSel::Command3_Click);
+    connect(m_btnEdit, &QPushButton::clicked, this, &frmSiteSel::btnEdit_Click);
+    connect(m_menusafety, &QAction::triggered, this, &frmSiteSel::menusafety_Click);
+
+    Form_Load();
+}
+
+void frmSiteSel::Form_Load()
+{
+    SetupSiteList();
+    for (int i = 0; i < 4; ++i) {
+        m_image1[i]->setToolTip(m_globals.FaceNames.value(i) + QStringLiteral(" (right-click to change name)"));
+        setHighlighted(i, false);
+    }
+    const qint16 child = qint16(qBound(0, int(m_globals.CurrentFace), 3));
+    setHighlighted(child, true);
+    LoadSiteList(child); // ends with the first row shown as if clicked
+}
+
+void frmSiteSel::SetupSiteList()
+{
+    m_listView1->setColumnCount(ColumnCount);
+    QTreeWidgetItem *header = m_listView1->headerItem();
+    for (int c = 0; c < ColumnCount; ++c) {
+        header->setText(c, QString::fromLatin1(Columns[c].caption));
+        header->setData(c, KeyRole, QString::fromLatin1(Columns[c].key));
+        m_listView1->setColumnWidth(c, Columns[c].twips / TwipsPerPixel);
+        // One twip is less than a pixel: the column carries data, nothing shows.
+        m_listView1->setColumnHidden(c, Columns[c].twips < TwipsPerPixel);
+    }
+    m_listView1->setRootIsDecorated(false);
+    m_listView1->setItemsExpandable(false);
+    m_listView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView1->setAllColumnsShowFocus(true);
+    m_listView1->setFont(QFont(QStringLiteral("Arial")));
+    m_listView1->setMinimumWidth(Columns[SiteName].twips / TwipsPerPixel + Columns[Ages].twips / TwipsPerPixel + 24);
+    // The selection stays visible when the list loses the focus.
+    QPalette palette = m_listView1->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    m_listView1->setPalette(palette);
+}
+
+void frmSiteSel::LoadSiteList(qint16 child)
+{
+    m_child = child;
+    m_loading = true;
+    m_listView1->setUpdatesEnabled(false);
+    m_listView1->clear();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    const FetchResult reply = m_portal.request(
+        QStringLiteral("tad_available.asp"),
+        {{QStringLiteral("t"), QString::number(child + 1)}, {QStringLiteral("userid"), m_globals.UserId}});
+    SiteListReply sites;
+    if (reply.ok())
+        sites = parseAvailableSites(*reply.body);
+
+    QList<QTreeWidgetItem *> items;
+    items.reserve(sites.rows.size());
+    QFont bold = m_listView1->font();
+    bold.setBold(true);
+    for (const SiteRow &site : std::as_const(sites.rows)) {
+        // Filled before it joins the list, so setting the tick raises no change.
+        auto *item = new QTreeWidgetItem;
+        item->setText(SiteName, site.shortName);
+        item->setData(SiteName, KeyRole, QStringLiteral("K") + site.id);
+        item->setText(Comments, site.comments);
+        item->setText(ID, site.id);
+        item->setText(Ages, site.ages);
+        item->setText(URL, site.url);
+        item->setText(Logo, site.logo);
+        item->setText(Type, site.type);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(SiteName, site.ticked ? Qt::Checked : Qt::Unchecked);
+        item->setData(SiteName, SentStateRole, site.ticked);
+        if (site.ticked) {
+            for (int c = 0; c < ColumnCount; ++c) {
+                item->setFont(c, bold);
+                item->setForeground(c, QColor(0, 0, 255));
+            }
+        }
+        items.append(item);
+    }
+    m_listView1->addTopLevelItems(items);
+
+    QApplication::restoreOverrideCursor();
+    m_listView1->setUpdatesEnabled(true);
+    m_loading = false;
+    // Every load shows its first row, so the details, Preview and Edit/Remove
+    // always speak of the same row.
+    m_listView1->setCurrentItem(m_listView1->topLevelItem(0));
+    ListView1_ItemClick(m_listView1->currentItem());
+
+    if (!reply.ok())
+        m_context.dialogs->message(reply.error, Dialogs::ApplicationTitle);
+    else if (const QString leftOut = leftOutRowsMessage(sites); !leftOut.isEmpty())
+        m_context.dialogs->message(leftOut, Title);
+}
+
+void frmSiteSel::Image1_MouseDown(qint16 index, Qt::MouseButton button)
+{
+    if (button == Qt::LeftButton)
+        SelectFace(index);
+    else
+        RenameChild(index);
+}
+
+void frmSiteSel::SelectFace(qint16 index)
+{
+    if (!isHighlighted(index)) {
+        for (int i = 0; i < 4; ++i)
+            setHighlighted(i, false);
+        setHighlighted(index, true);
+        LoadSiteList(index);
+        if (isUnnamed(m_globals.FaceNames.value(index)))
+            RenameChild(index);
+    } else {
+        m_globals.CurrentFace = index;
+        accept();
+    }
+}
+
+void frmSiteSel::RenameChild(qint16 index)
+{
+    const QString name = m_context.dialogs->input(QStringLiteral("Enter a real name for CHILD %1").arg(index + 1),
+                                                  QStringLiteral("Enter Child's Name"), m_globals.FaceNames.value(index));
+    if (name.isEmpty() || name == QString(QChar(27)))
+        return;
+    const FetchResult reply = m_portal.request(QStringLiteral("tad_saveface.asp"),
+                                               {{QStringLiteral("userid"), m_globals.UserId},
+                                                {QStringLiteral("tface"), QString::number(index + 1)},
+                                                {QStringLiteral("newname"), name}});
+    if (!reply.ok()) {
+        // The faces keep the name the portal holds.
+        reportNotSaved(QStringLiteral("The name \"%1\"").arg(name), reply.error);
+        return;
+    }
+    m_image1[index]->setToolTip(name + QStringLiteral(" (right-click to change)"));
+    if (m_context.main)
+        m_context.main->setFaceToolTip(index, name + QStringLiteral("'s menu"));
+    while (m_globals.FaceNames.size() <= index)
+        m_globals.FaceNames << QStringLiteral("Child %1").arg(m_globals.FaceNames.size() + 1);
+    m_globals.FaceNames[index] = name;
+}
+
+void frmSiteSel::ListView1_ItemClick(QTreeWidgetItem *item)
+{
+    if (!item) {
+        m_label1->clear();
+        m_btnEdit->setEnabled(false);
+        return;
+    }
+    m_label1->setText(item->text(Comments));
+    // PortalBase ends in a slash, so two meet before "logos/"; the portal serves both.
+    m_webBrowser1->Navigate(m_globals.PortalBase + QStringLiteral("/logos/")
+                            + QString::fromLatin1(QUrl::toPercentEncoding(item->text(Logo))));
+    m_btnEdit->setEnabled(maintainerMode() || item->text(Type).toInt() == 2);
+}
+
+void frmSiteSel::ListView1_ItemCheck(QTreeWidgetItem *item)
+{
+    m_listView1->setCurrentItem(item);
+    const bool ticked = item->checkState(SiteName) == Qt::Checked;
+    const FetchResult reply = m_portal.request(QStringLiteral("tad_saveitem.asp"),
+                                               {{QStringLiteral("item"), item->text(ID)},
+                                                {QStringLiteral("checked"), ticked ? QStringLiteral("True") : QStringLiteral("False")},
+                                                {QStringLiteral("t"), QString::number(m_child + 1)},
+                                                {QStringLiteral("userid"), m_globals.UserId}});
+    if (!reply.ok()) {
+        // Reloading here would delete the row under the list's own click handling.
+        const QString change = QStringLiteral("The %1 of \"%2\"").arg(ticked ? QStringLiteral("tick") : QStringLiteral("untick"),
+                                                                      item->text(SiteName));
+        QMetaObject::invokeMethod(this, [this, change, error = reply.error] { reportNotSaved(change, error); },
+                                  Qt::QueuedConnection);
+    }
+}
+
+void frmSiteSel::Command1_Click()
+{
+    const QTreeWidgetItem *item = m_listView1->currentItem();
+    if (!item)
+        return;
+    // The address comes from the portal: only a web address leaves for the
+    // desktop's browser, never a file or a program. One typed without a scheme
+    // is a web address, as the portal's own links take it.
+    const QString address = item->text(URL).trimmed();
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    const QUrl url(scheme.match(address).hasMatch() ? address : QStringLiteral("http://") + address, QUrl::StrictMode);
+    const QString kind = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (kind != QLatin1String("http") && kind != QLatin1String("https"))) {
+        m_context.dialogs->message(QStringLiteral("Only web addresses (http or https) can be previewed.\r\n\r\n") + address, Title);
+        return;
+    }
+    m_context.opener->openUrl(url);
+}
+
+void frmSiteSel::Command2_Click()
+{
+    if (isUnnamed(m_globals.FaceNames.value(m_child)))
+        RenameChild(m_child);
+    accept();
+}
+
+void frmSiteSel::Command3_Click()
+{
+    m_globals.EditSiteID = 0;
+    m_globals.NewSiteType = maintainerMode()
+        ? m_context.dialogs->input(QStringLiteral("1-Public, 2-Private"), QStringLiteral("Add Site"), QStringLiteral("1"))
+        : QStringLiteral("2");
+    m_context.windows->showSiteEditor(m_context, selectedSite());
+    LoadSiteList(m_child);
+}
+
+void frmSiteSel::btnEdit_Click()
+{
+    const QTreeWidgetItem *item = m_listView1->currentItem();
+    if (!item)
+        return;
+    m_globals.EditSiteID = item->text(ID).toInt();
+    m_context.windows->showSiteEditor(m_context, selectedSite());
+    LoadSiteList(m_child);
+}
+
+void frmSiteSel::menusafety_Click()
+{
+    m_context.windows->showPreferences(m_context);
+}
+
+void frmSiteSel::done(int result)
+{
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void frmSiteSel::Form_Unload()
+{
+    m_globals.CurrentFace = m_child;
+}
+
+void frmSiteSel::setHighlighted(int face, bool highlighted)
+{
+    QFrame *frame = m_shape1[face];
+    frame->setLineWidth(highlighted ? 1 : 4);
+    QPalette palette = frame->palette();
+    palette.setColor(QPalette::WindowText, highlighted ? QColor(255, 255, 0) : QColor(224, 224, 224));
+    frame->setPalette(palette);
+}
+
+bool frmSiteSel::isHighlighted(int face) const
+{
+    return m_shape1[face]->lineWidth() != 4;
+}
+
+bool frmSiteSel::maintainerMode() const
+{
+    return QFileInfo::exists(m_globals.AppFolder + QStringLiteral("version.htm"));
+}
+
+SelectedSite frmSiteSel::selectedSite() const
+{
+    const QTreeWidgetItem *item = m_listView1->currentItem();
+    if (!item)
+        return {};
+    return {item->text(SiteName), item->text(Ages), item->text(Comments), item->text(Logo), item->text(URL)};
+}
+
+void frmSiteSel::reportNotSaved(const QString &change, const QString &reason)
+{
+    m_context.dialogs->message(changeNotSavedMessage(change, reason), Title);
+    LoadSiteList(m_child);
+}
