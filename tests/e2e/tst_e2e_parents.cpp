@@ -1,0 +1,268 @@
+#include "E2eSupport.h"
+#include "support/TestDoubles.h"
+
+#include "browserview/WebEngineBrowserView.h"
+#include "parents/frmNewSite.h"
+#include "parents/frmSiteSel.h"
+#include "shell/HttpTransport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyleOptionViewItem>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+
+// The parent's windows against the real portal with its demo family, over the
+// real transport and web view: every tick, rename and site must be what the
+// portal then holds, for this installation only.
+class tst_E2eParents : public QObject {
+    Q_OBJECT
+
+    class RecordingMainLink : public MainWindowLink {
+    public:
+        void gatePassed() override {}
+        void setFaceToolTip(int index, const QString &text) override { toolTips << QStringLiteral("%1 %2").arg(index).arg(text); }
+        void clearMessageLine() override {}
+        QString childPageTitle() const override { return {}; }
+        QStringList toolTips;
+    };
+
+    // The site editor shown over the list, driven by the running case.
+    class EditorWindows : public ScriptedParentsWindows {
+    public:
+        void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override
+        {
+            ScriptedParentsWindows::showSiteEditor(context, selected);
+            frmNewSite editor(context, selected);
+            editor.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&editor));
+            if (drive)
+                drive(editor);
+            QVERIFY2(!editor.isVisible(), "the editor stayed open");
+        }
+        std::function<void(frmNewSite &)> drive;
+    };
+
+    // One installation: its id, its shared values and the scripted parent.
+    struct Installation {
+        modGlobals globals;
+        ScriptedDialogs dialogs;
+        RecordingMainLink main;
+        EditorWindows windows;
+        RecordingUrlOpener opener;
+        FixedClock clock;
+    };
+
+    e2e::PortalProcess m_portal;
+    QTemporaryDir m_folder;
+    std::unique_ptr<HttpTransport> m_transport;
+    WebEngineBrowserViewFactory m_views;
+    Installation m_parent, m_other;
+
+    QString get(const QString &page, const Installation &who, const QueryItems &more = {})
+    {
+        PortalClient portal(*m_transport, who.globals.PortalBase);
+        const std::optional<QString> text = portal.requestText(page, more + QueryItems{{"userid", who.globals.UserId}});
+        return text.value_or(QStringLiteral("(failed)"));
+    }
+    QString menu(int child, const Installation &who) { return get("tad_menu.asp", who, {{"t", QString::number(child)}}); }
+    static QString tile(const QString &name) { return "<span>" + name.toHtmlEscaped() + "</span>"; }
+
+    std::unique_ptr<frmSiteSel> open(Installation &who)
+    {
+        const ParentsContext context{&who.globals, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main,
+                                     &who.windows};
+        auto window = std::make_unique<frmSiteSel>(context);
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qWarning("the site selection was not exposed");
+        return window;
+    }
+
+    static QTreeWidget *list(QWidget *window) { return window->findChild<QTreeWidget *>("ListView1"); }
+    static QTreeWidgetItem *row(QWidget *window, const QString &name)
+    {
+        const QList<QTreeWidgetItem *> found = list(window)->findItems(name, Qt::MatchExactly);
+        return found.value(0);
+    }
+    static QStringList names(QWidget *window)
+    {
+        QStringList out;
+        for (int i = 0; i < list(window)->topLevelItemCount(); ++i)
+            out << list(window)->topLevelItem(i)->text(frmSiteSel::SiteName);
+        return out;
+    }
+    static void clickAt(QWidget *control, Qt::MouseButton button = Qt::LeftButton, QPoint local = QPoint(-1, -1))
+    {
+        QWidget *window = control->window();
+        const QPoint at = control->mapTo(window, local.x() < 0 ? control->rect().center() : local);
+        QWidget *top = window->childAt(at);
+        QVERIFY2(top, "nothing lies at the control's place");
+        QTest::mouseClick(top, button, {}, top->mapFrom(window, at));
+    }
+    static void clickRow(QWidget *window, QTreeWidgetItem *item)
+    {
+        clickAt(list(window)->viewport(), Qt::LeftButton, list(window)->visualItemRect(item).center());
+    }
+    static void clickCheckBox(QWidget *window, QTreeWidgetItem *item)
+    {
+        QTreeWidget *view = list(window);
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        const QRect rowRect = view->visualItemRect(item);
+        option.rect = QRect(rowRect.topLeft(), QSize(view->columnWidth(0), rowRect.height()));
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        option.text = item->text(0);
+        option.font = item->font(0);
+        option.widget = view;
+        clickAt(view->viewport(), Qt::LeftButton,
+                view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view).center());
+    }
+    template <typename T>
+    static T *control(QWidget *window, const char *name)
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    static void retype(QWidget *field, const QString &text)
+    {
+        clickAt(field);
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY2(focused && (focused == field || field->isAncestorOf(focused)), "the click did not reach the field");
+        QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(focused, text);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_portal.start());
+        m_transport = std::make_unique<HttpTransport>(10000);
+        int n = 0;
+        for (Installation *who : {&m_parent, &m_other}) {
+            who->globals.PortalBase = QStringLiteral("http://%1/tad/").arg(m_portal.host());
+            who->globals.UserId = QStringLiteral("202612060000000000%1").arg(++n);
+            who->globals.AppFolder = m_folder.path() + QLatin1Char('/');
+            who->globals.FaceNames = PortalClient::faceNamesFrom(get("tad_getface.asp", *who));
+        }
+        QCOMPARE(m_parent.globals.FaceNames, QStringList({"Anna", "Ben", "Cara", "Dan"}));
+    }
+
+    void cleanupTestCase()
+    {
+        // Only the editor's confirmations: no failure was reported on the way.
+        for (const auto &shown : m_parent.dialogs.messages + m_other.dialogs.messages)
+            QVERIFY2(shown.title == QStringLiteral("New Site Added"), qPrintable(shown.text));
+        QCOMPARE(m_parent.dialogs.messages.size(), 2);
+    }
+
+    void listShowsTheChildsTicksAndTheLogo()
+    {
+        m_parent.globals.CurrentFace = 1;
+        const auto window = open(m_parent);
+        QCOMPARE(names(window.get()).mid(0, 3), QStringList({"Plain Pond", "Frame Pond", "Pop-up Pond"}));
+        QCOMPARE(row(window.get(), "Frame Pond")->checkState(0), Qt::Checked);
+        QCOMPARE(row(window.get(), "Link Pond")->checkState(0), Qt::Unchecked);
+        // The web view asks for the first row's logo with the two slashes.
+        QVERIFY(e2e::waitFor([&] { return m_portal.requests(m_portal.host()).contains("/tad//logos/P_gif.gif"); }, 20000));
+    }
+
+    void tickShowsOnTheMenuAndUntickRemovesIt()
+    {
+        m_parent.globals.CurrentFace = 1;
+        for (const bool tick : {true, false}) {
+            const auto window = open(m_parent);
+            QTreeWidgetItem *link = row(window.get(), "Link Pond");
+            QVERIFY(link);
+            QCOMPARE(link->checkState(0), tick ? Qt::Unchecked : Qt::Checked);
+            QElapsedTimer blocked;
+            blocked.start();
+            clickCheckBox(window.get(), link);
+            QVERIFY2(blocked.elapsed() < 5000, "a hang guard: the tick waits on the loopback only");
+            clickAt(control<QPushButton>(window.get(), "Command2")); // Save Selections: Ben is named, so it just closes
+            QVERIFY(!window->isVisible());
+            QCOMPARE(m_parent.globals.CurrentFace, qint16(1));
+            QCOMPARE(menu(2, m_parent).contains(tile("Link Pond")), tick);
+            QVERIFY(menu(2, m_parent).contains(tile("Plain Pond")));
+            QVERIFY(!menu(2, m_other).contains(tile("Link Pond")));
+        }
+    }
+
+    void renameReachesThePortalAndTheFace()
+    {
+        m_parent.dialogs.inputs << QStringLiteral("Ann & Bob");
+        const auto window = open(m_parent);
+        clickAt(control<QLabel>(window.get(), "Image1_2"), Qt::RightButton);
+        QCOMPARE(get("tad_getface.asp", m_parent).split('\t').value(2), QStringLiteral("Ann & Bob"));
+        QCOMPARE(m_parent.main.toolTips, QStringList{"2 Ann & Bob's menu"});
+        QCOMPARE(m_parent.globals.FaceNames.value(2), QStringLiteral("Ann & Bob"));
+        QCOMPARE(get("tad_getface.asp", m_other).split('\t').value(2), QStringLiteral("Cara"));
+    }
+
+    void addEditAndDeleteASite()
+    {
+        const QString name = QStringLiteral("Tom & Jerry's Zoo");
+        const QString address = QStringLiteral("http://127.0.0.2:%1/zoo?cats=1&mice=2#pen").arg(m_portal.port());
+        m_parent.globals.CurrentFace = 1;
+        auto window = open(m_parent);
+
+        // Added through the editor, typed by keys; suggested too.
+        m_parent.windows.drive = [&](frmNewSite &editor) {
+            retype(control<QWidget>(&editor, "url"), address);
+            retype(control<QWidget>(&editor, "shortname"), name);
+            retype(control<QWidget>(&editor, "comments"), QStringLiteral("Cats = mice & more"));
+            retype(control<QComboBox>(&editor, "AgeFrom"), QStringLiteral("4"));
+            retype(control<QComboBox>(&editor, "AgeTo"), QStringLiteral("9"));
+            m_parent.dialogs.answers = {Dialogs::Answer::Yes};
+            m_parent.dialogs.inputs = {QStringLiteral("mum@home.example")};
+            clickAt(control<QPushButton>(&editor, "Command2"));
+        };
+        clickAt(control<QPushButton>(window.get(), "Command3"));
+        QCOMPARE(m_parent.globals.NewSiteType, QStringLiteral("2"));
+        QTreeWidgetItem *zoo = row(window.get(), name);
+        QVERIFY2(zoo, qPrintable(names(window.get()).join('|')));
+        QCOMPARE(names(window.get()).last(), name);
+        QCOMPARE(QStringList({zoo->text(frmSiteSel::URL), zoo->text(frmSiteSel::Ages), zoo->text(frmSiteSel::Comments),
+                              zoo->text(frmSiteSel::Type), zoo->text(frmSiteSel::Logo)}),
+                 QStringList({address, "4 to 9", "Cats = mice & more", "2", "T_gif.gif"}));
+        QVERIFY(m_portal.requests(m_portal.host()).filter("/tad/tad_suggestsite.asp?").size() == 1);
+        QVERIFY(!names(open(m_other).get()).contains(name));
+
+        // Edited: the editor opens on the row, filled from it.
+        const QString bigger = QStringLiteral("Tom & Jerry's Big Zoo");
+        m_parent.windows.drive = [&](frmNewSite &editor) {
+            QCOMPARE(control<QLineEdit>(&editor, "shortname")->text(), name);
+            QCOMPARE(control<QComboBox>(&editor, "AgeFrom")->currentText() + control<QComboBox>(&editor, "AgeTo")->currentText(),
+                     QStringLiteral("49"));
+            retype(control<QWidget>(&editor, "shortname"), bigger);
+            m_parent.dialogs.answers = {Dialogs::Answer::No};
+            clickAt(control<QPushButton>(&editor, "Command2"));
+        };
+        clickRow(window.get(), zoo);
+        clickAt(control<QPushButton>(window.get(), "btnEdit"));
+        QVERIFY2(row(window.get(), bigger), qPrintable(names(window.get()).join('|')));
+        QVERIFY(!row(window.get(), name));
+        QVERIFY(!names(open(m_other).get()).contains(bigger));
+
+        // Deleted, once the parent is sure.
+        m_parent.windows.drive = [&](frmNewSite &editor) {
+            m_parent.dialogs.answers = {Dialogs::Answer::Yes};
+            clickAt(control<QPushButton>(&editor, "btnDelete"));
+        };
+        clickRow(window.get(), row(window.get(), bigger));
+        clickAt(control<QPushButton>(window.get(), "btnEdit"));
+        QVERIFY(!names(window.get()).contains(bigger));
+        QCOMPARE(m_parent.windows.shown, QStringList({"editor 0", "editor 13", "editor 13"}));
+        window.reset();
+        QVERIFY(!names(open(m_parent).get()).contains(bigger));
+    }
+};
+
+QTEST_MAIN(tst_E2eParents)
+#include "tst_e2e_parents.moc"
