@@ -195,7 +195,7 @@ void frmBrowser::Form_Load()
         m_services.dialogs->message(
             QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."),
             ProgramTitle);
-        close();
+        closeMainWindow();
         QCoreApplication::exit(1);
         return;
     }
@@ -322,10 +322,12 @@ void frmBrowser::resizeEvent(QResizeEvent *event)
 void frmBrowser::closeEvent(QCloseEvent *event)
 {
     // The window manager's close box, Alt+F4: the STOP command decides, or a
-    // disabled STOP button would be one key away from meaning nothing.
-    if (m_startupFinished && !m_stopGranted) {
+    // disabled STOP button would be one key away from meaning nothing. While
+    // start-up runs there is no STOP command yet, and the request is let go.
+    if (!m_stopGranted) {
         event->ignore();
-        QMetaObject::invokeMethod(this, &frmBrowser::Command6_Click, Qt::QueuedConnection);
+        if (m_startupFinished)
+            QMetaObject::invokeMethod(this, &frmBrowser::Command6_Click, Qt::QueuedConnection);
         return;
     }
     // Pop-ups go with the main window: a hidden one must not keep the program
