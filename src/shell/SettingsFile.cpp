@@ -75,6 +75,16 @@ QStringList formatLines(const QString &password, bool stopDisabled, const QStrin
 bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
            QString *error)
 {
+    // A line break pasted into a one-line box would end the value early and
+    // start a line of its own ("timer=No Limit" CR LF "pw=." unlocks the
+    // parents' area at the next start), so such a file is not written.
+    for (const QString &value : {password, timeLimit}) {
+        if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))) {
+            if (error)
+                *error = QStringLiteral("A setting cannot hold a line break.");
+            return false;
+        }
+    }
     return LocalTextFile::writeLines(fileName(appFolder), formatLines(password, stopDisabled, timeLimit), error);
 }
 

@@ -41,6 +41,8 @@ QList<Entry> readEntries(const QString &appFolder);
 void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings);
 
 // The four lines a save writes, in the order readers and older files expect.
+// `write` refuses a password or caption holding a line break, leaving the
+// file as it was.
 QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit);
 bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
            QString *error = nullptr);

@@ -12,6 +12,7 @@ private slots:
     void readingFollowsTheKeyRules();
     void timeLimitCaptions();
     void garbageNeverStopsTheReader();
+    void aLineBreakIsNeverWritten();
 };
 
 static const QDateTime TenOClock(QDate(2026, 12, 6), QTime(10, 0, 0));
@@ -114,6 +115,22 @@ void tst_Settings::garbageNeverStopsTheReader()
     untouched.Password = QStringLiteral("before");
     SettingsFile::ReadSettings(folderOf(dir) + QStringLiteral("missing/"), TenOClock, untouched);
     QCOMPARE(untouched.Password, QStringLiteral("before"));
+}
+
+void tst_Settings::aLineBreakIsNeverWritten()
+{
+    // Pasted into a one-line box, a line break would let a value write a line of its own.
+    QTemporaryDir dir;
+    QVERIFY(SettingsFile::EnsureSettingsFile(folderOf(dir)));
+    const QString unlock = QStringLiteral("No Limit\r\npw=.");
+    const QString split = QStringLiteral("fr\nog");
+    QString error;
+    QVERIFY(!SettingsFile::write(folderOf(dir), QStringLiteral("frog"), true, unlock, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!SettingsFile::write(folderOf(dir), split, true, QStringLiteral("1 Hour"), &error));
+    QFile file(SettingsFile::fileName(folderOf(dir)));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)
