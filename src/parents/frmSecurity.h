@@ -1,0 +1,36 @@
+#pragma once
+
+#include "parents/ParentsContext.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The password gate in front of the parents' area and of leaving the browser
+// while STOP is disabled. Shown modally; the caller reads PasswordAccepted
+// once it has closed.
+class frmSecurity : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmSecurity(const ParentsContext &context, QWidget *parent = nullptr);
+
+    void pw1_GotFocus();
+    void pw1_KeyPress(int key);
+    void Command1_Click();
+
+    // The stored password as the hint shows it: first and last character
+    // kept, every one between them a "*", all upper-cased.
+    static QString maskedHint(const QString &password);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    ParentsContext m_context;
+    QLabel *Label1;
+    QLineEdit *pw1;
+    QPushButton *Command1;
+};
