@@ -25,6 +25,7 @@ public:
         s.launcher = &m_launcher;
         s.transport = &m_transport;
         s.views = &m_views;
+        s.parents = &m_parents;
         s.opener = &m_opener;
         s.closeWindowByTitle = [](const QString &title) { CloseWindowByTitle(title); };
         s.executableFolder = executableFolder;
@@ -39,5 +40,6 @@ private:
     DetachedLauncher m_launcher;
     HttpTransport m_transport;
     WebEngineBrowserViewFactory m_views;
+    ModalParentsWindows m_parents;
     DesktopUrlOpener m_opener;
 };
