@@ -7,6 +7,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_sitesel [ROUNDS]   (default 21)
 
 #include "E2eSupport.h"
+#include "parents/ParentsTestSupport.h"
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
@@ -14,7 +15,6 @@
 #include "shell/HttpTransport.h"
 
 #include <QApplication>
-#include <QStyleOptionViewItem>
 #include <QTreeWidget>
 #include <algorithm>
 #include <cstdio>
@@ -37,27 +37,6 @@ public:
     QString input(const QString &, const QString &, const QString &) override { return {}; }
     int shown = 0;
 };
-
-class NoMainWindow : public MainWindowLink {
-public:
-    void gatePassed() override {}
-    void setFaceToolTip(int, const QString &) override {}
-    void clearMessageLine() override {}
-    QString childPageTitle() const override { return {}; }
-};
-
-QPoint checkBoxOf(QTreeWidget *list, QTreeWidgetItem *item)
-{
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    const QRect row = list->visualItemRect(item);
-    option.rect = QRect(row.topLeft(), QSize(list->columnWidth(0), row.height()));
-    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = item->text(0);
-    option.font = item->font(0);
-    option.widget = list;
-    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
-}
 
 void report(const char *what, std::vector<double> ms)
 {
@@ -112,7 +91,7 @@ int main(int argc, char *argv[])
     WebEngineBrowserViewFactory views;
     RecordingUrlOpener opener;
     FixedClock clock;
-    NoMainWindow main;
+    RecordingMainLink main;
     ScriptedParentsWindows windows;
     const ParentsContext context{&globals, &dialogs, &transport, &views, &opener, &clock, &main, &windows};
 
@@ -141,7 +120,7 @@ int main(int argc, char *argv[])
         return 1;
     QTreeWidget *list = window.findChild<QTreeWidget *>("ListView1");
     QTreeWidgetItem *item = list->topLevelItem(3);
-    const QPoint box = checkBoxOf(list, item);
+    const QPoint box = input::checkBoxOf(list, item);
     std::vector<double> ticks;
     for (int n = 0; n < rounds; ++n) {
         const Qt::CheckState before = item->checkState(0);

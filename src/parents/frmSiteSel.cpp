@@ -337,7 +337,7 @@ void frmSiteSel::Command1_Click()
     // is a web address, as the portal's own links take it.
     const QString address = item->text(URL).trimmed();
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
-    const QUrl url(scheme.match(address).hasMatch() ? address : QStringLiteral("http://") + address, QUrl::StrictMode);
+    const QUrl url(scheme.match(address).hasMatch() ? address : QStringLiteral("http://") + address, QUrl::TolerantMode);
     const QString kind = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (kind != QLatin1String("http") && kind != QLatin1String("https"))) {
         m_context.dialogs->message(QStringLiteral("Only web addresses (http or https) can be previewed.\r\n\r\n") + address, Title);

@@ -1,4 +1,5 @@
 #include "E2eSupport.h"
+#include "parents/ParentsTestSupport.h"
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -24,15 +24,6 @@
 // portal then holds, for this installation only.
 class tst_E2eParents : public QObject {
     Q_OBJECT
-
-    class RecordingMainLink : public MainWindowLink {
-    public:
-        void gatePassed() override {}
-        void setFaceToolTip(int index, const QString &text) override { toolTips << QStringLiteral("%1 %2").arg(index).arg(text); }
-        void clearMessageLine() override {}
-        QString childPageTitle() const override { return {}; }
-        QStringList toolTips;
-    };
 
     // The site editor shown over the list, driven by the running case.
     class EditorWindows : public ScriptedParentsWindows {
@@ -99,44 +90,10 @@ class tst_E2eParents : public QObject {
             out << list(window)->topLevelItem(i)->text(frmSiteSel::SiteName);
         return out;
     }
-    static void clickAt(QWidget *control, Qt::MouseButton button = Qt::LeftButton, QPoint local = QPoint(-1, -1))
-    {
-        QWidget *window = control->window();
-        const QPoint at = control->mapTo(window, local.x() < 0 ? control->rect().center() : local);
-        QWidget *top = window->childAt(at);
-        QVERIFY2(top, "nothing lies at the control's place");
-        QTest::mouseClick(top, button, {}, top->mapFrom(window, at));
-    }
-    static void clickRow(QWidget *window, QTreeWidgetItem *item)
-    {
-        clickAt(list(window)->viewport(), Qt::LeftButton, list(window)->visualItemRect(item).center());
-    }
-    static void clickCheckBox(QWidget *window, QTreeWidgetItem *item)
-    {
-        QTreeWidget *view = list(window);
-        QStyleOptionViewItem option;
-        option.initFrom(view);
-        const QRect rowRect = view->visualItemRect(item);
-        option.rect = QRect(rowRect.topLeft(), QSize(view->columnWidth(0), rowRect.height()));
-        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-        option.text = item->text(0);
-        option.font = item->font(0);
-        option.widget = view;
-        clickAt(view->viewport(), Qt::LeftButton,
-                view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view).center());
-    }
     template <typename T>
     static T *control(QWidget *window, const char *name)
     {
         return window->findChild<T *>(QLatin1String(name));
-    }
-    static void retype(QWidget *field, const QString &text)
-    {
-        clickAt(field);
-        QWidget *focused = QApplication::focusWidget();
-        QVERIFY2(focused && (focused == field || field->isAncestorOf(focused)), "the click did not reach the field");
-        QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(focused, text);
     }
 
 private slots:
@@ -183,9 +140,9 @@ private slots:
             QCOMPARE(link->checkState(0), tick ? Qt::Unchecked : Qt::Checked);
             QElapsedTimer blocked;
             blocked.start();
-            clickCheckBox(window.get(), link);
+            input::clickCheckBox(list(window.get()), link);
             QVERIFY2(blocked.elapsed() < 5000, "a hang guard: the tick waits on the loopback only");
-            clickAt(control<QPushButton>(window.get(), "Command2")); // Save Selections: Ben is named, so it just closes
+            input::clickAt(control<QPushButton>(window.get(), "Command2")); // Save Selections: Ben is named, so it just closes
             QVERIFY(!window->isVisible());
             QCOMPARE(m_parent.globals.CurrentFace, qint16(1));
             QCOMPARE(menu(2, m_parent).contains(tile("Link Pond")), tick);
@@ -198,7 +155,7 @@ private slots:
     {
         m_parent.dialogs.inputs << QStringLiteral("Ann & Bob");
         const auto window = open(m_parent);
-        clickAt(control<QLabel>(window.get(), "Image1_2"), Qt::RightButton);
+        input::clickAt(control<QLabel>(window.get(), "Image1_2"), Qt::RightButton);
         QCOMPARE(get("tad_getface.asp", m_parent).split('\t').value(2), QStringLiteral("Ann & Bob"));
         QCOMPARE(m_parent.main.toolTips, QStringList{"2 Ann & Bob's menu"});
         QCOMPARE(m_parent.globals.FaceNames.value(2), QStringLiteral("Ann & Bob"));
@@ -214,16 +171,16 @@ private slots:
 
         // Added through the editor, typed by keys; suggested too.
         m_parent.windows.drive = [&](frmNewSite &editor) {
-            retype(control<QWidget>(&editor, "url"), address);
-            retype(control<QWidget>(&editor, "shortname"), name);
-            retype(control<QWidget>(&editor, "comments"), QStringLiteral("Cats = mice & more"));
-            retype(control<QComboBox>(&editor, "AgeFrom"), QStringLiteral("4"));
-            retype(control<QComboBox>(&editor, "AgeTo"), QStringLiteral("9"));
+            input::retype(control<QWidget>(&editor, "url"), address);
+            input::retype(control<QWidget>(&editor, "shortname"), name);
+            input::retype(control<QWidget>(&editor, "comments"), QStringLiteral("Cats = mice & more"));
+            input::retype(control<QComboBox>(&editor, "AgeFrom"), QStringLiteral("4"));
+            input::retype(control<QComboBox>(&editor, "AgeTo"), QStringLiteral("9"));
             m_parent.dialogs.answers = {Dialogs::Answer::Yes};
             m_parent.dialogs.inputs = {QStringLiteral("mum@home.example")};
-            clickAt(control<QPushButton>(&editor, "Command2"));
+            input::clickAt(control<QPushButton>(&editor, "Command2"));
         };
-        clickAt(control<QPushButton>(window.get(), "Command3"));
+        input::clickAt(control<QPushButton>(window.get(), "Command3"));
         QCOMPARE(m_parent.globals.NewSiteType, QStringLiteral("2"));
         QTreeWidgetItem *zoo = row(window.get(), name);
         QVERIFY2(zoo, qPrintable(names(window.get()).join('|')));
@@ -240,12 +197,12 @@ private slots:
             QCOMPARE(control<QLineEdit>(&editor, "shortname")->text(), name);
             QCOMPARE(control<QComboBox>(&editor, "AgeFrom")->currentText() + control<QComboBox>(&editor, "AgeTo")->currentText(),
                      QStringLiteral("49"));
-            retype(control<QWidget>(&editor, "shortname"), bigger);
+            input::retype(control<QWidget>(&editor, "shortname"), bigger);
             m_parent.dialogs.answers = {Dialogs::Answer::No};
-            clickAt(control<QPushButton>(&editor, "Command2"));
+            input::clickAt(control<QPushButton>(&editor, "Command2"));
         };
-        clickRow(window.get(), zoo);
-        clickAt(control<QPushButton>(window.get(), "btnEdit"));
+        input::clickRow(list(window.get()), zoo);
+        input::clickAt(control<QPushButton>(window.get(), "btnEdit"));
         QVERIFY2(row(window.get(), bigger), qPrintable(names(window.get()).join('|')));
         QVERIFY(!row(window.get(), name));
         QVERIFY(!names(open(m_other).get()).contains(bigger));
@@ -253,10 +210,10 @@ private slots:
         // Deleted, once the parent is sure.
         m_parent.windows.drive = [&](frmNewSite &editor) {
             m_parent.dialogs.answers = {Dialogs::Answer::Yes};
-            clickAt(control<QPushButton>(&editor, "btnDelete"));
+            input::clickAt(control<QPushButton>(&editor, "btnDelete"));
         };
-        clickRow(window.get(), row(window.get(), bigger));
-        clickAt(control<QPushButton>(window.get(), "btnEdit"));
+        input::clickRow(list(window.get()), row(window.get(), bigger));
+        input::clickAt(control<QPushButton>(window.get(), "btnEdit"));
         QVERIFY(!names(window.get()).contains(bigger));
         QCOMPARE(m_parent.windows.shown, QStringList({"editor 0", "editor 13", "editor 13"}));
         window.reset();
