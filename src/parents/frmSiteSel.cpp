@@ -238,10 +238,9 @@ void frmSiteSel::LoadSiteList(qint16 child)
     QApplication::restoreOverrideCursor();
     m_listView1->setUpdatesEnabled(true);
     m_loading = false;
-    // Every load shows its first row, so the details, Preview and Edit/Remove
-    // always speak of the same row.
+    // Every load shows its first row (the details follow the current row), so
+    // the details, Preview and Edit/Remove always speak of the same row.
     m_listView1->setCurrentItem(m_listView1->topLevelItem(0));
-    ListView1_ItemClick(m_listView1->currentItem());
 
     if (!reply.ok())
         m_context.dialogs->message(reply.error, Dialogs::ApplicationTitle);

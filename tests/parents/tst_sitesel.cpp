@@ -355,6 +355,19 @@ private slots:
         QCOMPARE(world.globals.CurrentFace, qint16(highlighted));
     }
 
+    void saveSelectionsByAltSAsksAnUnnamedChildsName()
+    {
+        World world;
+        world.globals.FaceNames[0] = "Child 1";
+        world.dialogs.inputs << "Ann";
+        const auto window = world.show<frmSiteSel>();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier); // the button shows itself pressed, then clicks
+        QTRY_VERIFY(!window->isVisible());
+        QCOMPARE(world.sent().last(), QStringLiteral("tad_saveface.asp?userid=42&tface=1&newname=Ann"));
+    }
+
     void rename_data()
     {
         QTest::addColumn<QString>("answer");
