@@ -8,7 +8,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVariant>
 #include <memory>
+#include <optional>
 
 // The real programs of one build, started on free loopback ports in
 // throw-away folders, for end-to-end tests.
@@ -124,6 +126,17 @@ bool waitFor(F condition, int ms)
         QTest::qWait(50);
     }
     return true;
+}
+
+// The value of a script run in a web page (a QWebEnginePage), or an invalid
+// value when it gives none within ten seconds.
+template <typename Page>
+QVariant evaluate(Page *page, const QString &script)
+{
+    auto result = std::make_shared<std::optional<QVariant>>(); // outlives a late answer
+    page->runJavaScript(script, [result](const QVariant &value) { *result = value; });
+    waitFor([&] { return result->has_value(); }, 10000);
+    return result->value_or(QVariant());
 }
 
 } // namespace e2e

@@ -124,13 +124,7 @@ class tst_E2eAttacks : public QObject {
             .replace(QLatin1String("{go}"), goLink());
     }
 
-    QVariant evaluate(const QString &script)
-    {
-        auto result = std::make_shared<std::optional<QVariant>>(); // outlives a late answer
-        view()->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
-        e2e::waitFor([&] { return result->has_value(); }, 10000);
-        return result->value_or(QVariant());
-    }
+    QVariant evaluate(const QString &script) { return e2e::evaluate(view()->page(), script); }
 
     // True once the main view shows an address starting with `address`, its document complete.
     bool shows(const QString &address)

@@ -77,13 +77,7 @@ class tst_E2eBrowsing : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);
     }
 
-    QVariant evaluate(const QString &script)
-    {
-        auto result = std::make_shared<std::optional<QVariant>>(); // outlives a late answer
-        view()->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
-        e2e::waitFor([&] { return result->has_value(); }, 10000);
-        return result->value_or(QVariant());
-    }
+    QVariant evaluate(const QString &script) { return e2e::evaluate(view()->page(), script); }
 
     bool click(const QString &selector)
     {

@@ -1,12 +1,11 @@
 #include "E2eSupport.h"
+#include "X11Windows.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 
 // The real browser program against the real portal.
 class tst_E2eStartup : public QObject {
@@ -71,42 +70,6 @@ void tst_E2eStartup::startupTalksToThePortalInOrderAndKeepsItsId()
     QVERIFY(again.waitForFinished(10000));
 }
 
-// Finds a mapped top-level window by its title on `display`.
-static Window findTopLevel(Display *display, const char *title)
-{
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (!XQueryTree(display, root, &root, &parent, &children, &count))
-        return 0;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes attributes;
-        char *name = nullptr;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
-            && XFetchName(display, children[i], &name) && name) {
-            if (qstrcmp(name, title) == 0)
-                found = children[i];
-            XFree(name);
-        }
-    }
-    if (children)
-        XFree(children);
-    return found;
-}
-
-static void askToClose(Display *display, Window window)
-{
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XFlush(display);
-}
-
 void tst_E2eStartup::unreachablePortalSaysSoAndEndsWithoutAnId()
 {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
@@ -138,9 +101,9 @@ void tst_E2eStartup::unreachablePortalSaysSoAndEndsWithoutAnId()
     QVERIFY(browser.waitForStarted());
 
     Window box = 0;
-    const bool shown = e2e::waitFor([&] { return (box = findTopLevel(x, "Tadpole")) != 0; }, 30000);
+    const bool shown = e2e::waitFor([&] { return (box = e2e::findTopLevel(x, "Tadpole")) != 0; }, 30000);
     if (shown)
-        askToClose(x, box);
+        e2e::askToClose(x, box);
     const bool ended = browser.waitForFinished(20000);
     if (!ended)
         browser.kill();

@@ -1,11 +1,10 @@
 #include "E2eSupport.h"
+#include "X11Windows.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 
 static const char MainTitle[] = "Tadpole 2.0"; // the main window: the program and its short version
 
@@ -89,41 +88,14 @@ void tst_E2eWatchdog::stopBrowser()
     m_browser.waitForFinished(5000);
 }
 
-// A mapped top-level window by its whole title.
 Window tst_E2eWatchdog::findTopLevel(const char *title) const
 {
-    Window root = DefaultRootWindow(m_x), parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (!XQueryTree(m_x, root, &root, &parent, &children, &count))
-        return 0;
-    for (unsigned int i = 0; i < count && !found; ++i) {
-        XWindowAttributes attributes;
-        char *name = nullptr;
-        if (XGetWindowAttributes(m_x, children[i], &attributes) && attributes.map_state == IsViewable
-            && XFetchName(m_x, children[i], &name) && name) {
-            if (qstrcmp(name, title) == 0)
-                found = children[i];
-            XFree(name);
-        }
-    }
-    if (children)
-        XFree(children);
-    return found;
+    return e2e::findTopLevel(m_x, title);
 }
 
-// What a window manager sends for a click on the close box.
 void tst_E2eWatchdog::askToClose(Window window) const
 {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(m_x, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(m_x, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(m_x, window, False, NoEventMask, &event);
-    XFlush(m_x);
+    e2e::askToClose(m_x, window);
 }
 
 void tst_E2eWatchdog::closesForeignPromptsAndEndsOtherBrowsers()
