@@ -40,12 +40,12 @@ namespace {
 const QString Title = QStringLiteral("Tadpole");
 constexpr int TwipsPerPixel = 15;
 
-struct ColumnSpec {
+struct ColumnLayout {
     const char *key;
     const char *caption;
     int twips;
 };
-constexpr ColumnSpec Columns[frmSiteSel::ColumnCount] = {
+constexpr ColumnLayout Columns[frmSiteSel::ColumnCount] = {
     {"SiteName", "Site Name", 6000}, {"Ages", "Ages", 1000}, {"Comments", "Comments", 1}, {"ID", "ID", 1},
     {"Logo", "Logo", 1},             {"URL", "URL", 1},      {"Type", "Type", 1},
 };
