@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpServer.h"
+#include "HttpMessage.h"
 #include "PortalStore.h"
 #include "QueryString.h"
 

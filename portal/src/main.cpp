@@ -1,6 +1,6 @@
 // tadpole-portal: the web portal the Tadpole browser talks to.
 #include "DemoSite.h"
-#include "HttpServer.h"
+#include "HttpService.h"
 #include "PortalPages.h"
 #include "PortalStore.h"
 
@@ -70,8 +70,18 @@ int main(int argc, char *argv[])
                                              QStringLiteral("FILE"));
     const QCommandLineOption radioOption(QStringLiteral("radio-stream"), QStringLiteral("Stream the radio page plays."),
                                          QStringLiteral("URL"));
+    const HttpLimits defaults;
+    const QCommandLineOption headerTimeoutOption(
+        QStringLiteral("header-timeout"), QStringLiteral("Seconds a request's head and body may take to arrive."),
+        QStringLiteral("SECONDS"), QString::number(defaults.headerTimeout.count() / 1000));
+    const QCommandLineOption idleTimeoutOption(
+        QStringLiteral("idle-timeout"), QStringLiteral("Seconds a kept-alive connection may wait for its next request."),
+        QStringLiteral("SECONDS"), QString::number(defaults.idleTimeout.count() / 1000));
+    const QCommandLineOption perAddressOption(
+        QStringLiteral("max-per-address"), QStringLiteral("Open connections from one client address; 0: no limit."),
+        QStringLiteral("N"), QString::number(defaults.maxPerAddress));
     parser.addOptions({bindOption, portOption, dbOption, demoOption, maintainerOption, threadsOption, quietOption,
-                       accessLogOption, radioOption});
+                       accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -88,6 +98,18 @@ int main(int argc, char *argv[])
     const int threads = parser.value(threadsOption).toInt(&ok);
     if (!ok || threads < 1 || threads > 256)
         return fail(QStringLiteral("--threads must be 1 to 256"));
+    HttpLimits limits;
+    const int headerTimeout = parser.value(headerTimeoutOption).toInt(&ok);
+    if (!ok || headerTimeout < 1 || headerTimeout > 3600)
+        return fail(QStringLiteral("--header-timeout must be 1 to 3600 seconds"));
+    limits.headerTimeout = std::chrono::seconds(headerTimeout);
+    const int idleTimeout = parser.value(idleTimeoutOption).toInt(&ok);
+    if (!ok || idleTimeout < 1 || idleTimeout > 3600)
+        return fail(QStringLiteral("--idle-timeout must be 1 to 3600 seconds"));
+    limits.idleTimeout = std::chrono::seconds(idleTimeout);
+    limits.maxPerAddress = parser.value(perAddressOption).toInt(&ok);
+    if (!ok || limits.maxPerAddress < 0)
+        return fail(QStringLiteral("--max-per-address must be 0 or more"));
     QString error;
     const std::optional<DbConfig> db = DbConfig::fromUrl(parser.value(dbOption), &error);
     if (!db)
@@ -123,7 +145,7 @@ int main(int argc, char *argv[])
     }
 
     std::atomic<int> connectionNumber{0};
-    HttpServer server(
+    HttpService server(
         [&]() -> std::unique_ptr<RequestHandler> {
             const DbConfig dbConfig = *db;
             return std::make_unique<PortalPages>(config, [dbConfig, &connectionNumber]() {
@@ -137,7 +159,7 @@ int main(int argc, char *argv[])
                 return store;
             });
         },
-        threads);
+        threads, limits);
     server.setAccessLog(accessLog);
 
     const QByteArray bindAddress = parser.value(bindOption).toUtf8();
