@@ -5,6 +5,7 @@
 
 #include "HttpService.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -22,6 +23,12 @@ namespace net = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = net::ip::tcp;
+// Each connection stays on its worker's loop, so the plain executor of that loop will do.
+using Executor = net::io_context::executor_type;
+using Socket = net::basic_stream_socket<tcp, Executor>;
+using Acceptor = net::basic_socket_acceptor<tcp, Executor>;
+using Clock = std::chrono::steady_clock;
+using Timer = net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor>;
 
 namespace {
 
@@ -145,24 +152,37 @@ struct Shared {
     std::mutex mutex;
     int connections = 0;
     std::unordered_map<std::string, int> perAddress;
+    std::vector<int> perWorker;  // connections each worker serves
 
-    bool admit(const std::string &address)
+    // The worker least busy, for the next connection.
+    int leastBusyWorker()
+    {
+        std::lock_guard lock(mutex);
+        return int(std::min_element(perWorker.begin(), perWorker.end()) - perWorker.begin());
+    }
+
+    bool admit(const std::string &address, int worker)
     {
         std::lock_guard lock(mutex);
         if (connections >= limits.maxConnections)
             return false;
         int &mine = perAddress[address];
-        if (limits.maxPerAddress > 0 && mine >= limits.maxPerAddress)
+        if (limits.maxPerAddress > 0 && mine >= limits.maxPerAddress) {
+            if (mine == 0)
+                perAddress.erase(address);
             return false;
+        }
         ++mine;
         ++connections;
+        ++perWorker[size_t(worker)];
         return true;
     }
 
-    void release(const std::string &address)
+    void release(const std::string &address, int worker)
     {
         std::lock_guard lock(mutex);
         --connections;
+        --perWorker[size_t(worker)];
         const auto it = perAddress.find(address);
         if (it != perAddress.end() && --it->second <= 0)
             perAddress.erase(it);
@@ -181,21 +201,23 @@ struct Shared {
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket &&socket, std::shared_ptr<Shared> shared, std::string peer, QByteArray localAddress,
-            quint16 localPort)
-        : m_stream(std::move(socket)),
+    Session(Socket &&socket, std::shared_ptr<Shared> shared, int worker, std::string peer,
+            QByteArray localAddress, quint16 localPort)
+        : m_socket(std::move(socket)),
+          m_timer(m_socket.get_executor()),
           m_buffer(size_t(shared->limits.maxHeadBytes + shared->limits.maxBodyBytes + ReadChunk)),
           m_shared(std::move(shared)),
+          m_worker(worker),
           m_peer(std::move(peer)),
           m_localAddress(std::move(localAddress)),
           m_localPort(localPort)
     {
     }
-    ~Session() { m_shared->release(m_peer); }
+    ~Session() { m_shared->release(m_peer, m_worker); }
 
     void start()
     {
-        net::dispatch(m_stream.get_executor(), [self = shared_from_this()] { self->nextRequest(true); });
+        net::dispatch(m_socket.get_executor(), [self = shared_from_this()] { self->nextRequest(true); });
     }
 
 private:
@@ -213,18 +235,18 @@ private:
         m_expectsContinue = false;
         if (fresh || m_buffer.size() > 0) {
             // A new connection, or a pipelined request already here: its clock runs.
-            m_stream.expires_after(limits().headerTimeout);
+            setDeadline(limits().headerTimeout);
             process();
             return;
         }
         // Idle between requests until a byte comes; from then on the request's clock runs.
-        m_stream.expires_after(limits().idleTimeout);
-        m_stream.async_read_some(m_buffer.prepare(ReadChunk),
+        setDeadline(limits().idleTimeout);
+        m_socket.async_read_some(m_buffer.prepare(ReadChunk),
                                  [self = shared_from_this()](beast::error_code ec, size_t n) {
                                      if (ec)
                                          return;  // idle time-out, or the client went away
                                      self->m_buffer.commit(n);
-                                     self->m_stream.expires_after(self->limits().headerTimeout);
+                                     self->setDeadline(self->limits().headerTimeout);
                                      self->process();
                                  });
     }
@@ -234,7 +256,7 @@ private:
         const size_t room = m_buffer.max_size() - m_buffer.size();
         if (room == 0)
             return refuseParse(http::error::header_limit);
-        m_stream.async_read_some(m_buffer.prepare(std::min(room, ReadChunk)),
+        m_socket.async_read_some(m_buffer.prepare(std::min(room, ReadChunk)),
                                  [self = shared_from_this()](beast::error_code ec, size_t n) {
                                      if (ec)
                                          return;  // request time-out, or the client went away
@@ -323,7 +345,7 @@ private:
             return readMore();
         m_expectsContinue = false;
         static constexpr std::string_view goOn = "HTTP/1.1 100 Continue\r\n\r\n";
-        net::async_write(m_stream, net::buffer(goOn.data(), goOn.size()),
+        net::async_write(m_socket, net::buffer(goOn.data(), goOn.size()),
                          [self = shared_from_this()](beast::error_code ec, size_t) {
                              if (!ec)
                                  self->readMore();
@@ -409,8 +431,8 @@ private:
     void send(QByteArray out, bool close)
     {
         m_out = std::move(out);
-        m_stream.expires_after(limits().writeTimeout);
-        net::async_write(m_stream, net::buffer(m_out.constData(), size_t(m_out.size())),
+        setDeadline(limits().writeTimeout);
+        net::async_write(m_socket, net::buffer(m_out.constData(), size_t(m_out.size())),
                          [self = shared_from_this(), close](beast::error_code ec, size_t) {
                              self->m_out.clear();
                              if (ec)
@@ -427,24 +449,56 @@ private:
     void linger()
     {
         beast::error_code ignored;
-        m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-        m_stream.expires_after(limits().lingerTime);
+        m_socket.shutdown(Socket::shutdown_send, ignored);
+        setDeadline(limits().lingerTime);
         drain();
     }
 
     void drain()
     {
         m_buffer.clear();
-        m_stream.async_read_some(m_buffer.prepare(ReadChunk), [self = shared_from_this()](beast::error_code ec, size_t) {
+        m_socket.async_read_some(m_buffer.prepare(ReadChunk), [self = shared_from_this()](beast::error_code ec, size_t) {
             if (!ec)
                 self->drain();
         });
     }
 
-    beast::tcp_stream m_stream;
+    // One deadline for whatever the connection waits for now. The timer is moved only when
+    // the deadline comes earlier than it is set for; when it fires early it waits again, so
+    // a busy kept-alive connection does not touch it per request.
+    void setDeadline(Clock::duration timeout)
+    {
+        m_deadline = Clock::now() + timeout;
+        if (m_timerWaiting && m_timer.expiry() <= m_deadline)
+            return;
+        armTimer();
+    }
+
+    void armTimer()
+    {
+        m_timerWaiting = true;
+        m_timer.expires_at(m_deadline);  // a wait it cancels ends with operation_aborted
+        m_timer.async_wait([weak = weak_from_this()](beast::error_code ec) {
+            const std::shared_ptr<Session> self = weak.lock();
+            if (ec || !self)
+                return;
+            self->m_timerWaiting = false;
+            if (Clock::now() < self->m_deadline)
+                return self->armTimer();
+            // Ends the read or write the connection is waiting in.
+            beast::error_code ignored;
+            self->m_socket.close(ignored);
+        });
+    }
+
+    Socket m_socket;
+    Timer m_timer;
+    Clock::time_point m_deadline;
+    bool m_timerWaiting = false;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     std::shared_ptr<Shared> m_shared;
+    int m_worker;
     std::string m_peer;
     QByteArray m_localAddress;
     quint16 m_localPort = 0;
@@ -455,20 +509,33 @@ private:
 
 } // namespace
 
+// Each worker runs an event loop of its own, so a connection's reads, writes, timers and
+// handler calls all happen on one thread: no locking between them, and no hand-over between
+// threads for each request (with one loop shared by all workers, a third fewer requests a
+// second). One more thread only accepts connections and hands each to the least busy worker.
 struct HttpService::Impl {
+    struct Worker {
+        net::io_context io{1};
+        std::optional<net::executor_work_guard<net::io_context::executor_type>> work;
+        std::thread thread;
+    };
+
     HandlerFactory factory;
-    int threads = 1;
     std::shared_ptr<Shared> shared = std::make_shared<Shared>();
     std::atomic<bool> stopping{false};
-    net::io_context io;
-    std::optional<net::executor_work_guard<net::io_context::executor_type>> work;
-    std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
+    // Declared before the accepting loop: an accept still pending when that loop goes
+    // holds a socket of a worker's loop.
+    std::vector<std::unique_ptr<Worker>> workers;
+    net::io_context acceptIo{1};
+    std::vector<std::unique_ptr<Acceptor>> acceptors;
     std::vector<std::unique_ptr<net::steady_timer>> acceptPauses;
-    std::vector<std::thread> workers;
+    std::thread acceptThread;
 
     void accept(size_t i)
     {
-        acceptors[i]->async_accept(net::make_strand(io), [this, i](beast::error_code ec, tcp::socket socket) {
+        const int worker = shared->leastBusyWorker();
+        acceptors[i]->async_accept(workers[size_t(worker)]->io, [this, i, worker](beast::error_code ec,
+                                                                                 Socket socket) {
             if (ec == net::error::operation_aborted || stopping.load())
                 return;
             if (ec) {
@@ -480,12 +547,12 @@ struct HttpService::Impl {
                 });
                 return;
             }
-            admit(std::move(socket));
+            admit(std::move(socket), worker);
             accept(i);
         });
     }
 
-    void admit(tcp::socket socket)
+    void admit(Socket socket, int worker)
     {
         beast::error_code ec;
         const tcp::endpoint remote = socket.remote_endpoint(ec);
@@ -495,21 +562,35 @@ struct HttpService::Impl {
         if (ec)
             return;
         std::string peer = remote.address().to_string();
-        if (!shared->admit(peer))
+        if (!shared->admit(peer, worker))
             return;  // over a limit: closed unread
         socket.set_option(tcp::no_delay(true), ec);
         const std::string localAddress = local.address().to_string();
-        std::make_shared<Session>(std::move(socket), shared, std::move(peer),
+        std::make_shared<Session>(std::move(socket), shared, worker, std::move(peer),
                                   QByteArray(localAddress.data(), qsizetype(localAddress.size())), local.port())
             ->start();
+    }
+
+    // Runs a loop until it is stopped; a handler that throws ends its own connection only.
+    static void run(net::io_context &io)
+    {
+        while (!io.stopped()) {
+            try {
+                io.run();
+            } catch (const std::exception &e) {
+                std::fprintf(stderr, "tadpole-portal: request failed: %s\n", e.what());
+            }
+        }
     }
 };
 
 HttpService::HttpService(HandlerFactory factory, int threads, HttpLimits limits) : d(std::make_unique<Impl>())
 {
     d->factory = std::move(factory);
-    d->threads = threads < 1 ? 1 : threads;
     d->shared->limits = limits;
+    for (int i = 0; i < std::max(1, threads); ++i)
+        d->workers.push_back(std::make_unique<Impl::Worker>());
+    d->shared->perWorker.assign(d->workers.size(), 0);
 }
 
 HttpService::~HttpService()
@@ -525,11 +606,11 @@ int HttpService::listen(const QByteArray &address, int port, QString *error)
         *error = QStringLiteral("not a numeric address: %1").arg(QString::fromUtf8(address));
         return -1;
     }
-    auto acceptor = std::make_unique<tcp::acceptor>(d->io);
+    auto acceptor = std::make_unique<Acceptor>(d->acceptIo);
     const tcp::endpoint endpoint(ip, quint16(port));
     acceptor->open(endpoint.protocol(), ec);
     if (!ec)
-        acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
+        acceptor->set_option(Acceptor::reuse_address(true), ec);
     if (!ec)
         acceptor->bind(endpoint, ec);
     if (!ec)
@@ -543,7 +624,7 @@ int HttpService::listen(const QByteArray &address, int port, QString *error)
     }
     const int bound = acceptor->local_endpoint(ec).port();
     d->acceptors.push_back(std::move(acceptor));
-    d->acceptPauses.push_back(std::make_unique<net::steady_timer>(d->io));
+    d->acceptPauses.push_back(std::make_unique<net::steady_timer>(d->acceptIo));
     return bound;
 }
 
@@ -571,24 +652,18 @@ bool HttpService::start(QString *error)
         if (rlim_t(d->shared->limits.maxConnections) > room)
             d->shared->limits.maxConnections = int(room);
     }
-    d->work.emplace(d->io.get_executor());
-    for (size_t i = 0; i < d->acceptors.size(); ++i)
-        d->accept(i);
-    for (int i = 0; i < d->threads; ++i) {
-        d->workers.emplace_back([this] {
+    for (auto &w : d->workers) {
+        w->work.emplace(w->io.get_executor());
+        w->thread = std::thread([this, w = w.get()] {
             const std::unique_ptr<RequestHandler> handler = d->factory();
             t_handler = handler.get();
-            // A handler that throws ends its own connection only.
-            while (!d->io.stopped()) {
-                try {
-                    d->io.run();
-                } catch (const std::exception &e) {
-                    std::fprintf(stderr, "tadpole-portal: request failed: %s\n", e.what());
-                }
-            }
+            Impl::run(w->io);
             t_handler = nullptr;
         });
     }
+    for (size_t i = 0; i < d->acceptors.size(); ++i)
+        d->accept(i);
+    d->acceptThread = std::thread([this] { Impl::run(d->acceptIo); });
     return true;
 }
 
@@ -596,9 +671,15 @@ void HttpService::stop()
 {
     if (d->stopping.exchange(true))
         return;
-    d->work.reset();
-    d->io.stop();
-    for (std::thread &t : d->workers)
-        t.join();
-    d->workers.clear();
+    d->acceptIo.stop();
+    if (d->acceptThread.joinable())
+        d->acceptThread.join();
+    for (auto &w : d->workers) {
+        w->work.reset();
+        w->io.stop();
+    }
+    for (auto &w : d->workers) {
+        if (w->thread.joinable())
+            w->thread.join();
+    }
 }
