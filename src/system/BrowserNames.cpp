@@ -1,7 +1,11 @@
 #include "system/BrowserNames.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <algorithm>
+#include <cstring>
 
 QStringList defaultBrowserNames()
 {
@@ -63,4 +67,38 @@ bool isProtectedProgramName(const QString &name)
 bool isBrowserProgramName(const QString &name, const QStringList &normalizedNames)
 {
     return !isProtectedProgramName(name) && normalizedNames.contains(name.toLower());
+}
+
+BrowserNameMatcher::BrowserNameMatcher(const QStringList &normalizedNames)
+    : m_names(normalizedNames)
+{
+    for (const QString &name : normalizedNames) {
+        // An ASCII program name lower-cased stays ASCII, so only ASCII names
+        // can equal it; other names are left to the decoded path.
+        const bool ascii = name.size() < MaxAsciiLength
+            && std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+        if (!ascii || isProtectedProgramName(name))
+            continue;
+        m_ascii.append(name.toLatin1());
+        m_asciiLengths.set(size_t(name.size()));
+    }
+}
+
+bool BrowserNameMatcher::matches(QByteArrayView name) const
+{
+    const qsizetype length = name.size();
+    const bool ascii = length < MaxAsciiLength
+        && std::all_of(name.cbegin(), name.cend(), [](char c) { return uchar(c) < 0x80; });
+    if (!ascii)
+        return isBrowserProgramName(QFile::decodeName(name.toByteArray()), m_names);
+    if (length == 0 || !m_asciiLengths.test(size_t(length)))
+        return false;
+    char lower[MaxAsciiLength];
+    for (qsizetype i = 0; i < length; ++i) {
+        const char c = name[i];
+        lower[i] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    }
+    return std::any_of(m_ascii.cbegin(), m_ascii.cend(), [&](const QByteArray &candidate) {
+        return candidate.size() == length && std::memcmp(candidate.constData(), lower, size_t(length)) == 0;
+    });
 }

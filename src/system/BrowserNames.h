@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+
+#include <bitset>
 
 // The other web browsers the child must not use beside us. Core-only so that
 // the `terminate` program can compile it without the widget library.
@@ -27,3 +31,20 @@ bool isProtectedProgramName(const QString &name);
 // name, lower-cased, is one of `normalizedNames`, and it is none of ours. The
 // one rule for counting browsers and for ending them.
 bool isBrowserProgramName(const QString &name, const QStringList &normalizedNames);
+
+// isBrowserProgramName over an executable base name as the file system spells
+// it, for a count that runs every second: a name of plain ASCII is compared
+// byte by byte, case ignored, with the names of its length alone; any other
+// name is decoded and given to isBrowserProgramName itself.
+class BrowserNameMatcher {
+public:
+    explicit BrowserNameMatcher(const QStringList &normalizedNames = {});
+    bool matches(QByteArrayView name) const;
+
+private:
+    static constexpr qsizetype MaxAsciiLength = 256;   // a file name holds at most 255 bytes
+
+    QStringList m_names;
+    QList<QByteArray> m_ascii;                 // lower case, none of ours
+    std::bitset<MaxAsciiLength> m_asciiLengths;
+};

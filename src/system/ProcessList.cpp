@@ -27,6 +27,48 @@ qint64 parsePid(const char *text)
     return value > 0 ? value : -1;
 }
 
+// "/usr/lib/firefox-esr/firefox-esr (deleted)" -> "firefox-esr", without a copy.
+QByteArrayView baseNameOf(QByteArrayView linkTarget)
+{
+    // The kernel marks an executable that was replaced or removed after the
+    // start (a browser update does this) with this suffix on the link.
+    constexpr QByteArrayView deleted(" (deleted)");
+    QByteArrayView path = linkTarget;
+    if (path.endsWith(deleted))
+        path.chop(deleted.size());
+    return path.sliced(path.lastIndexOf('/') + 1);
+}
+
+// Calls take(pid, name) for each process whose executable link can be read,
+// in the order the root lists them. Nothing is allocated per process.
+template <typename Take>
+void forEachProcess(const QByteArray &root, Take take)
+{
+    DIR *dir = ::opendir(root.constData());
+    if (!dir)
+        return;
+    // The exe link, not comm or stat: those cut names at 15 characters.
+    const int rootFd = ::dirfd(dir);
+    char linkPath[32];
+    char target[PATH_MAX + 1];
+    while (const dirent *entry = ::readdir(dir)) {
+        const qint64 pid = parsePid(entry->d_name);
+        if (pid < 0)
+            continue;
+        std::snprintf(linkPath, sizeof linkPath, "%lld/exe", static_cast<long long>(pid));
+        // Fails for kernel threads, other users' processes and processes that
+        // ended meanwhile: those contribute nothing. Read anew every time: a
+        // process may have become another program under the same pid.
+        const ssize_t length = ::readlinkat(rootFd, linkPath, target, sizeof target - 1);
+        if (length <= 0)
+            continue;
+        const QByteArrayView name = baseNameOf(QByteArrayView(target, length));
+        if (!name.isEmpty())
+            take(pid, name);
+    }
+    ::closedir(dir);
+}
+
 QString trimSpaces(const QString &text)
 {
     qsizetype begin = 0;
@@ -42,50 +84,21 @@ QString trimSpaces(const QString &text)
 
 ProcessList::ProcessList(const QString &procRoot, const QStringList &browserNames)
     : m_procRoot(procRoot)
+    , m_encodedRoot(QFile::encodeName(procRoot))
     , m_browserNames(normalizedBrowserNames(browserNames))
+    , m_browsers(m_browserNames)
 {
 }
 
 QByteArray ProcessList::exeBaseName(const QByteArray &linkTarget)
 {
-    // The kernel marks an executable that was replaced or removed after the
-    // start (a browser update does this) with this suffix on the link.
-    static const QByteArray deleted(" (deleted)");
-    QByteArray path = linkTarget;
-    if (path.endsWith(deleted))
-        path.chop(deleted.size());
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash < 0 ? path : path.mid(slash + 1);
+    return baseNameOf(linkTarget).toByteArray();
 }
 
 QList<ProcessEntry> ProcessList::entries() const
 {
     QList<ProcessEntry> result;
-    const QByteArray root = QFile::encodeName(m_procRoot);
-    DIR *dir = ::opendir(root.constData());
-    if (!dir)
-        return result;
-
-    // The exe link, not comm or stat: those cut names at 15 characters.
-    const int rootFd = ::dirfd(dir);
-    char linkPath[32];
-    char target[PATH_MAX + 1];
-    while (const dirent *entry = ::readdir(dir)) {
-        const qint64 pid = parsePid(entry->d_name);
-        if (pid < 0)
-            continue;
-        std::snprintf(linkPath, sizeof linkPath, "%lld/exe", static_cast<long long>(pid));
-        // Fails for kernel threads, other users' processes and processes that
-        // ended meanwhile: those contribute nothing.
-        const ssize_t length = ::readlinkat(rootFd, linkPath, target, sizeof target - 1);
-        if (length <= 0)
-            continue;
-        QByteArray name = exeBaseName(QByteArray(target, length));
-        if (!name.isEmpty())
-            result.append({pid, name});
-    }
-    ::closedir(dir);
-
+    forEachProcess(m_encodedRoot, [&](qint64 pid, QByteArrayView name) { result.append({pid, name.toByteArray()}); });
     std::sort(result.begin(), result.end(),
               [](const ProcessEntry &a, const ProcessEntry &b) { return a.pid < b.pid; });
     return result;
@@ -104,22 +117,19 @@ QByteArray ProcessList::ListProcessNames() const
 
 int ProcessList::CountProcesses(const QString &text) const
 {
-    const bool otherBrowsers = text == otherBrowsersName();
     int count = 0;
-    for (const ProcessEntry &entry : entries()) {
-        const QString name = QFile::decodeName(entry.name);
-        if (isProtectedProgramName(name))
-            continue;
-        const QString piece = trimSpaces(name.toLower());
-        if (otherBrowsers) {
-            // The whole name, as `terminate` ends them: a browser's helpers
-            // ("chrome_crashpad_handler") are not browsers, and counting them
-            // would start the helper every second to end nothing.
-            if (isBrowserProgramName(name, m_browserNames))
-                ++count;
-        } else if (piece.contains(text)) {
-            ++count;
-        }
+    if (text == otherBrowsersName()) {
+        // The whole name, as `terminate` ends them: a browser's helpers
+        // ("chrome_crashpad_handler") are not browsers, and counting them
+        // would start the helper every second to end nothing. No order is
+        // needed and no string is made for a name that cannot match.
+        forEachProcess(m_encodedRoot, [&](qint64, QByteArrayView name) { count += m_browsers.matches(name) ? 1 : 0; });
+        return count;
     }
+    forEachProcess(m_encodedRoot, [&](qint64, QByteArrayView name) {
+        const QString decoded = QFile::decodeName(name.toByteArray());
+        if (!isProtectedProgramName(decoded) && trimSpaces(decoded.toLower()).contains(text))
+            ++count;
+    });
     return count;
 }

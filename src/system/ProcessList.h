@@ -46,5 +46,7 @@ public:
 
 private:
     QString m_procRoot;
+    QByteArray m_encodedRoot;
     QStringList m_browserNames;
+    BrowserNameMatcher m_browsers;
 };

@@ -68,26 +68,45 @@ void tst_Processes::listsFakeTree_data()
 {
     // "pid:target" is a folder with an exe link; "pid" one without (a kernel
     // thread, another user's process); "pid!" one whose exe readlink refuses.
+    // The browsers counted are the default names' unless names are given.
     QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("names");
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("browsers");
     QTest::newRow("pid order, long names whole")
-        << QStringList{"300:/usr/bin/b", "20:/opt/qutebrowser-nightly-build", "1000:/bin/c"}
-        << QByteArray("qutebrowser-nightly-build\0b\0c", 29);
-    QTest::newRow("deleted suffix dropped") << QStringList{"5:/usr/lib/firefox-esr (deleted)"}
-                                            << QByteArray("firefox-esr");
-    QTest::newRow("deleted inside a name kept") << QStringList{"5:/bin/a (deleted) b"}
-                                                << QByteArray("a (deleted) b");
-    QTest::newRow("unreadable skipped") << QStringList{"1:/sbin/init", "2", "3!", "4:/bin/bash"}
-                                        << QByteArray("init\0bash", 9);
+        << QStringList{"300:/usr/bin/b", "20:/opt/qutebrowser-nightly-build", "1000:/bin/c"} << QStringList()
+        << QByteArray("qutebrowser-nightly-build\0b\0c", 29) << 0;
+    QTest::newRow("deleted suffix dropped") << QStringList{"5:/usr/lib/firefox-esr (deleted)"} << QStringList()
+                                            << QByteArray("firefox-esr") << 1;
+    QTest::newRow("deleted inside a name kept") << QStringList{"5:/bin/a (deleted) b"} << QStringList{"a"}
+                                                << QByteArray("a (deleted) b") << 0;
+    QTest::newRow("unreadable skipped") << QStringList{"1:/sbin/init", "2", "3!", "4:/bin/bash"} << QStringList{"init"}
+                                        << QByteArray("init\0bash", 9) << 1;
     QTest::newRow("non-numeric ignored")
-        << QStringList{"self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"} << QByteArray("z");
-    QTest::newRow("missing root") << QStringList{"-"} << QByteArray();
+        << QStringList{"self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"} << QStringList{"x", "y", "idle", "z"}
+        << QByteArray("z") << 1;
+    QTest::newRow("missing root") << QStringList{"-"} << QStringList() << QByteArray() << 0;
+    // Whole names, case ignored, as `terminate` ends them; never ours.
+    QTest::newRow("browsers by whole name")
+        << QStringList{"1:/usr/bin/FireFox", "2:/opt/firefox/firefox-bin", "3:/bin/myfirefox", "4:/bin/firefox "}
+        << QStringList() << QByteArrayList{"FireFox", "firefox-bin", "myfirefox", "firefox "}.join('\0') << 1;
+    QTest::newRow("ours never, whatever is listed")
+        << QStringList{"1:/t/Tadpole-x", "2:/t/TERMINATE", "3:/t/QtWebEngineProcess", "4:/t/tadpolex"}
+        << QStringList{"tadpole-x", "terminate", "qtwebengineprocess", "Tadpolex"}
+        << QByteArrayList{"Tadpole-x", "TERMINATE", "QtWebEngineProcess", "tadpolex"}.join('\0') << 0;
+    // The Kelvin sign lower-cases to an ASCII k.
+    QTest::newRow("names beyond ASCII, case ignored")
+        << QStringList{"1:/b/\u00dcBER", "2:/b/\u212aonqueror", "3:/b/KONQUEROR", "4:/b/uber"}
+        << QStringList{"\u00fcber", "konqueror"}
+        << QByteArrayList{"\u00dcBER", "\u212aonqueror", "KONQUEROR", "uber"}.join('\0') << 3;
 }
 
 void tst_Processes::listsFakeTree()
 {
     QFETCH(QStringList, entries);
+    QFETCH(QStringList, names);
     QFETCH(QByteArray, expected);
+    QFETCH(int, browsers);
     QTemporaryDir root;
     for (const QString &entry : entries) {
         const QString dir = root.filePath(entry.section(':', 0, 0).remove('!'));
@@ -98,10 +117,10 @@ void tst_Processes::listsFakeTree()
         else if (entry.contains(':'))
             QCOMPARE(::symlink(QFile::encodeName(entry.section(':', 1)).constData(), exe.constData()), 0);
     }
-    const ProcessList list(entries == QStringList{"-"} ? root.filePath("none") : root.path());
+    const ProcessList list(entries == QStringList{"-"} ? root.filePath("none") : root.path(),
+                           names.isEmpty() ? defaultBrowserNames() : names);
     QCOMPARE(list.ListProcessNames(), expected);
-    if (expected.isEmpty())
-        QCOMPARE(list.CountProcesses(ProcessList::otherBrowsersName()), 0);
+    QCOMPARE(list.CountProcesses(ProcessList::otherBrowsersName()), browsers);
 }
 
 void tst_Processes::countsRealProcesses()
