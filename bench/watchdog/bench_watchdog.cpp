@@ -3,11 +3,12 @@
 // running so that the process count reads a full /proc:
 //
 //   bench_watchdog tick [TICKS]
-//     One tick (the time limit check, the two title searches with the real
-//     window closer, the real process count and the pop-up test), timed in a
-//     process that shows the real browser on child 1's menu from the local
-//     demo portal. QT_QPA_PLATFORM picks the platform (offscreen when unset);
-//     on X11 the tick is timed again with other programs' windows open.
+//     One tick (the time limit check, the search for the two prompts'
+//     titles with the real window closer, the real process count and the
+//     pop-up test), timed in a process that shows the real browser on child
+//     1's menu from the local demo portal. QT_QPA_PLATFORM picks the
+//     platform (offscreen when unset); on X11 the tick is timed again with
+//     other programs' windows open.
 //
 //   bench_watchdog idle [SECONDS]
 //     The idle CPU share of `tadpole 1` on its menu page, with its web engine
@@ -334,7 +335,7 @@ void timeTicks(int ticks, const QString &heading)
             timed(countNs, [&] { browsersCounted = processes.CountProcesses(ProcessList::otherBrowsersName()); });
             return browsersCounted;
         },
-        .closeWindowByTitle = [&](const QString &title) { timed(closeNs, [&] { CloseWindowByTitle(title); }); },
+        .closeWindowsByTitle = [&](const QStringList &titles) { timed(closeNs, [&] { CloseWindowsByTitle(titles); }); },
         .popupOpen = [&] {
             timed(popupNs, [&] { popupSeen = popupWindowOpen(); });
             return popupSeen;
@@ -380,7 +381,7 @@ void timeTicks(int ticks, const QString &heading)
     out() << heading << " (" << ticks << " ticks, 20 ms apart)\n";
     row("whole tick", total);
     row("  time limit check", check);
-    row("  two title searches", close);
+    row("  title search, both titles", close);
     row("  process count", count);
     row("  pop-up test", popup);
     row("whole tick, CPU of this thread", cpu);

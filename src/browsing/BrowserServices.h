@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class BrowserViewFactory;
@@ -24,9 +25,22 @@ struct BrowserServices {
     ParentsWindows *parents = nullptr;
     UrlOpener *opener = nullptr;
     std::function<void(const QString &title)> closeWindowByTitle;
+    // Several titles, each as closeWindowByTitle does, in one search of other
+    // programs' windows. When unset, closeWindowByTitle is asked for each.
+    std::function<void(const QStringList &titles)> closeWindowsByTitle;
     QString procRoot = QStringLiteral("/proc"); // where running programs are listed
 
     QString executableFolder;
     QString defaultAppFolder;
     QString commandLine; // the text after the program's name
+
+    void closeWindows(const QStringList &titles) const
+    {
+        if (closeWindowsByTitle) {
+            closeWindowsByTitle(titles);
+        } else if (closeWindowByTitle) {
+            for (const QString &title : titles)
+                closeWindowByTitle(title);
+        }
+    }
 };

@@ -28,6 +28,7 @@ public:
         s.parents = &m_parents;
         s.opener = &m_opener;
         s.closeWindowByTitle = [](const QString &title) { CloseWindowByTitle(title); };
+        s.closeWindowsByTitle = [](const QStringList &titles) { CloseWindowsByTitle(titles); };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
         s.commandLine = commandLine;

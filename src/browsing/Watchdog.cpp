@@ -55,10 +55,8 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
 
 bool Watchdog::sweep()
 {
-    if (m_outside.closeWindowByTitle) {
-        m_outside.closeWindowByTitle(QStringLiteral("Security Warning"));
-        m_outside.closeWindowByTitle(QStringLiteral("File Download"));
-    }
+    if (m_outside.closeWindowsByTitle)
+        m_outside.closeWindowsByTitle({QStringLiteral("Security Warning"), QStringLiteral("File Download")});
     if (m_outside.countOtherBrowsers && m_outside.countOtherBrowsers() >= 1 && m_outside.startTerminate)
         m_outside.startTerminate();
     return m_outside.popupOpen && m_outside.popupOpen();

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -18,7 +19,7 @@ public:
     struct Outside {
         Clock *clock = nullptr;
         std::function<int()> countOtherBrowsers;
-        std::function<void(const QString &title)> closeWindowByTitle;
+        std::function<void(const QStringList &titles)> closeWindowsByTitle;
         std::function<bool()> popupOpen;
         std::function<void()> startTerminate; // hidden, not waited for
     };

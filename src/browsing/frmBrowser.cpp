@@ -237,7 +237,7 @@ void frmBrowser::Form_Load()
             [processes = ProcessList(m_services.procRoot, m_config.browserNames)] {
                 return processes.CountProcesses(ProcessList::otherBrowsersName());
             },
-        .closeWindowByTitle = m_services.closeWindowByTitle,
+        .closeWindowsByTitle = [this](const QStringList &titles) { m_services.closeWindows(titles); },
         .popupOpen = [this] { return popupWindowOpen(); },
         .startTerminate = [this] { startTerminate(); },
     });

@@ -169,10 +169,7 @@ void frmBrowser2::Command5_Click()
 void frmBrowser2::Timer1_Timer()
 {
     QCoreApplication::processEvents();
-    if (m_services.closeWindowByTitle) {
-        m_services.closeWindowByTitle(QStringLiteral("Security Warning"));
-        m_services.closeWindowByTitle(QStringLiteral("File Download"));
-    }
+    m_services.closeWindows({QStringLiteral("Security Warning"), QStringLiteral("File Download")});
 }
 
 QString frmBrowser2::currentUrlText() const

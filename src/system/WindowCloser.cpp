@@ -38,7 +38,7 @@ ReshowWatcher *reshowWatcher()
     return &watcher;
 }
 
-void closeForeignWindowByTitle(const QString &title)
+void closeForeignWindowsByTitle(const QStringList &titles)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return;
@@ -62,7 +62,7 @@ void closeForeignWindowByTitle(const QString &title)
         if (window->handle())
             ours.append(static_cast<unsigned long>(window->winId()));
     }
-    closer->closeWindowByTitle(title, ours);
+    closer->closeWindowsByTitle(titles, ours);
 }
 
 } // namespace
@@ -103,9 +103,21 @@ bool closeOwnWindowByTitle(const QString &title)
     return false;
 }
 
+void CloseWindowsByTitle(const QStringList &titles)
+{
+    // Ours first for every title: asking one queues its close and nothing
+    // else, so the order against the other programs' search is as if each
+    // title were done whole in turn.
+    QStringList foreign;
+    for (const QString &title : titles) {
+        if (!closeOwnWindowByTitle(title))
+            foreign.append(title);
+    }
+    if (!foreign.isEmpty())
+        closeForeignWindowsByTitle(foreign);
+}
+
 void CloseWindowByTitle(const QString &title)
 {
-    if (closeOwnWindowByTitle(title))
-        return;
-    closeForeignWindowByTitle(title);
+    CloseWindowsByTitle({title});
 }

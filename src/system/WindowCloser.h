@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Asks the first top-level window titled `title` (whole title, case ignored)
 // to close, as a click on its close box would. Our own windows, shown or
@@ -8,6 +9,11 @@
 // program's top-level window with that title is asked through the window
 // protocol. Never waits for the window and never kills anything.
 void CloseWindowByTitle(const QString &title);
+
+// The same for each title in turn, with one search of other programs' windows
+// for all the titles that none of ours took: the windows are listed once and
+// each one's title read once, however many titles are asked.
+void CloseWindowsByTitle(const QStringList &titles);
 
 // The own-window step alone: returns true when one of our windows was asked.
 // A window already asked and not yet handled is passed over, so two calls in a

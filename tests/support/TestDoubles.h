@@ -147,6 +147,7 @@ struct ScriptedWorld {
         s.parents = &parents;
         s.opener = &opener;
         s.closeWindowByTitle = [this](const QString &title) { closedTitles << title; };
+        s.closeWindowsByTitle = [this](const QStringList &titles) { closedTitles << titles; };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
         s.commandLine = commandLine;

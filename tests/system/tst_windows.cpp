@@ -158,34 +158,51 @@ void tst_Windows::ownRefusedOrShownAgainIsAskedAgain()
 
 void tst_Windows::foreignAfterOwnNeverOwnTwice_data()
 {
-    QTest::addColumn<QByteArray>("title");
-    QTest::newRow("old-style WM_NAME") << QByteArray("File Download");
-    QTest::newRow("UTF-8 _NET_WM_NAME") << QByteArray("Téléchargement");
+    // Other programs' windows bottom to top, our shown window above them, the
+    // calls made, and the other windows asked to close, in order.
+    QTest::addColumn<QByteArrayList>("others");
+    QTest::addColumn<QString>("own");
+    QTest::addColumn<QList<QStringList>>("calls");
+    QTest::addColumn<QList<int>>("asked");
+    QTest::newRow("old-style WM_NAME")
+        << QByteArrayList{"File Download", "File Download", "File Download (2)"} << "File Download"
+        << QList<QStringList>{{"FILE DOWNLOAD"}, {"File Download"}} << QList<int>{1};
+    QTest::newRow("UTF-8 _NET_WM_NAME")
+        << QByteArrayList{"T\u00e9l\u00e9chargement", "T\u00e9l\u00e9chargement", "T\u00e9l\u00e9chargement (2)"}
+        << "T\u00e9l\u00e9chargement"
+        << QList<QStringList>{{"T\u00c9L\u00c9CHARGEMENT"}, {"T\u00e9l\u00e9chargement"}} << QList<int>{1};
+    QTest::newRow("two titles in one walk")
+        << QByteArrayList{"Security Warning", "File Download", "Security Warning", "file download (2)"} << "File Download"
+        << QList<QStringList>{{"file download"}, {"Security Warning", "File Download"}} << QList<int>{2, 1};
 }
 
 void tst_Windows::foreignAfterOwnNeverOwnTwice()
 {
-    QFETCH(QByteArray, title);
+    QFETCH(QByteArrayList, others);
+    QFETCH(QString, own);
+    QFETCH(QList<QStringList>, calls);
+    QFETCH(QList<int>, asked);
     if (g_display.isEmpty())
         QSKIP("Xvfb could not be started; other programs' windows are not tested");
     // The other program's windows go with its connection.
     const std::unique_ptr<Display, int (*)(Display *)> owner(XOpenDisplay(g_display.constData()), XCloseDisplay);
     QVERIFY(owner);
-    makeWindow(owner.get(), title);   // stacked lowest
-    const Window prompt = makeWindow(owner.get(), title);   // the topmost of that title
-    makeWindow(owner.get(), title + " (2)");
-    RecordingWindow own(QString::fromUtf8(title));
-    own.show();   // above both
-    QVERIFY(QTest::qWaitForWindowExposed(&own));
+    QList<Window> windows;
+    for (const QByteArray &title : others)
+        windows.append(makeWindow(owner.get(), title));
+    RecordingWindow ours(own);
+    ours.show();   // above them all
+    QVERIFY(QTest::qWaitForWindowExposed(&ours));
 
-    // Ours is asked first; its request is still queued when the second call
-    // goes to the other program's window, passing ours over in X11.
-    CloseWindowByTitle(QString::fromUtf8(title).toUpper());
-    CloseWindowByTitle(QString::fromUtf8(title));
-    QCOMPARE(nextCloseRequest(owner.get(), 5000), prompt);
+    // Ours is asked first; its request is still queued when the next call
+    // goes to the other program's windows, passing ours over in X11.
+    for (const QStringList &titles : calls)
+        CloseWindowsByTitle(titles);
+    for (const int index : asked)
+        QCOMPARE(nextCloseRequest(owner.get(), 5000), windows.at(index));
     QCOMPARE(nextCloseRequest(owner.get(), 200), Window(None));
-    QVERIFY(!own.isVisible());
-    QCOMPARE(own.closeRequests, 1);
+    QVERIFY(!ours.isVisible());
+    QCOMPARE(ours.closeRequests, 1);
 }
 
 int main(int argc, char *argv[])
