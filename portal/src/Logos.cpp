@@ -1,5 +1,7 @@
 #include "Logos.h"
 
+#include "QueryString.h"
+
 #include <QStringList>
 
 namespace {
@@ -122,7 +124,8 @@ QByteArray letterLogoSvg(const QString &letter)
 
 std::optional<LogoImage> logoFor(const QString &name)
 {
-    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.contains(QLatin1String("..")))
+    if (name.isEmpty() || name.contains(u'/') || name.contains(u'\\') || name.contains(QLatin1String(".."))
+        || holdsControlCharacter(name))
         return std::nullopt;
     if (name == QLatin1String("default_logo.gif"))
         return LogoImage{"image/gif", defaultLogoGif()};

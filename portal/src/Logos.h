@@ -20,5 +20,5 @@ QByteArray defaultLogoGif();
 QByteArray letterLogoSvg(const QString &letter);
 
 // The logo served for a file name under /tad/logos/: "default_logo.gif", or a letter logo
-// "<character>_gif.gif". Names holding "/", "\" or ".." are refused.
+// "<character>_gif.gif". Names holding "/", "\", ".." or a control character are refused.
 std::optional<LogoImage> logoFor(const QString &name);

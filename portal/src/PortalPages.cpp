@@ -49,8 +49,9 @@ void requireKeys(const QueryString &q, std::initializer_list<const char *> keys)
     }
 }
 
-// A stored text that goes into a TAB-separated reply: a TAB, CR or LF in it would split
-// the row or the name list, so such text is refused instead of stored.
+// A stored text that goes into a TAB-separated reply: a TAB, CR, LF, or a character some
+// readers take as a line break (U+0085, U+2028, U+2029), would split the row or the name
+// list, so such text is refused instead of stored.
 QString text(const QueryString &q, const char *key, int maxLength, bool required)
 {
     const QString value = q.value(QLatin1String(key));
@@ -58,10 +59,8 @@ QString text(const QueryString &q, const char *key, int maxLength, bool required
         throw BadRequest{QByteArray(key) + " is longer than " + QByteArray::number(maxLength) + " characters"};
     if (required && value.isEmpty())
         throw BadRequest{QByteArray(key) + " is empty"};
-    for (QChar ch : value) {
-        if (ch.unicode() < 0x20 || ch.unicode() == 0x7f)
-            throw BadRequest{QByteArray(key) + " holds a control character"};
-    }
+    if (holdsControlCharacter(value))
+        throw BadRequest{QByteArray(key) + " holds a control character"};
     return value;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 int hexValue(char ch)
 {
@@ -37,11 +39,22 @@ QByteArray percentDecode(const QByteArray &encoded)
 
 std::optional<QString> decodeUtf8(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;
     return text;
+}
+
+bool isControlCharacter(QChar ch)
+{
+    const char16_t u = ch.unicode();
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029;
+}
+
+bool holdsControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), isControlCharacter);
 }
 
 std::optional<QueryString> QueryString::parse(const QByteArray &raw, QString *error)

@@ -13,8 +13,15 @@
 QByteArray percentDecode(const QByteArray &encoded);
 
 // Decodes UTF-8 strictly: invalid input gives nothing rather than replacement characters,
-// so a stored name can never differ from what was sent.
+// so a stored name can never differ from what was sent. A leading byte-order mark is kept
+// as U+FEFF: stripping it made "%EF%BB%BF77" the user id 77.
 std::optional<QString> decodeUtf8(const QByteArray &bytes);
+
+// C0 and C1 controls, DEL, and the line and paragraph separators: characters that end a
+// line or a row for some reader of a reply (U+0085, U+2028 and U+2029 do in JavaScript and
+// several text readers), so text holding one is never stored or served.
+bool isControlCharacter(QChar ch);
+bool holdsControlCharacter(const QString &text);
 
 class QueryString {
 public:

@@ -232,6 +232,13 @@ void TestPortalServer::refusedRequestsChangeNothing_data()
     QTest::newRow("visit without ver") << QByteArray("/tad/tad_visit.asp?userid=7") << 400;
     QTest::newRow("available with t 9") << QByteArray("/tad/tad_available.asp?t=9&userid=7") << 400;
     QTest::newRow("menu without t") << QByteArray("/tad/tad_menu.asp?userid=7") << 400;
+    QTest::newRow("saveitem userid led by a byte-order mark")
+        << QByteArray("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=%EF%BB%BF8") << 400;
+    QTest::newRow("saveface name with next line U+0085") << QByteArray("/tad/tad_saveface.asp?userid=8&tface=1&newname=a%C2%85b") << 400;
+    QTest::newRow("saveface name with C1 control U+009B") << QByteArray("/tad/tad_saveface.asp?userid=8&tface=1&newname=a%C2%9Bb") << 400;
+    QTest::newRow("saveface name with line separator U+2028") << QByteArray("/tad/tad_saveface.asp?userid=8&tface=1&newname=a%E2%80%A8b") << 400;
+    QTest::newRow("postsite comment with paragraph separator U+2029")
+        << postSite("8", "N", 0, "2").replace("&comments=N", "&comments=a%E2%80%A9b") << 400;
 }
 
 void TestPortalServer::refusedRequestsChangeNothing()
@@ -259,6 +266,8 @@ void TestPortalServer::logoNames_data()
     QTest::newRow("plain traversal") << QByteArray("/tad/logos/../../etc/passwd") << 404 << QByteArray();
     QTest::newRow("backslash") << QByteArray("/tad/logos/..%5C..%5Cx") << 404 << QByteArray();
     QTest::newRow("no name") << QByteArray("/tad//logos/") << 404 << QByteArray();
+    QTest::newRow("NUL as the letter") << QByteArray("/tad/logos/%00_gif.gif") << 404 << QByteArray();
+    QTest::newRow("line feed as the letter") << QByteArray("/tad/logos/%0A_gif.gif") << 404 << QByteArray();
 }
 
 void TestPortalServer::logoNames()

@@ -29,6 +29,8 @@ void TestPortalUnits::decodesQueryValues_data()
     QTest::newRow("percent without hex digits is kept") << QByteArray("v=%G1%2") << QStringLiteral("%G1%2");
     QTest::newRow("first of two values wins") << QByteArray("v=1&v=2") << QStringLiteral("1");
     QTest::newRow("empty value is present and empty") << QByteArray("x=1&v=") << QString();
+    QTest::newRow("a leading byte-order mark is part of the value") << QByteArray("v=%EF%BB%BF77")
+                                                                    << QStringLiteral("\uFEFF77");
 }
 
 void TestPortalUnits::decodesQueryValues()
@@ -67,6 +69,12 @@ void TestPortalUnits::logoNames_data()
     QTest::newRow("dot dot inside") << QStringLiteral("a..b_gif.gif") << QByteArray();
     QTest::newRow("empty") << QString() << QByteArray();
     QTest::newRow("unknown file") << QStringLiteral("logo.png") << QByteArray();
+    QTest::newRow("NUL as the letter") << QString(QChar(0)) + QStringLiteral("_gif.gif") << QByteArray();
+    QTest::newRow("line feed as the letter") << QStringLiteral("\n_gif.gif") << QByteArray();
+    QTest::newRow("DEL as the letter") << QStringLiteral("\x7f_gif.gif") << QByteArray();
+    QTest::newRow("next line U+0085 as the letter") << QStringLiteral("\u0085_gif.gif") << QByteArray();
+    QTest::newRow("line separator U+2028 as the letter") << QStringLiteral("\u2028_gif.gif") << QByteArray();
+    QTest::newRow("NUL inside the default logo's name") << QStringLiteral("default_logo.gif") + QChar(0) << QByteArray();
 }
 
 void TestPortalUnits::logoNames()
