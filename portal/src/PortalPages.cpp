@@ -116,6 +116,9 @@ PortalStore *PortalPages::store()
 
 HttpReply PortalPages::storeFailure()
 {
+    // No store: opening it failed, and that was told already.
+    if (m_store)
+        reportDatabaseError(m_store->lastError());
     // The connection may be gone (a restarted database server): the next request opens
     // a fresh one rather than failing for ever.
     m_store.reset();

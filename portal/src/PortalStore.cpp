@@ -5,7 +5,11 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+#include <chrono>
 #include <map>
+#include <mutex>
+
+#include <unistd.h>
 
 std::optional<DbConfig> DbConfig::fromUrl(const QString &url, QString *error)
 {
@@ -37,6 +41,9 @@ std::optional<DbConfig> DbConfig::fromUrl(const QString &url, QString *error)
 
 struct PortalStore::Statements {
     std::map<const char *, QSqlQuery> queries;
+    // Handed out when a statement could not be prepared (a table gone, say): executing it
+    // fails and keeps the preparation's message. The next use prepares it afresh.
+    QSqlQuery unprepared;
 };
 
 namespace {
@@ -51,6 +58,41 @@ QString now()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 } // namespace
+
+void reportDatabaseError(const QString &message)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr int LinesPerWindow = 5;
+    constexpr auto Window = std::chrono::seconds(10);
+    static std::mutex mutex;
+    static Clock::time_point windowStart;
+    static int written = 0;
+    static qint64 leftOut = 0;
+
+    std::lock_guard lock(mutex);
+    const Clock::time_point t = Clock::now();
+    if (written == 0 || t - windowStart >= Window) {
+        windowStart = t;
+        written = 0;
+    }
+    if (written >= LinesPerWindow) {
+        ++leftOut;
+        return;
+    }
+    ++written;
+    // Driver messages span lines ("server closed the connection unexpectedly\n\tThis
+    // probably means..."): one error, one line.
+    QByteArray line = "tadpole-portal: database: "
+                      + (message.isEmpty() ? QByteArray("a request failed without a message") : message.simplified().toUtf8());
+    if (leftOut > 0)
+        line += " (" + QByteArray::number(leftOut) + " more database errors before this one were not written)";
+    leftOut = 0;
+    line += '\n';
+    // One write() per line, so lines of different threads never mix.
+    if (::write(STDERR_FILENO, line.constData(), size_t(line.size())) < 0) {
+        // Standard error is gone; there is nowhere else to tell.
+    }
+}
 
 PortalStore::PortalStore(const DbConfig &config, const QString &connectionName)
     : m_config(config), m_connectionName(connectionName), m_statements(std::make_unique<Statements>())
@@ -85,7 +127,8 @@ bool PortalStore::open(QString *error)
         db.setDatabaseName(m_config.database);
     }
     if (!db.open()) {
-        *error = db.lastError().text();
+        fail(db.lastError());
+        *error = m_error;
         return false;
     }
     if (sqlite) {
@@ -93,7 +136,8 @@ bool PortalStore::open(QString *error)
         // WAL lets readers go on while one writer commits; FULL makes each answered
         // commit durable before the reply leaves.
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
-            *error = q.lastError().text();
+            fail(q.lastError());
+            *error = m_error;
             return false;
         }
     }
@@ -111,8 +155,10 @@ QSqlQuery &PortalStore::prepared(const char *key, const QString &sql)
     if (it == m_statements->queries.end()) {
         QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
         q.setForwardOnly(true);
-        if (!q.prepare(sql))
-            m_error = q.lastError().text();
+        if (!q.prepare(sql)) {
+            fail(q.lastError());
+            return m_statements->unprepared;
+        }
         it = m_statements->queries.emplace(key, std::move(q)).first;
     }
     return it->second;
@@ -120,23 +166,45 @@ QSqlQuery &PortalStore::prepared(const char *key, const QString &sql)
 
 bool PortalStore::exec(QSqlQuery &q)
 {
+    if (&q == &m_statements->unprepared)
+        return false;
     if (!q.exec()) {
-        m_error = q.lastError().text();
+        fail(q.lastError());
         return false;
     }
     return true;
 }
 
+void PortalStore::fail(const QSqlError &error)
+{
+    // SQLITE_READONLY and its extended codes; PostgreSQL's read_only_sql_transaction.
+    const QString code = error.nativeErrorCode();
+    bool numeric = false;
+    const int sqliteCode = code.toInt(&numeric);
+    const bool readOnly = m_config.kind == DbConfig::Kind::Sqlite ? numeric && (sqliteCode & 0xff) == 8
+                                                                  : code == QLatin1String("25006");
+    m_error = error.text().simplified();
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("error %1 without a message").arg(code);
+    if (readOnly)
+        m_error.prepend(QStringLiteral("the database is read-only, and the portal writes every change to it: "));
+}
+
 bool PortalStore::begin()
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (m_config.kind == DbConfig::Kind::Postgres)
-        return db.transaction();
+    if (m_config.kind == DbConfig::Kind::Postgres) {
+        if (!db.transaction()) {
+            fail(db.lastError());
+            return false;
+        }
+        return true;
+    }
     // IMMEDIATE takes the write lock up front: a deferred transaction that reads first
     // and writes later could fail with "busy" when another writer came in between.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        m_error = q.lastError().text();
+        fail(q.lastError());
         return false;
     }
     return true;
@@ -147,14 +215,14 @@ bool PortalStore::commit()
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     if (m_config.kind == DbConfig::Kind::Postgres) {
         if (!db.commit()) {
-            m_error = db.lastError().text();
+            fail(db.lastError());
             return false;
         }
         return true;
     }
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("COMMIT"))) {
-        m_error = q.lastError().text();
+        fail(q.lastError());
         return false;
     }
     return true;
@@ -180,19 +248,20 @@ bool PortalStore::prepareSchema(QString *error)
         return false;
     }
     QSqlQuery q(db);
-    auto fail = [&]() {
-        *error = q.lastError().text();
+    auto failed = [&]() {
+        fail(q.lastError());
+        *error = m_error;
         rollback();
         return false;
     };
     // Two instances starting together on one server must not both create the tables.
     if (pg && !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(4711)")))
-        return fail();
+        return failed();
     const bool exists = db.tables().contains(QStringLiteral("schema_version"));
     int version = 0;
     if (exists) {
         if (!q.exec(QStringLiteral("SELECT version FROM schema_version")))
-            return fail();
+            return failed();
         if (q.next())
             version = q.value(0).toInt();
         q.finish();
@@ -230,7 +299,7 @@ bool PortalStore::prepareSchema(QString *error)
         };
         for (const QString &sql : ddl) {
             if (!q.exec(sql))
-                return fail();
+                return failed();
         }
     }
     // Later schema versions migrate here, one step per version, inside this transaction.
@@ -239,6 +308,23 @@ bool PortalStore::prepareSchema(QString *error)
         return false;
     }
     return true;
+}
+
+bool PortalStore::checkWritable(QString *error)
+{
+    if (!begin()) {
+        *error = m_error;
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    const bool ok = q.exec(QStringLiteral("UPDATE schema_version SET version = version"));
+    if (!ok) {
+        fail(q.lastError());
+        *error = m_error;
+    }
+    q.finish();
+    rollback();
+    return ok;
 }
 
 std::optional<qint64> PortalStore::generation()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSqlError>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -33,6 +34,11 @@ struct SiteRow {
 
 enum class Outcome { Ok, NotFound, Forbidden, Failed };
 
+// Writes one line "tadpole-portal: database: MESSAGE" to standard error, at most five in
+// any ten seconds: a database that is down fails every request, and thousands of lines a
+// second would bury the first, telling one. The next line written counts those left out.
+void reportDatabaseError(const QString &message);
+
 // One database connection, used by one thread only. Every change is one transaction;
 // every statement is prepared once and reused.
 //
@@ -54,6 +60,9 @@ public:
 
     // Creates the schema on first start, migrates an older one, refuses a newer one.
     bool prepareSchema(QString *error);
+    // A write that is rolled back: tells a database this program may not write to (a
+    // read-only file, a read-only PostgreSQL server) before the first request does.
+    bool checkWritable(QString *error);
     std::optional<bool> isEmpty();
     // Changes with every committed change to sites, ticks or names.
     std::optional<qint64> generation();
@@ -90,6 +99,7 @@ public:
 private:
     QSqlQuery &prepared(const char *key, const QString &sql);
     bool exec(QSqlQuery &q);
+    void fail(const QSqlError &error);
     bool ensureFamily(const QString &userid);
     std::optional<SiteRow> siteForChange(const QString &userid, bool maintainer, qint64 id, Outcome *denied);
     Outcome finishChange(bool ok);

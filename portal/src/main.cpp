@@ -125,7 +125,7 @@ int main(int argc, char *argv[])
 
     {
         PortalStore setup(*db, QStringLiteral("portal-setup"));
-        if (!setup.open(&error) || !setup.prepareSchema(&error))
+        if (!setup.open(&error) || !setup.prepareSchema(&error) || !setup.checkWritable(&error))
             return fail(QStringLiteral("database: %1").arg(error));
         if (config.demo) {
             const std::optional<bool> empty = setup.isEmpty();
@@ -153,7 +153,7 @@ int main(int argc, char *argv[])
                     dbConfig, QStringLiteral("portal-%1").arg(connectionNumber.fetch_add(1)));
                 QString openError;
                 if (!store->open(&openError)) {
-                    std::fprintf(stderr, "tadpole-portal: database: %s\n", qPrintable(openError));
+                    reportDatabaseError(openError);
                     return std::unique_ptr<PortalStore>();
                 }
                 return store;

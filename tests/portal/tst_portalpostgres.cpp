@@ -1,5 +1,6 @@
 #include "PortalHarness.h"
 
+#include <QSqlError>
 #include <QUrl>
 
 // Runs under pg_virtualenv (Debian postgresql-common), which starts a throw-away server
@@ -9,8 +10,10 @@ class TestPortalPostgres : public QObject {
 private slots:
     void initTestCase();
     void twoInstancesShareOneDatabase();
+    void startingOnAReadOnlyDatabaseSaysSo();
 
 private:
+    QSqlDatabase database() const { return QSqlDatabase::database(QStringLiteral("test")); }
     QString m_url;
 };
 
@@ -27,6 +30,14 @@ void TestPortalPostgres::initTestCase()
     url.setPassword(qEnvironmentVariable("PGPASSWORD"));
     url.setPath(QLatin1Char('/') + qEnvironmentVariable("PGDATABASE"));
     m_url = url.toString();
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test"));
+    db.setHostName(qEnvironmentVariable("PGHOST"));
+    db.setPort(qEnvironmentVariable("PGPORT").toInt());
+    db.setUserName(qEnvironmentVariable("PGUSER"));
+    db.setPassword(qEnvironmentVariable("PGPASSWORD"));
+    db.setDatabaseName(qEnvironmentVariable("PGDATABASE"));
+    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
 }
 
 void TestPortalPostgres::twoInstancesShareOneDatabase()
@@ -55,6 +66,22 @@ void TestPortalPostgres::twoInstancesShareOneDatabase()
     QCOMPARE(b.get("/tad/tad_available.asp?t=2&userid=62").body, QByteArray());
     QCOMPARE(a.stop(), 0);
     QCOMPARE(b.stop(), 0);
+}
+
+void TestPortalPostgres::startingOnAReadOnlyDatabaseSaysSo()
+{
+    const QString name = qEnvironmentVariable("PGDATABASE");
+    QSqlQuery q(database());
+    QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" SET default_transaction_read_only = on").arg(name)));
+    QProcess portal;
+    portal.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM), {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), m_url});
+    const bool finished = portal.waitForFinished(15000);
+    QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" RESET default_transaction_read_only").arg(name)));
+    QVERIFY(finished);
+    QCOMPARE(portal.exitCode(), 1);
+    const QByteArray error = portal.readAllStandardError();
+    QVERIFY2(error.startsWith("tadpole-portal: database: the database is read-only") && error.contains("read-only transaction"),
+             error.constData());
 }
 
 QTEST_GUILESS_MAIN(TestPortalPostgres)

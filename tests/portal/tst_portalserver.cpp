@@ -61,6 +61,7 @@ private slots:
     void goPageRedirectsOnlyToTickedSites();
     void malformedHttpIsRefusedAndServingGoesOn_data();
     void malformedHttpIsRefusedAndServingGoesOn();
+    void databaseErrorsAreToldOnStandardError();
     void restartKeepsEverything();
     void killDuringBurstLosesNothingAnswered();
     void demoFamilyAndSites();
@@ -322,6 +323,33 @@ void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn()
     QFETCH(int, status);
     QCOMPARE(httpRaw(m_portal->port(), request).status, status);
     QCOMPARE(m_portal->get("/tad/version.htm").body, QByteArray("2.04"));
+}
+
+void TestPortalServer::databaseErrorsAreToldOnStandardError()
+{
+    // The table goes away under the running portal: every rename fails in the database.
+    auto alter = [this](const QString &sql) {
+        bool ok = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("alter"));
+            db.setDatabaseName(dbPath());
+            ok = db.open() && QSqlQuery(db).exec(sql);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("alter"));
+        return ok;
+    };
+    QVERIFY(alter(QStringLiteral("ALTER TABLE faces RENAME TO faces_away")));
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(m_portal->get("/tad/tad_saveface.asp?userid=" + QByteArray::number(500 + i) + "&tface=1&newname=X").status, 503);
+    QVERIFY(alter(QStringLiteral("ALTER TABLE faces_away RENAME TO faces")));
+    QCOMPARE(m_portal->get("/tad/tad_saveface.asp?userid=600&tface=1&newname=X").status, 200);
+    QCOMPARE(m_portal->stop(), 0);
+
+    // The driver's own words, and not a hundred lines of them.
+    const QList<QByteArray> lines = m_portal->standardError().trimmed().split('\n');
+    QVERIFY2(lines.size() >= 1 && lines.size() <= 5, lines.join('\n').constData());
+    for (const QByteArray &line : lines)
+        QVERIFY2(line.startsWith("tadpole-portal: database: ") && line.contains("no such table: faces"), line.constData());
 }
 
 void TestPortalServer::restartKeepsEverything()
