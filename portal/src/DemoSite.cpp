@@ -82,7 +82,7 @@ bool loadDemo(PortalStore &store, QString *error)
     }
     // The demo installation starts from the defaults, plus its own private site.
     ok = ok && store.insertFamily(family.privateOwner) && store.copyDefaultsTo(family.privateOwner)
-         && store.bumpGeneration();
+         && store.announceChange();
     for (const auto &t : privateTicks)
         ok = ok && store.insertTick(family.privateOwner, t.second, t.first);
     if (!ok || !store.commit()) {

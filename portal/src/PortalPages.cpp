@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <malloc.h>
+
 namespace {
 
 // A malformed request: the reason goes back as one line.
@@ -18,15 +20,27 @@ HttpReply bad(const QByteArray &reason)
     return HttpReply::text(400, "bad request: " + reason + '\n');
 }
 
-HttpReply html(const QString &title, const QString &body, bool withTitle = true)
+QByteArray htmlHead(const QString &title, bool withTitle = true)
+{
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+           + (withTitle ? "<title>" + title.toHtmlEscaped().toUtf8() + "</title>" : QByteArray())
+           + "</head>\n<body style=\"font-family:sans-serif\">\n";
+}
+
+constexpr char HtmlTail[] = "\n</body></html>\n";
+
+HttpReply htmlReply(const QByteArray &document)
 {
     HttpReply r;
     r.contentType = "text/html; charset=utf-8";
     r.addHeader("Cache-Control", "no-cache");
-    r.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
-             + (withTitle ? "<title>" + title.toHtmlEscaped().toUtf8() + "</title>" : QByteArray())
-             + "</head>\n<body style=\"font-family:sans-serif\">\n" + body.toUtf8() + "\n</body></html>\n";
+    r.body = document;
     return r;
+}
+
+HttpReply html(const QString &title, const QString &body, bool withTitle = true)
+{
+    return htmlReply(htmlHead(title, withTitle) + body.toUtf8() + HtmlTail);
 }
 
 bool allDigits(const QString &s, int maxLength)
@@ -102,9 +116,50 @@ QByteArray urlEncoded(const QString &s)
 
 } // namespace
 
+bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *config, QString *error)
+{
+    PortalStore setup(db, QStringLiteral("portal-setup"));
+    QString why;
+    if (!setup.open(&why) || !setup.prepareSchema(&why) || !setup.checkWritable(&why)) {
+        *error = QStringLiteral("database: %1").arg(why);
+        return false;
+    }
+    if (config->demo) {
+        const std::optional<bool> empty = setup.isEmpty();
+        if (!empty) {
+            *error = QStringLiteral("database: %1").arg(setup.lastError());
+            return false;
+        }
+        if (*empty && !loadDemo(setup, &why)) {
+            *error = QStringLiteral("demo data: %1").arg(why);
+            return false;
+        }
+    }
+    // glibc raises its mmap threshold each time a large block is freed, after which large
+    // reply buffers come from the heap, between kept replies, and freed ones are never
+    // handed back: 1,000 installations reading 200 KB lists grew the portal by 46 MB with a
+    // 16 MB cache. A fixed threshold maps every block over 128 KiB and unmaps it when freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    config->cache = std::make_shared<ReplyCache>(cacheBytes);
+    if (db.kind == DbConfig::Kind::Postgres) {
+        config->changes = std::make_shared<ChangeFeed>(db);
+        // Until it listens every reply is built afresh: correct, only slower. Its errors
+        // are on standard error already.
+        config->changes->waitUntilListening(5000);
+    } else {
+        config->changes = std::make_shared<ChangeFeed>();
+    }
+    return true;
+}
+
 PortalPages::PortalPages(const PortalConfig &config, StoreFactory storeFactory)
     : m_config(config), m_storeFactory(std::move(storeFactory))
 {
+    // Without a shared cache and feed (preparePortal makes them), nothing is kept.
+    if (!m_config.cache)
+        m_config.cache = std::make_shared<ReplyCache>(0);
+    if (!m_config.changes)
+        m_config.changes = std::make_shared<ChangeFeed>();
 }
 
 PortalStore *PortalPages::store()
@@ -136,27 +191,53 @@ HttpReply PortalPages::fromOutcome(Outcome outcome, const QByteArray &okBody)
     return storeFailure();
 }
 
-std::optional<QByteArray> PortalPages::cached(const QString &key, qint64 *generation)
+HttpReply PortalPages::afterChange(Outcome outcome, const QByteArray &okBody)
 {
-    const std::optional<qint64> current = store() ? m_store->generation() : std::nullopt;
-    if (!current) {
-        *generation = -1;
-        return std::nullopt;
-    }
-    *generation = *current;
-    const auto it = m_cache.constFind(key);
-    if (it != m_cache.cend() && it->generation == *current)
-        return it->body;
-    return std::nullopt;
+    // A failed commit may still have landed; refused changes touched nothing.
+    if (outcome == Outcome::Ok || outcome == Outcome::Failed)
+        m_config.changes->changed();
+    return fromOutcome(outcome, okBody);
 }
 
-void PortalPages::remember(const QString &key, qint64 generation, const QByteArray &body)
+// Which rows a reader's replies are built from: its own, or the defaults' ("") when it has
+// none (no change made, no site added) and is no maintainer. Readers with ids of their own
+// making then share the defaults' replies instead of each filling the cache with a copy;
+// what is kept per reader is only this answer.
+std::optional<QString> PortalPages::rowsOwner(const QString &userid, quint64 generation)
 {
-    if (generation < 0)
-        return;
-    if (m_cache.size() >= 4096)
-        m_cache.clear();
-    m_cache.insert(key, {generation, body});
+    if (userid.isEmpty() || isMaintainer(userid))
+        return userid;
+    const QString key = QStringLiteral("reader ") + userid;
+    if (const std::shared_ptr<const CachedReply> known = m_config.cache->find(key, generation))
+        return known->body.isEmpty() ? QStringLiteral("") : userid;
+    PortalStore *s = store();
+    const std::optional<bool> own = s ? s->hasOwnRows(userid) : std::nullopt;
+    if (!own)
+        return std::nullopt;
+    m_config.cache->insert(key, generation, std::make_shared<const CachedReply>(CachedReply{*own ? "own" : "", {}}));
+    return *own ? userid : QStringLiteral("");
+}
+
+std::shared_ptr<const CachedReply> PortalPages::reply(const char *page, int child, const QString &userid,
+                                                      const Builder &build)
+{
+    const std::optional<quint64> generation = m_config.changes->generation();
+    if (!generation) {
+        std::optional<CachedReply> built = build(userid);
+        return built ? std::make_shared<const CachedReply>(std::move(*built)) : nullptr;
+    }
+    const std::optional<QString> owner = rowsOwner(userid, *generation);
+    if (!owner)
+        return nullptr;
+    const QString key = QLatin1String(page) + u' ' + QString::number(child) + u' ' + *owner;
+    if (std::shared_ptr<const CachedReply> kept = m_config.cache->find(key, *generation))
+        return kept;
+    std::optional<CachedReply> built = build(*owner);
+    if (!built)
+        return nullptr;
+    auto made = std::make_shared<const CachedReply>(std::move(*built));
+    m_config.cache->insert(key, *generation, made);
+    return made;
 }
 
 bool PortalPages::isMaintainer(const QString &userid) const
@@ -261,38 +342,34 @@ HttpReply PortalPages::visit(const QueryString &q)
     return s ? fromOutcome(s->recordVisit(userid, version), "Welcome") : storeFailure();
 }
 
+std::optional<CachedReply> PortalPages::buildFaces(const QString &owner)
+{
+    PortalStore *s = store();
+    const std::optional<std::array<QString, 4>> names = s ? s->faceNames(owner) : std::nullopt;
+    if (!names)
+        return std::nullopt;
+    return CachedReply{QStringList{(*names)[0], (*names)[1], (*names)[2], (*names)[3]}.join(u'\t').toUtf8(), {}};
+}
+
 HttpReply PortalPages::getFace(const QueryString &q)
 {
     requireKeys(q, {"userid"});
-    PortalStore *s = store();
-    const std::optional<std::array<QString, 4>> names = s ? s->faceNames(readerId(q)) : std::nullopt;
-    if (!names)
+    const std::shared_ptr<const CachedReply> faces =
+        reply("faces", 0, readerId(q), [this](const QString &owner) { return buildFaces(owner); });
+    if (!faces)
         return storeFailure();
     HttpReply r;
-    r.body = QStringList{(*names)[0], (*names)[1], (*names)[2], (*names)[3]}.join(u'\t').toUtf8();
+    r.body = faces->body;
     return r;
 }
 
-HttpReply PortalPages::available(const QueryString &q)
+std::optional<CachedReply> PortalPages::buildAvailable(const QString &owner, int t)
 {
-    requireKeys(q, {"t", "userid"});
-    const int t = child(q, "t");
-    const QString userid = readerId(q);
-    HttpReply r;
-    r.addHeader("Cache-Control", "no-cache");
-    const QString key = QStringLiteral("available %1 %2").arg(t).arg(userid);
-    qint64 generation = -1;
-    if (std::optional<QByteArray> body = cached(key, &generation)) {
-        r.body = *body;
-        return r;
-    }
-    if (generation < 0)
-        return storeFailure();
     PortalStore *s = store();
-    const std::optional<QList<SiteRow>> rows = s ? s->sites(userid, t) : std::nullopt;
+    const std::optional<QList<SiteRow>> rows = s ? s->sites(owner, t) : std::nullopt;
     if (!rows)
-        return storeFailure();
-    const bool maintainer = isMaintainer(userid);
+        return std::nullopt;
+    const bool maintainer = isMaintainer(owner);
     QString body;
     body.reserve(rows->size() * 160);
     for (const SiteRow &row : *rows) {
@@ -303,9 +380,69 @@ HttpReply PortalPages::available(const QueryString &q)
                 + (mayChange ? u'1' : u'0') + u'\t' + (row.ticked ? QLatin1String("-1") : QLatin1String("0"))
                 + u'\t' + row.fields.logo + QLatin1String("\r\n");
     }
-    r.body = body.toUtf8();
-    remember(key, generation, r.body);
+    return CachedReply{body.toUtf8(), {}};
+}
+
+HttpReply PortalPages::available(const QueryString &q)
+{
+    requireKeys(q, {"t", "userid"});
+    const int t = child(q, "t");
+    const std::shared_ptr<const CachedReply> sites =
+        reply("available", t, readerId(q), [this, t](const QString &owner) { return buildAvailable(owner, t); });
+    if (!sites)
+        return storeFailure();
+    HttpReply r;
+    r.addHeader("Cache-Control", "no-cache");
+    r.body = sites->body;
     return r;
+}
+
+std::optional<CachedReply> PortalPages::buildMenu(const QString &owner, int t)
+{
+    PortalStore *s = store();
+    const std::optional<std::array<QString, 4>> names = s ? s->faceNames(owner) : std::nullopt;
+    const std::optional<QList<SiteRow>> rows = names ? s->sites(owner, t) : std::nullopt;
+    if (!rows)
+        return std::nullopt;
+    const QString title = (*names)[t - 1] + QStringLiteral("'s menu");
+    CachedReply menu;
+    QByteArray &body = menu.body;
+    body = htmlHead(title)
+           + QStringLiteral(
+                 "<style>body{background:#eaf7ee}h1{color:#1e6b3a}.tiles{display:flex;flex-wrap:wrap;gap:16px}"
+                 ".tile{display:block;width:120px;padding:12px;background:#fff;border-radius:12px;text-align:center;"
+                 "text-decoration:none;color:#123}.tile img{width:64px;height:64px}.tile span{display:block;margin-top:8px}"
+                 "</style>\n<h1>%1</h1>\n<div class=\"tiles\">\n").arg(title.toHtmlEscaped()).toUtf8();
+    for (const SiteRow &row : *rows) {
+        if (!row.ticked)
+            continue;
+        body += "<a class=\"tile\" href=\"";
+        menu.links.append({body.size(), row.id});
+        body += QStringLiteral("\"><img src=\"logos/%1\" alt=\"\"><span>%2</span></a>\n")
+                    .arg(QString::fromLatin1(urlEncoded(row.fields.logo)).toHtmlEscaped(),
+                         row.fields.shortname.toHtmlEscaped()).toUtf8();
+    }
+    if (menu.links.isEmpty())
+        body += "<p>No sites yet: a parent can tick some in the parents' area.</p>\n";
+    body += "</div>";
+    body += HtmlTail;
+    return menu;
+}
+
+// The menu with each tile's go link put in, with the reader's own id.
+QByteArray PortalPages::withGoLinks(const CachedReply &menu, int t, const QString &userid) const
+{
+    const QByteArray start = "tad_go.asp?t=" + QByteArray::number(t) + "&amp;userid=" + urlEncoded(userid) + "&amp;item=";
+    QByteArray out;
+    out.reserve(menu.body.size() + menu.links.size() * (start.size() + 20));
+    qsizetype from = 0;
+    for (const CachedReply::Link &link : menu.links) {
+        out.append(menu.body.constData() + from, link.at - from);
+        out += start + QByteArray::number(link.site);
+        from = link.at;
+    }
+    out.append(menu.body.constData() + from, menu.body.size() - from);
+    return out;
 }
 
 HttpReply PortalPages::menu(const QueryString &q)
@@ -313,45 +450,11 @@ HttpReply PortalPages::menu(const QueryString &q)
     requireKeys(q, {"t", "userid"});
     const int t = child(q, "t");
     const QString userid = readerId(q);
-    const QString key = QStringLiteral("menu %1 %2").arg(t).arg(userid);
-    qint64 generation = -1;
-    if (std::optional<QByteArray> page = cached(key, &generation)) {
-        HttpReply r = html(QString(), QString());
-        r.body = *page;
-        return r;
-    }
-    if (generation < 0)
+    const std::shared_ptr<const CachedReply> menu =
+        reply("menu", t, userid, [this, t](const QString &owner) { return buildMenu(owner, t); });
+    if (!menu)
         return storeFailure();
-    PortalStore *s = store();
-    const std::optional<std::array<QString, 4>> names = s ? s->faceNames(userid) : std::nullopt;
-    const std::optional<QList<SiteRow>> rows = names ? s->sites(userid, t) : std::nullopt;
-    if (!rows)
-        return storeFailure();
-    const QString name = (*names)[t - 1];
-    const QString title = name + QStringLiteral("'s menu");
-    QString body = QStringLiteral(
-        "<style>body{background:#eaf7ee}h1{color:#1e6b3a}.tiles{display:flex;flex-wrap:wrap;gap:16px}"
-        ".tile{display:block;width:120px;padding:12px;background:#fff;border-radius:12px;text-align:center;"
-        "text-decoration:none;color:#123}.tile img{width:64px;height:64px}.tile span{display:block;margin-top:8px}"
-        "</style>\n<h1>%1</h1>\n<div class=\"tiles\">\n").arg(title.toHtmlEscaped());
-    const QString userQuery = QString::fromLatin1(urlEncoded(userid));
-    int count = 0;
-    for (const SiteRow &row : *rows) {
-        if (!row.ticked)
-            continue;
-        ++count;
-        body += QStringLiteral("<a class=\"tile\" href=\"tad_go.asp?t=%1&amp;userid=%2&amp;item=%3\">"
-                               "<img src=\"logos/%4\" alt=\"\"><span>%5</span></a>\n")
-                    .arg(t).arg(userQuery).arg(row.id)
-                    .arg(QString::fromLatin1(urlEncoded(row.fields.logo)).toHtmlEscaped(),
-                         row.fields.shortname.toHtmlEscaped());
-    }
-    if (count == 0)
-        body += QStringLiteral("<p>No sites yet: a parent can tick some in the parents' area.</p>\n");
-    body += QStringLiteral("</div>");
-    HttpReply r = html(title, body);
-    remember(key, generation, r.body);
-    return r;
+    return htmlReply(withGoLinks(*menu, t, userid));
 }
 
 HttpReply PortalPages::go(const QueryString &q)
@@ -393,7 +496,7 @@ HttpReply PortalPages::saveItem(const QueryString &q)
     const int t = child(q, "t");
     const QString userid = writerId(q);
     PortalStore *s = store();
-    return s ? fromOutcome(s->setTick(userid, t, item, checked == QLatin1String("true"))) : storeFailure();
+    return s ? afterChange(s->setTick(userid, t, item, checked == QLatin1String("true"))) : storeFailure();
 }
 
 HttpReply PortalPages::saveFace(const QueryString &q)
@@ -403,7 +506,7 @@ HttpReply PortalPages::saveFace(const QueryString &q)
     const int t = child(q, "tface");
     const QString name = text(q, "newname", 100, true);
     PortalStore *s = store();
-    return s ? fromOutcome(s->setFaceName(userid, t, name)) : storeFailure();
+    return s ? afterChange(s->setFaceName(userid, t, name)) : storeFailure();
 }
 
 HttpReply PortalPages::postSite(const QueryString &q)
@@ -420,7 +523,7 @@ HttpReply PortalPages::postSite(const QueryString &q)
         if (id == 0)
             throw BadRequest{"id 0 names no site to delete"};
         s = store();
-        return s ? fromOutcome(s->deleteSite(userid, maintainer, id)) : storeFailure();
+        return s ? afterChange(s->deleteSite(userid, maintainer, id)) : storeFailure();
     }
 
     SiteFields f;
@@ -445,7 +548,7 @@ HttpReply PortalPages::postSite(const QueryString &q)
         // Only a maintainer adds public sites; anyone else's site is private, whatever Type says.
         const QString owner = type == QLatin1String("1") && maintainer ? QString("") : userid;
         qint64 newId = 0;
-        HttpReply r = fromOutcome(s->addSite(userid, owner, f, &newId));
+        HttpReply r = afterChange(s->addSite(userid, owner, f, &newId));
         if (r.status == 200)
             r.addHeader("X-Site-Id", QByteArray::number(newId));
         return r;
@@ -456,7 +559,7 @@ HttpReply PortalPages::postSite(const QueryString &q)
         newOwner = QString("");
     else if (type == QLatin1String("2"))
         newOwner = userid;
-    return fromOutcome(s->updateSite(userid, maintainer, id, f, newOwner));
+    return afterChange(s->updateSite(userid, maintainer, id, f, newOwner));
 }
 
 HttpReply PortalPages::suggestSite(const QueryString &q)

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "ChangeFeed.h"
 #include "HttpMessage.h"
 #include "PortalStore.h"
 #include "QueryString.h"
+#include "ReplyCache.h"
 
-#include <QHash>
 #include <QSet>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct PortalConfig {
     QSet<QString> maintainers;
@@ -17,7 +19,14 @@ struct PortalConfig {
     quint16 port = 0;          // put in place of the port placeholder in stored addresses
     QString radioStream;       // empty: the radio page plays nothing
     QByteArray version = "2.04";
+    std::shared_ptr<ReplyCache> cache;    // shared by every worker
+    std::shared_ptr<ChangeFeed> changes;  // tells when kept replies may be stale
 };
+
+// Before serving: opens the database once, creates or migrates its schema, makes sure the
+// portal may write to it, loads the demo family when asked, and fills in the reply cache
+// (`cacheBytes` for all workers together) and the change feed.
+bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *config, QString *error);
 
 // Answers every page of the portal for one worker thread, on that thread's own store.
 class PortalPages : public RequestHandler {
@@ -42,21 +51,22 @@ private:
 
     PortalStore *store();
     HttpReply fromOutcome(Outcome outcome, const QByteArray &okBody = "OK");
+    // The same, after a change: replies kept until now may be stale.
+    HttpReply afterChange(Outcome outcome, const QByteArray &okBody = "OK");
     HttpReply storeFailure();
     QString resolveAddress(const QString &stored) const;
     bool isMaintainer(const QString &userid) const;
 
-    // A reply built from the site list, kept per worker while the database's change
-    // generation stays the same.
-    struct CachedBody {
-        qint64 generation = -1;
-        QByteArray body;
-    };
-    std::optional<QByteArray> cached(const QString &key, qint64 *generation);
-    void remember(const QString &key, qint64 generation, const QByteArray &body);
+    // A reply built from the rows `owner` reads; nothing when the database failed.
+    using Builder = std::function<std::optional<CachedReply>(const QString &owner)>;
+    std::shared_ptr<const CachedReply> reply(const char *page, int child, const QString &userid, const Builder &build);
+    std::optional<QString> rowsOwner(const QString &userid, quint64 generation);
+    std::optional<CachedReply> buildFaces(const QString &owner);
+    std::optional<CachedReply> buildAvailable(const QString &owner, int child);
+    std::optional<CachedReply> buildMenu(const QString &owner, int child);
+    QByteArray withGoLinks(const CachedReply &menu, int child, const QString &userid) const;
 
     PortalConfig m_config;
-    QHash<QString, CachedBody> m_cache;
     StoreFactory m_storeFactory;
     std::unique_ptr<PortalStore> m_store;
 };

@@ -1,6 +1,7 @@
 #include "PortalStore.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QUrl>
@@ -56,6 +57,15 @@ QString notNull(const QString &s)
 QString now()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+constexpr char GoLinkKeyName[] = "go links";
+
+QString newGoLinkKey()
+{
+    QByteArray key(32, Qt::Uninitialized);
+    QRandomGenerator::system()->generate(key.begin(), key.end());
+    return QString::fromLatin1(key.toHex());
 }
 } // namespace
 
@@ -295,14 +305,35 @@ bool PortalStore::prepareSchema(QString *error)
             // the change's own transaction, so every instance can tell its cache is stale.
             QStringLiteral("CREATE TABLE changes (generation BIGINT NOT NULL)"),
             QStringLiteral("INSERT INTO changes (generation) VALUES (0)"),
-            QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(SchemaVersion),
+            QStringLiteral("INSERT INTO schema_version (version) VALUES (1)"),
         };
         for (const QString &sql : ddl) {
             if (!q.exec(sql))
                 return failed();
         }
+        version = 1;
     }
     // Later schema versions migrate here, one step per version, inside this transaction.
+    if (version == 1) {
+        // 2: the key that signs go links, made once for every instance on the database;
+        // other instances' changes are heard through notifications, not a shared counter.
+        const QStringList ddl = {
+            QStringLiteral("CREATE TABLE secrets (name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+            QStringLiteral("DROP TABLE changes"),
+            QStringLiteral("UPDATE schema_version SET version = 2"),
+        };
+        for (const QString &sql : ddl) {
+            if (!q.exec(sql))
+                return failed();
+        }
+        if (!q.prepare(QStringLiteral("INSERT INTO secrets (name, value) VALUES (?, ?)")))
+            return failed();
+        q.addBindValue(QString::fromLatin1(GoLinkKeyName));
+        q.addBindValue(newGoLinkKey());
+        if (!q.exec())
+            return failed();
+        version = 2;
+    }
     if (!commit()) {
         *error = m_error;
         return false;
@@ -327,20 +358,17 @@ bool PortalStore::checkWritable(QString *error)
     return ok;
 }
 
-std::optional<qint64> PortalStore::generation()
+bool PortalStore::announceChange()
 {
-    QSqlQuery &q = prepared("generation", QStringLiteral("SELECT generation FROM changes"));
-    if (!exec(q) || !q.next())
-        return std::nullopt;
-    const qint64 g = q.value(0).toLongLong();
+    if (m_config.kind != DbConfig::Kind::Postgres)
+        return true;
+    // NOTIFY itself cannot be prepared; the function can, and is delivered alike.
+    QSqlQuery &q = prepared("announceChange", QStringLiteral("SELECT pg_notify('%1', '')")
+                                                  .arg(QLatin1String(ChangeChannel)));
+    if (!exec(q))
+        return false;
     q.finish();
-    return g;
-}
-
-bool PortalStore::bumpGeneration()
-{
-    QSqlQuery &q = prepared("bumpGeneration", QStringLiteral("UPDATE changes SET generation = generation + 1"));
-    return exec(q);
+    return true;
 }
 
 std::optional<bool> PortalStore::isEmpty()
@@ -357,6 +385,20 @@ std::optional<bool> PortalStore::isEmpty()
 // The rows of an installation that has made no change yet are the defaults' (user id "").
 static const char effectiveUser[] =
     "(CASE WHEN EXISTS (SELECT 1 FROM families f WHERE f.userid = ?) THEN ? ELSE '' END)";
+
+std::optional<bool> PortalStore::hasOwnRows(const QString &userid)
+{
+    QSqlQuery &q = prepared("hasOwnRows", QStringLiteral(
+        "SELECT CASE WHEN EXISTS (SELECT 1 FROM families WHERE userid = ?) "
+        "OR EXISTS (SELECT 1 FROM sites WHERE owner = ?) THEN 1 ELSE 0 END"));
+    q.bindValue(0, userid);
+    q.bindValue(1, userid);
+    if (!exec(q) || !q.next())
+        return std::nullopt;
+    const bool own = q.value(0).toInt() != 0;
+    q.finish();
+    return own;
+}
 
 std::optional<std::array<QString, 4>> PortalStore::faceNames(const QString &userid)
 {
@@ -549,7 +591,7 @@ Outcome PortalStore::setTick(const QString &userid, int child, qint64 siteId, bo
         q.bindValue(2, siteId);
         ok = exec(q);
     }
-    return finishChange(ok && bumpGeneration());
+    return finishChange(ok && announceChange());
 }
 
 bool PortalStore::insertDefaultFace(int child, const QString &name)
@@ -577,14 +619,14 @@ Outcome PortalStore::setFaceName(const QString &userid, int child, const QString
         q.bindValue(2, name);
         ok = exec(q);
     }
-    return finishChange(ok && bumpGeneration());
+    return finishChange(ok && announceChange());
 }
 
 Outcome PortalStore::addSite(const QString &userid, const QString &owner, const SiteFields &f, qint64 *id)
 {
     if (!begin())
         return Outcome::Failed;
-    return finishChange(insertSite(owner, f, userid, id) && bumpGeneration());
+    return finishChange(insertSite(owner, f, userid, id) && announceChange());
 }
 
 bool PortalStore::canChange(const SiteRow &row, const QString &userid, bool maintainer) const
@@ -638,7 +680,7 @@ Outcome PortalStore::updateSite(const QString &userid, bool maintainer, qint64 i
                                  f.ageTo, f.logo, userid, now(), id};
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values[i].typeId() == QMetaType::QString ? QVariant(notNull(values[i].toString())) : values[i]);
-    return finishChange(exec(q) && bumpGeneration());
+    return finishChange(exec(q) && announceChange());
 }
 
 Outcome PortalStore::deleteSite(const QString &userid, bool maintainer, qint64 id)
@@ -654,7 +696,7 @@ Outcome PortalStore::deleteSite(const QString &userid, bool maintainer, qint64 i
     ticks.bindValue(0, id);
     QSqlQuery &q = prepared("deleteSite", QStringLiteral("DELETE FROM sites WHERE id = ?"));
     q.bindValue(0, id);
-    return finishChange(exec(ticks) && exec(q) && bumpGeneration());
+    return finishChange(exec(ticks) && exec(q) && announceChange());
 }
 
 Outcome PortalStore::addSuggestion(const QString &userid, const QString &url, const QString &email)

@@ -34,6 +34,9 @@ struct SiteRow {
 
 enum class Outcome { Ok, NotFound, Forbidden, Failed };
 
+// The PostgreSQL notification channel every change transaction notifies (ChangeFeed).
+inline constexpr char ChangeChannel[] = "tadpole_changes";
+
 // Writes one line "tadpole-portal: database: MESSAGE" to standard error, at most five in
 // any ten seconds: a database that is down fails every request, and thousands of lines a
 // second would bury the first, telling one. The next line written counts those left out.
@@ -47,7 +50,7 @@ void reportDatabaseError(const QString &message);
 // copies them to its own rows in the same transaction (a row in "families" marks that).
 class PortalStore {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     PortalStore(const DbConfig &config, const QString &connectionName);
     ~PortalStore();
@@ -64,11 +67,13 @@ public:
     // read-only file, a read-only PostgreSQL server) before the first request does.
     bool checkWritable(QString *error);
     std::optional<bool> isEmpty();
-    // Changes with every committed change to sites, ticks or names.
-    std::optional<qint64> generation();
-    bool bumpGeneration();
+    // In every transaction that changes sites, ticks or names: on PostgreSQL a notification
+    // the other instances hear when it commits (ChangeFeed); on SQLite nothing.
+    bool announceChange();
 
     // Reads. `userid` is a valid installation id or empty for the public defaults.
+    // True when the installation has rows of its own: it has made a change, or owns a site.
+    std::optional<bool> hasOwnRows(const QString &userid);
     std::optional<std::array<QString, 4>> faceNames(const QString &userid);
     std::optional<QList<SiteRow>> sites(const QString &userid, int child);
     std::optional<SiteRow> site(const QString &userid, qint64 id);

@@ -80,8 +80,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption perAddressOption(
         QStringLiteral("max-per-address"), QStringLiteral("Open connections from one client address; 0: no limit."),
         QStringLiteral("N"), QString::number(defaults.maxPerAddress));
+    const QCommandLineOption cacheOption(QStringLiteral("cache-mb"),
+                                         QStringLiteral("Memory for replies kept for reuse, all workers together."),
+                                         QStringLiteral("MB"), QStringLiteral("16"));
     parser.addOptions({bindOption, portOption, dbOption, demoOption, maintainerOption, threadsOption, quietOption,
-                       accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption});
+                       accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption,
+                       cacheOption});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -98,6 +102,9 @@ int main(int argc, char *argv[])
     const int threads = parser.value(threadsOption).toInt(&ok);
     if (!ok || threads < 1 || threads > 256)
         return fail(QStringLiteral("--threads must be 1 to 256"));
+    const int cacheMb = parser.value(cacheOption).toInt(&ok);
+    if (!ok || cacheMb < 0 || cacheMb > 65536)
+        return fail(QStringLiteral("--cache-mb must be 0 to 65536"));
     HttpLimits limits;
     const int headerTimeout = parser.value(headerTimeoutOption).toInt(&ok);
     if (!ok || headerTimeout < 1 || headerTimeout > 3600)
@@ -123,18 +130,8 @@ int main(int argc, char *argv[])
     for (const QString &id : parser.values(maintainerOption))
         config.maintainers.insert(id);
 
-    {
-        PortalStore setup(*db, QStringLiteral("portal-setup"));
-        if (!setup.open(&error) || !setup.prepareSchema(&error) || !setup.checkWritable(&error))
-            return fail(QStringLiteral("database: %1").arg(error));
-        if (config.demo) {
-            const std::optional<bool> empty = setup.isEmpty();
-            if (!empty)
-                return fail(QStringLiteral("database: %1").arg(setup.lastError()));
-            if (*empty && !loadDemo(setup, &error))
-                return fail(QStringLiteral("demo data: %1").arg(error));
-        }
-    }
+    if (!preparePortal(*db, qsizetype(cacheMb) * 1024 * 1024, &config, &error))
+        return fail(error);
 
     int accessLog = -1;
     if (parser.isSet(accessLogOption)) {

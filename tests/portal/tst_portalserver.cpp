@@ -42,6 +42,44 @@ QList<QByteArray> rowFor(const QByteArray &body, const QByteArray &name)
     }
     return {};
 }
+// One keep-alive connection, so thousands of requests take seconds.
+class KeepAliveClient {
+public:
+    explicit KeepAliveClient(quint16 port) { m_socket.connectToHost(QStringLiteral("127.0.0.1"), port); }
+    int get(const QByteArray &target)
+    {
+        if (m_socket.state() != QAbstractSocket::ConnectedState && !m_socket.waitForConnected(5000))
+            return 0;
+        m_socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QByteArray raw;
+        qsizetype end = -1;
+        while ((end = raw.indexOf("\r\n\r\n")) < 0 && m_socket.waitForReadyRead(5000))
+            raw += m_socket.readAll();
+        if (end < 0)
+            return 0;
+        HttpResult head;
+        head.head = raw.left(end);
+        const qsizetype length = head.header("Content-Length").toLongLong();
+        while (raw.size() < end + 4 + length && m_socket.waitForReadyRead(5000))
+            raw += m_socket.readAll();
+        return raw.size() == end + 4 + length ? parseHttp(raw).status : 0;
+    }
+
+private:
+    QTcpSocket m_socket;
+};
+
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
 } // namespace
 
 class TestPortalServer : public QObject {
@@ -61,7 +99,10 @@ private slots:
     void goPageRedirectsOnlyToTickedSites();
     void malformedHttpIsRefusedAndServingGoesOn_data();
     void malformedHttpIsRefusedAndServingGoesOn();
+    void readersWithMadeUpIdsCannotBlowUpMemory_data();
+    void readersWithMadeUpIdsCannotBlowUpMemory();
     void databaseErrorsAreToldOnStandardError();
+    void olderSchemaIsCarriedForward();
     void restartKeepsEverything();
     void killDuringBurstLosesNothingAnswered();
     void demoFamilyAndSites();
@@ -325,6 +366,45 @@ void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn()
     QCOMPARE(m_portal->get("/tad/version.htm").body, QByteArray("2.04"));
 }
 
+void TestPortalServer::readersWithMadeUpIdsCannotBlowUpMemory_data()
+{
+    QTest::addColumn<int>("readers");
+    QTest::addColumn<bool>("ownRows");
+    QTest::newRow("4,000 readers with made-up ids") << 4000 << false;
+    QTest::newRow("300 installations with a tick of their own each") << 300 << true;
+}
+
+// 100 public sites with long comments make every site list about 200 KB; each reader
+// reads two children's lists, a menu and the names.
+void TestPortalServer::readersWithMadeUpIdsCannotBlowUpMemory()
+{
+    QFETCH(int, readers);
+    QFETCH(bool, ownRows);
+    KeepAliveClient client(m_portal->port());
+    const QString comment(1990, u'c');
+    for (int i = 0; i < 100; ++i) {
+        QCOMPARE(client.get(postSite("900", QStringLiteral("Site %1").arg(i), 0, "1").replace("&comments=Site", "&comments=" + comment.toLatin1())),
+                 200);
+    }
+    QList<QByteArray> ids;
+    for (int i = 0; i < readers; ++i)
+        ids.append(QByteArray::number(7100000000000000000LL + i * 7919LL));
+    if (ownRows) {
+        for (const QByteArray &id : ids)
+            QCOMPARE(client.get("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=" + id), 200);
+    }
+    QCOMPARE(client.get("/tad/tad_available.asp?t=1&userid=1"), 200);
+    const qint64 before = residentKiB(m_portal->pid());
+    QVERIFY(before > 0);
+    for (const QByteArray &id : ids) {
+        for (const char *page : {"tad_available.asp?t=1&", "tad_available.asp?t=2&", "tad_menu.asp?t=1&", "tad_getface.asp?"})
+            QCOMPARE(client.get("/tad/" + QByteArray(page) + "userid=" + id), 200);
+    }
+    const qint64 after = residentKiB(m_portal->pid());
+    qInfo("VmRSS %lld MB, then %lld MB", before / 1024, after / 1024);
+    QVERIFY2(after - before < 64 * 1024, qPrintable(QStringLiteral("VmRSS %1 MB, then %2 MB").arg(before / 1024).arg(after / 1024)));
+}
+
 void TestPortalServer::databaseErrorsAreToldOnStandardError()
 {
     // The table goes away under the running portal: every rename fails in the database.
@@ -350,6 +430,60 @@ void TestPortalServer::databaseErrorsAreToldOnStandardError()
     QVERIFY2(lines.size() >= 1 && lines.size() <= 5, lines.join('\n').constData());
     for (const QByteArray &line : lines)
         QVERIFY2(line.startsWith("tadpole-portal: database: ") && line.contains("no such table: faces"), line.constData());
+}
+
+void TestPortalServer::olderSchemaIsCarriedForward()
+{
+    m_portal.reset();
+    QFile::remove(dbPath());
+    {
+        // The first schema, as the first portals left it, with an installation's rows.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
+        db.setDatabaseName(dbPath());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const char *sql : {
+                 "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+                 "INSERT INTO schema_version (version) VALUES (1)",
+                 "CREATE TABLE sites (id INTEGER PRIMARY KEY AUTOINCREMENT, owner TEXT NOT NULL, url TEXT NOT NULL, "
+                 "shortname TEXT NOT NULL, comments TEXT NOT NULL, age_from TEXT NOT NULL, age_to TEXT NOT NULL, "
+                 "logo TEXT NOT NULL, changed_by TEXT NOT NULL, changed_at TEXT NOT NULL)",
+                 "CREATE INDEX sites_owner ON sites (owner)",
+                 "CREATE TABLE families (userid TEXT PRIMARY KEY, created_at TEXT NOT NULL)",
+                 "CREATE TABLE faces (userid TEXT NOT NULL, child INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY (userid, child))",
+                 "CREATE TABLE ticks (userid TEXT NOT NULL, child INTEGER NOT NULL, site_id BIGINT NOT NULL, "
+                 "PRIMARY KEY (userid, child, site_id))",
+                 "CREATE INDEX ticks_site ON ticks (site_id)",
+                 "CREATE TABLE visits (userid TEXT NOT NULL, version TEXT NOT NULL, at TEXT NOT NULL)",
+                 "CREATE TABLE suggestions (userid TEXT NOT NULL, url TEXT NOT NULL, email TEXT NOT NULL, at TEXT NOT NULL)",
+                 "CREATE TABLE changes (generation BIGINT NOT NULL)",
+                 "INSERT INTO changes (generation) VALUES (7)",
+                 "INSERT INTO sites VALUES (1, '21', 'http://kept.example/', 'Kept', '', '3', '12', 'K_gif.gif', '21', '')",
+                 "INSERT INTO families VALUES ('21', '')",
+                 "INSERT INTO faces VALUES ('21', 1, 'Ida')",
+                 "INSERT INTO ticks VALUES ('21', 1, 1)"})
+            QVERIFY2(q.exec(QLatin1String(sql)), sql);
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("first"));
+
+    PortalRun portal;
+    QVERIFY(portal.start(dbArgs()));
+    QVERIFY(portal.get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
+    QVERIFY(portal.get("/tad/tad_available.asp?t=1&userid=21").body.startsWith("1\tKept\t"));
+    QCOMPARE(portal.stop(), 0);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("second"));
+    db.setDatabaseName(dbPath());
+    QVERIFY(db.open());
+    QCOMPARE(db.tables().contains(QStringLiteral("changes")), false);
+    QSqlQuery q(db);
+    QVERIFY(q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next());
+    QCOMPARE(q.value(0).toInt(), 2);
+    q = QSqlQuery();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("second"));
 }
 
 void TestPortalServer::restartKeepsEverything()

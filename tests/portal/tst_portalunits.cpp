@@ -1,5 +1,6 @@
 #include "Logos.h"
 #include "QueryString.h"
+#include "ReplyCache.h"
 
 #include <QImage>
 #include <QTest>
@@ -14,6 +15,8 @@ private slots:
     void logoNames();
     void defaultLogoIsADecodableGif();
     void letterLogoEscapesTheLetter();
+    void replyCacheKeepsItsBudget_data();
+    void replyCacheKeepsItsBudget();
 };
 
 void TestPortalUnits::decodesQueryValues_data()
@@ -116,6 +119,55 @@ void TestPortalUnits::letterLogoEscapesTheLetter()
     QVERIFY(svg.contains(">&lt;</text>"));
     QVERIFY(letterLogoSvg(QStringLiteral("&")).contains(">&amp;</text>"));
     QVERIFY(letterLogoSvg(QStringLiteral("字")).contains(QStringLiteral("字").toUtf8()));
+}
+
+// Steps: "put KEY GENERATION BYTES" or "find KEY GENERATION"; then which keys the last
+// generation finds. The budget is 10,000 bytes.
+void TestPortalUnits::replyCacheKeepsItsBudget_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QStringList>("dropped");
+    QTest::newRow("replies within the budget are all kept")
+        << QStringList{"put a 1 3000", "put b 1 3000", "put c 1 3000"} << QStringList{"a", "b", "c"} << QStringList{};
+    QTest::newRow("beyond the budget the least recently used goes")
+        << QStringList{"put a 1 3000", "put b 1 3000", "put c 1 3000", "find a 1", "put d 1 3000"}
+        << QStringList{"a", "c", "d"} << QStringList{"b"};
+    QTest::newRow("a reply bigger than the budget is not kept")
+        << QStringList{"put a 1 3000", "put huge 1 20000"} << QStringList{"a"} << QStringList{"huge"};
+    QTest::newRow("a replaced reply is counted once")
+        << QStringList{"put a 1 4000", "put a 1 4000", "put a 1 4000", "put b 1 4000"} << QStringList{"a", "b"}
+        << QStringList{};
+    QTest::newRow("a newer generation drops every reply")
+        << QStringList{"put a 1 3000", "put b 1 3000", "find a 2", "put c 2 3000"} << QStringList{"c"}
+        << QStringList{"a", "b"};
+    QTest::newRow("a reply of an older generation is not kept")
+        << QStringList{"put a 2 3000", "put b 1 3000"} << QStringList{"a"} << QStringList{"b"};
+}
+
+void TestPortalUnits::replyCacheKeepsItsBudget()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, kept);
+    QFETCH(QStringList, dropped);
+    const qsizetype budget = 10000;
+    ReplyCache cache(budget);
+    quint64 last = 0;
+    for (const QString &step : steps) {
+        const QStringList w = step.split(u' ');
+        const quint64 generation = w[2].toULongLong();
+        last = std::max(last, generation);
+        if (w[0] == QLatin1String("put"))
+            cache.insert(w[1], generation, std::make_shared<const CachedReply>(CachedReply{QByteArray(w[3].toInt(), 'x'), {}}));
+        else
+            cache.find(w[1], generation);
+        QVERIFY2(cache.bytes() <= budget, qPrintable(step));
+    }
+    for (const QString &key : kept)
+        QVERIFY2(cache.find(key, last), qPrintable(key));
+    for (const QString &key : dropped)
+        QVERIFY2(!cache.find(key, last), qPrintable(key));
+    QCOMPARE(cache.count(), kept.size());
 }
 
 QTEST_MAIN(TestPortalUnits)

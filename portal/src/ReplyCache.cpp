@@ -1,0 +1,72 @@
+#include "ReplyCache.h"
+
+ReplyCache::ReplyCache(qsizetype maxBytes) : m_maxBytes(maxBytes) {}
+
+qsizetype ReplyCache::cost(const QString &key, const CachedReply &reply)
+{
+    // The texts, and roughly what the list node, the hash node and the shared reply's own
+    // allocations take beside them.
+    return 256 + key.size() * qsizetype(sizeof(QChar)) + reply.body.size()
+           + reply.links.size() * qsizetype(sizeof(CachedReply::Link));
+}
+
+void ReplyCache::advanceLocked(quint64 generation)
+{
+    if (generation <= m_generation)
+        return;
+    m_generation = generation;
+    m_index.clear();
+    m_lru.clear();
+    m_bytes = 0;
+}
+
+void ReplyCache::eraseLocked(Lru::iterator it)
+{
+    m_bytes -= it->cost;
+    m_index.remove(it->key);
+    m_lru.erase(it);
+}
+
+std::shared_ptr<const CachedReply> ReplyCache::find(const QString &key, quint64 generation)
+{
+    std::lock_guard lock(m_mutex);
+    advanceLocked(generation);
+    if (generation != m_generation)
+        return nullptr;
+    const auto found = m_index.constFind(key);
+    if (found == m_index.cend())
+        return nullptr;
+    const Lru::iterator it = *found;
+    m_lru.splice(m_lru.begin(), m_lru, it);
+    return it->reply;
+}
+
+void ReplyCache::insert(const QString &key, quint64 generation, std::shared_ptr<const CachedReply> reply)
+{
+    if (!reply)
+        return;
+    const qsizetype bytes = cost(key, *reply);
+    std::lock_guard lock(m_mutex);
+    advanceLocked(generation);
+    if (generation != m_generation || bytes > m_maxBytes)
+        return;
+    if (const auto found = m_index.constFind(key); found != m_index.cend())
+        eraseLocked(*found);
+    m_lru.push_front(Entry{key, std::move(reply), bytes});
+    m_index.insert(key, m_lru.begin());
+    m_bytes += bytes;
+    while (m_bytes > m_maxBytes && !m_lru.empty())
+        eraseLocked(std::prev(m_lru.end()));
+}
+
+qsizetype ReplyCache::bytes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_bytes;
+}
+
+qsizetype ReplyCache::count() const
+{
+    std::lock_guard lock(m_mutex);
+    return qsizetype(m_lru.size());
+}
