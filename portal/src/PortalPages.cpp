@@ -3,6 +3,7 @@
 #include "DemoSite.h"
 #include "Logos.h"
 
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -114,7 +115,47 @@ QByteArray urlEncoded(const QString &s)
     return QUrl::toPercentEncoding(s);
 }
 
+bool sameBytes(const QByteArray &a, const QByteArray &b)
+{
+    if (a.size() != b.size())
+        return false;
+    // Every byte compared, so the time taken tells nothing of how much of a guess was right.
+    uchar difference = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        difference |= uchar(a[i]) ^ uchar(b[i]);
+    return difference == 0;
+}
+
+// The Location a go link sends the browser to: an http or https address with a host.
+// Parents type addresses without a scheme ("www.zoo.example"): a relative Location would
+// land on the portal itself, so they get "http://". Stored "http:evil.example",
+// "http:/evil.example" or "//evil.example/" name no host of their own: browsers resolve them
+// against the portal or read the host out of the path, so they are refused.
+std::optional<QByteArray> redirectTarget(const QString &stored)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    QString address = stored;
+    if (!scheme.match(address).hasMatch())
+        address.prepend(QLatin1String("http://"));
+    const QUrl url(address, QUrl::TolerantMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return std::nullopt;
+    if (url.host().isEmpty() || !address.mid(url.scheme().size()).startsWith(QLatin1String("://")))
+        return std::nullopt;
+    return url.toEncoded();
+}
+
 } // namespace
+
+QByteArray goLinkSignature(const QByteArray &key, const QString &userid, int child, qint64 site,
+                           const QString &storedUrl)
+{
+    // The installation's id is digits or empty, the child one digit and the site a number,
+    // so the newline-joined message names exactly one link.
+    const QByteArray message = userid.toUtf8() + '\n' + QByteArray::number(child) + '\n' + QByteArray::number(site)
+                               + '\n' + storedUrl.toUtf8();
+    return QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256).left(16).toHex();
+}
 
 bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *config, QString *error)
 {
@@ -135,6 +176,12 @@ bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *confi
             return false;
         }
     }
+    const std::optional<QByteArray> key = setup.goLinkKey();
+    if (!key) {
+        *error = QStringLiteral("database: %1").arg(setup.lastError());
+        return false;
+    }
+    config->goLinkKey = *key;
     // glibc raises its mmap threshold each time a large block is freed, after which large
     // reply buffers come from the heap, between kept replies, and freed ones are never
     // handed back: 1,000 installations reading 200 KB lists grew the portal by 46 MB with a
@@ -417,7 +464,7 @@ std::optional<CachedReply> PortalPages::buildMenu(const QString &owner, int t)
         if (!row.ticked)
             continue;
         body += "<a class=\"tile\" href=\"";
-        menu.links.append({body.size(), row.id});
+        menu.links.append({body.size(), row.id, row.fields.url});
         body += QStringLiteral("\"><img src=\"logos/%1\" alt=\"\"><span>%2</span></a>\n")
                     .arg(QString::fromLatin1(urlEncoded(row.fields.logo)).toHtmlEscaped(),
                          row.fields.shortname.toHtmlEscaped()).toUtf8();
@@ -429,16 +476,20 @@ std::optional<CachedReply> PortalPages::buildMenu(const QString &owner, int t)
     return menu;
 }
 
-// The menu with each tile's go link put in, with the reader's own id.
+// The menu with each tile's go link put in: the signature that lets tad_go.asp tell the
+// link was made here, then the child, the reader's own id and the site. The signature
+// leads so that the link still ends in "item=N", as pages and tests that pick a tile by
+// its site read it.
 QByteArray PortalPages::withGoLinks(const CachedReply &menu, int t, const QString &userid) const
 {
-    const QByteArray start = "tad_go.asp?t=" + QByteArray::number(t) + "&amp;userid=" + urlEncoded(userid) + "&amp;item=";
+    const QByteArray query = "&amp;t=" + QByteArray::number(t) + "&amp;userid=" + urlEncoded(userid) + "&amp;item=";
     QByteArray out;
-    out.reserve(menu.body.size() + menu.links.size() * (start.size() + 20));
+    out.reserve(menu.body.size() + menu.links.size() * (query.size() + 60));
     qsizetype from = 0;
     for (const CachedReply::Link &link : menu.links) {
         out.append(menu.body.constData() + from, link.at - from);
-        out += start + QByteArray::number(link.site);
+        out += "tad_go.asp?sig=" + goLinkSignature(m_config.goLinkKey, userid, t, link.site, link.storedUrl) + query
+               + QByteArray::number(link.site);
         from = link.at;
     }
     out.append(menu.body.constData() + from, menu.body.size() - from);
@@ -462,27 +513,27 @@ HttpReply PortalPages::go(const QueryString &q)
     requireKeys(q, {"t", "userid", "item"});
     const int t = child(q, "t");
     const qint64 item = number(q, "item");
+    // Only links a menu made: the installation's id as a menu writes it, and its signature.
+    // Anything else would let anyone publish a portal address that sends browsers anywhere.
+    const QString userid = q.value(QStringLiteral("userid"));
+    const QByteArray signature = q.value(QStringLiteral("sig")).toUtf8();
+    const HttpReply notOnMenu = HttpReply::text(404, "that site is not on this child's menu\n");
+    if (userid != readerId(q) || signature.size() != 32)
+        return notOnMenu;
     PortalStore *s = store();
-    const std::optional<QString> stored = s ? s->tickedSiteUrl(readerId(q), t, item) : std::nullopt;
+    const std::optional<QString> stored = s ? s->tickedSiteUrl(userid, t, item) : std::nullopt;
     if (!stored)
         return storeFailure();
-    if (stored->isEmpty())
-        return HttpReply::text(404, "that site is not on this child's menu\n");
-    QString address = resolveAddress(*stored);
-    // Parents type addresses without a scheme ("www.zoo.example"); a relative Location
-    // would land on the portal itself.
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
-    if (!scheme.match(address).hasMatch())
-        address.prepend(QLatin1String("http://"));
-    const QUrl url(address, QUrl::TolerantMode);
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+    if (stored->isEmpty() || !sameBytes(signature, goLinkSignature(m_config.goLinkKey, userid, t, item, *stored)))
+        return notOnMenu;
+    const std::optional<QByteArray> location = redirectTarget(resolveAddress(*stored));
+    if (!location)
         return HttpReply::text(404, "that site's address is not a web address\n");
     HttpReply r = HttpReply::text(302, "");
     r.contentType = "text/html; charset=utf-8";
-    const QByteArray location = url.toEncoded();
-    r.addHeader("Location", location);
+    r.addHeader("Location", *location);
     r.addHeader("Cache-Control", "no-cache");
-    r.body = "<a href=\"" + QString::fromLatin1(location).toHtmlEscaped().toLatin1() + "\">continue</a>\n";
+    r.body = "<a href=\"" + QString::fromLatin1(*location).toHtmlEscaped().toLatin1() + "\">continue</a>\n";
     return r;
 }
 

@@ -358,6 +358,21 @@ bool PortalStore::checkWritable(QString *error)
     return ok;
 }
 
+std::optional<QByteArray> PortalStore::goLinkKey()
+{
+    QSqlQuery &q = prepared("goLinkKey", QStringLiteral("SELECT value FROM secrets WHERE name = ?"));
+    q.bindValue(0, QString::fromLatin1(GoLinkKeyName));
+    if (!exec(q))
+        return std::nullopt;
+    const QByteArray key = q.next() ? QByteArray::fromHex(q.value(0).toString().toLatin1()) : QByteArray();
+    q.finish();
+    if (key.size() != 32) {
+        m_error = QStringLiteral("the go-link key in table secrets is missing or not 32 bytes in hex");
+        return std::nullopt;
+    }
+    return key;
+}
+
 bool PortalStore::announceChange()
 {
     if (m_config.kind != DbConfig::Kind::Postgres)

@@ -66,6 +66,8 @@ public:
     // A write that is rolled back: tells a database this program may not write to (a
     // read-only file, a read-only PostgreSQL server) before the first request does.
     bool checkWritable(QString *error);
+    // The key that signs go links, made when the schema was; the same for every instance.
+    std::optional<QByteArray> goLinkKey();
     std::optional<bool> isEmpty();
     // In every transaction that changes sites, ticks or names: on PostgreSQL a notification
     // the other instances hear when it commits (ChangeFeed); on SQLite nothing.

@@ -6,8 +6,10 @@ qsizetype ReplyCache::cost(const QString &key, const CachedReply &reply)
 {
     // The texts, and roughly what the list node, the hash node and the shared reply's own
     // allocations take beside them.
-    return 256 + key.size() * qsizetype(sizeof(QChar)) + reply.body.size()
-           + reply.links.size() * qsizetype(sizeof(CachedReply::Link));
+    qsizetype bytes = 256 + key.size() * qsizetype(sizeof(QChar)) + reply.body.size();
+    for (const CachedReply::Link &link : reply.links)
+        bytes += qsizetype(sizeof(CachedReply::Link)) + link.storedUrl.size() * qsizetype(sizeof(QChar));
+    return bytes;
 }
 
 void ReplyCache::advanceLocked(quint64 generation)

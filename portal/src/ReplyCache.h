@@ -12,11 +12,12 @@
 // A reply built from the database, kept for reuse.
 struct CachedReply {
     QByteArray body;
-    // A menu's tiles link to tad_go.asp with the reader's own id, so the body is kept
-    // without those links: each is put in at `at` when the reply is sent.
+    // A menu's tiles link to tad_go.asp with the reader's own id and a signature, so the
+    // body is kept without those links: each is put in at `at` when the reply is sent.
     struct Link {
         qsizetype at = 0;
         qint64 site = 0;
+        QString storedUrl;
     };
     QList<Link> links;
 };

@@ -164,7 +164,7 @@ private slots:
 
         // Through the portal's redirect page, then the site itself.
         const QStringList all = m_portal.requests(QString());
-        const qsizetype go = all.lastIndexOf(QRegularExpression(QStringLiteral("^%1 /tad/tad_go\\.asp\\?t=1&userid=\\d+&item=1$")
+        const qsizetype go = all.lastIndexOf(QRegularExpression(QStringLiteral("^%1 /tad/tad_go\\.asp\\?sig=[0-9a-f]{32}&t=1&userid=\\d+&item=1$")
                                                                     .arg(QRegularExpression::escape(m_portal.host()))));
         QVERIFY2(go >= 0, qPrintable(all.join(QLatin1Char('\n'))));
         QVERIFY(all.indexOf(siteHost(2) + QStringLiteral(" /"), go) > go);

@@ -1,6 +1,7 @@
 #include "PortalHarness.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -42,6 +43,25 @@ QList<QByteArray> rowFor(const QByteArray &body, const QByteArray &name)
     }
     return {};
 }
+
+// The go link of a menu's tile for that site, as a browser follows it.
+QByteArray goLinkOnMenu(const QByteArray &menu, int item)
+{
+    static const QRegularExpression link(QStringLiteral("href=\"(tad_go\\.asp\\?[^\"]*)\""));
+    for (auto it = link.globalMatch(QString::fromUtf8(menu)); it.hasNext();) {
+        const QByteArray href = it.next().captured(1).toUtf8().replace("&amp;", "&");
+        if (href.endsWith("&item=" + QByteArray::number(item)))
+            return "/tad/" + href;
+    }
+    return {};
+}
+
+QByteArray withValue(QByteArray target, const QByteArray &key, const QByteArray &value)
+{
+    const QRegularExpression pair(QStringLiteral("([?&])%1=[^&]*").arg(QString::fromLatin1(key)));
+    return QString::fromLatin1(target).replace(pair, QStringLiteral("\\1%1=%2").arg(QString::fromLatin1(key), QString::fromLatin1(value))).toLatin1();
+}
+
 // One keep-alive connection, so thousands of requests take seconds.
 class KeepAliveClient {
 public:
@@ -96,13 +116,14 @@ private slots:
     void refusedRequestsChangeNothing();
     void logoNames_data();
     void logoNames();
-    void goPageRedirectsOnlyToTickedSites();
-    void malformedHttpIsRefusedAndServingGoesOn_data();
-    void malformedHttpIsRefusedAndServingGoesOn();
+    void goLinks_data();
+    void goLinks();
     void readersWithMadeUpIdsCannotBlowUpMemory_data();
     void readersWithMadeUpIdsCannotBlowUpMemory();
     void databaseErrorsAreToldOnStandardError();
     void olderSchemaIsCarriedForward();
+    void malformedHttpIsRefusedAndServingGoesOn_data();
+    void malformedHttpIsRefusedAndServingGoesOn();
     void restartKeepsEverything();
     void killDuringBurstLosesNothingAnswered();
     void demoFamilyAndSites();
@@ -155,7 +176,8 @@ void TestPortalServer::replyForms()
     }
     const QByteArray menu = m_portal->get("/tad/tad_menu.asp?t=3&userid=11").body;
     QVERIFY(menu.contains("<title>Child 3's menu</title>"));
-    QVERIFY(menu.contains("href=\"tad_go.asp?t=3&amp;userid=11&amp;item=2\""));
+    QVERIFY(QString::fromUtf8(menu).contains(
+        QRegularExpression(QStringLiteral("href=\"tad_go\\.asp\\?sig=[0-9a-f]{32}&amp;t=3&amp;userid=11&amp;item=2\""))));
     QVERIFY(!menu.contains("item=1\""));
 
     QFile log(m_dir->filePath("access.log"));
@@ -210,9 +232,10 @@ void TestPortalServer::installationsAreScoped()
     QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=200").status, 404);
     QCOMPARE(m_portal->get(postSite("200", "Taken over", 1, "2")).status, 403);
     QCOMPARE(m_portal->get(postSite("200", "Private A", 1, "", "1")).status, 403);
-    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=200&item=1").status, 404);
+    const QByteArray go = goLinkOnMenu(m_portal->get("/tad/tad_menu.asp?t=1&userid=100").body, 1);
+    QCOMPARE(m_portal->get(withValue(go, "userid", "200")).status, 404);
     QCOMPARE(dumpDatabase(dbPath()), before);
-    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=100&item=1").status, 302);
+    QCOMPARE(m_portal->get(go).status, 302);
 }
 
 void TestPortalServer::maintainerRules()
@@ -274,6 +297,7 @@ void TestPortalServer::refusedRequestsChangeNothing_data()
     QTest::newRow("visit without ver") << QByteArray("/tad/tad_visit.asp?userid=7") << 400;
     QTest::newRow("available with t 9") << QByteArray("/tad/tad_available.asp?t=9&userid=7") << 400;
     QTest::newRow("menu without t") << QByteArray("/tad/tad_menu.asp?userid=7") << 400;
+    QTest::newRow("go with an over-long item") << QByteArray("/tad/tad_go.asp?t=1&userid=8&item=99999999999999999999") << 400;
     QTest::newRow("saveitem userid led by a byte-order mark")
         << QByteArray("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=%EF%BB%BF8") << 400;
     QTest::newRow("saveface name with next line U+0085") << QByteArray("/tad/tad_saveface.asp?userid=8&tface=1&newname=a%C2%85b") << 400;
@@ -325,45 +349,74 @@ void TestPortalServer::logoNames()
     }
 }
 
-void TestPortalServer::goPageRedirectsOnlyToTickedSites()
+// Installation 12 has site 1 at `address` and site 2 elsewhere, ticked for child 1 (and
+// site 1 for child 2 too); a go link from child 1's menu, then changed as `change` says.
+void TestPortalServer::goLinks_data()
 {
-    QCOMPARE(m_portal->get(postSite("12", "No scheme", 0, "2", "0", QStringLiteral("www.zoo.example/a b"))).status, 200);
-    QCOMPARE(m_portal->get(postSite("12", "Script", 0, "2", "0", QStringLiteral("javascript:alert(1)"))).status, 200);
-    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=1").status, 404);
-    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=12").status, 200);
-    QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=2&checked=True&t=1&userid=12").status, 200);
-    const HttpResult r = m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=1");
-    QCOMPARE(r.status, 302);
-    QCOMPARE(r.header("Location"), QByteArray("http://www.zoo.example/a%20b"));
-    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=2&userid=12&item=1").status, 404);
-    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=2").status, 404);
-    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=1&url=http://evil.example/").header("Location"),
-             QByteArray("http://www.zoo.example/a%20b"));
-    QCOMPARE(m_portal->get("/tad/tad_go.asp?t=1&userid=12&item=99999999999999999999").status, 400);
-}
-
-void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn_data()
-{
-    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("change");
     QTest::addColumn<int>("status");
-    QByteArray manyHeaders = "GET /tad/version.htm HTTP/1.1\r\n";
-    for (int i = 0; i < 100; ++i)
-        manyHeaders += "X-" + QByteArray::number(i) + ": 1\r\n";
-    QTest::newRow("too many header fields") << manyHeaders + "\r\n" << 431;
-    QTest::newRow("header too large") << "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n" << 431;
-    QTest::newRow("target too long") << "GET /" + QByteArray(20000, 'a') + " HTTP/1.1\r\n\r\n" << 414;
-    QTest::newRow("body too large") << QByteArray("POST /tad/version.htm HTTP/1.1\r\nContent-Length: 10000000\r\n\r\n") << 413;
-    QTest::newRow("garbage") << QByteArray("\x01\x02\x03 nonsense\r\n\r\n") << 400;
-    QTest::newRow("no path") << QByteArray("GET version.htm HTTP/1.1\r\n\r\n") << 400;
-    QTest::newRow("bad content length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: -5\r\n\r\n") << 400;
+    QTest::addColumn<QByteArray>("location");
+    const QString zoo = QStringLiteral("www.zoo.example/a b");
+    const QByteArray zooLocation = "http://www.zoo.example/a%20b";
+    QTest::newRow("the link a menu made; the address gets a scheme") << zoo << "" << 302 << zooLocation;
+    QTest::newRow("an address parameter of its own is ignored") << zoo << "add url" << 302 << zooLocation;
+    QTest::newRow("made by hand, without a signature") << zoo << "drop sig" << 404 << QByteArray();
+    QTest::newRow("one digit of the signature changed") << zoo << "change a digit" << 404 << QByteArray();
+    QTest::newRow("another site's signature") << zoo << "sig of site 2" << 404 << QByteArray();
+    QTest::newRow("the signature for child 2, used for child 1") << zoo << "sig of child 2" << 404 << QByteArray();
+    QTest::newRow("another installation's id, the site ticked for both") << zoo << "userid 13" << 404 << QByteArray();
+    QTest::newRow("the site's address changed since the menu") << zoo << "edit address" << 404 << QByteArray();
+    QTest::newRow("the site unticked since the menu") << zoo << "untick" << 404 << QByteArray();
+    QTest::newRow("a script address") << "javascript:alert(1)" << "" << 404 << QByteArray();
+    QTest::newRow("stored http:evil.example, no host") << "http:evil.example" << "" << 404 << QByteArray();
+    QTest::newRow("stored http:/evil.example, no host") << "http:/evil.example" << "" << 404 << QByteArray();
+    QTest::newRow("stored http:///evil.example, no host") << "http:///evil.example" << "" << 404 << QByteArray();
+    QTest::newRow("stored //evil.example/, no scheme, no host") << "//evil.example/" << "" << 404 << QByteArray();
+    QTest::newRow("stored http:\\\\evil.example, backslashes") << "http:\\\\evil.example" << "" << 404 << QByteArray();
 }
 
-void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn()
+void TestPortalServer::goLinks()
 {
-    QFETCH(QByteArray, request);
+    QFETCH(QString, address);
+    QFETCH(QString, change);
     QFETCH(int, status);
-    QCOMPARE(httpRaw(m_portal->port(), request).status, status);
-    QCOMPARE(m_portal->get("/tad/version.htm").body, QByteArray("2.04"));
+    QFETCH(QByteArray, location);
+    QCOMPARE(m_portal->get(postSite("12", "First", 0, "2", "0", address)).status, 200);
+    QCOMPARE(m_portal->get(postSite("12", "Second", 0, "2", "0", QStringLiteral("http://second.example/"))).status, 200);
+    for (const char *tick : {"item=1&checked=True&t=1", "item=2&checked=True&t=1", "item=1&checked=True&t=2"})
+        QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?" + QByteArray(tick) + "&userid=12").status, 200);
+    const QByteArray menu = m_portal->get("/tad/tad_menu.asp?t=1&userid=12").body;
+    QByteArray go = goLinkOnMenu(menu, 1);
+    QVERIFY2(go.contains("?sig="), menu.constData());
+    const auto signature = [](const QByteArray &link) { return link.mid(link.indexOf("?sig=") + 5, 32); };
+    const QByteArray sig = signature(go);
+
+    if (change == QLatin1String("add url"))
+        go += "&url=http%3A%2F%2Fevil.example%2F";
+    else if (change == QLatin1String("drop sig"))
+        go.remove(go.indexOf("sig="), 4 + 32 + 1);
+    else if (change == QLatin1String("change a digit"))
+        go = withValue(go, "sig", (sig.at(0) == '0' ? "1" : "0") + sig.mid(1));
+    else if (change == QLatin1String("sig of site 2"))
+        go = withValue(go, "sig", signature(goLinkOnMenu(menu, 2)));
+    else if (change == QLatin1String("sig of child 2"))
+        go = withValue(goLinkOnMenu(m_portal->get("/tad/tad_menu.asp?t=2&userid=12").body, 1), "t", "1");
+    else if (change == QLatin1String("userid 13")) {
+        // A public site ticked by both: only the signature tells 12's link from 13's.
+        QCOMPARE(m_portal->get(postSite("900", "Public", 0, "1", "0", QStringLiteral("http://public.example/"))).status, 200);
+        for (const char *userid : {"12", "13"})
+            QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=3&checked=True&t=1&userid=" + QByteArray(userid)).status, 200);
+        go = withValue(goLinkOnMenu(m_portal->get("/tad/tad_menu.asp?t=1&userid=12").body, 3), "userid", "13");
+    }
+    else if (change == QLatin1String("edit address"))
+        QCOMPARE(m_portal->get(postSite("12", "First", 1, "2", "0", QStringLiteral("http://elsewhere.example/"))).status, 200);
+    else if (change == QLatin1String("untick"))
+        QCOMPARE(m_portal->get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=12").status, 200);
+
+    const HttpResult r = m_portal->get(go);
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.header("Location"), location);
 }
 
 void TestPortalServer::readersWithMadeUpIdsCannotBlowUpMemory_data()
@@ -471,7 +524,8 @@ void TestPortalServer::olderSchemaIsCarriedForward()
     PortalRun portal;
     QVERIFY(portal.start(dbArgs()));
     QVERIFY(portal.get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
-    QVERIFY(portal.get("/tad/tad_available.asp?t=1&userid=21").body.startsWith("1\tKept\t"));
+    const HttpResult go = portal.get(goLinkOnMenu(portal.get("/tad/tad_menu.asp?t=1&userid=21").body, 1));
+    QCOMPARE(go.header("Location"), QByteArray("http://kept.example/"));
     QCOMPARE(portal.stop(), 0);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("second"));
     db.setDatabaseName(dbPath());
@@ -484,6 +538,30 @@ void TestPortalServer::olderSchemaIsCarriedForward()
     db.close();
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("second"));
+}
+
+void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QByteArray manyHeaders = "GET /tad/version.htm HTTP/1.1\r\n";
+    for (int i = 0; i < 100; ++i)
+        manyHeaders += "X-" + QByteArray::number(i) + ": 1\r\n";
+    QTest::newRow("too many header fields") << manyHeaders + "\r\n" << 431;
+    QTest::newRow("header too large") << "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n" << 431;
+    QTest::newRow("target too long") << "GET /" + QByteArray(20000, 'a') + " HTTP/1.1\r\n\r\n" << 414;
+    QTest::newRow("body too large") << QByteArray("POST /tad/version.htm HTTP/1.1\r\nContent-Length: 10000000\r\n\r\n") << 413;
+    QTest::newRow("garbage") << QByteArray("\x01\x02\x03 nonsense\r\n\r\n") << 400;
+    QTest::newRow("no path") << QByteArray("GET version.htm HTTP/1.1\r\n\r\n") << 400;
+    QTest::newRow("bad content length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: -5\r\n\r\n") << 400;
+}
+
+void TestPortalServer::malformedHttpIsRefusedAndServingGoesOn()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    QCOMPARE(httpRaw(m_portal->port(), request).status, status);
+    QCOMPARE(m_portal->get("/tad/version.htm").body, QByteArray("2.04"));
 }
 
 void TestPortalServer::restartKeepsEverything()
@@ -587,7 +665,8 @@ void TestPortalServer::demoFamilyAndSites()
     QCOMPARE(httpGet(demo.port(), "/tad/version.htm", QStringLiteral("127.0.0.3")).status, 404);
     QCOMPARE(demo.get("/mail/mail.asp").status, 200);
     QCOMPARE(demo.get("/donate.htm").status, 200);
-    QCOMPARE(demo.get("/tad/tad_go.asp?t=1&userid=32&item=1").header("Location"), "http://127.0.0.2:" + port + "/");
+    const QByteArray go = goLinkOnMenu(demo.get("/tad/tad_menu.asp?t=1&userid=32").body, 1);
+    QCOMPARE(demo.get(go).header("Location"), "http://127.0.0.2:" + port + "/");
 
     // Loaded once: a second start does not add the family again.
     QCOMPARE(demo.stop(), 0);
