@@ -10,6 +10,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libpq-dev libcpp-httplib-dev libboost1.81-dev
   libx11-dev xvfb xauth x11-utils
   postgresql postgresql-common
+  dpkg-dev lintian desktop-file-utils appstream nginx-light curl python3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -165,6 +165,10 @@ void frmBrowser::Form_Load()
 
     m_globals.FilterOn = false;
     m_globals.AppFolder = AppFolderFor(m_services.executableFolder, m_services.defaultAppFolder);
+    m_terminateProgram = terminateProgram(m_globals.AppFolder, m_services.executableFolder);
+    if (m_terminateProgram.isEmpty())
+        reportOnStderr(QStringLiteral("The helper that ends other web browsers is not installed: no terminate in ")
+                       + m_globals.AppFolder + QStringLiteral(" nor beside the program."));
     m_config = AppConfig::load(m_globals.AppFolder);
     m_dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain};
     m_specialSites = {m_config.popupToymaker, m_config.popupPreschool};
@@ -344,8 +348,10 @@ void frmBrowser::closeEvent(QCloseEvent *event)
 void frmBrowser::btnFace_Click(qint16 Index)
 {
     m_globals.PopupsAllowed = false;
+    // A helper that exists nowhere was reported once at start-up; a box at
+    // every face would only stand in the child's way.
     QString error;
-    if (!m_services.launcher->start(m_globals.AppFolder + QStringLiteral("terminate"), &error))
+    if (!m_terminateProgram.isEmpty() && !m_services.launcher->start(m_terminateProgram, &error))
         m_services.dialogs->message(error, QStringLiteral("Error"));
     if (m_services.closeWindowByTitle)
         m_services.closeWindowByTitle(QStringLiteral("Tadpole Pop-up"));
@@ -500,7 +506,7 @@ void frmBrowser::Command4_Click()
 void frmBrowser::startTerminate()
 {
     QString error;
-    if (!m_services.launcher->start(m_globals.AppFolder + QStringLiteral("terminate"), &error))
+    if (!m_terminateProgram.isEmpty() && !m_services.launcher->start(m_terminateProgram, &error))
         reportOnStderr(error);
 }
 

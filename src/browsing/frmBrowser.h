@@ -123,6 +123,7 @@ private:
     QStringList m_specialSites;
     std::unique_ptr<PortalClient> m_portal;
     PortalHops m_portalHops;
+    QString m_terminateProgram; // empty when no helper is installed
     bool m_startupFinished = false;
     bool m_laidOut = false;
     // A navigation was blocked after the main frame's last allowed one: that

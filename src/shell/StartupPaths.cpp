@@ -1,6 +1,7 @@
 #include "shell/StartupPaths.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -62,4 +63,14 @@ QString portalAllowEntry(PortalChoice choice, const AppConfig &config)
     if (choice == PortalChoice::Public && !config.allowPortal.isEmpty())
         return config.allowPortal;
     return withoutWww(hostFor(choice, config));
+}
+
+QString terminateProgram(const QString &appFolder, const QString &executableFolder)
+{
+    const QString own = appFolder + QStringLiteral("terminate");
+    if (QFileInfo(own).isFile())
+        return own;
+    const QString installed =
+        QDir::cleanPath(executableFolder + QStringLiteral("/../libexec/tadpole/terminate"));
+    return QFileInfo(installed).isFile() ? installed : QString();
 }

@@ -19,3 +19,8 @@ QString PortalBaseFor(PortalChoice choice, const AppConfig &config);
 // menu page after start-up would be blocked by the program's own filter. A
 // configured public entry replaces it for the public portal.
 QString portalAllowEntry(PortalChoice choice, const AppConfig &config);
+
+// The helper that ends other web browsers: "terminate" in the program folder
+// when it is there (a development build), else the installed one in
+// libexec/tadpole/ beside the running program's bin/. Empty when neither exists.
+QString terminateProgram(const QString &appFolder, const QString &executableFolder);

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <chrono>
 
@@ -16,8 +17,17 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
 
-    const QString folder = QCoreApplication::applicationDirPath();
-    const QStringList names = readBrowserNames(QDir(folder).filePath(QStringLiteral("tadpole.conf")));
+    // The browser's own configuration: beside this program in a development
+    // build, else in the per-user program folder the installed browser uses,
+    // so that both count and end the same browsers.
+    QString conf = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tadpole.conf"));
+    if (!QFileInfo::exists(conf)) {
+        QString data = qEnvironmentVariable("XDG_DATA_HOME");
+        if (data.isEmpty() || !QDir::isAbsolutePath(data))
+            data = QDir::homePath() + QStringLiteral("/.local/share");
+        conf = data + QStringLiteral("/tadpole/tadpole.conf");
+    }
+    const QStringList names = readBrowserNames(conf);
 
     const BrowserTerminator terminator(QStringLiteral("/proc"), names, ::getuid(),
                                        ::getpid(), ::getppid());

@@ -54,6 +54,7 @@ void tst_Commands::start(const QByteArray &controlIni)
 {
     const QString folder = m_dir->path() + QStringLiteral("/tadpole/");
     QDir().mkpath(folder);
+    QFile(folder + QStringLiteral("terminate")).open(QIODevice::WriteOnly);
     QFile ini(folder + QStringLiteral("control.ini"));
     QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(controlIni) == controlIni.size());
     ini.close();

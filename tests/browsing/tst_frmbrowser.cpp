@@ -45,6 +45,7 @@ void tst_frmBrowser::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QDir().mkpath(m_dir->path() + QStringLiteral("/tadpole"));
+    QFile(m_dir->path() + QStringLiteral("/tadpole/terminate")).open(QIODevice::WriteOnly);
     m_world = std::make_unique<ScriptedWorld>();
 }
 

@@ -1,5 +1,6 @@
 #include "browserview/FakeBrowserView.h"
 #include "browsing/frmBrowser.h"
+#include "shell/StartupPaths.h"
 #include "support/TestDoubles.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@ private slots:
     void missingNamesStillLetStartupFinish();
     void commandLineAndFolderChooseHostAndFiles_data();
     void commandLineAndFolderChooseHostAndFiles();
+    void helperIsTheProgramFoldersOrTheInstalledOne();
 
 private:
     BrowserServices services();
@@ -30,6 +32,7 @@ void tst_Startup::init()
     m_dir = std::make_unique<QTemporaryDir>();
     m_programFolder = m_dir->path() + QStringLiteral("/Kids/TadPole");
     QDir().mkpath(m_programFolder);
+    QFile(m_programFolder + QStringLiteral("/terminate")).open(QIODevice::WriteOnly);
     m_world = std::make_unique<ScriptedWorld>();
 }
 
@@ -142,6 +145,26 @@ void tst_Startup::commandLineAndFolderChooseHostAndFiles()
     const QString expectedFolder = usesDefaultFolder ? s.defaultAppFolder : m_programFolder + QLatin1Char('/');
     QCOMPARE(window.globals().AppFolder, expectedFolder);
     QVERIFY(QFile::exists(expectedFolder + QStringLiteral("userid.id")));
+}
+
+void tst_Startup::helperIsTheProgramFoldersOrTheInstalledOne()
+{
+    // An installed layout: bin/ with libexec/tadpole/ beside it, and a program folder of its own.
+    const QString bin = m_dir->path() + QStringLiteral("/usr/bin"), folder = m_dir->path() + QStringLiteral("/home/tadpole/");
+    const QString installed = m_dir->path() + QStringLiteral("/usr/libexec/tadpole/terminate");
+    QVERIFY(QDir().mkpath(bin) && QDir().mkpath(folder) && QDir().mkpath(m_dir->path() + "/usr/libexec/tadpole"));
+    QCOMPARE(terminateProgram(folder, bin), QString()); // nowhere
+    QVERIFY(QFile(installed).open(QIODevice::WriteOnly));
+    QCOMPARE(terminateProgram(folder, bin), installed);
+    QVERIFY(QFile(folder + "terminate").open(QIODevice::WriteOnly));
+    QCOMPARE(terminateProgram(folder, bin), folder + "terminate"); // a development build's own first
+
+    // A helper that exists nowhere puts no box in front of the child.
+    QFile::remove(m_programFolder + QStringLiteral("/terminate"));
+    frmBrowser window(services());
+    QTRY_VERIFY(window.startupFinished());
+    QVERIFY(m_world->launcher.started.isEmpty());
+    QVERIFY(m_world->dialogs.messages.isEmpty());
 }
 
 QTEST_MAIN(tst_Startup)
