@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs both packages into this system, runs the installed portal and the
+# installed browser with a home folder of the test's own, then removes them and
+# checks that nothing of theirs is left. Changes the system: runs only as root
+# in CI (or with TADPOLE_INSTALL_TEST=1).
+# usage: installed.sh BUILD_DIR
+set -euo pipefail
+build=$1
+if [ "$(id -u)" -ne 0 ] || { [ "${CI:-}" != true ] && [ "${TADPOLE_INSTALL_TEST:-}" != 1 ]; }; then
+  echo "SKIP: installs packages into the system: runs as root in CI, or with TADPOLE_INSTALL_TEST=1"
+  exit 77
+fi
+if dpkg-query -W tadpole tadpole-portal >/dev/null 2>&1; then
+  echo "SKIP: tadpole or tadpole-portal is installed already; this test would remove it"
+  exit 77
+fi
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tadpole tadpole-portal >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/debs" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$work"/debs/tadpole_*.deb \
+  "$work"/debs/tadpole-portal_*.deb >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "the packages do not install"; }
+files=$(dpkg -L tadpole tadpole-portal | sort -u)
+[ -x /usr/bin/tadpole ] && [ -x /usr/bin/tadpole-portal ] && [ -x /usr/libexec/tadpole/terminate ] || fail "programs missing"
+
+/usr/bin/tadpole-portal --demo --port 0 --db "sqlite:$work/portal.sqlite" --access-log "$work/access.log" >"$work/portal.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do grep -q '^listening on' "$work/portal.out" && break; sleep 0.1; done
+host=$(sed -n 's|^listening on http://\([^/]*\)/tad/$|\1|p' "$work/portal.out")
+[ -n "$host" ] || { cat "$work/portal.out"; fail "the installed portal did not start"; }
+
+# The browser's program folder is the home's data folder: it holds no helper,
+# so the watchdog and every face start the installed one.
+export HOME="$work/home"
+unset XDG_DATA_HOME
+mkdir -p "$HOME/.local/share/tadpole"
+printf '[portal]\nloopback=%s\n[browsers]\nnames=e2e-other-browser\n' "$host" >"$HOME/.local/share/tadpole/tadpole.conf"
+cp "$(command -v sleep)" "$work/e2e-other-browser"
+"$work/e2e-other-browser" 120 &
+other=$!
+pids+=("$other")
+QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 /usr/bin/tadpole 1 >"$work/browser.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 600); do grep -q 'tad_menu.asp?t=1' "$work/access.log" 2>/dev/null && break; sleep 0.1; done
+grep -q 'tad_menu.asp?t=1' "$work/access.log" || { cat "$work/browser.log"; fail "the installed browser never asked for the first menu"; }
+grep -q 'not installed' "$work/browser.log" && fail "the browser did not find its installed helper"
+for _ in $(seq 100); do kill -0 "$other" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$other" 2>/dev/null && fail "the installed helper did not end the other browser"
+
+for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+wait 2>/dev/null || true
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tadpole tadpole-portal >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "the packages do not remove"; }
+left=$(while read -r path; do if [ -f "$path" ]; then echo "$path"; fi; done <<<"$files")
+[ -z "$left" ] || fail "left behind: $left"
+echo "installed, ran and removed cleanly"

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Two portals on one PostgreSQL database behind nginx, with the example
+# configuration: a tick sent through nginx shows in the menu read through
+# nginx, whichever instance answers each request.
+# usage: nginx-portals.sh BUILD_DIR   (run under pg_virtualenv)
+set -euo pipefail
+build=$1
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+[ -n "${PGPORT:-}" ] || { echo "SKIP: no PostgreSQL server: run under pg_virtualenv"; exit 77; }
+command -v nginx >/dev/null || { echo "SKIP: nginx is not installed"; exit 77; }
+command -v curl >/dev/null || { echo "SKIP: curl is not installed"; exit 77; }
+work=$(mktemp -d)
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"; }
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+db="postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE"
+ports=()
+for n in 1 2; do
+  extra=(); [ "$n" = 1 ] && extra=(--demo)
+  "$build/tadpole/tadpole-portal" --port 0 --db "$db" --access-log "$work/access$n.log" "${extra[@]}" >"$work/portal$n.out" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do grep -q '^listening on' "$work/portal$n.out" && break; sleep 0.1; done
+  port=$(sed -n 's|^listening on http://[^:]*:\([0-9]*\)/tad/$|\1|p' "$work/portal$n.out")
+  [ -n "$port" ] || { cat "$work/portal$n.out"; fail "portal $n did not start"; }
+  ports+=("$port")
+done
+
+front=$(free_port)
+{
+  echo "pid $work/nginx.pid; error_log $work/nginx.err; events {}"
+  echo "http { access_log off; client_body_temp_path $work; proxy_temp_path $work;"
+  sed -e "s/127.0.0.1:8642/127.0.0.1:${ports[0]}/" -e "s/127.0.0.1:8643/127.0.0.1:${ports[1]}/" \
+      -e "s/listen 8080;/listen 127.0.0.1:$front;/" "$source_dir/portal/examples/nginx-tadpole-portal.conf"
+  echo "}"
+} >"$work/nginx.conf"
+nginx -p "$work" -c "$work/nginx.conf" -g 'daemon off;' >"$work/nginx.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do curl -fs "http://127.0.0.1:$front/tad/version.htm" >/dev/null && break; sleep 0.1; done
+base="http://127.0.0.1:$front/tad"
+curl -fs "$base/version.htm" >/dev/null || { cat "$work/nginx.err" "$work/nginx.out"; fail "nginx does not answer"; }
+
+user=3000000000000000042
+curl -fs "$base/tad_visit.asp?userid=$user&ver=2.04" >/dev/null
+# "Link Pond" is ticked for child 1 only in the demo data; tick and untick it for child 2.
+item=$(curl -fs "$base/tad_available.asp?t=2&userid=$user" | awk -F'\t' '$2 == "Link Pond" {print $1}')
+[ -n "$item" ] || fail "no Link Pond in the site list"
+for round in 1 2 3 4; do
+  checked=True; [ $((round % 2)) = 0 ] && checked=False
+  curl -fs "$base/tad_saveitem.asp?item=$item&checked=$checked&t=2&userid=$user" >/dev/null || fail "tick $round refused"
+  for read in 1 2 3 4; do
+    menu=$(curl -fs "$base/tad_menu.asp?t=2&userid=$user")
+    has=no; grep -q 'Link Pond' <<<"$menu" && has=yes
+    want=yes; [ "$checked" = False ] && want=no
+    [ "$has" = "$want" ] || fail "round $round read $read: the menu shows Link Pond: $has, after checked=$checked"
+  done
+done
+for n in 1 2; do
+  grep -q 'tad_menu.asp' "$work/access$n.log" || fail "portal $n answered no menu: nginx did not share the load"
+done
+echo "the two portals agreed on every read"
