@@ -1,15 +1,19 @@
 #!/bin/bash
-# Portal throughput next to nginx serving a static file of the same size.
+# Portal throughput next to nginx serving a static file of the same size, and the SQLite
+# portal again while hostile clients are attached (attackers.py: ATTACK_SLOW slow-header
+# connections, default 2000, and two clients that never read).
 #   bench/portal/run-bench.sh [BUILD_DIR]
-# Needs: wrk, nginx (nginx-light), and for PostgreSQL pg_virtualenv (postgresql-common,
-# postgresql). DURATION (default 20s), THREADS (portal workers, default 2).
-# Not a test: it prints figures.
+# Needs: wrk, nginx (nginx-light), python3, and for PostgreSQL pg_virtualenv
+# (postgresql-common, postgresql). DURATION in seconds (default 20s), THREADS (portal
+# workers, default 2). Not a test: it prints figures.
 set -euo pipefail
-BUILD=${1:-$(cd "$(dirname "$0")/../.." && pwd)/build}
+HERE=$(cd "$(dirname "$0")" && pwd)
+BUILD=${1:-$(cd "$HERE/../.." && pwd)/build}
 PORTAL=$BUILD/tadpole/tadpole-portal
 PROBE=$BUILD/bench/portal/portal_httplib_probe
 DURATION=${DURATION:-20s}
 THREADS=${THREADS:-2}
+ATTACK_SLOW=${ATTACK_SLOW:-2000}
 USERID=2026120612000012345
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
@@ -45,7 +49,7 @@ fill_sites() {  # 50 public sites, 25 ticked for child 1 of USERID
     curl -sf -o /dev/null "$base/tad_saveface.asp?userid=$USERID&tface=1&newname=Anna"
 }
 
-bench_db() {  # LABEL DB_URL
+bench_db() {  # LABEL DB_URL [attacked]
     start_portal "$2"
     fill_sites
     local base=http://127.0.0.1:$PORTAL_PORT/tad
@@ -53,6 +57,18 @@ bench_db() {  # LABEL DB_URL
     curl -s "$base/tad_available.asp?t=1&userid=$USERID" >"$WORK/www/available.txt"
     measure "portal $1 tad_getface" "$base/tad_getface.asp?userid=$USERID"
     measure "portal $1 tad_available (50)" "$base/tad_available.asp?t=1&userid=$USERID"
+    if [ "${3:-}" = attacked ]; then
+        # Bounded by its own clock too: both runs, the connecting, and a margin.
+        python3 "$HERE/attackers.py" "$PORTAL_PORT" $(( ${DURATION%s} * 2 + 60 )) "$ATTACK_SLOW" 2 \
+            >"$WORK/attackers.out" 2>"$WORK/attackers.err" &
+        local attackers=$!
+        for _ in $(seq 600); do grep -q ready "$WORK/attackers.out" 2>/dev/null && break; sleep 0.1; done
+        echo "  attached: $(sed 's/^ready: //' "$WORK/attackers.out")"
+        measure "portal $1 tad_getface, attacked" "$base/tad_getface.asp?userid=$USERID"
+        measure "portal $1 tad_available, attacked" "$base/tad_available.asp?t=1&userid=$USERID"
+        kill "$attackers"; wait "$attackers" || true
+        echo "  $(cat "$WORK/attackers.err")"
+    fi
     kill "$PORTAL_PID"; wait "$PORTAL_PID" || true
 }
 
@@ -69,7 +85,7 @@ mkdir -p "$WORK/www"
 trap 'kill $(jobs -p) 2>/dev/null || true; [ -f "$WORK/nginx.pid" ] && kill "$(cat "$WORK/nginx.pid")" 2>/dev/null; rm -rf "$WORK"' EXIT
 
 echo "wrk -t2 -c64 -d$DURATION; portal --threads $THREADS; $(nproc) cores"
-bench_db sqlite "sqlite:$WORK/portal.sqlite"
+bench_db sqlite "sqlite:$WORK/portal.sqlite" attacked
 chmod 644 "$WORK"/www/*
 echo "  reply sizes: getface $(stat -c %s "$WORK/www/getface.txt") B, available $(stat -c %s "$WORK/www/available.txt") B"
 
