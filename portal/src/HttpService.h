@@ -28,10 +28,10 @@ struct HttpLimits {
 };
 
 // The portal's HTTP/1.1 server on Boost.Beast (parsing) and Boost.Asio (sockets, timers):
-// `threads` workers run one event loop, each with its own handler from the factory, so a
-// handler may keep a database connection of its own. A connection holds a thread only
-// while its request is being handled: a client that sends slowly or does not read its
-// replies waits in the event loop, not in a worker.
+// `threads` workers each run an event loop with a handler of their own from the factory,
+// so a handler may keep a database connection of its own; one more thread accepts. A
+// connection holds its worker only while its request is being handled: a client that
+// sends slowly or does not read its replies waits in the event loop, not in a handler.
 class HttpService {
 public:
     using HandlerFactory = std::function<std::unique_ptr<RequestHandler>()>;
