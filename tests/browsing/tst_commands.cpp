@@ -2,6 +2,7 @@
 #include "browsing/ShortcutGuard.h"
 #include "browsing/Watchdog.h"
 #include "browsing/frmBrowser.h"
+#include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
 #include <QKeyEvent>
@@ -65,15 +66,9 @@ void tst_Commands::start(const QByteArray &controlIni)
     m_world->closedTitles.clear();
 }
 
-// A click where the control is, delivered to whatever widget really lies there.
 void tst_Commands::click(const QString &control)
 {
-    auto *widget = m_window->findChild<QWidget *>(control);
-    QVERIFY2(widget, qPrintable(control));
-    const QPoint at = widget->mapTo(m_window, widget->rect().center());
-    QWidget *top = m_window->childAt(at);
-    QVERIFY2(top == widget, qPrintable(control + " lies under " + (top ? top->objectName() : QString("nothing"))));
-    QTest::mouseClick(top, Qt::LeftButton, {}, top->mapFrom(m_window, at));
+    clickControl(m_window, control);
 }
 
 void tst_Commands::everyControlAnswersAClickAtItsPlace_data()

@@ -2,6 +2,7 @@
 #include "browserview/FakeBrowserView.h"
 #include "browsing/frmBrowser.h"
 #include "browsing/frmBrowser2.h"
+#include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
 #include <QDir>
@@ -144,7 +145,7 @@ void tst_frmBrowser::completedPagesAreLearnedOnceAndSpecialSitesAllowPopups()
     emit view()->NavigateComplete2(QUrl(QStringLiteral("http://www.tinytotstv.org/shows")), true);
     QVERIFY(g().PopupsAllowed);
     QVERIFY(m_window->statbarText().startsWith(QLatin1String("Blocked: ")));
-    m_window->btnFace_Click(1);
+    clickControl(m_window.get(), QStringLiteral("btnFace1"));
     QVERIFY(!g().PopupsAllowed);
 }
 
@@ -154,7 +155,7 @@ void tst_frmBrowser::faceSelectionRequestsTheMenuAndReportsALaunchFailure()
     const QString folder = g().AppFolder;
     m_world->launcher.started.clear();
     m_world->closedTitles.clear();
-    m_window->btnFace_Click(2);
+    clickControl(m_window.get(), QStringLiteral("btnFace2"));
     QCOMPARE(view()->navigated.last(), g().PortalBase + QStringLiteral("tad_menu.asp?t=3&userid=") + g().UserId);
     QCOMPARE(g().CurrentFace, qint16(2));
     QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(2));
@@ -163,7 +164,7 @@ void tst_frmBrowser::faceSelectionRequestsTheMenuAndReportsALaunchFailure()
     QVERIFY(m_world->dialogs.messages.isEmpty());
 
     m_world->launcher.fail = true;
-    m_window->btnFace_Click(3);
+    clickControl(m_window.get(), QStringLiteral("btnFace3"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Error"));
     QVERIFY(m_world->dialogs.messages.at(0).text.contains(QLatin1String("terminate")));
@@ -243,7 +244,7 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     start();
     // Only a status line that starts with exactly "Blocked:" offers to unblock.
     m_window->setStatbar(QStringLiteral("blocked: http://x"));
-    m_window->statbar_Click();
+    clickControl(m_window.get(), QStringLiteral("statbar"));
     QVERIFY(m_world->dialogs.questions.isEmpty());
 
     // A site learned on the way is saved along with the unblocked one.
@@ -251,7 +252,7 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     const QString listBefore = g().AllowList.text();
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://www.stranger.example/page")));
     m_world->dialogs.answers = {Dialogs::Answer::No};
-    m_window->statbar_Click();
+    clickControl(m_window.get(), QStringLiteral("statbar"));
     QCOMPARE(m_world->dialogs.questions.at(0).text, QStringLiteral("Unblock: http://www.stranger.example/page"));
     QCOMPARE(m_world->dialogs.questions.at(0).title, QStringLiteral("Allow Access"));
     QCOMPARE(g().AllowList.text(), listBefore);
@@ -262,7 +263,7 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_world->dialogs.onQuestion = [this] { view()->simulateNavigation(QStringLiteral("http://www.later.example/ad")); };
     const int navigationsBefore = view()->navigated.size();
-    m_window->statbar_Click();
+    clickControl(m_window.get(), QStringLiteral("statbar"));
     QVERIFY2(g().AllowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,STRANGER.EXAMPLE")), qPrintable(g().AllowList.text()));
     QCOMPARE(view()->navigated.mid(navigationsBefore), QStringList({QStringLiteral("http://www.stranger.example/page")}));
     QCOMPARE(g().CurrentUrl, QStringLiteral("http://www.stranger.example/page"));
@@ -284,7 +285,7 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_world->dialogs.onQuestion = nullptr;
-    m_window->statbar_Click();
+    clickControl(m_window.get(), QStringLiteral("statbar"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray again = saved.readAll();
     QCOMPARE(again.count("doubleclick"), 1);
@@ -321,7 +322,7 @@ void tst_frmBrowser::unblockRefusesWhatIsNoSiteName()
     QVERIFY(!view()->simulateNavigation(QStringLiteral("data:,q,q")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     const QString before = g().AllowList.text();
-    m_window->statbar_Click();
+    clickControl(m_window.get(), QStringLiteral("statbar"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).text + '|' + m_world->dialogs.messages.at(0).title,
              QStringLiteral("This address cannot be unblocked.|Tadpole"));
@@ -348,7 +349,7 @@ void tst_frmBrowser::unblockThatCannotBeSavedStillAllows()
     QVERIFY(QDir().mkpath(g().AppFolder + QStringLiteral("unblocked.tad")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://stranger.example/")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
-    m_window->statbar_Click();
+    clickControl(m_window.get(), QStringLiteral("statbar"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
     QVERIFY(g().AllowList.allows(QStringLiteral("http://stranger.example/again")));

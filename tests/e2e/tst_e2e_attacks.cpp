@@ -1,4 +1,5 @@
 #include "E2eSupport.h"
+#include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
@@ -402,7 +403,7 @@ private slots:
     {
         const int item = addTickedSite(m_browser->globals().UserId, "http://" + host(23) + "/");
         QVERIFY(item > 0);
-        m_browser->btnFace_Click(0);
+        clickControl(m_browser.get(), QStringLiteral("btnFace0"));
         QVERIFY(shows("http://" + m_portal.host() + "/tad/tad_menu.asp?t=1"));
         STEP(clickElement(QStringLiteral("a.tile[href$=\"item=%1\"]").arg(item)));
         const QString home = "http://" + host(23) + "/home.htm";

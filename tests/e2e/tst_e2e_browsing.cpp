@@ -1,4 +1,5 @@
 #include "E2eSupport.h"
+#include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
@@ -103,7 +104,7 @@ class tst_E2eBrowsing : public QObject {
     void openTile(int item, const QString &expectedUrl)
     {
         m_browser->globals().BlockedUrl.clear();
-        QVERIFY(waitForLoad([this] { m_browser->btnFace_Click(0); }, QStringLiteral("tad_menu.asp?t=1")));
+        QVERIFY(waitForLoad([this] { clickControl(m_browser.get(), QStringLiteral("btnFace0")); }, QStringLiteral("tad_menu.asp?t=1")));
         const QString tile = QStringLiteral("a.tile[href$=\"item=%1\"]").arg(item);
         if (expectedUrl.isEmpty())
             QVERIFY(click(tile));
@@ -308,7 +309,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
             QCOMPARE(url(), site(4));
         } else {
-            m_browser->btnFace_Click(0);
+            clickControl(m_browser.get(), QStringLiteral("btnFace0"));
         }
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->popups().isEmpty(), 10000);
     }
@@ -321,7 +322,7 @@ private slots:
 
         m_dialogs.questions.clear();
         m_dialogs.answers = {Dialogs::Answer::Yes};
-        QVERIFY(waitForLoad([this] { m_browser->statbar_Click(); }, stranger()));
+        QVERIFY(waitForLoad([this] { clickControl(m_browser.get(), QStringLiteral("statbar")); }, stranger()));
         QCOMPARE(m_dialogs.questions.size(), 1);
         QCOMPARE(m_dialogs.questions.at(0).title + '|' + m_dialogs.questions.at(0).text, "Allow Access|Unblock: " + stranger());
         QCOMPARE(view()->page()->title(), QStringLiteral("Stranger Pond"));
