@@ -20,7 +20,7 @@ db="postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE"
 ports=()
 for n in 1 2; do
   extra=(); [ "$n" = 1 ] && extra=(--demo)
-  "$build/tadpole/tadpole-portal" --port 0 --db "$db" --access-log "$work/access$n.log" "${extra[@]}" >"$work/portal$n.out" 2>&1 &
+  "$build/tadpole/tadpole-portal" --port 0 --max-per-address 0 --db "$db" --access-log "$work/access$n.log" "${extra[@]}" >"$work/portal$n.out" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do grep -q '^listening on' "$work/portal$n.out" && break; sleep 0.1; done
   port=$(sed -n 's|^listening on http://[^:]*:\([0-9]*\)/tad/$|\1|p' "$work/portal$n.out")
