@@ -28,7 +28,7 @@ public:
     {
         std::fprintf(stderr, "message (%s): %s\n", qPrintable(title), qPrintable(text));
     }
-    Answer askYesNo(const QString &, const QString &) override { return Answer::No; }
+    Answer askYesNo(const QString &, const QString &, Answer) override { return Answer::No; }
     QString input(const QString &, const QString &, const QString &) override { return {}; }
 };
 

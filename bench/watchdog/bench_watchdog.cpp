@@ -283,7 +283,7 @@ double threadCpuNs()
 class AnsweringDialogs : public Dialogs {
 public:
     void message(const QString &text, const QString &title) override { tell(title, text); }
-    Answer askYesNo(const QString &text, const QString &title) override
+    Answer askYesNo(const QString &text, const QString &title, Answer) override
     {
         tell(title, text);
         return Answer::No;

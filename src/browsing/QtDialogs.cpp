@@ -15,10 +15,12 @@ void QtDialogs::message(const QString &text, const QString &title)
     box.exec();
 }
 
-Dialogs::Answer QtDialogs::askYesNo(const QString &text, const QString &title)
+Dialogs::Answer QtDialogs::askYesNo(const QString &text, const QString &title, Answer defaultAnswer)
 {
     QMessageBox box(QMessageBox::NoIcon, titleOrDefault(title), text, QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
+    box.setDefaultButton(defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 

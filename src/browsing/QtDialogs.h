@@ -8,6 +8,6 @@ class QWidget;
 class QtDialogs : public Dialogs {
 public:
     void message(const QString &text, const QString &title) override;
-    Answer askYesNo(const QString &text, const QString &title) override;
+    Answer askYesNo(const QString &text, const QString &title, Answer defaultAnswer) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
 };

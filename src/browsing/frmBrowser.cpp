@@ -5,6 +5,7 @@
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
 #include "browsing/ShortcutGuard.h"
+#include "browsing/WindowLock.h"
 #include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
 #include "browsing/frmBrowser2.h"
@@ -45,6 +46,7 @@ frmBrowser::frmBrowser(const BrowserServices &services, QWidget *parent)
     setWindowTitle(ProgramTitle);
     buildControls();
     qApp->installEventFilter(new ShortcutGuard(this));
+    m_lock = new WindowLock(this, [this] { return m_parentsAreaOpen; });
     // Requests that slip past the views' navigation events (a service worker's,
     // say) meet the same allow test.
     m_services.views->setFrameRequestFilter([window = QPointer<frmBrowser>(this)](const QUrl &url) {
@@ -279,7 +281,7 @@ void frmBrowser::layoutForScreen()
     // is given the screen's area first.
     if (screen())
         setGeometry(screen()->availableGeometry());
-    showMaximized();
+    m_lock->apply(lockedByParent());
     m_laidOut = true;
     placeControls();
 }
@@ -369,11 +371,25 @@ void frmBrowser::btnFace_Click(qint16 Index)
     m_shape1->move(m_btnFace[m_globals.CurrentFace]->x() - 2, m_shape1->y());
 }
 
-bool frmBrowser::frameRequestAllowed(const QUrl &url) const
+bool frmBrowser::frameRequestAllowed(const QUrl &url)
 {
     // The radio view has no allow test; its one page is let through.
-    return !m_globals.FilterOn || FilterAddress::allows(m_globals.AllowList, url, m_globals.AllowScope)
-        || url == QUrl(radioPage());
+    if (!m_globals.FilterOn || FilterAddress::allows(m_globals.AllowList, url, m_globals.AllowScope)
+        || url == QUrl(radioPage())) {
+        return true;
+    }
+    // Refused here after the navigation event let it through: reported all the
+    // same, or the child would see the engine's error page and nothing to click.
+    showBlocked(FilterAddress::whole(url));
+    return false;
+}
+
+void frmBrowser::showBlocked(const QString &address)
+{
+    m_blockedDuringLoad = true;
+    m_label2->clear();
+    m_statbar->setText(FilterRules::blockedStatusText(address));
+    m_globals.BlockedUrl = address;
 }
 
 void frmBrowser::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
@@ -392,10 +408,7 @@ void frmBrowser::WebBrowser1_BeforeNavigate2(NavigationRequest &request)
     }
     if (!allowed) {
         request.cancel = true;
-        m_blockedDuringLoad = true;
-        m_label2->clear();
-        m_statbar->setText(FilterRules::blockedStatusText(address));
-        m_globals.BlockedUrl = address;
+        showBlocked(address);
         return;
     }
     if (request.mainFrame)
@@ -435,6 +448,8 @@ void frmBrowser::WebBrowser1_NewWindow2(NewWindowRequest &request)
 frmBrowser2 *frmBrowser::openPopup()
 {
     auto *popup = new frmBrowser2(this, m_services, m_globals.PopupsAllowed);
+    if (m_lock->locked())
+        m_lock->adopt(popup);
     m_popups.removeAll(nullptr);
     m_popups.append(popup);
     return popup;
@@ -467,14 +482,29 @@ void frmBrowser::statbar_Click()
         return;
     // The address the question shows, taken before asking: a page may block
     // another one while the question is open, and that one was never asked about.
-    const QString address = m_globals.BlockedUrl;
+    unblock(m_globals.BlockedUrl);
+}
+
+void frmBrowser::unblock(QString address)
+{
     const QString entry = siteOf(QUrl(address));
     if (!m_globals.AllowList.acceptable(entry)) {
         m_services.dialogs->message(QStringLiteral("This address cannot be unblocked."), ProgramTitle);
         return;
     }
+    // With a password set, unblocking is the parent's to do: a child could
+    // otherwise answer the question alone. No is then the default, so keys
+    // pressed at random never unblock.
+    const bool guarded = !m_globals.settings.Password.isEmpty();
+    if (guarded) {
+        if (!m_services.parents)
+            return;
+        m_services.parents->showGate(parentsContext());
+        if (!m_globals.PasswordAccepted)
+            return;
+    }
     if (m_services.dialogs->askYesNo(QStringLiteral("Unblock: ") + FilterAddress::forQuestion(address),
-                                     QStringLiteral("Allow Access"))
+                                     QStringLiteral("Allow Access"), guarded ? Dialogs::Answer::No : Dialogs::Answer::Yes)
         != Dialogs::Answer::Yes) {
         return;
     }
@@ -523,12 +553,15 @@ void frmBrowser::Command5_Click()
     DisableFaces();
     if (m_services.parents) {
         const ParentsContext context = parentsContext();
-        if (!m_globals.settings.Password.isEmpty()) {
+        const bool guarded = !m_globals.settings.Password.isEmpty();
+        if (guarded)
             m_services.parents->showGate(context);
-            if (m_globals.PasswordAccepted)
-                m_services.parents->showSiteSelection(context);
-        } else {
+        if (!guarded || m_globals.PasswordAccepted) {
+            m_parentsAreaOpen = true;
             m_services.parents->showSiteSelection(context);
+            m_parentsAreaOpen = false;
+            // The preferences may have locked or freed the STOP button.
+            m_lock->apply(lockedByParent());
         }
     }
     EnableFaces();
@@ -546,6 +579,11 @@ void frmBrowser::Command6_Click()
         m_services.parents->showGate(parentsContext());
     if (m_globals.PasswordAccepted)
         closeMainWindow();
+}
+
+bool frmBrowser::lockedByParent() const
+{
+    return m_globals.settings.StopDisabled == QLatin1String("1");
 }
 
 void frmBrowser::closeMainWindow()

@@ -24,6 +24,7 @@ class QLabel;
 class QFrame;
 class QProgressBar;
 class QToolButton;
+class WindowLock;
 class frmBrowser2;
 struct NavigationRequest;
 struct NewWindowRequest;
@@ -103,7 +104,13 @@ private:
     void buildControls();
     void layoutForScreen();
     void placeControls();
-    bool frameRequestAllowed(const QUrl &url) const;
+    bool frameRequestAllowed(const QUrl &url);
+    void showBlocked(const QString &address);
+    // Every way to unblock an address comes here: the parent's password first
+    // where one is set, then the question; on Yes the site joins the list, the
+    // address loads and the list is saved.
+    void unblock(QString address); // a copy: BlockedUrl may change while the question is open
+    bool lockedByParent() const;
     ParentsContext parentsContext();
     void startTerminate();
     void closeMainWindow();
@@ -161,4 +168,7 @@ private:
     // Every way of closing goes through the STOP command; only it lets the close through.
     bool m_stopGranted = false;
     QList<QPointer<frmBrowser2>> m_popups;
+    WindowLock *m_lock = nullptr;
+    // A parent passed the gate and the parents' area is open.
+    bool m_parentsAreaOpen = false;
 };

@@ -4,26 +4,28 @@
 #include "parents/frmSecurity.h"
 #include "parents/frmSiteSel.h"
 
+#include <QApplication>
+
 void ModalParentsWindows::showGate(const ParentsContext &context)
 {
-    frmSecurity window(context);
+    frmSecurity window(context, QApplication::activeWindow());
     window.exec();
 }
 
 void ModalParentsWindows::showSiteSelection(const ParentsContext &context)
 {
-    frmSiteSel window(context);
+    frmSiteSel window(context, QApplication::activeWindow());
     window.exec();
 }
 
 void ModalParentsWindows::showPreferences(const ParentsContext &context)
 {
-    frmPref window(context);
+    frmPref window(context, QApplication::activeWindow());
     window.exec();
 }
 
 void ModalParentsWindows::showSiteEditor(const ParentsContext &context, const SelectedSite &selected)
 {
-    frmNewSite window(context, selected);
+    frmNewSite window(context, selected, QApplication::activeWindow());
     window.exec();
 }

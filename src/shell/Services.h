@@ -43,7 +43,8 @@ public:
 
     virtual ~Dialogs() = default;
     virtual void message(const QString &text, const QString &title) = 0;
-    virtual Answer askYesNo(const QString &text, const QString &title) = 0;
+    // `defaultAnswer` is what Return (or Enter) gives.
+    virtual Answer askYesNo(const QString &text, const QString &title, Answer defaultAnswer = Answer::Yes) = 0;
     // An empty string when the parent cancels, as the platform's input box does.
     virtual QString input(const QString &prompt, const QString &title, const QString &defaultText) = 0;
 };

@@ -290,6 +290,23 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     const QByteArray again = saved.readAll();
     QCOMPARE(again.count("doubleclick"), 1);
     QVERIFY(again.endsWith(",THIRD.EXAMPLE\r\n"));
+    saved.close();
+
+    // With a password set, the parent's password comes first, and Return at
+    // the question means No.
+    QCOMPARE(m_world->dialogs.defaults.last(), Dialogs::Answer::Yes);
+    g().settings.Password = QStringLiteral("owl");
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://fourth.example/")));
+    m_world->parents.gateAnswers = {false, true};
+    m_world->dialogs.answers = {Dialogs::Answer::Yes};
+    const int asked = m_world->dialogs.questions.size();
+    clickControl(m_window.get(), QStringLiteral("statbar"));
+    QCOMPARE(m_world->dialogs.questions.size(), asked);
+    QVERIFY(!g().AllowList.textContains(QStringLiteral("FOURTH")));
+    clickControl(m_window.get(), QStringLiteral("statbar"));
+    QCOMPARE(m_world->parents.shown, QStringList({QStringLiteral("gate"), QStringLiteral("gate")}));
+    QCOMPARE(m_world->dialogs.defaults.last(), Dialogs::Answer::No);
+    QVERIFY(g().AllowList.textContains(QStringLiteral("FOURTH.EXAMPLE")));
 }
 
 void tst_frmBrowser::requestGuardRefusesWorkersAndBlockedFrames()
@@ -309,6 +326,8 @@ void tst_frmBrowser::requestGuardRefusesWorkersAndBlockedFrames()
     };
     for (const auto &row : rows)
         QVERIFY2(guard.refuses(row.type, QUrl(row.url)) == row.refused, qPrintable(row.url));
+    // Reported like any block, so that it can be unblocked.
+    QCOMPARE(m_window->statbarText(), QStringLiteral("Blocked: http://cartoonparade.com@stranger.example/"));
     g().FilterOn = false;
     QVERIFY(!guard.refuses(Info::ResourceTypeMainFrame, QUrl("http://stranger.example/")));
     m_window.reset();

@@ -15,11 +15,12 @@ inline int ignoreXError(Display *, XErrorEvent *)
     return 0;
 }
 
-// A mapped top-level window by its whole title, or 0.
-inline Window findTopLevel(Display *display, const char *title)
+// A mapped top-level window by its whole title, or 0. Under a window
+// manager the window is one level down, inside the manager's frame.
+inline Window findTopLevel(Display *display, const char *title, Window under = 0, int depth = 0)
 {
     XSetErrorHandler(ignoreXError);
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
+    Window root = under ? under : DefaultRootWindow(display), parent = 0, *children = nullptr;
     unsigned int count = 0;
     Window found = 0;
     if (!XQueryTree(display, root, &root, &parent, &children, &count))
@@ -27,11 +28,14 @@ inline Window findTopLevel(Display *display, const char *title)
     for (unsigned int i = 0; i < count && !found; ++i) {
         XWindowAttributes attributes;
         char *name = nullptr;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
-            && XFetchName(display, children[i], &name) && name) {
+        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
+            continue;
+        if (XFetchName(display, children[i], &name) && name) {
             if (qstrcmp(name, title) == 0)
                 found = children[i];
             XFree(name);
+        } else if (depth == 0) {
+            found = findTopLevel(display, title, children[i], 1);
         }
     }
     if (children)

@@ -18,12 +18,20 @@ private slots:
     void cleanupTestCase();
     void closesForeignPromptsAndEndsOtherBrowsers();
     void closeRequestWithStopDisabledShowsTheGate();
+    void lockedWindowCannotBeLeft();
+    void unlockedWindowMayBeMinimised();
 
 private:
     bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames);
     void stopBrowser();
     Window findTopLevel(const char *title) const;
     void askToClose(Window window) const;
+    bool startWindowManager();
+    QString xdotool(const QStringList &arguments) const;
+    QString activeTitle() const;
+    bool becomesActive(const QString &title, int ms = 1500) const;
+    QString windowState(const QString &window) const;
+    bool keyboardHeld() const;
 
     e2e::PortalProcess m_portal;
     QProcess m_xvfb;
@@ -31,6 +39,7 @@ private:
     QByteArray m_display;
     std::unique_ptr<e2e::ProgramFolder> m_folder;
     QProcess m_browser;
+    QProcess m_windowManager;
 };
 
 void tst_E2eWatchdog::initTestCase()
@@ -51,6 +60,8 @@ void tst_E2eWatchdog::initTestCase()
 void tst_E2eWatchdog::cleanupTestCase()
 {
     stopBrowser();
+    m_windowManager.kill();
+    m_windowManager.waitForFinished(5000);
     if (m_x)
         XCloseDisplay(m_x);
     m_xvfb.terminate();
@@ -59,6 +70,7 @@ void tst_E2eWatchdog::cleanupTestCase()
 
 bool tst_E2eWatchdog::startBrowser(const QByteArray &controlIni, const QByteArray &browserNames)
 {
+    stopBrowser(); // one left by a failed case
     m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host());
     QFile conf(m_folder->path(QStringLiteral("tadpole.conf")));
     QFile ini(m_folder->path(QStringLiteral("control.ini")));
@@ -153,6 +165,144 @@ void tst_E2eWatchdog::closeRequestWithStopDisabledShowsTheGate()
     stopBrowser();
     QVERIFY(startBrowser("pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n", "no-such-browser-here"));
     QVERIFY(e2e::waitFor([&] { askToClose(findTopLevel(MainTitle)); return m_browser.waitForFinished(500); }, 15000));
+}
+
+bool tst_E2eWatchdog::startWindowManager()
+{
+    if (m_windowManager.state() == QProcess::Running)
+        return true;
+    const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+    if (openbox.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        return false;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
+    m_windowManager.setProcessEnvironment(env);
+    m_windowManager.start(openbox, {});
+    // Up once it has named its window on the root window.
+    return m_windowManager.waitForStarted()
+        && e2e::waitFor([&] { return windowState(QStringLiteral("root")).contains(QLatin1String("window id")); },
+                        10000);
+}
+
+QString tst_E2eWatchdog::xdotool(const QStringList &arguments) const
+{
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral("xdotool"), arguments);
+    run.waitForFinished(10000);
+    return QString::fromUtf8(run.readAllStandardOutput()).trimmed();
+}
+
+QString tst_E2eWatchdog::activeTitle() const
+{
+    return xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")});
+}
+
+bool tst_E2eWatchdog::becomesActive(const QString &title, int ms) const
+{
+    return e2e::waitFor([&] { return activeTitle() == title; }, ms);
+}
+
+// The window manager's state of a window (an id, or "root" for its check
+// that the manager runs), as xprop prints it.
+QString tst_E2eWatchdog::windowState(const QString &window) const
+{
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
+    run.setProcessEnvironment(env);
+    if (window == QLatin1String("root"))
+        run.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+    else
+        run.start(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")});
+    run.waitForFinished(10000);
+    const QString out = QString::fromUtf8(run.readAllStandardOutput());
+    return out.contains(QLatin1String("not found")) ? QString() : out;
+}
+
+// Whether another program holds the keyboard: the test's own grab is refused.
+bool tst_E2eWatchdog::keyboardHeld() const
+{
+    const int result = XGrabKeyboard(m_x, DefaultRootWindow(m_x), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    if (result == GrabSuccess)
+        XUngrabKeyboard(m_x, CurrentTime);
+    XFlush(m_x);
+    return result == AlreadyGrabbed;
+}
+
+void tst_E2eWatchdog::lockedWindowCannotBeLeft()
+{
+    if (!startWindowManager())
+        QSKIP("openbox and xdotool are needed to leave a window as a child would");
+    QVERIFY(startBrowser("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n", "no-such-browser-here"));
+    QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
+    const QString main = xdotool({QStringLiteral("getactivewindow")});
+    QVERIFY2(windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")), qPrintable(windowState(main)));
+    QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
+
+    // Another program's window, as a child would find one on the desktop.
+    Window other = XCreateSimpleWindow(m_x, DefaultRootWindow(m_x), 10, 10, 300, 200, 0, 0, 0);
+    XStoreName(m_x, other, "Other Program");
+    XMapWindow(m_x, other);
+    XFlush(m_x);
+    const QString otherId = QString::number(other);
+    const struct { const char *name; QStringList escape; } escapes[] = {
+        {"minimised", {QStringLiteral("windowminimize"), main}},
+        {"another program's window activated", {QStringLiteral("windowactivate"), otherId}},
+        {"Alt+Tab", {QStringLiteral("key"), QStringLiteral("alt+Tab")}},
+        {"Super", {QStringLiteral("key"), QStringLiteral("super")}},
+    };
+    for (const auto &escape : escapes) {
+        xdotool(escape.escape);
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle)), escape.name);
+        QVERIFY2(!windowState(main).contains(QLatin1String("HIDDEN")), escape.name);
+        QVERIFY2(e2e::waitFor([&] { return keyboardHeld(); }, 1500), escape.name);
+    }
+
+    // The parents' button at its place on the screen: the gate and a message
+    // box of ours take the keyboard while the window is locked.
+    const int width = xdotool({QStringLiteral("getdisplaygeometry")}).section(QLatin1Char(' '), 0, 0).toInt();
+    xdotool({QStringLiteral("mousemove"), QString::number(width - 40 - 40 - 6 + 20), QStringLiteral("24"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QVERIFY2(becomesActive(QStringLiteral("Security")), qPrintable(activeTitle()));
+    QVERIFY(e2e::waitFor([&] { return !keyboardHeld(); }, 1500));
+    xdotool({QStringLiteral("type"), QStringLiteral("wren")});
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    QVERIFY2(becomesActive(QStringLiteral("Lilypad")), qPrintable(activeTitle())); // "Wrong Password!"
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    QVERIFY(becomesActive(QStringLiteral("Security")));
+    xdotool({QStringLiteral("type"), QStringLiteral("owl")});
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    QVERIFY2(becomesActive(QStringLiteral("Site Selection")), qPrintable(activeTitle()));
+
+    // A parent in the parents' area may use the rest of the desktop.
+    xdotool({QStringLiteral("windowactivate"), otherId});
+    QTest::qWait(1500);
+    QCOMPARE(activeTitle(), QStringLiteral("Other Program"));
+    // Once it closes, the window is locked again.
+    xdotool({QStringLiteral("windowactivate"), xdotool({QStringLiteral("search"), QStringLiteral("--name"),
+                                                        QStringLiteral("^Site Selection$")})});
+    xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+    QVERIFY2(becomesActive(QString::fromLatin1(MainTitle)), qPrintable(activeTitle()));
+    XDestroyWindow(m_x, other);
+    XFlush(m_x);
+    stopBrowser();
+}
+
+void tst_E2eWatchdog::unlockedWindowMayBeMinimised()
+{
+    if (!startWindowManager())
+        QSKIP("openbox and xdotool are needed to leave a window as a child would");
+    QVERIFY(startBrowser("pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n", "no-such-browser-here"));
+    QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
+    const QString main = xdotool({QStringLiteral("getactivewindow")});
+    QVERIFY(!windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")));
+    xdotool({QStringLiteral("windowminimize"), main});
+    QTest::qWait(1500);
+    QVERIFY2(windowState(main).contains(QLatin1String("_NET_WM_STATE_HIDDEN")), qPrintable(windowState(main)));
+    stopBrowser();
 }
 
 QTEST_GUILESS_MAIN(tst_E2eWatchdog)

@@ -33,9 +33,10 @@ public:
         QString title;
     };
     void message(const QString &text, const QString &title) override { messages.append({text, title}); }
-    Answer askYesNo(const QString &text, const QString &title) override
+    Answer askYesNo(const QString &text, const QString &title, Answer defaultAnswer) override
     {
         questions.append({text, title});
+        defaults.append(defaultAnswer);
         if (onQuestion)
             onQuestion();
         return answers.isEmpty() ? Answer::No : answers.takeFirst();
@@ -48,6 +49,7 @@ public:
     QList<Shown> messages;
     QList<Shown> questions;
     QList<Answer> answers;
+    QList<Answer> defaults; // each question's default answer, in order
     QStringList inputs;
     std::function<void()> onQuestion; // runs while the question is open
 };

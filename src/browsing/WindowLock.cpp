@@ -1,0 +1,167 @@
+#include "browsing/WindowLock.h"
+
+#include "system/DesktopFocus.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QWidget>
+#include <QWindow>
+
+namespace {
+// How soon the window comes back after the child left it, and how often it
+// tries again while the window manager has not yet given it the focus.
+constexpr int EnforceMs = 150;
+constexpr Qt::WindowFlags LockedFlags = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+} // namespace
+
+WindowLock::WindowLock(QWidget *childWindow, std::function<bool()> parentsAreaOpen)
+    : QObject(childWindow), m_window(childWindow), m_parentsAreaOpen(std::move(parentsAreaOpen))
+{
+    m_enforce.setSingleShot(true);
+    m_enforce.setInterval(EnforceMs);
+    connect(&m_enforce, &QTimer::timeout, this, &WindowLock::enforce);
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &WindowLock::onFocusWindowChanged);
+    m_window->installEventFilter(this);
+}
+
+WindowLock::~WindowLock()
+{
+    releaseKeyboard();
+}
+
+void WindowLock::apply(bool locked)
+{
+    const bool changed = locked != m_locked || !m_window->isVisible();
+    m_locked = locked;
+    if (!changed) {
+        // Still locked, after a time nothing was held (the parents' area):
+        // the child may have been left at another program's window.
+        onFocusWindowChanged(QGuiApplication::focusWindow());
+        return;
+    }
+    const Qt::WindowFlags flags = locked ? (m_window->windowFlags() | LockedFlags) : (m_window->windowFlags() & ~LockedFlags);
+    if (flags != m_window->windowFlags())
+        m_window->setWindowFlags(flags); // hides the window; shown again below
+    if (locked) {
+        m_window->showFullScreen();
+        m_window->raise();
+        m_window->activateWindow();
+    } else {
+        m_enforce.stop();
+        releaseKeyboard();
+        m_window->showMaximized();
+    }
+    onFocusWindowChanged(QGuiApplication::focusWindow());
+}
+
+void WindowLock::adopt(QWidget *childWindow)
+{
+    m_adopted.removeAll(nullptr);
+    m_adopted.append(childWindow);
+    // Kept above the locked window, as a dialog of it would be.
+    childWindow->winId();
+    if (QWindow *window = childWindow->windowHandle())
+        window->setTransientParent(m_window->windowHandle());
+}
+
+bool WindowLock::isChildWindow(const QWindow *window) const
+{
+    if (!window)
+        return false;
+    if (window == m_window->windowHandle())
+        return true;
+    for (const QPointer<QWidget> &adopted : m_adopted) {
+        if (adopted && adopted->windowHandle() == window)
+            return true;
+    }
+    return false;
+}
+
+bool WindowLock::escaped() const
+{
+    // Minimised, or no window of ours is active: another program's is.
+    return m_window->isMinimized() || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr;
+}
+
+bool WindowLock::holding() const
+{
+    return m_locked && !(m_parentsAreaOpen && m_parentsAreaOpen());
+}
+
+bool WindowLock::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window
+        && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
+            || event->type() == QEvent::Hide)) {
+        // The X server lets go of a grab whose window is no longer shown.
+        if (m_window->isMinimized() || !m_window->isVisible())
+            m_keyboardHolder = nullptr;
+        if (holding())
+            enforceSoon();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void WindowLock::onFocusWindowChanged(QWindow *focus)
+{
+    if (!holding()) {
+        releaseKeyboard();
+        return;
+    }
+    // The keyboard is held only by the child's own windows: a dialog of ours
+    // (a message box, the gate) must get its keys itself.
+    if (isChildWindow(focus))
+        holdKeyboard(focus);
+    else
+        releaseKeyboard();
+    if (escaped() || !m_keyboardHolder)
+        enforceSoon();
+}
+
+void WindowLock::holdKeyboard(QWindow *window)
+{
+    if (m_keyboardHolder == window)
+        return;
+    releaseKeyboard();
+    if (window->setKeyboardGrabEnabled(true))
+        m_keyboardHolder = window;
+}
+
+void WindowLock::releaseKeyboard()
+{
+    if (m_keyboardHolder)
+        m_keyboardHolder->setKeyboardGrabEnabled(false);
+    m_keyboardHolder = nullptr;
+}
+
+void WindowLock::enforceSoon()
+{
+    if (!m_enforce.isActive())
+        m_enforce.start();
+}
+
+void WindowLock::enforce()
+{
+    if (!holding())
+        return;
+    if (escaped()) {
+        if (m_window->isMinimized() || !m_window->isFullScreen())
+            m_window->showFullScreen();
+        m_window->raise();
+        // A dialog of ours that was open comes back in front of the window.
+        QWidget *front = QApplication::activeModalWidget();
+        if (!front)
+            front = m_window;
+        front->raise();
+        front->activateWindow();
+        forceFocus(front->windowHandle());
+    }
+    QWindow *focus = QGuiApplication::focusWindow();
+    if (isChildWindow(focus))
+        holdKeyboard(focus);
+    // Tried again until the window manager has given us the focus and the
+    // keyboard is held.
+    if (escaped() || (isChildWindow(focus) && !m_keyboardHolder))
+        enforceSoon();
+}

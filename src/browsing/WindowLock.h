@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+class QWidget;
+class QWindow;
+
+// Keeps the child inside the browser while STOP is disabled. The child's
+// window is then full screen, above other windows and without a title bar;
+// when it is minimised or another program's window becomes active, it comes
+// back and takes the focus. While a window of the child's (the main window or
+// a pop-up) is active, the keyboard is held, so the desktop's shortcuts
+// (Alt+Tab, Super, Ctrl+Alt+arrows) reach us and not the window manager; it
+// is let go while one of our dialogs is active, so the dialog takes its keys,
+// and taken again after.
+//
+// Our own dialogs (message boxes, the gate) are brought back instead of the
+// window when one is open; the whole time the parents' area is open, nothing
+// is held or brought back: a parent may use the rest of the desktop.
+//
+// Unlocked, the window is maximised and the child may leave it.
+class WindowLock : public QObject {
+public:
+    // `parentsAreaOpen`: true while a parent who passed the gate is in the parents' area.
+    WindowLock(QWidget *childWindow, std::function<bool()> parentsAreaOpen);
+    ~WindowLock() override;
+
+    // Shows the window as the state asks (full screen or maximised) and
+    // starts or stops watching it.
+    void apply(bool locked);
+    bool locked() const { return m_locked; }
+
+    // A window of the child's other than the main one (a pop-up): it stays
+    // above the locked window and holds the keyboard like it.
+    void adopt(QWidget *childWindow);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool isChildWindow(const QWindow *window) const;
+    void onFocusWindowChanged(QWindow *focus);
+    void holdKeyboard(QWindow *window);
+    void releaseKeyboard();
+    void enforceSoon();
+    void enforce();
+    bool holding() const;
+    bool escaped() const;
+
+    QWidget *m_window;
+    std::function<bool()> m_parentsAreaOpen;
+    bool m_locked = false;
+    QPointer<QWindow> m_keyboardHolder;
+    QTimer m_enforce;
+    QList<QPointer<QWidget>> m_adopted;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+class QWindow;
+
+// Asks the desktop to make one of our windows the active one, as a pager or
+// task bar would on the user's behalf. A window manager turns down an
+// application's own request when another program's window was used more
+// recently (focus stealing prevention); a window that must come back to the
+// front, such as the locked child's window, needs the stronger request.
+// Does nothing where the desktop is not X11.
+void forceFocus(QWindow *window);
