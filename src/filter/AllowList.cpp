@@ -22,6 +22,8 @@ AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine, 
     }
     m_text = defaults.join(u',') + u',' + kept.join(u',');
     m_entries = m_text.split(u',');
+    for (const QString &entry : std::as_const(m_entries))
+        m_entrySet.insert(entry);
     m_settled = AllowMatcher(m_entries);
     m_settledCount = m_entries.size();
     m_recentBuiltCount = m_entries.size();
@@ -37,6 +39,7 @@ void AllowList::append(const QString &entry)
     m_text += u',';
     m_text += entry;
     m_entries += entry;
+    m_entrySet.insert(entry);
 }
 
 bool AllowList::unblock(const QString &entry)
@@ -75,7 +78,7 @@ bool AllowList::textContains(const QString &caption) const
 
 bool AllowList::learn(const QString &caption)
 {
-    if (!acceptable(caption) || textContains(caption))
+    if (!acceptable(caption) || m_entrySet.contains(caption))
         return false;
     append(caption);
     return true;

@@ -3,6 +3,7 @@
 #include "filter/AllowEntry.h"
 #include "filter/AllowMatcher.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -24,7 +25,7 @@ public:
 
     QString text() const { return m_text; }
 
-    // An unblocked site: appends "," and the entry, whether or not the text
+    // An unblocked site: appends "," and the entry, whether or not the list
     // already holds it. Refused (false, nothing changes) unless acceptable.
     bool unblock(const QString &entry);
 
@@ -32,12 +33,11 @@ public:
     // the upper-cased address, anywhere in it.
     bool allows(QStringView address) const;
 
-    // The learned-site check: a case-sensitive search for the caption anywhere
-    // in the list text, not an entry-by-entry comparison.
+    // A case-sensitive search for the text anywhere in the list text.
     bool textContains(const QString &caption) const;
 
-    // Appends the caption unless the list text already holds it or it is not
-    // acceptable. Returns whether it was appended.
+    // Appends the caption unless it is not acceptable or is already one of the
+    // entries, exactly (case counts). Returns whether it was appended.
     bool learn(const QString &caption);
 
     bool acceptable(const QString &entry) const;
@@ -49,6 +49,7 @@ private:
     QStringList m_defaults;
     QString m_text;
     QStringList m_entries;
+    QSet<QString> m_entrySet; // m_entries, for learning in constant time
     // Appends go to a small matcher over the recent entries, rebuilt on the next
     // test; they are folded into the settled one only once they amount to a
     // fair share of it, so hundreds of appends never rebuild the whole list each.

@@ -199,14 +199,17 @@ private slots:
         QVERIFY(list.learn(host));
         QVERIFY(!list.learn(host));
         QCOMPARE(list.text(), before + ",MATHS-FUN.EXAMPLE");
-        QVERIFY(list.allows(u"https://maths-fun.example/other"));
-        // The check is a case-sensitive search of the text: a default in lower
-        // case is learned again, a piece of an entry or across a comma is not.
+        QVERIFY(list.allows(u"https://maths-fun.example/other")
+                && FilterAddress::allows(list, QUrl("http://www.maths-fun.example/"), FilterAddress::MatchScope::Host));
+        // Learning compares whole entries, case counting: a default in upper case
+        // is learned again, and so is a site whose name is a piece of another's.
         QVERIFY(list.learn(QStringLiteral("TADPOLE.TEST")));
+        for (const QString site : {"XA.LOCALHOST:48111", "A.LOCALHOST:48111", "B.LOCALHOST:48111", "XB.LOCALHOST:48111"})
+            QVERIFY2(list.learn(site) && FilterAddress::allows(list, QUrl("http://" + site), FilterAddress::MatchScope::Host), qPrintable(site));
         QVERIFY(!list.learn(QStringLiteral("FUN.EXAMPLE,TAD")));
         QVERIFY(!list.learn(QStringLiteral("TADPOLE")));
         QVERIFY(!list.learn(QString()));
-        QCOMPARE(list.text(), before + ",MATHS-FUN.EXAMPLE,TADPOLE.TEST");
+        QCOMPARE(list.text(), before + ",MATHS-FUN.EXAMPLE,TADPOLE.TEST,XA.LOCALHOST:48111,A.LOCALHOST:48111,B.LOCALHOST:48111,XB.LOCALHOST:48111");
     }
 
     void onlySiteNamesJoinTheList()
