@@ -30,7 +30,8 @@ public:
     bool unblock(const QString &entry);
 
     // The allow test: some non-empty entry, upper-cased (a-z only), occurs in
-    // the upper-cased address, anywhere in it.
+    // the upper-cased address, anywhere in it; an entry that ends in a port
+    // (":8080") only where no other digit follows it.
     bool allows(QStringView address) const;
 
     // A case-sensitive search for the text anywhere in the list text.

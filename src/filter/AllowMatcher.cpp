@@ -14,7 +14,25 @@ constexpr int Lanes = 4;
 constexpr qsizetype LongEntry = 512;
 constexpr quint64 CellBudget = 16u * 1024u * 1024u;
 
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
 } // namespace
+
+bool endsInPort(QStringView entry)
+{
+    qsizetype digits = 0;
+    while (digits < entry.size() && isDigit(entry[entry.size() - 1 - digits]))
+        ++digits;
+    return digits > 0 && digits < entry.size() && entry[entry.size() - 1 - digits] == u':';
+}
+
+bool portEntryEndsAt(QStringView address, qsizetype end)
+{
+    return end == address.size() || !isDigit(address[end]);
+}
 
 QString filterUpper(QStringView text)
 {
@@ -46,6 +64,12 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
 
     std::vector<char16_t> wide;
     quint32 columns = 1;
+    // Every digit has a column of its own when an entry ends in a port: what
+    // follows that entry decides whether it matches.
+    if (std::any_of(patterns.begin(), patterns.end(), [](const QString &p) { return endsInPort(p); })) {
+        for (char16_t u = u'0'; u <= u'9'; ++u)
+            m_asciiClass[u] = columns++;
+    }
     for (const QString &p : std::as_const(patterns)) {
         for (const QChar c : p) {
             const char16_t u = c.unicode();
@@ -73,6 +97,10 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
     std::vector<quint32> next(columns, 0); // trie edges while building; 0 = none
     next.reserve(std::min(patternLength, maxStates + 1) * columns);
     std::vector<bool> accepting(1, false);
+    // A state where an entry ending in a port ends: it accepts on the next
+    // character unless that is a digit, or at the end of the address. It keeps
+    // its row: a longer entry may go on from it.
+    std::vector<bool> pending(1, false);
     for (const QString &p : std::as_const(patterns)) {
         if (accepting.size() + quint64(p.size()) > maxStates) {
             m_leftovers.append(p);
@@ -86,6 +114,7 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
             if (next[cell] == 0) {
                 next[cell] = quint32(accepting.size());
                 accepting.push_back(false);
+                pending.push_back(false);
                 next.resize(next.size() + columns, 0);
             }
             state = next[cell];
@@ -95,8 +124,10 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
             }
         }
         if (!covered) {
-            accepting[state] = true;
-            m_longestPattern = std::max(m_longestPattern, p.size());
+            // An entry ending in a port is decided one character after its end.
+            const bool port = endsInPort(p);
+            (port ? pending : accepting)[state] = true;
+            m_longestPattern = std::max(m_longestPattern, p.size() + (port ? 1 : 0));
         }
     }
 
@@ -122,6 +153,8 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
                 fallback[child] = next[fallbackRow + column];
                 if (accepting[fallback[child]])
                     accepting[child] = true;
+                if (pending[fallback[child]])
+                    pending[child] = true;
                 queue.push_back(child);
             } else {
                 next[row + column] = next[fallbackRow + column];
@@ -129,8 +162,20 @@ AllowMatcher::AllowMatcher(const QStringList &entries)
         }
     }
 
-    for (quint32 &target : next)
-        target = target * columns | (accepting[target] ? AcceptBit : 0u);
+    std::vector<bool> digitColumn(columns, false);
+    for (char16_t u = u'0'; u <= u'9'; ++u)
+        digitColumn[m_asciiClass[u]] = m_asciiClass[u] != 0;
+    m_pending.assign(stateCount, false);
+    for (quint32 state = 0; state < stateCount; ++state) {
+        m_pending[state] = pending[state] && !accepting[state];
+        const quint64 row = quint64(state) * columns;
+        for (quint32 column = 0; column < columns; ++column) {
+            const quint32 target = next[row + column];
+            const bool accepts = accepting[target] || (m_pending[state] && !digitColumn[column]);
+            next[row + column] = target * columns | (accepts ? AcceptBit : 0u);
+        }
+    }
+    m_columns = columns;
     m_table = std::move(next);
     m_table.shrink_to_fit();
 }
@@ -169,7 +214,9 @@ bool AllowMatcher::scan(QStringView address) const
     // Each step waits for the previous one's table read, so one pass runs at
     // memory latency. Long addresses are cut into four stretches scanned side
     // by side; each stretch runs on past its end by the longest entry less one
-    // character, so an entry that starts in a stretch is found by that stretch.
+    // character, so an entry that starts in a stretch is found by that stretch
+    // (an entry ending in a port counts one character longer). Whichever
+    // reaches the address's end asks whether a port entry ends there.
     const qsizetype overlap = m_longestPattern - 1;
     const qsizetype stretch = length / Lanes;
     if (stretch > 2 * overlap + 64) {
@@ -195,6 +242,8 @@ bool AllowMatcher::scan(QStringView address) const
                 if (state & AcceptBit)
                     return true;
             }
+            if (end == length && m_pending[state / m_columns])
+                return true;
         }
         return false;
     }
@@ -204,7 +253,7 @@ bool AllowMatcher::scan(QStringView address) const
         if (row & AcceptBit)
             return true;
     }
-    return false;
+    return m_pending[row / m_columns];
 }
 
 bool AllowMatcher::leftoverMatches(QStringView address) const
@@ -213,15 +262,22 @@ bool AllowMatcher::leftoverMatches(QStringView address) const
         return false;
     const QString upper = filterUpper(address);
     for (const QString &entry : m_leftovers) {
-        if (upper.contains(entry))
-            return true;
+        if (!endsInPort(entry)) {
+            if (upper.contains(entry))
+                return true;
+            continue;
+        }
+        for (qsizetype at = upper.indexOf(entry); at >= 0; at = upper.indexOf(entry, at + 1)) {
+            if (portEntryEndsAt(upper, at + entry.size()))
+                return true;
+        }
     }
     return false;
 }
 
 qsizetype AllowMatcher::memoryBytes() const
 {
-    qsizetype bytes = qsizetype(m_table.capacity() * sizeof(quint32))
+    qsizetype bytes = qsizetype(m_table.capacity() * sizeof(quint32)) + qsizetype(m_pending.capacity() / 8)
             + qsizetype(m_wideClass.capacity() * sizeof(m_wideClass[0]));
     for (const QString &entry : m_leftovers)
         bytes += entry.size() * qsizetype(sizeof(QChar));

@@ -17,7 +17,8 @@ using namespace FilterRules;
 
 namespace {
 
-// The reference the allow test must agree with: the plain loop, upper-casing a-z only.
+// The reference the allow test must agree with: the plain loop, upper-casing a-z
+// only; an entry ending in ":" and digits, a port, counts only where no digit follows.
 QString upperAZ(QString text)
 {
     for (QChar &c : text)
@@ -28,9 +29,16 @@ QString upperAZ(QString text)
 bool referenceAllows(const QString &listText, const QString &address)
 {
     const QString upper = upperAZ(address);
-    for (const QString &entry : listText.split(u','))
-        if (!entry.isEmpty() && upper.contains(upperAZ(entry)))
-            return true;
+    for (const QString &entry : listText.split(u',')) {
+        const QString wanted = upperAZ(entry);
+        QStringView head = wanted;
+        while (!head.isEmpty() && head.back() >= u'0' && head.back() <= u'9')
+            head.chop(1);
+        const bool port = head.size() < wanted.size() && head.endsWith(u':');
+        for (qsizetype at = wanted.isEmpty() ? -1 : upper.indexOf(wanted); at >= 0; at = upper.indexOf(wanted, at + 1))
+            if (!port || at + wanted.size() == upper.size() || upper[at + wanted.size()] < u'0' || upper[at + wanted.size()] > u'9')
+                return true;
+    }
     return false;
 }
 
@@ -41,7 +49,7 @@ const DynamicHostRule Rule{QStringLiteral("DYNHOST.NET"), QStringLiteral("TADPOL
 // Pieces of real-looking addresses. Oddities are letters Unicode upper-cases
 // but the filter does not, a surrogate pair and punctuation.
 const QStringList Hosts = QStringLiteral("tadpole.test funmaths.org storytime.co.uk games4kids.com abc.net "
-        "cdn.ads-net.com doubleclick.net kids.example.org spelling-bee.edu localhost 127.0.0.1 "
+        "cdn.ads-net.com doubleclick.net kids.example.org spelling-bee.edu localhost:80 127.0.0.1 "
         "portal.tadpole.test a.b.c coloring-pages.info maths.funmaths.org x.co zoo-animals.example").split(u' ');
 const QStringList Paths = QStringLiteral("/ /games /index.htm /tad/tad_menu1.asp?t=1 /a/b/c.html#top "
         "dnserror.htm /search?q=doubleclick /img/logo.png /http:///").split(u' ');
@@ -161,15 +169,17 @@ private slots:
     void findsAnEntryAnywhereInALongAddress()
     {
         // Long addresses are scanned in stretches side by side; an entry must be
-        // found wherever it lies, across a stretch's end or at the very end.
-        const QStringList entries = {QStringLiteral("x.co"), QStringLiteral("coloring-pages.example.info")};
+        // found wherever it lies, across a stretch's end or at the very end, and
+        // one ending in a port nowhere before a digit.
+        const QStringList entries = {QStringLiteral("x.co"), QStringLiteral("coloring-pages.example.info"), QStringLiteral("portal.coloring-pages.example:8081")};
         const AllowMatcher matcher(entries);
-        for (const int length : {600, 1003, 2000}) {
-            const QString filler = QStringLiteral("section/item?id=1234&").repeated(length / 21 + 1).left(length);
+        for (const int length : {40, 600, 1003, 2000}) {
+            const QString filler = QStringLiteral("section/item?id=abcd&").repeated(length / 21 + 1).left(length);
             QVERIFY(!matcher.matchesAny(filler));
             for (const QString &entry : entries)
                 for (int at = 0; at + entry.size() <= length; ++at)
-                    QVERIFY2(matcher.matchesAny(QString(filler).replace(at, entry.size(), entry.toUpper())),
+                    QVERIFY2(matcher.matchesAny(QString(filler).replace(at, entry.size(), entry.toUpper()))
+                                     && matcher.matchesAny(QString(filler).replace(at, entry.size(), entry + "0")) != entry.endsWith("8081"),
                              qPrintable(QStringLiteral("%1 at %2 of %3").arg(entry).arg(at).arg(length)));
         }
     }
@@ -186,6 +196,7 @@ private slots:
             {"caf\u00e9.example", "http://Caf\u00e9.Example/", true},
             {"\u017f", "http://s.example/", false},
             {QString(700, u'k'), "http://x/" + QString(701, u'K'), true}, // too long for the table
+            {QString(700, u'k') + ":80", "http://x/" + QString(701, u'K') + ":8080", false}, // a port, not before a digit
         };
         for (const auto &row : rows)
             QVERIFY2(AllowMatcher(Defaults + row.line.split(u',')).matchesAny(row.address) == row.allowed,
@@ -251,6 +262,7 @@ private slots:
             {"http://blocked.example/?q=allowed.example", MatchScope::Address, "http://blocked.example/?q=allowed.example", true},
             {"http://blocked.example/?q=allowed.example", MatchScope::Host, "http://blocked.example", false},
             {"https://www.allowed.example:81/x?y#z", MatchScope::Host, "https://www.allowed.example:81", true},
+            {"http://portal.example:810/", MatchScope::Address, "http://portal.example:810/", false},
             {"about:blank", MatchScope::Host, "about:blank", true},
             {"javascript:void(0)", MatchScope::Host, "javascript:", true},
             {"data:,paypal", MatchScope::Host, "data:", false},
