@@ -52,6 +52,28 @@ bool isPort(QStringView port)
 
 } // namespace
 
+bool readHostEntry(QStringView entry, HostEntry *read)
+{
+    *read = HostEntry();
+    // A port follows the last ":" after any bracketed address.
+    const qsizetype bracketEnd = entry.lastIndexOf(u']');
+    const qsizetype colon = entry.lastIndexOf(u':');
+    QStringView host = entry;
+    if (colon > bracketEnd) {
+        if (!isPort(entry.sliced(colon + 1)))
+            return false;
+        read->port = entry.sliced(colon + 1).toInt();
+        host = entry.first(colon);
+    }
+    if (isBracketedAddress(host)) {
+        read->host = host.sliced(1, host.size() - 2);
+        read->bracketed = true;
+        return true;
+    }
+    read->host = host;
+    return isHostName(host, &read->dots);
+}
+
 bool isAcceptableEntry(QStringView entry, const QStringList &defaults)
 {
     if (entry.isEmpty() || entry.contains(u','))
@@ -60,19 +82,10 @@ bool isAcceptableEntry(QStringView entry, const QStringList &defaults)
         if (!d.isEmpty() && entry.compare(d, Qt::CaseInsensitive) == 0)
             return true;
     }
-    // A port follows the last ":" after any bracketed address.
-    const qsizetype bracketEnd = entry.lastIndexOf(u']');
-    const qsizetype colon = entry.lastIndexOf(u':');
-    QStringView host = entry;
-    bool hasPort = false;
-    if (colon > bracketEnd) {
-        if (!isPort(entry.sliced(colon + 1)))
-            return false;
-        host = entry.first(colon);
-        hasPort = true;
-    }
-    if (isBracketedAddress(host))
-        return hasPort || host.contains(u':');
-    qsizetype dots = 0;
-    return isHostName(host, &dots) && (dots > 0 || hasPort);
+    HostEntry read;
+    if (!readHostEntry(entry, &read))
+        return false;
+    if (read.bracketed)
+        return read.port >= 0 || read.host.contains(u':');
+    return read.dots > 0 || read.port >= 0;
 }

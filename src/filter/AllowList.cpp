@@ -22,8 +22,10 @@ AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine, 
     }
     m_text = defaults.join(u',') + u',' + kept.join(u',');
     m_entries = m_text.split(u',');
-    for (const QString &entry : std::as_const(m_entries))
+    for (const QString &entry : std::as_const(m_entries)) {
         m_entrySet.insert(entry);
+        m_hosts.add(entry);
+    }
     m_settled = AllowMatcher(m_entries);
     m_settledCount = m_entries.size();
     m_recentBuiltCount = m_entries.size();
@@ -40,6 +42,7 @@ void AllowList::append(const QString &entry)
     m_text += entry;
     m_entries += entry;
     m_entrySet.insert(entry);
+    m_hosts.add(entry);
 }
 
 bool AllowList::unblock(const QString &entry)

@@ -2,6 +2,7 @@
 
 #include "filter/AllowEntry.h"
 #include "filter/AllowMatcher.h"
+#include "filter/HostIndex.h"
 
 #include <QSet>
 #include <QString>
@@ -34,6 +35,9 @@ public:
     // (":8080") only where no other digit follows it.
     bool allows(QStringView address) const;
 
+    // Host mode's allow test reads the entries through this index.
+    const HostIndex &hosts() const { return m_hosts; }
+
     // A case-sensitive search for the text anywhere in the list text.
     bool textContains(const QString &caption) const;
 
@@ -51,6 +55,7 @@ private:
     QString m_text;
     QStringList m_entries;
     QSet<QString> m_entrySet; // m_entries, for learning in constant time
+    HostIndex m_hosts;
     // Appends go to a small matcher over the recent entries, rebuilt on the next
     // test; they are folded into the settled one only once they amount to a
     // fair share of it, so hundreds of appends never rebuild the whole list each.

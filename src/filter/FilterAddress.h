@@ -13,14 +13,17 @@ namespace FilterAddress {
 // Where the allow test looks for entries. `Address` (the default): the whole
 // address but for the user-info before "@" and the fragment after "#", which say
 // nothing about where it leads. `Host`, a stricter choice for parents: only the
-// scheme, host and port, never the path or query.
+// host and port, never the path or query, each entry naming a host and the
+// hosts under it (see HostIndex); a blob: or filesystem: address is read as the
+// origin it names, and data: pages are blocked.
 enum class MatchScope { Address, Host };
 MatchScope matchScopeFrom(const QString &setting); // "host", any case, or else Address
 
 // The whole address, fully encoded: what the status line shows and BlockedUrl keeps.
 QString whole(const QUrl &url);
 
-// The text the allow test looks in.
+// The text the allow test looks in; in host mode, what it reads as text
+// ("https://www.kids.example:81", "about:blank", "data:").
 QString tested(const QUrl &url, MatchScope scope);
 
 // The address without user-info and fragment, fully encoded: what site names

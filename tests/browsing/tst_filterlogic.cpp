@@ -251,7 +251,7 @@ private slots:
     void allowTestReadsTheEncodedAddressWithoutUserInfoOrFragment()
     {
         using FilterAddress::MatchScope;
-        const AllowList list(Defaults, "ALLOWED.EXAMPLE,PORTAL.EXAMPLE:81");
+        const AllowList list(Defaults, "ALLOWED.EXAMPLE,PORTAL.EXAMPLE:81,SECURE.EXAMPLE:443,0.0.1");
         const struct { QString address; MatchScope scope; QString tested; bool allowed; } rows[] = {
             {"http://allowed.example@blocked.example/", MatchScope::Address, "http://blocked.example/", false},
             {"http://blocked.example/#allowed.example", MatchScope::Address, "http://blocked.example/", false},
@@ -261,13 +261,24 @@ private slots:
             {"http://b\u00fccher.example/allowed.example", MatchScope::Address, "http://xn--bcher-kva.example/allowed.example", true},
             {"http://blocked.example/?q=allowed.example", MatchScope::Address, "http://blocked.example/?q=allowed.example", true},
             {"http://blocked.example/?q=allowed.example", MatchScope::Host, "http://blocked.example", false},
-            {"https://www.allowed.example:81/x?y#z", MatchScope::Host, "https://www.allowed.example:81", true},
+            // Host mode: the whole host or one under it, any case; a port entry on that port only.
+            {"https://WWW.allowed.example.:81/x?y#z", MatchScope::Host, "https://www.allowed.example.:81", true},
+            {"http://allowed.example.evil.com/", MatchScope::Host, "http://allowed.example.evil.com", false},
+            {"http://evilallowed.example/", MatchScope::Host, "http://evilallowed.example", false},
+            {"http://portal.example:810/", MatchScope::Host, "http://portal.example:810", false},
             {"http://portal.example:810/", MatchScope::Address, "http://portal.example:810/", false},
+            {"https://secure.example/", MatchScope::Host, "https://secure.example", true}, // the scheme's port
+            {"http://127.0.0.1/", MatchScope::Host, "http://127.0.0.1", false}, // an IP address only whole
+            {"http://www.paypal.de/", MatchScope::Host, "http://www.paypal.de", true}, // a default without a dot
+            {"http://paypal.evil.com/", MatchScope::Host, "http://paypal.evil.com", false},
+            {"http://mypaypal.com/", MatchScope::Host, "http://mypaypal.com", false},
             {"about:blank", MatchScope::Host, "about:blank", true},
+            {"about:paypal", MatchScope::Host, "about:paypal", false},
             {"javascript:void(0)", MatchScope::Host, "javascript:", true},
             {"data:,paypal", MatchScope::Host, "data:", false},
             {"data:,paypal", MatchScope::Address, "data:,paypal", true},
             {"blob:http://allowed.example/0f1e", MatchScope::Host, "blob:http://allowed.example", true},
+            {"blob:blob:filesystem:http://allowed.example/", MatchScope::Host, "blob:blob:", false}, // a real one names its origin at once
             {"mailto:?body=paypal", MatchScope::Address, "mailto:?body=paypal", false}, // refused scheme
             {"ftp://allowed.example/", MatchScope::Address, "ftp://allowed.example/", false},
             {"tadpole-x:paypal", MatchScope::Address, "tadpole-x:paypal", false},
@@ -352,6 +363,11 @@ private slots:
             c = QChar(char16_t(random.bounded(256)));
         const AllowList list(Defaults, line);
         QVERIFY(AllowMatcher(line.split(u',')).memoryBytes() < 100 * 1024 * 1024);
+        // Host mode reads nested blob: prefixes in one pass, and blocks them.
+        const QUrl nested(QString("blob:").repeated(100000) + "https://tadpole.test/");
+        const qint64 start = timer.elapsed();
+        QVERIFY(!FilterAddress::allows(list, nested, FilterAddress::MatchScope::Host));
+        QVERIFY2(timer.elapsed() - start < 1000, qPrintable(QString::number(timer.elapsed() - start) + " ms"));
         SiteGenerator gen{QRandomGenerator(3)};
         for (int i = 0; i < 20; ++i) {
             const QString a = gen.address({}) + (i % 2 ? gen.pick(line.split(u',')) : QString());
