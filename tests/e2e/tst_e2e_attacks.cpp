@@ -4,7 +4,9 @@
 
 #include "browserview/WebEngineBrowserView.h"
 #include "browsing/frmBrowser.h"
+#include "browsing/QtDialogs.h"
 #include "browsing/frmBrowser2.h"
+#include "parents/ParentsContext.h"
 #include "shell/HttpTransport.h"
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -24,6 +27,23 @@
 #define STEP(call) do { call; if (QTest::currentTestFailed()) return; } while (false)
 
 namespace {
+
+// Scripted boxes, or the real ones where a case answers with the keyboard.
+class SwitchableDialogs : public ScriptedDialogs {
+public:
+    void message(const QString &text, const QString &title) override
+    {
+        real ? m_boxes.message(text, title) : ScriptedDialogs::message(text, title);
+    }
+    Answer askYesNo(const QString &text, const QString &title, Answer defaultAnswer) override
+    {
+        return real ? m_boxes.askYesNo(text, title, defaultAnswer) : ScriptedDialogs::askYesNo(text, title, defaultAnswer);
+    }
+    bool real = false;
+
+private:
+    QtDialogs m_boxes;
+};
 
 QByteArray reply(const QByteArray &body, const QByteArray &status = "200 OK",
                  const QByteArray &headers = "Content-Type: text/html; charset=utf-8\r\n")
@@ -60,6 +80,7 @@ public:
         return port != 0;
     }
     QHash<int, QStringList> log; // "GET /target" by host
+    QHash<QString, QStringList> byName; // targets by the Host header's name and port
     QHash<QString, QByteArray> replies;
     quint16 port = 0;
 
@@ -73,6 +94,9 @@ private:
         const QList<QByteArray> line = head.left(head.indexOf("\r\n")).split(' ');
         const QString target = QString::fromLatin1(line.value(1));
         log[host] << QString::fromLatin1(line.value(0)) + QLatin1Char(' ') + target;
+        const qsizetype named = head.indexOf("\r\nHost: ");
+        if (named >= 0) // names under .localhost all reach 127.0.0.1
+            byName[QString::fromLatin1(head.mid(named + 8, head.indexOf("\r\n", named + 2) - named - 8))] << target;
         QByteArray out = replies.value(QString::number(host) + target.section(QLatin1Char('?'), 0, 0));
         if (out.isEmpty())
             out = host == 21 || host == 24 ? reply("<title>Reached</title>reached") : reply("no such page", "404 Not Found");
@@ -93,7 +117,8 @@ class tst_E2eAttacks : public QObject {
     std::unique_ptr<e2e::ProgramFolder> m_folder;
     QTemporaryDir m_bin; // a recording xdg-open, first on PATH
     FixedClock m_clock;
-    ScriptedDialogs m_dialogs;
+    SwitchableDialogs m_dialogs;
+    ModalParentsWindows m_parents;
     RecordingLauncher m_launcher;
     std::unique_ptr<HttpTransport> m_transport;
     WebEngineBrowserViewFactory m_views;
@@ -193,7 +218,7 @@ public:
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_sites.listen({20, 21, 23, 24}));
+        QVERIFY(m_sites.listen({1, 20, 21, 23, 24}));
         QVERIFY(m_portal.start());
         m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host());
         QFile unblocked(m_folder->path(QStringLiteral("unblocked.tad")));
@@ -236,7 +261,7 @@ private slots:
         m_transport = std::make_unique<HttpTransport>(10000);
         m_browser = std::make_unique<frmBrowser>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
-            .views = &m_views, .closeWindowByTitle = [](const QString &) {},
+            .views = &m_views, .parents = &m_parents, .closeWindowByTitle = [](const QString &) {},
             .executableFolder = m_folder->path().chopped(1),
             .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"),
             .commandLine = QStringLiteral("1")});
@@ -264,6 +289,7 @@ private slots:
         m_browser->globals().AllowList = m_startList;
         m_browser->globals().BlockedUrl.clear();
         m_sites.log.clear();
+        m_sites.byName.clear();
         m_asked.clear();
         m_dialogsSeen.clear();
         m_handedOff.clear();
@@ -397,6 +423,112 @@ private slots:
         if (const QByteArray saved = m_folder->read(QStringLiteral("unblocked.tad")); saved.contains("127.0.0.21"))
             faults << "unblocked.tad names the blocked host: " + QString::fromLatin1(saved.trimmed());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+    }
+
+    // A child alone at the keyboard: with a password set, the status line's
+    // click and Return pressed three times must not unblock the page's choice.
+    void unblockWithAPasswordNeedsTheParent()
+    {
+        const QString blocked = "http://" + host(21) + "/chosen";
+        m_sites.replies.insert(QStringLiteral("20/choose.htm"), reply(QStringLiteral("<a id=go href=\"%1\">go</a>").arg(blocked).toUtf8()));
+        view()->Navigate("http://" + host(20) + "/choose.htm");
+        QVERIFY(shows("http://" + host(20) + "/choose.htm"));
+        STEP(clickElement(QStringLiteral("#go")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statbarText().contains(blocked), 10000);
+
+        m_browser->globals().settings.Password = QStringLiteral("owl");
+        m_dialogs.real = true;
+        m_dialogWatch.stop();
+        auto restore = qScopeGuard([this] {
+            m_browser->globals().settings.Password.clear();
+            m_dialogs.real = false;
+            m_dialogWatch.start();
+        });
+        // Return goes to whatever has the keyboard's focus, three times; then
+        // whatever is still open is closed. Each step is its own timer, as a
+        // press may open a box whose loop runs until the next one.
+        QStringList shown;
+        int presses = 0;
+        std::function<void()> step = [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal && presses == 0) {
+                QTimer::singleShot(300, this, step);
+                return;
+            }
+            if (!modal)
+                return;
+            shown << modal->windowTitle();
+            QTimer::singleShot(300, this, step);
+            if (presses++ < 3) {
+                QWidget *focus = QApplication::focusWidget();
+                QTest::keyClick(focus ? focus : modal, Qt::Key_Return);
+            } else {
+                qobject_cast<QDialog *>(modal)->reject();
+            }
+        };
+        QTimer::singleShot(300, this, step);
+        QLabel *statbar = m_browser->findChild<QLabel *>(QStringLiteral("statbar"));
+        QVERIFY(statbar);
+        STEP(clickWindowAt(statbar->mapTo(m_browser.get(), statbar->rect().center())));
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
+
+        QTest::qWait(1500);
+        QStringList faults;
+        if (shown.value(0) != QLatin1String("Security"))
+            faults << "the first box was not the password gate: " + shown.join(QLatin1String(", "));
+        if (!reached(21).isEmpty())
+            faults << "the blocked host received: " + reached(21).join(QLatin1String(", "));
+        if (m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"))
+            faults << "unblocked.tad names the blocked host";
+        if (m_browser->globals().AllowList.allows(blocked))
+            faults << "the blocked host joined the allow list";
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+    }
+
+    // Learning compares whole entries: a site whose name lies inside one
+    // learned before is learned too, and its tile opens, in either order.
+    void menuSitesWhoseNamesHoldOneAnotherBothOpen()
+    {
+        const QString xa = QStringLiteral("xa.localhost:%1").arg(m_sites.port), a = QStringLiteral("a.localhost:%1").arg(m_sites.port);
+        m_sites.replies.insert(QStringLiteral("1/"), reply("<title>Site</title>site"));
+        const int xaItem = addTickedSite(m_browser->globals().UserId, "http://" + xa + "/");
+        const int aItem = addTickedSite(m_browser->globals().UserId, "http://" + a + "/");
+        QVERIFY(xaItem > 0 && aItem > 0);
+        for (const auto &[first, second] : {std::pair{xaItem, aItem}, std::pair{aItem, xaItem}}) {
+            m_browser->globals().AllowList = m_startList;
+            for (const int item : {first, second}) {
+                const QString site = item == xaItem ? xa : a;
+                clickControl(m_browser.get(), QStringLiteral("btnFace0"));
+                QVERIFY(shows("http://" + m_portal.host() + "/tad/tad_menu.asp?t=1"));
+                STEP(clickElement(QStringLiteral("a.tile[href$=\"item=%1\"]").arg(item)));
+                QVERIFY2(e2e::waitFor([&] { return url() == "http://" + site + "/" && view()->page()->title() == QLatin1String("Site"); }, 15000),
+                         qPrintable(QStringLiteral("%1 first: showing %2; status line \"%3\"")
+                                        .arg(first == xaItem ? xa : a, url(), m_browser->statbarText())));
+            }
+        }
+    }
+
+    // The parents' stricter choice: an entry is a whole host or a whole-label
+    // suffix, never text inside a longer name.
+    void hostModeMatchesWholeLabels()
+    {
+        AllowList &list = m_browser->globals().AllowList;
+        QVERIFY(list.unblock(QStringLiteral("kids.localhost")));
+        m_browser->globals().AllowScope = FilterAddress::MatchScope::Host;
+        auto restore = qScopeGuard([this] { m_browser->globals().AllowScope = FilterAddress::MatchScope::Address; });
+        m_sites.replies.insert(QStringLiteral("1/"), reply("<title>Site</title>site"));
+        const QString port = QString::number(m_sites.port);
+        m_sites.replies.insert(QStringLiteral("20/names.htm"), reply(QStringLiteral(
+            "<a id=evil href=\"http://evilkids.localhost:%1/\">evil</a> <a id=www href=\"http://www.kids.localhost:%1/\">www</a>")
+            .arg(port).toUtf8()));
+        view()->Navigate("http://" + host(20) + "/names.htm");
+        QVERIFY(shows("http://" + host(20) + "/names.htm"));
+        STEP(clickElement(QStringLiteral("#evil")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statbarText().contains(QLatin1String("evilkids")), 10000);
+        STEP(clickElement(QStringLiteral("#www")));
+        QVERIFY2(e2e::waitFor([&] { return url() == "http://www.kids.localhost:" + port + "/" && view()->page()->title() == QLatin1String("Site"); }, 15000),
+                 qPrintable(url() + " / " + m_browser->statbarText()));
+        QVERIFY2(m_sites.byName.value("evilkids.localhost:" + port).isEmpty(), "the blocked name was asked for");
     }
 
     void menuSiteThatRedirectsAgainLoads()
