@@ -124,7 +124,8 @@ void WindowLock::holdKeyboard(QWindow *window)
     if (m_keyboardHolder == window)
         return;
     releaseKeyboard();
-    if (window->setKeyboardGrabEnabled(true))
+    // One or the other: a grab on X11, the compositor's inhibitor on Wayland.
+    if (window->setKeyboardGrabEnabled(true) || m_shortcuts.inhibit(window))
         m_keyboardHolder = window;
 }
 
@@ -132,6 +133,7 @@ void WindowLock::releaseKeyboard()
 {
     if (m_keyboardHolder)
         m_keyboardHolder->setKeyboardGrabEnabled(false);
+    m_shortcuts.release();
     m_keyboardHolder = nullptr;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/ShortcutsInhibitor.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -14,7 +16,8 @@ class QWindow;
 // when it is minimised or another program's window becomes active, it comes
 // back and takes the focus. While a window of the child's (the main window or
 // a pop-up) is active, the keyboard is held, so the desktop's shortcuts
-// (Alt+Tab, Super, Ctrl+Alt+arrows) reach us and not the window manager; it
+// (Alt+Tab, Super, Ctrl+Alt+arrows) reach us and not the window manager (on
+// Wayland, the compositor is asked to hold them back where it can be); it
 // is let go while one of our dialogs is active, so the dialog takes its keys,
 // and taken again after.
 //
@@ -55,6 +58,7 @@ private:
     std::function<bool()> m_parentsAreaOpen;
     bool m_locked = false;
     QPointer<QWindow> m_keyboardHolder;
+    ShortcutsInhibitor m_shortcuts;
     QTimer m_enforce;
     QList<QPointer<QWidget>> m_adopted;
 };

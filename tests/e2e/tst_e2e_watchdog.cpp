@@ -1,8 +1,13 @@
 #include "E2eSupport.h"
 #include "X11Windows.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
+
+#include <unistd.h>
 #include <QTest>
 
 
@@ -20,9 +25,11 @@ private slots:
     void closeRequestWithStopDisabledShowsTheGate();
     void lockedWindowCannotBeLeft();
     void unlockedWindowMayBeMinimised();
+    void waylandDesktop();
 
 private:
-    bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames);
+    bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames,
+                      const QHash<QString, QString> &environment = {});
     void stopBrowser();
     Window findTopLevel(const char *title) const;
     void askToClose(Window window) const;
@@ -68,7 +75,8 @@ void tst_E2eWatchdog::cleanupTestCase()
     m_xvfb.waitForFinished(5000);
 }
 
-bool tst_E2eWatchdog::startBrowser(const QByteArray &controlIni, const QByteArray &browserNames)
+bool tst_E2eWatchdog::startBrowser(const QByteArray &controlIni, const QByteArray &browserNames,
+                                   const QHash<QString, QString> &environment)
 {
     stopBrowser(); // one left by a failed case
     m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host());
@@ -84,12 +92,15 @@ bool tst_E2eWatchdog::startBrowser(const QByteArray &controlIni, const QByteArra
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
     env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it) // an empty value: unset
+        it.value().isEmpty() ? env.remove(it.key()) : env.insert(it.key(), it.value());
     m_browser.setProcessEnvironment(env);
     m_browser.start(m_folder->path(QStringLiteral("tadpole")), {QStringLiteral("1")});
     // Up once its first menu was asked for; the watchdog ticks from then on.
+    const bool onX11 = env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")) == QLatin1String("xcb");
     return m_browser.waitForStarted() && e2e::waitFor([&] {
         return m_portal.requests(m_portal.host()).filter(QStringLiteral("tad_menu.asp")).size() > 0;
-    }, 60000) && e2e::waitFor([&] { return findTopLevel(MainTitle) != 0; }, 10000);
+    }, 60000) && (!onX11 || e2e::waitFor([&] { return findTopLevel(MainTitle) != 0; }, 10000));
 }
 
 void tst_E2eWatchdog::stopBrowser()
@@ -303,6 +314,63 @@ void tst_E2eWatchdog::unlockedWindowMayBeMinimised()
     QTest::qWait(1500);
     QVERIFY2(windowState(main).contains(QLatin1String("_NET_WM_STATE_HIDDEN")), qPrintable(windowState(main)));
     stopBrowser();
+}
+
+// A Wayland desktop (sway, headless) with XWayland's X server beside it.
+void tst_E2eWatchdog::waylandDesktop()
+{
+    const QString sway = QStandardPaths::findExecutable(QStringLiteral("sway"));
+    if (sway.isEmpty())
+        QSKIP("sway is needed for a Wayland desktop");
+    QTemporaryDir runtime;
+    QFile config(runtime.filePath(QStringLiteral("config")));
+    QVERIFY(config.open(QIODevice::WriteOnly) && config.write("output HEADLESS-1 resolution 1024x768\n") > 0);
+    config.close();
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess compositor;
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("HOME"), runtime.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+    env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+    compositor.setProcessEnvironment(env);
+    if (geteuid() == 0) { // sway will not run as root
+        QVERIFY(::chown(qPrintable(runtime.path()), 65534, 65534) == 0);
+        compositor.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                     QStringLiteral("--clear-groups"), sway, QStringLiteral("-c"), config.fileName()});
+    } else {
+        compositor.start(sway, {QStringLiteral("-c"), config.fileName()});
+    }
+    auto stop = qScopeGuard([&] { stopBrowser(); compositor.kill(); compositor.waitForFinished(5000); });
+    QString socket;
+    QVERIFY2(e2e::waitFor([&] {
+        const QStringList sockets = QDir(runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
+        socket = sockets.filter(QRegularExpression(QStringLiteral("^wayland-\\d+$"))).value(0);
+        return !socket.isEmpty();
+    }, 10000), qPrintable(QString::fromLocal8Bit(compositor.readAllStandardError().right(500))));
+    const QHash<QString, QString> wayland = {{QStringLiteral("XDG_RUNTIME_DIR"), runtime.path()},
+                                             {QStringLiteral("WAYLAND_DISPLAY"), socket},
+                                             {QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland")},
+                                             {QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client")}};
+    const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n";
+
+    // Both offered and nothing chosen: X11, where prompts can be closed and the keyboard held.
+    QHash<QString, QString> both = wayland;
+    both.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
+    QVERIFY(startBrowser(locked, "no-such-browser-here", both));
+    QVERIFY(!QString::fromLocal8Bit(m_browser.readAllStandardError()).contains(QLatin1String("native Wayland")));
+
+    // Chosen: the compositor is asked to hold its shortcuts, and what cannot be done is said once.
+    QHash<QString, QString> native = wayland;
+    native.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    native.insert(QStringLiteral("DISPLAY"), QString());
+    QVERIFY(startBrowser(locked, "no-such-browser-here", native));
+    QByteArray said;
+    QVERIFY2(e2e::waitFor([&] { said += m_browser.readAllStandardError(); return said.contains(".inhibit_shortcuts("); }, 15000),
+             said.right(2000).constData());
+    QCOMPARE(said.count("tadpole: running as a native Wayland program"), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_E2eWatchdog)
