@@ -13,6 +13,18 @@ namespace {
 // tries again while the window manager has not yet given it the focus.
 constexpr int EnforceMs = 150;
 constexpr Qt::WindowFlags LockedFlags = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+
+bool onX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// Elsewhere (offscreen, a compositor without the inhibitor) there is nothing
+// to hold, and nothing to try again.
+bool canHoldKeyboard()
+{
+    return onX11() || ShortcutsInhibitor::available();
+}
 } // namespace
 
 WindowLock::WindowLock(QWidget *childWindow, std::function<bool()> parentsAreaOpen)
@@ -115,7 +127,7 @@ void WindowLock::onFocusWindowChanged(QWindow *focus)
         holdKeyboard(focus);
     else
         releaseKeyboard();
-    if (escaped() || !m_keyboardHolder)
+    if (escaped() || (canHoldKeyboard() && !m_keyboardHolder))
         enforceSoon();
 }
 
@@ -125,13 +137,13 @@ void WindowLock::holdKeyboard(QWindow *window)
         return;
     releaseKeyboard();
     // One or the other: a grab on X11, the compositor's inhibitor on Wayland.
-    if (window->setKeyboardGrabEnabled(true) || m_shortcuts.inhibit(window))
+    if (onX11() ? window->setKeyboardGrabEnabled(true) : m_shortcuts.inhibit(window))
         m_keyboardHolder = window;
 }
 
 void WindowLock::releaseKeyboard()
 {
-    if (m_keyboardHolder)
+    if (m_keyboardHolder && onX11())
         m_keyboardHolder->setKeyboardGrabEnabled(false);
     m_shortcuts.release();
     m_keyboardHolder = nullptr;
@@ -164,6 +176,6 @@ void WindowLock::enforce()
         holdKeyboard(focus);
     // Tried again until the window manager has given us the focus and the
     // keyboard is held.
-    if (escaped() || (isChildWindow(focus) && !m_keyboardHolder))
+    if (escaped() || (isChildWindow(focus) && canHoldKeyboard() && !m_keyboardHolder))
         enforceSoon();
 }

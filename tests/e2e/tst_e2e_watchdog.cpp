@@ -267,8 +267,9 @@ void tst_E2eWatchdog::lockedWindowCannotBeLeft()
     };
     for (const auto &escape : escapes) {
         xdotool(escape.escape);
-        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle)), escape.name);
-        QVERIFY2(!windowState(main).contains(QLatin1String("HIDDEN")), escape.name);
+        QVERIFY2(e2e::waitFor([&] { return activeTitle() == QLatin1String(MainTitle)
+                                           && !windowState(main).contains(QLatin1String("HIDDEN")); }, 1500),
+                 qPrintable(QString::fromLatin1(escape.name) + ": " + activeTitle() + ", " + windowState(main)));
         QVERIFY2(e2e::waitFor([&] { return keyboardHeld(); }, 1500), escape.name);
     }
 
