@@ -1,5 +1,5 @@
 #include "browsing/ProgramServices.h"
-#include "browsing/frmBrowser.h"
+#include "browsing/MainWindow.h"
 #include "shell/DisplayPlatform.h"
 #include "shell/StartupPaths.h"
 
@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
 
     ProgramServices outside;
     // The text after the program's name: its arguments joined as one.
-    frmBrowser browser(outside.services(QCoreApplication::applicationDirPath(), defaultAppFolder(),
+    MainWindow browser(outside.services(QCoreApplication::applicationDirPath(), defaultAppFolder(),
                                         QCoreApplication::arguments().mid(1).join(QLatin1Char(' '))));
     return app.exec();
 }

@@ -9,7 +9,7 @@
 #include "E2eSupport.h"
 
 #include "browsing/ProgramServices.h"
-#include "browsing/frmBrowser.h"
+#include "browsing/MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -50,8 +50,8 @@ int main(int argc, char *argv[])
     ProgramServices outside;
     QString programFolder = folder.path();
     programFolder.chop(1);
-    frmBrowser browser(outside.services(programFolder, programFolder, QStringLiteral("1"), &dialogs));
-    BrowserView *view = browser.WebBrowser1();
+    MainWindow browser(outside.services(programFolder, programFolder, QStringLiteral("1"), &dialogs));
+    BrowserView *view = browser.view();
     QString awaited = QStringLiteral("tad_menu.asp?t=1&");
     bool loaded = false;
     QEventLoop waiting;
@@ -73,7 +73,7 @@ int main(int argc, char *argv[])
         loaded = false;
         QElapsedTimer timer;
         timer.start();
-        browser.btnFace_Click(face);
+        browser.selectChild(face);
         // Woken by the load-finished handler; a spinning wait would take a
         // core from the web engine on a small machine.
         if (!loaded) {

@@ -11,7 +11,7 @@
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
-#include "parents/frmSiteSel.h"
+#include "parents/SiteSelectionWindow.h"
 #include "shell/HttpTransport.h"
 
 #include <QApplication>
@@ -58,17 +58,17 @@ int main(int argc, char *argv[])
         return 1;
     }
     QTemporaryDir folder;
-    modGlobals globals;
-    globals.AppFolder = folder.path() + QLatin1Char('/');
-    globals.PortalBase = QStringLiteral("http://%1/tad/").arg(portal.host());
-    globals.UserId = QStringLiteral("2026120600000000500");
-    globals.FaceNames = QStringList{"Anna", "Ben", "Cara", "Dan"};
+    ProgramState globals;
+    globals.appFolder = folder.path() + QLatin1Char('/');
+    globals.portalBase = QStringLiteral("http://%1/tad/").arg(portal.host());
+    globals.userId = QStringLiteral("2026120600000000500");
+    globals.faceNames = QStringList{"Anna", "Ben", "Cara", "Dan"};
     HttpTransport transport(10000);
-    PortalClient client(transport, globals.PortalBase);
+    PortalClient client(transport, globals.portalBase);
 
     // The demo's public sites and private ones of this installation up to 500.
     auto count = [&] {
-        const std::optional<QString> reply = client.requestText("tad_available.asp", {{"t", "1"}, {"userid", globals.UserId}});
+        const std::optional<QString> reply = client.requestText("tad_available.asp", {{"t", "1"}, {"userid", globals.userId}});
         return reply ? int(reply->count(QStringLiteral("\r\n"))) : -1;
     };
     for (int n = count(); n >= 0 && n < Sites; ++n) {
@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
         const FetchResult added = client.request(
             "tad_postsite.asp", {{"url", "http://127.0.0.2/" + QString::number(n)}, {"shortname", name}, {"comments", "For the bench"},
                                  {"AgeFrom", "3"}, {"AgeTo", "12"}, {"LogoLoc", "B_gif.gif"}, {"id", "0"},
-                                 {"userid", globals.UserId}, {"Delete", "0"}, {"Type", "2"}});
+                                 {"userid", globals.userId}, {"Delete", "0"}, {"Type", "2"}});
         if (!added.ok()) {
             std::fprintf(stderr, "adding a site failed: %s\n", qPrintable(added.error));
             return 1;
@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
     for (int n = 0; n < rounds; ++n) {
         QElapsedTimer timer;
         timer.start();
-        frmSiteSel window(context);
+        SiteSelectionWindow window(context);
         window.show();
         if (!QTest::qWaitForWindowExposed(&window, 10000)) {
             std::fprintf(stderr, "the window was not shown\n");
@@ -114,7 +114,7 @@ int main(int argc, char *argv[])
     }
     report("site selection opened on 500 sites to the list shown", opening);
 
-    frmSiteSel window(context);
+    SiteSelectionWindow window(context);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window, 10000))
         return 1;

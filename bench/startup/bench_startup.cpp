@@ -6,7 +6,7 @@
 //   bench_startup minimal URL
 
 #include "browsing/ProgramServices.h"
-#include "browsing/frmBrowser.h"
+#include "browsing/MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,9 +39,9 @@ int main(int argc, char *argv[])
     }
 
     ProgramServices outside;
-    frmBrowser browser(outside.services(target, target, QStringLiteral("1")));
-    QObject::connect(browser.WebBrowser1(), &BrowserView::loadFinished, &app, [&](bool) {
-        if (browser.WebBrowser1()->currentUrl().toString().contains(QLatin1String("tad_menu.asp")))
+    MainWindow browser(outside.services(target, target, QStringLiteral("1")));
+    QObject::connect(browser.view(), &BrowserView::loadFinished, &app, [&](bool) {
+        if (browser.view()->currentUrl().toString().contains(QLatin1String("tad_menu.asp")))
             finish();
     });
     return app.exec();

@@ -20,8 +20,8 @@
 
 #include "browsing/ProgramServices.h"
 #include "browsing/Watchdog.h"
-#include "browsing/frmBrowser.h"
-#include "browsing/frmBrowser2.h"
+#include "browsing/MainWindow.h"
+#include "browsing/PopupWindow.h"
 #include "shell/Services.h"
 #include "shell/SettingsFile.h"
 #include "system/BrowserNames.h"
@@ -309,7 +309,7 @@ bool popupWindowOpen()
 {
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
     return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
-        return w->windowTitle().compare(frmBrowser2::Caption, Qt::CaseInsensitive) == 0;
+        return w->windowTitle().compare(PopupWindow::Caption, Qt::CaseInsensitive) == 0;
     });
 }
 
@@ -471,10 +471,10 @@ int tickMode(int argc, char *argv[])
 
     ProgramServices outside;
     AnsweringDialogs dialogs;
-    frmBrowser browser(outside.services(folder, folder, QStringLiteral("1"), &dialogs));
+    MainWindow browser(outside.services(folder, folder, QStringLiteral("1"), &dialogs));
     bool menuShown = false;
-    QObject::connect(browser.WebBrowser1(), &BrowserView::loadFinished, &app, [&](bool) {
-        if (browser.WebBrowser1()->currentUrl().toString().contains(QLatin1String("tad_menu.asp")))
+    QObject::connect(browser.view(), &BrowserView::loadFinished, &app, [&](bool) {
+        if (browser.view()->currentUrl().toString().contains(QLatin1String("tad_menu.asp")))
             menuShown = true;
     });
     if (!waitUntil([&] { return menuShown && browser.startupFinished(); }, 120000)) {

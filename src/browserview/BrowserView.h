@@ -41,21 +41,21 @@ public:
 
     virtual QWidget *widget() = 0;
 
-    virtual void Navigate(const QString &address) = 0;
-    virtual void GoBack() = 0;
-    virtual void GoForward() = 0;
-    virtual void Refresh() = 0;
+    virtual void navigate(const QString &address) = 0;
+    virtual void back() = 0;
+    virtual void forward() = 0;
+    virtual void reload() = 0;
     // The page title, or the address when the page has none.
     virtual QString LocationName() const = 0;
     virtual QString title() const = 0;
     virtual QUrl currentUrl() const = 0;
 
 signals:
-    void BeforeNavigate2(NavigationRequest &request);
+    void navigationRequested(NavigationRequest &request);
     // A page, or a frame's document, has loaded.
-    void NavigateComplete2(const QUrl &url, bool mainFrame);
-    void NewWindow2(NewWindowRequest &request);
-    void ProgressChange(qint32 progress, qint32 progressMax);
+    void documentLoaded(const QUrl &url, bool mainFrame);
+    void newWindowRequested(NewWindowRequest &request);
+    void loadProgress(qint32 progress, qint32 progressMax);
     void ScriptError(const QString &description, const QString &source, qint32 line);
     // The main frame's load ended, completed or not.
     void loadFinished(bool ok);

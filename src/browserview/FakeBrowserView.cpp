@@ -4,7 +4,7 @@
 
 FakeBrowserView::FakeBrowserView(QWidget *parent) : BrowserView(parent), m_widget(new QWidget(parent)) {}
 
-void FakeBrowserView::Navigate(const QString &address)
+void FakeBrowserView::navigate(const QString &address)
 {
     navigated << address;
     if (autoComplete)
@@ -18,7 +18,7 @@ bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
     request.mainFrame = mainFrame;
     request.redirectedFrom = m_url;
     request.origin = m_url;
-    emit BeforeNavigate2(request);
+    emit navigationRequested(request);
     if (request.cancel) {
         if (mainFrame)
             emit loadFinished(false);
@@ -26,7 +26,7 @@ bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
     }
     if (mainFrame)
         m_url = request.url;
-    emit NavigateComplete2(request.url, mainFrame);
+    emit documentLoaded(request.url, mainFrame);
     if (mainFrame)
         emit loadFinished(true);
     return true;
@@ -35,6 +35,6 @@ bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
 NewWindowRequest FakeBrowserView::simulateNewWindow()
 {
     NewWindowRequest request;
-    emit NewWindow2(request);
+    emit newWindowRequested(request);
     return request;
 }

@@ -14,25 +14,25 @@ public:
     explicit FakeBrowserView(QWidget *parent);
 
     QWidget *widget() override { return m_widget; }
-    void Navigate(const QString &address) override;
-    void GoBack() override { ++backCount; }
-    void GoForward() override { ++forwardCount; }
-    void Refresh() override { ++refreshCount; }
+    void navigate(const QString &address) override;
+    void back() override { ++backCount; }
+    void forward() override { ++forwardCount; }
+    void reload() override { ++refreshCount; }
     QString LocationName() const override { return m_title.isEmpty() ? m_url.toString() : m_title; }
     QString title() const override { return m_title; }
     QUrl currentUrl() const override { return m_url; }
 
-    // Raises BeforeNavigate2 and, when nothing cancelled it, completes the
+    // Raises navigationRequested and, when nothing cancelled it, completes the
     // navigation. Returns whether it was let through.
     bool simulateNavigation(const QString &address, bool mainFrame = true);
     NewWindowRequest simulateNewWindow();
     void setTitle(const QString &title) { m_title = title; }
 
-    QStringList navigated; // every address handed to Navigate, in order
+    QStringList navigated; // every address handed to navigate, in order
     int backCount = 0;
     int forwardCount = 0;
     int refreshCount = 0;
-    bool autoComplete = false; // Navigate runs the navigation through at once
+    bool autoComplete = false; // navigate runs the navigation through at once
 
 private:
     QWidget *m_widget;

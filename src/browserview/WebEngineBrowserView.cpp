@@ -115,7 +115,7 @@ bool FilteringPage::acceptNavigationRequest(const QUrl &url, NavigationType type
     request.redirect = redirect;
     request.redirectedFrom = m_lastAllowedMainFrameUrl;
     request.origin = isMainFrame && redirect ? m_chainOrigin : this->url();
-    emit m_owner->BeforeNavigate2(request);
+    emit m_owner->navigationRequested(request);
     // Whatever the window decided: any other scheme would be handed to a
     // program outside the browser.
     if (request.cancel || !FilterAddress::isBrowsableScheme(url))
@@ -136,7 +136,7 @@ QStringList FilteringPage::chooseFiles(FileSelectionMode, const QStringList &, c
 QWebEnginePage *FilteringPage::createWindow(WebWindowType)
 {
     NewWindowRequest request;
-    emit m_owner->NewWindow2(request);
+    emit m_owner->newWindowRequested(request);
     if (request.cancel || !request.newWindow)
         return nullptr;
     auto *view = qobject_cast<WebEngineBrowserView *>(request.newWindow);
@@ -150,7 +150,7 @@ void FilteringPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level
         // A frame that failed shows the engine's own error page: nothing loaded.
         const QUrl frame(message.mid(m_frameLoadedMark.size()));
         if (FilterAddress::isBrowsableScheme(frame))
-            emit m_owner->NavigateComplete2(frame, false);
+            emit m_owner->documentLoaded(frame, false);
         return;
     }
     // Swallowed: script errors reach the window as an event, never the console.
@@ -162,33 +162,33 @@ WebEngineBrowserView::WebEngineBrowserView(QWidget *parent)
     : BrowserView(parent), m_view(new ChildWebView(parent)), m_page(new FilteringPage(childProfile(), this))
 {
     m_view->setPage(m_page);
-    connect(m_page, &QWebEnginePage::loadProgress, this, [this](int percent) { emit ProgressChange(percent, 100); });
+    connect(m_page, &QWebEnginePage::loadProgress, this, [this](int percent) { emit loadProgress(percent, 100); });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        emit ProgressChange(0, 0);
+        emit loadProgress(0, 0);
         // A failed or cancelled load completes nothing: a blocked address must
         // never be learned.
         if (ok)
-            emit NavigateComplete2(m_page->url(), true);
+            emit documentLoaded(m_page->url(), true);
         emit loadFinished(ok);
     });
 }
 
-void WebEngineBrowserView::Navigate(const QString &address)
+void WebEngineBrowserView::navigate(const QString &address)
 {
     m_page->load(QUrl(address));
 }
 
-void WebEngineBrowserView::GoBack()
+void WebEngineBrowserView::back()
 {
     m_page->triggerAction(QWebEnginePage::Back);
 }
 
-void WebEngineBrowserView::GoForward()
+void WebEngineBrowserView::forward()
 {
     m_page->triggerAction(QWebEnginePage::Forward);
 }
 
-void WebEngineBrowserView::Refresh()
+void WebEngineBrowserView::reload()
 {
     m_page->triggerAction(QWebEnginePage::Reload);
 }

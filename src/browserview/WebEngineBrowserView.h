@@ -41,10 +41,10 @@ public:
     explicit WebEngineBrowserView(QWidget *parent);
 
     QWidget *widget() override { return m_view; }
-    void Navigate(const QString &address) override;
-    void GoBack() override;
-    void GoForward() override;
-    void Refresh() override;
+    void navigate(const QString &address) override;
+    void back() override;
+    void forward() override;
+    void reload() override;
     QString LocationName() const override;
     QString title() const override;
     QUrl currentUrl() const override;

@@ -19,7 +19,7 @@ namespace FilterAddress {
 enum class MatchScope { Address, Host };
 MatchScope matchScopeFrom(const QString &setting); // "host", any case, or else Address
 
-// The whole address, fully encoded: what the status line shows and BlockedUrl keeps.
+// The whole address, fully encoded: what the status line shows and blockedUrl keeps.
 QString whole(const QUrl &url);
 
 // The text the allow test looks in; in host mode, what it reads as text

@@ -8,7 +8,7 @@ class Clock;
 class Dialogs;
 class PortalTransport;
 class UrlOpener;
-struct modGlobals;
+struct ProgramState;
 
 // What the parents' windows need of the main window, handed to them so that
 // nothing here reaches into the browsing windows.
@@ -29,7 +29,7 @@ public:
 // Everything the parents' windows use, made by the main window from its own
 // services; tests build one from scripted parts.
 struct ParentsContext {
-    modGlobals *globals = nullptr;
+    ProgramState *state = nullptr;
     Dialogs *dialogs = nullptr;
     PortalTransport *transport = nullptr;
     BrowserViewFactory *views = nullptr; // the site list's small logo view

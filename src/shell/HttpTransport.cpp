@@ -6,7 +6,7 @@
 
 HttpTransport::HttpTransport(int timeoutMs) : m_timeoutMs(timeoutMs) {}
 
-FetchResult HttpTransport::OpenURL(const QString &address)
+FetchResult HttpTransport::fetch(const QString &address)
 {
     const QUrl url(address, QUrl::StrictMode);
     if (!url.isValid() || url.scheme() != QLatin1String("http"))

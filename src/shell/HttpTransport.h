@@ -12,7 +12,7 @@ public:
     static constexpr qint64 MaxReplyBytes = 8 * 1024 * 1024;
 
     explicit HttpTransport(int timeoutMs = TimeoutMs);
-    FetchResult OpenURL(const QString &address) override;
+    FetchResult fetch(const QString &address) override;
 
 private:
     QNetworkAccessManager m_network;

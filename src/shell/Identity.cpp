@@ -38,7 +38,7 @@ LoadResult LoadUserId(const QString &appFolder, const QDateTime &now, const std:
     const quint32 drawn = random ? random() : QRandomGenerator::system()->bounded(1000000u);
     LoadResult result{makeUserId(now, drawn), QString()};
     QString error;
-    if (!LocalTextFile::writeLines(path, {result.UserId}, &error))
+    if (!LocalTextFile::writeLines(path, {result.userId}, &error))
         result.error = QStringLiteral("Could not store the user id in %1: %2").arg(path, error);
     return result;
 }

@@ -21,7 +21,7 @@ QString fileName(const QString &appFolder);
 QString makeUserId(const QDateTime &now, quint32 randomBelowMillion);
 
 struct LoadResult {
-    QString UserId;
+    QString userId;
     QString error; // set when a new id could not be stored; the id is still used
 };
 

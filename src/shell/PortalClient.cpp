@@ -3,9 +3,80 @@
 #include <QRegularExpression>
 #include <QUrl>
 
-PortalClient::PortalClient(PortalTransport &transport, QString portalBase)
-    : m_transport(transport), m_portalBase(std::move(portalBase))
+PortalClient::PortalClient(PortalTransport &transport, QString portalBase, QString userId)
+    : m_transport(transport), m_portalBase(std::move(portalBase)), m_userId(std::move(userId))
 {
+}
+
+namespace {
+QString childKey(int child)
+{
+    return QString::number(child + 1);
+}
+} // namespace
+
+QString PortalClient::startPageAddress() const
+{
+    return address(QStringLiteral("tad_start.asp"));
+}
+
+QString PortalClient::menuAddress(int child) const
+{
+    return address(QStringLiteral("tad_menu.asp"), {{QStringLiteral("t"), childKey(child)}, {QStringLiteral("userid"), m_userId}});
+}
+
+QString PortalClient::logoAddress(const QString &logo) const
+{
+    // The base ends in a slash, so two meet before "logos/"; the portal serves both.
+    return m_portalBase + QStringLiteral("/logos/") + QString::fromLatin1(QUrl::toPercentEncoding(logo));
+}
+
+FetchResult PortalClient::visit(const QString &version)
+{
+    return request(QStringLiteral("tad_visit.asp"), {{QStringLiteral("userid"), m_userId}, {QStringLiteral("ver"), version}});
+}
+
+std::optional<QString> PortalClient::faceNames()
+{
+    return requestText(QStringLiteral("tad_getface.asp"), {{QStringLiteral("userid"), m_userId}});
+}
+
+FetchResult PortalClient::availableSites(int child)
+{
+    return request(QStringLiteral("tad_available.asp"), {{QStringLiteral("t"), childKey(child)}, {QStringLiteral("userid"), m_userId}});
+}
+
+FetchResult PortalClient::saveTick(const QString &item, bool ticked, int child)
+{
+    return request(QStringLiteral("tad_saveitem.asp"),
+                   {{QStringLiteral("item"), item},
+                    {QStringLiteral("checked"), ticked ? QStringLiteral("True") : QStringLiteral("False")},
+                    {QStringLiteral("t"), childKey(child)},
+                    {QStringLiteral("userid"), m_userId}});
+}
+
+FetchResult PortalClient::saveFaceName(int child, const QString &name)
+{
+    return request(QStringLiteral("tad_saveface.asp"),
+                   {{QStringLiteral("userid"), m_userId}, {QStringLiteral("tface"), childKey(child)}, {QStringLiteral("newname"), name}});
+}
+
+FetchResult PortalClient::postSite(const SiteFields &site, bool remove, const QString &type)
+{
+    QueryItems query = {{QStringLiteral("url"), site.url},         {QStringLiteral("shortname"), site.shortName},
+                        {QStringLiteral("comments"), site.comments}, {QStringLiteral("AgeFrom"), site.ageFrom},
+                        {QStringLiteral("AgeTo"), site.ageTo},       {QStringLiteral("LogoLoc"), site.logo},
+                        {QStringLiteral("id"), site.id},             {QStringLiteral("userid"), m_userId},
+                        {QStringLiteral("Delete"), remove ? QStringLiteral("1") : QStringLiteral("0")}};
+    if (!remove)
+        query.append({QStringLiteral("Type"), type});
+    return request(QStringLiteral("tad_postsite.asp"), query);
+}
+
+FetchResult PortalClient::suggestSite(const QString &url, const QString &email)
+{
+    return request(QStringLiteral("tad_suggestsite.asp"),
+                   {{QStringLiteral("userid"), m_userId}, {QStringLiteral("url"), url}, {QStringLiteral("email"), email}});
 }
 
 QString PortalClient::withQuery(const QString &base, const QueryItems &query)
@@ -25,7 +96,7 @@ QString PortalClient::address(const QString &page, const QueryItems &query) cons
 
 FetchResult PortalClient::request(const QString &page, const QueryItems &query)
 {
-    return m_transport.OpenURL(address(page, query));
+    return m_transport.fetch(address(page, query));
 }
 
 std::optional<QString> PortalClient::requestText(const QString &page, const QueryItems &query)
@@ -43,7 +114,7 @@ bool PortalClient::readsAsNumber(const QString &text)
     return number.match(text).hasMatch();
 }
 
-bool PortalClient::CheckPortal()
+bool PortalClient::checkPortal()
 {
     const std::optional<QString> reply = requestText(QStringLiteral("version.htm"));
     return reply && readsAsNumber(*reply);

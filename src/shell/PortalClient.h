@@ -21,19 +21,44 @@ struct FetchResult {
 class PortalTransport {
 public:
     virtual ~PortalTransport() = default;
-    virtual FetchResult OpenURL(const QString &address) = 0;
+    virtual FetchResult fetch(const QString &address) = 0;
 };
 
 using QueryItems = QList<QPair<QString, QString>>;
 
-// Builds portal addresses and reads the replies' shared conventions.
+// A site as the site editor sends it to the portal.
+struct SiteFields {
+    QString url, shortName, comments, ageFrom, ageTo, logo, id;
+};
+
+// The portal's pages, one call each: no window spells a page name or a query
+// key. Children are counted 0 to 3 here and 1 to 4 towards the portal.
 class PortalClient {
 public:
-    PortalClient(PortalTransport &transport, QString portalBase);
+    PortalClient(PortalTransport &transport, QString portalBase, QString userId = QString());
 
     const QString &portalBase() const { return m_portalBase; }
+    void setUserId(const QString &userId) { m_userId = userId; }
 
-    // PortalBase + page + "?" + key=value pairs joined by "&", keys as given
+    // Pages a view shows.
+    QString startPageAddress() const;
+    QString menuAddress(int child) const;
+    QString logoAddress(const QString &logo) const;
+
+    // True when "version.htm" answers with a number; a failure counts as false.
+    bool checkPortal();
+    // The log-on: this installation and its version.
+    FetchResult visit(const QString &version);
+    // The children's names, TAB-separated; see faceNamesFrom.
+    std::optional<QString> faceNames();
+    FetchResult availableSites(int child);
+    FetchResult saveTick(const QString &item, bool ticked, int child);
+    FetchResult saveFaceName(int child, const QString &name);
+    // Saves (type "1" public, "2" private) or, with `remove`, deletes a site.
+    FetchResult postSite(const SiteFields &site, bool remove, const QString &type = QString());
+    FetchResult suggestSite(const QString &url, const QString &email);
+
+    // portalBase + page + "?" + key=value pairs joined by "&", keys as given
     // and in the given order. Values are percent-encoded (UTF-8, unreserved
     // characters as they are): a name holding "&", "#", "=" or "%" would
     // otherwise cut the request short or inject keys of its own.
@@ -44,9 +69,6 @@ public:
     // The body as text; std::nullopt on a failed request.
     std::optional<QString> requestText(const QString &page, const QueryItems &query = {});
 
-    // True when "version.htm" answers with a number; a failure counts as false.
-    bool CheckPortal();
-
     static bool readsAsNumber(const QString &text);
     // The four children's names from a TAB-separated reply; missing pieces
     // (a short reply, or no reply at all) become "Child 2" and so on.
@@ -55,4 +77,5 @@ public:
 private:
     PortalTransport &m_transport;
     QString m_portalBase;
+    QString m_userId;
 };

@@ -14,7 +14,7 @@ struct ParentalSettings {
 
 namespace SettingsFile {
 
-QString fileName(const QString &appFolder); // AppFolder + "control.ini"
+QString fileName(const QString &appFolder); // appFolder + "control.ini"
 
 // The nine time-limit captions in the order the preferences list them.
 const QStringList &timeLimitCaptions();

@@ -1,7 +1,7 @@
 #include "browserview/FakeBrowserView.h"
 #include "browsing/ShortcutGuard.h"
 #include "browsing/Watchdog.h"
-#include "browsing/frmBrowser.h"
+#include "browsing/MainWindow.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
@@ -32,12 +32,12 @@ private:
     void start(const QByteArray &controlIni = "pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n");
     void click(const QString &control);
     FakeBrowserView *view() const { return m_world->views.created.at(0); }
-    modGlobals &g() { return m_window->globals(); }
+    ProgramState &g() { return m_window->state(); }
     bool closed() const { return m_window.isNull() || !m_window->isVisible(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ScriptedWorld> m_world;
-    QPointer<frmBrowser> m_window;
+    QPointer<MainWindow> m_window;
 };
 
 void tst_Commands::init()
@@ -59,7 +59,7 @@ void tst_Commands::start(const QByteArray &controlIni)
     QFile ini(folder + QStringLiteral("control.ini"));
     QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(controlIni) == controlIni.size());
     ini.close();
-    m_window = new frmBrowser(m_world->services(folder.chopped(1), m_dir->path() + QLatin1Char('/')));
+    m_window = new MainWindow(m_world->services(folder.chopped(1), m_dir->path() + QLatin1Char('/')));
     QTRY_VERIFY(m_window->startupFinished());
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     m_world->launcher.started.clear();
@@ -77,14 +77,14 @@ void tst_Commands::everyControlAnswersAClickAtItsPlace_data()
     QTest::addColumn<QString>("navigated"); // the child's view's next address; "" for none
     QTest::addColumn<QString>("seen");      // what else the click did, in the view's or a dialog's words
     const QString id = QStringLiteral("{id}");
-    QTest::newRow("back") << "Command1" << "" << "back";
-    QTest::newRow("forward") << "Command2" << "" << "forward";
-    QTest::newRow("refresh") << "Command4" << "" << "refresh";
-    QTest::newRow("help") << "Image1" << "http://www.tadpolekids.net/" << "";
-    QTest::newRow("mail") << "Image2" << "http://tadpolekids.net/mail/mail.asp" << "";
-    QTest::newRow("donation") << "Image3" << "http://www.tadpolekids.net/donate.htm" << "";
-    QTest::newRow("face 3") << "btnFace2" << "http://127.0.0.1:8642/tad/tad_menu.asp?t=3&userid={id}" << "";
-    QTest::newRow("status line of a blocked address") << "statbar" << "" << "Allow Access|Unblock: http://stranger.example/";
+    QTest::newRow("back") << "backButton" << "" << "back";
+    QTest::newRow("forward") << "forwardButton" << "" << "forward";
+    QTest::newRow("refresh") << "reloadButton" << "" << "refresh";
+    QTest::newRow("help") << "helpButton" << "http://www.tadpolekids.net/" << "";
+    QTest::newRow("mail") << "mailButton" << "http://tadpolekids.net/mail/mail.asp" << "";
+    QTest::newRow("donation") << "donateButton" << "http://www.tadpolekids.net/donate.htm" << "";
+    QTest::newRow("face 3") << "faceButton2" << "http://127.0.0.1:8642/tad/tad_menu.asp?t=3&userid={id}" << "";
+    QTest::newRow("status line of a blocked address") << "statusLine" << "" << "Allow Access|Unblock: http://stranger.example/";
 }
 
 void tst_Commands::everyControlAnswersAClickAtItsPlace()
@@ -96,7 +96,7 @@ void tst_Commands::everyControlAnswersAClickAtItsPlace()
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://stranger.example/")));
     const qsizetype before = view()->navigated.size();
     click(control);
-    QCOMPARE(view()->navigated.mid(before).join(' '), QString(navigated).replace("{id}", g().UserId));
+    QCOMPARE(view()->navigated.mid(before).join(' '), QString(navigated).replace("{id}", g().userId));
     QStringList done;
     for (const auto &[count, word] : {std::pair{view()->backCount, "back"}, {view()->forwardCount, "forward"},
                                       {view()->refreshCount, "refresh"}})
@@ -108,9 +108,9 @@ void tst_Commands::everyControlAnswersAClickAtItsPlace()
 
     // The message line's link goes to the portal's own information page.
     m_window->clearMessageLine();
-    m_window->setStatbar(QString());
-    click(QStringLiteral("tellafriend"));
-    QCOMPARE(view()->navigated.last(), "http://www.tadpoleportal.net/tad/tadpole.asp?userid=" + g().UserId);
+    m_window->setStatusLine(QString());
+    click(QStringLiteral("messageLine"));
+    QCOMPARE(view()->navigated.last(), "http://www.tadpoleportal.net/tad/tadpole.asp?userid=" + g().userId);
 }
 
 void tst_Commands::stopPath_data()
@@ -138,14 +138,14 @@ void tst_Commands::stopPath()
     start(controlIni);
     m_world->parents.gateAnswers = gate;
     if (how == QLatin1String("button"))
-        click(QStringLiteral("Command6"));
+        click(QStringLiteral("stopButton"));
     else
         m_window->close(); // the close box and Alt+F4 arrive as this close request
     QTRY_COMPARE(m_world->parents.shown.size(), gate.size()); // the gate, only when STOP is disabled
     QTRY_COMPARE(closed(), closes);
     QTest::qWait(50);
     QCOMPARE(closed(), closes);
-    QCOMPARE(m_world->launcher.started, QStringList{g().AppFolder + QStringLiteral("terminate")});
+    QCOMPARE(m_world->launcher.started, QStringList{g().appFolder + QStringLiteral("terminate")});
 }
 
 void tst_Commands::parentsButtonGatesTheSiteSelectionAndReloadsTheMenu()
@@ -153,26 +153,26 @@ void tst_Commands::parentsButtonGatesTheSiteSelectionAndReloadsTheMenu()
     start("pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
     bool facesOffMeanwhile = false;
     m_world->parents.onSiteSelection = [&](const ParentsContext &context) {
-        facesOffMeanwhile = !m_window->findChild<QWidget *>(QStringLiteral("btnFace0"))->isEnabled();
-        context.globals->CurrentFace = 3; // the parent left child 4 selected
+        facesOffMeanwhile = !m_window->findChild<QWidget *>(QStringLiteral("faceButton0"))->isEnabled();
+        context.state->currentFace = 3; // the parent left child 4 selected
     };
     for (const bool right : {false, true}) {
         m_world->parents.gateAnswers = {right};
         m_world->parents.shown.clear();
         const qsizetype before = view()->navigated.size();
-        click(QStringLiteral("Command5"));
+        click(QStringLiteral("parentsButton"));
         QCOMPARE(m_world->parents.shown, right ? QStringList({"gate", "sites"}) : QStringList{"gate"});
         // Reloaded even after a refusal, so the faces and the menu are back either way.
         QCOMPARE(view()->navigated.mid(before).size(), 1);
         QVERIFY(view()->navigated.last().contains(right ? "t=4" : "t=1"));
-        QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("btnFace0"))->isEnabled());
+        QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("faceButton0"))->isEnabled());
     }
     QVERIFY(facesOffMeanwhile);
 
     // Without a password the site selection opens at once.
     g().settings.Password.clear();
     m_world->parents.shown.clear();
-    click(QStringLiteral("Command5"));
+    click(QStringLiteral("parentsButton"));
     QCOMPARE(m_world->parents.shown, QStringList{"sites"});
     QCOMPARE(m_world->launcher.started.size(), 6); // each press, and each menu reload after it
 }
@@ -180,15 +180,15 @@ void tst_Commands::parentsButtonGatesTheSiteSelectionAndReloadsTheMenu()
 void tst_Commands::radioSwitchesOnWithAMessageThenOffWithout()
 {
     start();
-    QVERIFY(!m_window->WebBrowser2()); // no player until the radio is first switched on
-    click(QStringLiteral("cmdRadio"));
-    QVERIFY(m_window->WebBrowser2());
-    QCOMPARE(m_window->WebBrowser2()->currentUrl().toString(), QStringLiteral("http://www.tadpoleportal.net/tad/radiodis.htm"));
+    QVERIFY(!m_window->radioView()); // no player until the radio is first switched on
+    click(QStringLiteral("radioButton"));
+    QVERIFY(m_window->radioView());
+    QCOMPARE(m_window->radioView()->currentUrl().toString(), QStringLiteral("http://www.tadpoleportal.net/tad/radiodis.htm"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).text + '|' + m_world->dialogs.messages.at(0).title,
              QStringLiteral("Radio PIP is ON and will start playing in a moment!|Tadpole"));
-    click(QStringLiteral("cmdRadio"));
-    QCOMPARE(m_window->WebBrowser2()->currentUrl().toString(), QStringLiteral("about:blank"));
+    click(QStringLiteral("radioButton"));
+    QCOMPARE(m_window->radioView()->currentUrl().toString(), QStringLiteral("about:blank"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(view()->navigated.filter("radiodis").size(), 0); // the child's view never plays it
 }
@@ -239,8 +239,8 @@ void tst_Commands::spentLimitLocksTheChildOutUntilAGate()
     QCOMPARE(m_world->dialogs.messages.at(0).text, QStringLiteral("Time Ran Out"));
     QVERIFY(!closed());
     QVERIFY(!m_window->timerRunning());
-    QCOMPARE(m_window->tellafriendText(), QStringLiteral("Time Ran Out"));
-    for (const char *control : {"btnFace1", "Command1", "Image1"})
+    QCOMPARE(m_window->messageLineText(), QStringLiteral("Time Ran Out"));
+    for (const char *control : {"faceButton1", "backButton", "helpButton"})
         QVERIFY2(!m_window->findChild<QWidget *>(QLatin1String(control))->isEnabled(), control);
     QVERIFY(!view()->widget()->isEnabled());
 
@@ -248,7 +248,7 @@ void tst_Commands::spentLimitLocksTheChildOutUntilAGate()
     // window back and the timer runs again; with the limit still spent, its
     // next tick says so once more.
     m_world->parents.gateAnswers = {true, false};
-    click(QStringLiteral("Command5"));
+    click(QStringLiteral("parentsButton"));
     QVERIFY(view()->widget()->isEnabled());
     QVERIFY(m_window->timerRunning());
     QTRY_COMPARE_WITH_TIMEOUT(m_world->dialogs.messages.size(), 2, 3000);
@@ -265,17 +265,17 @@ void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()
     start();
     QTRY_VERIFY_WITH_TIMEOUT(m_world->closedTitles.size() >= 2, 3000);
     QCOMPARE(m_world->closedTitles.mid(0, 2), QStringList({"Security Warning", "File Download"}));
-    QCOMPARE(m_world->launcher.started.value(0), g().AppFolder + QStringLiteral("terminate"));
+    QCOMPARE(m_world->launcher.started.value(0), g().appFolder + QStringLiteral("terminate"));
 
     // While a pop-up exists (hidden ones too) back, forward, refresh and the
     // parents' button are off; the next tick after it closes brings them back.
     QPointer<BrowserView> popup = view()->simulateNewWindow().newWindow;
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->findChild<QWidget *>(QStringLiteral("Command5"))->isEnabled(), 3000);
-    for (const char *control : {"Command1", "Command2", "Command4"})
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->findChild<QWidget *>(QStringLiteral("parentsButton"))->isEnabled(), 3000);
+    for (const char *control : {"backButton", "forwardButton", "reloadButton"})
         QVERIFY(!m_window->findChild<QWidget *>(QLatin1String(control))->isEnabled());
-    QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("Command6"))->isEnabled());
+    QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("stopButton"))->isEnabled());
     popup->parent()->deleteLater();
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->findChild<QWidget *>(QStringLiteral("Command5"))->isEnabled(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->findChild<QWidget *>(QStringLiteral("parentsButton"))->isEnabled(), 3000);
 }
 
 void tst_Commands::keysThatLeaveTheWindowDoNothing()

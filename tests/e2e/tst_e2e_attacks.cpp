@@ -3,9 +3,9 @@
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
-#include "browsing/frmBrowser.h"
+#include "browsing/MainWindow.h"
 #include "browsing/QtDialogs.h"
-#include "browsing/frmBrowser2.h"
+#include "browsing/PopupWindow.h"
 #include "parents/ParentsContext.h"
 #include "shell/HttpTransport.h"
 
@@ -122,7 +122,7 @@ class tst_E2eAttacks : public QObject {
     RecordingLauncher m_launcher;
     std::unique_ptr<HttpTransport> m_transport;
     WebEngineBrowserViewFactory m_views;
-    std::unique_ptr<frmBrowser> m_browser;
+    std::unique_ptr<MainWindow> m_browser;
     QNetworkAccessManager m_network;
     AllowList m_startList;     // as start-up left it; each case begins from it
     QStringList m_asked;       // every address the main view put to the filter
@@ -133,7 +133,7 @@ class tst_E2eAttacks : public QObject {
     int m_theirItem = 0;
     int m_pages = 0;
 
-    WebEngineBrowserView *view() const { return qobject_cast<WebEngineBrowserView *>(m_browser->WebBrowser1()); }
+    WebEngineBrowserView *view() const { return qobject_cast<WebEngineBrowserView *>(m_browser->view()); }
     QString url() const { return view()->currentUrl().toString(); }
     QString host(int n) const { return QStringLiteral("127.0.0.%1:%2").arg(n).arg(m_sites.port); }
     QStringList reached(int n) const { return m_sites.log.value(n); }
@@ -203,7 +203,7 @@ class tst_E2eAttacks : public QObject {
     {
         static const QRegularExpression hostEntry(QStringLiteral("^([a-z0-9-]+\\.)+[a-z0-9-]+(:\\d+)?$|^[a-z0-9.-]+:\\d+$"),
                                                   QRegularExpression::CaseInsensitiveOption);
-        const QString before = m_startList.text(), now = m_browser->globals().AllowList.text();
+        const QString before = m_startList.text(), now = m_browser->state().AllowList.text();
         const QStringList known = before.split(QLatin1Char(','));
         QStringList added = now.startsWith(before) ? now.mid(before.size()).split(QLatin1Char(',')) : QStringList{now};
         added.removeIf([&](const QString &entry) { // a known entry again (any case) lets nothing new through
@@ -259,19 +259,19 @@ private slots:
         m_sites.replies.insert(QStringLiteral("23/home.htm"), reply("<title>Home</title>home"));
 
         m_transport = std::make_unique<HttpTransport>(10000);
-        m_browser = std::make_unique<frmBrowser>(BrowserServices{
+        m_browser = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
             .views = &m_views, .parents = &m_parents, .closeWindowByTitle = [](const QString &) {},
             .executableFolder = m_folder->path().chopped(1),
             .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"),
             .commandLine = QStringLiteral("1")});
-        connect(m_browser->WebBrowser1(), &BrowserView::BeforeNavigate2, this,
+        connect(m_browser->view(), &BrowserView::navigationRequested, this,
                 [this](NavigationRequest &r) { m_asked << r.url.toString(); });
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->startupFinished(), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);
-        QVERIFY(m_browser->globals().UserId != m_theirId);
-        QVERIFY(m_browser->globals().AllowList.allows("http://" + host(20) + "/"));
-        m_startList = m_browser->globals().AllowList;
+        QVERIFY(m_browser->state().userId != m_theirId);
+        QVERIFY(m_browser->state().AllowList.allows("http://" + host(20) + "/"));
+        m_startList = m_browser->state().AllowList;
     }
     void cleanupTestCase()
     {
@@ -281,13 +281,13 @@ private slots:
     }
     void init()
     {
-        for (frmBrowser2 *popup : m_browser->popups())
+        for (PopupWindow *popup : m_browser->popups())
             popup->close();
         // The last case's page goes, with its timers and late requests; its learned entries never help the next.
-        view()->Navigate(QStringLiteral("about:blank"));
+        view()->navigate(QStringLiteral("about:blank"));
         QVERIFY(shows(QStringLiteral("about:blank")));
-        m_browser->globals().AllowList = m_startList;
-        m_browser->globals().BlockedUrl.clear();
+        m_browser->state().AllowList = m_startList;
+        m_browser->state().blockedUrl.clear();
         m_sites.log.clear();
         m_sites.byName.clear();
         m_asked.clear();
@@ -352,7 +352,7 @@ private slots:
         const QString path = QStringLiteral("/attack%1.htm").arg(++m_pages);
         m_sites.replies.insert("20" + path, reply(fill(html).toUtf8()));
         const QString address = "http://" + host(20) + path;
-        view()->Navigate(address); // a page that moves on at once never completes a load of its own
+        view()->navigate(address); // a page that moves on at once never completes a load of its own
         if (!click.isEmpty()) {
             QVERIFY(shows(address));
             STEP(clickElement(click));
@@ -391,10 +391,10 @@ private slots:
         const QString shown = "http://" + host(24) + "/a", late = "http://" + host(21) + "/b";
         m_sites.replies.insert(QStringLiteral("20/unblock.htm"), reply(QStringLiteral(
             "<a id=go href=\"%1\" onclick=\"setTimeout(() => { location = '%2'; }, 1500)\">go</a>").arg(shown, late).toUtf8()));
-        view()->Navigate("http://" + host(20) + "/unblock.htm");
+        view()->navigate("http://" + host(20) + "/unblock.htm");
         QVERIFY(shows("http://" + host(20) + "/unblock.htm"));
         STEP(clickElement(QStringLiteral("#go")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statbarText().contains(shown), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(shown), 10000);
 
         // While the parent reads the question, the page blocks another address.
         bool lateMoveSeen = false;
@@ -402,7 +402,7 @@ private slots:
         m_dialogs.answers = {Dialogs::Answer::Yes};
         m_dialogs.onQuestion = [&] { lateMoveSeen = e2e::waitFor([&] { return m_asked.contains(late); }, 5000); };
         auto unscript = qScopeGuard([this] { m_dialogs.onQuestion = nullptr; m_dialogs.answers.clear(); });
-        QLabel *statbar = m_browser->findChild<QLabel *>(QStringLiteral("statbar"));
+        QLabel *statbar = m_browser->findChild<QLabel *>(QStringLiteral("statusLine"));
         QVERIFY(statbar);
         const QPoint at = statbar->mapTo(m_browser.get(), statbar->rect().center());
         STEP(clickWindowAt(at));
@@ -431,16 +431,16 @@ private slots:
     {
         const QString blocked = "http://" + host(21) + "/chosen";
         m_sites.replies.insert(QStringLiteral("20/choose.htm"), reply(QStringLiteral("<a id=go href=\"%1\">go</a>").arg(blocked).toUtf8()));
-        view()->Navigate("http://" + host(20) + "/choose.htm");
+        view()->navigate("http://" + host(20) + "/choose.htm");
         QVERIFY(shows("http://" + host(20) + "/choose.htm"));
         STEP(clickElement(QStringLiteral("#go")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statbarText().contains(blocked), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(blocked), 10000);
 
-        m_browser->globals().settings.Password = QStringLiteral("owl");
+        m_browser->state().settings.Password = QStringLiteral("owl");
         m_dialogs.real = true;
         m_dialogWatch.stop();
         auto restore = qScopeGuard([this] {
-            m_browser->globals().settings.Password.clear();
+            m_browser->state().settings.Password.clear();
             m_dialogs.real = false;
             m_dialogWatch.start();
         });
@@ -467,7 +467,7 @@ private slots:
             }
         };
         QTimer::singleShot(300, this, step);
-        QLabel *statbar = m_browser->findChild<QLabel *>(QStringLiteral("statbar"));
+        QLabel *statbar = m_browser->findChild<QLabel *>(QStringLiteral("statusLine"));
         QVERIFY(statbar);
         STEP(clickWindowAt(statbar->mapTo(m_browser.get(), statbar->rect().center())));
         QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
@@ -480,7 +480,7 @@ private slots:
             faults << "the blocked host received: " + reached(21).join(QLatin1String(", "));
         if (m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"))
             faults << "unblocked.tad names the blocked host";
-        if (m_browser->globals().AllowList.allows(blocked))
+        if (m_browser->state().AllowList.allows(blocked))
             faults << "the blocked host joined the allow list";
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
     }
@@ -491,19 +491,19 @@ private slots:
     {
         const QString xa = QStringLiteral("xa.localhost:%1").arg(m_sites.port), a = QStringLiteral("a.localhost:%1").arg(m_sites.port);
         m_sites.replies.insert(QStringLiteral("1/"), reply("<title>Site</title>site"));
-        const int xaItem = addTickedSite(m_browser->globals().UserId, "http://" + xa + "/");
-        const int aItem = addTickedSite(m_browser->globals().UserId, "http://" + a + "/");
+        const int xaItem = addTickedSite(m_browser->state().userId, "http://" + xa + "/");
+        const int aItem = addTickedSite(m_browser->state().userId, "http://" + a + "/");
         QVERIFY(xaItem > 0 && aItem > 0);
         for (const auto &[first, second] : {std::pair{xaItem, aItem}, std::pair{aItem, xaItem}}) {
-            m_browser->globals().AllowList = m_startList;
+            m_browser->state().AllowList = m_startList;
             for (const int item : {first, second}) {
                 const QString site = item == xaItem ? xa : a;
-                clickControl(m_browser.get(), QStringLiteral("btnFace0"));
+                clickControl(m_browser.get(), QStringLiteral("faceButton0"));
                 QVERIFY(shows("http://" + m_portal.host() + "/tad/tad_menu.asp?t=1"));
                 STEP(clickElement(QStringLiteral("a.tile[href$=\"item=%1\"]").arg(item)));
                 QVERIFY2(e2e::waitFor([&] { return url() == "http://" + site + "/" && view()->page()->title() == QLatin1String("Site"); }, 15000),
                          qPrintable(QStringLiteral("%1 first: showing %2; status line \"%3\"")
-                                        .arg(first == xaItem ? xa : a, url(), m_browser->statbarText())));
+                                        .arg(first == xaItem ? xa : a, url(), m_browser->statusLineText())));
             }
         }
     }
@@ -512,36 +512,36 @@ private slots:
     // suffix, never text inside a longer name.
     void hostModeMatchesWholeLabels()
     {
-        AllowList &list = m_browser->globals().AllowList;
+        AllowList &list = m_browser->state().AllowList;
         QVERIFY(list.unblock(QStringLiteral("kids.localhost")));
-        m_browser->globals().AllowScope = FilterAddress::MatchScope::Host;
-        auto restore = qScopeGuard([this] { m_browser->globals().AllowScope = FilterAddress::MatchScope::Address; });
+        m_browser->state().allowScope = FilterAddress::MatchScope::Host;
+        auto restore = qScopeGuard([this] { m_browser->state().allowScope = FilterAddress::MatchScope::Address; });
         m_sites.replies.insert(QStringLiteral("1/"), reply("<title>Site</title>site"));
         const QString port = QString::number(m_sites.port);
         m_sites.replies.insert(QStringLiteral("20/names.htm"), reply(QStringLiteral(
             "<a id=evil href=\"http://evilkids.localhost:%1/\">evil</a> <a id=www href=\"http://www.kids.localhost:%1/\">www</a>")
             .arg(port).toUtf8()));
-        view()->Navigate("http://" + host(20) + "/names.htm");
+        view()->navigate("http://" + host(20) + "/names.htm");
         QVERIFY(shows("http://" + host(20) + "/names.htm"));
         STEP(clickElement(QStringLiteral("#evil")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statbarText().contains(QLatin1String("evilkids")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(QLatin1String("evilkids")), 10000);
         STEP(clickElement(QStringLiteral("#www")));
         QVERIFY2(e2e::waitFor([&] { return url() == "http://www.kids.localhost:" + port + "/" && view()->page()->title() == QLatin1String("Site"); }, 15000),
-                 qPrintable(url() + " / " + m_browser->statbarText()));
+                 qPrintable(url() + " / " + m_browser->statusLineText()));
         QVERIFY2(m_sites.byName.value("evilkids.localhost:" + port).isEmpty(), "the blocked name was asked for");
     }
 
     void menuSiteThatRedirectsAgainLoads()
     {
-        const int item = addTickedSite(m_browser->globals().UserId, "http://" + host(23) + "/");
+        const int item = addTickedSite(m_browser->state().userId, "http://" + host(23) + "/");
         QVERIFY(item > 0);
-        clickControl(m_browser.get(), QStringLiteral("btnFace0"));
+        clickControl(m_browser.get(), QStringLiteral("faceButton0"));
         QVERIFY(shows("http://" + m_portal.host() + "/tad/tad_menu.asp?t=1"));
         STEP(clickElement(QStringLiteral("a.tile[href$=\"item=%1\"]").arg(item)));
         const QString home = "http://" + host(23) + "/home.htm";
         QVERIFY2(e2e::waitFor([&] { return url() == home && view()->page()->title() == QLatin1String("Home"); }, 15000),
                  qPrintable(QStringLiteral("showing %1; status line \"%2\"; the site received: %3")
-                                .arg(url(), m_browser->statbarText(), reached(23).join(QLatin1String(", ")))));
+                                .arg(url(), m_browser->statusLineText(), reached(23).join(QLatin1String(", ")))));
     }
 };
 

@@ -3,8 +3,8 @@
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
-#include "browsing/frmBrowser.h"
-#include "browsing/frmBrowser2.h"
+#include "browsing/MainWindow.h"
+#include "browsing/PopupWindow.h"
 #include "shell/HttpTransport.h"
 #include "system/WindowCloser.h"
 
@@ -33,7 +33,7 @@ class tst_E2eBrowsing : public QObject {
     struct ShowWatcher : QObject {
         bool eventFilter(QObject *watched, QEvent *event) override
         {
-            if (event->type() == QEvent::Show && qobject_cast<frmBrowser2 *>(watched))
+            if (event->type() == QEvent::Show && qobject_cast<PopupWindow *>(watched))
                 shown.insert(watched);
             return false;
         }
@@ -47,32 +47,32 @@ class tst_E2eBrowsing : public QObject {
     RecordingLauncher m_launcher;
     std::unique_ptr<HttpTransport> m_transport;
     WebEngineBrowserViewFactory m_views;
-    std::unique_ptr<frmBrowser> m_browser;
+    std::unique_ptr<MainWindow> m_browser;
     ShowWatcher m_watcher;
     QList<QPointer<BrowserView>> m_popupViews; // every pop-up view handed to a page
 
     static WebEngineBrowserView *viewOf(BrowserView *v) { return qobject_cast<WebEngineBrowserView *>(v); }
-    WebEngineBrowserView *view() const { return viewOf(m_browser->WebBrowser1()); }
+    WebEngineBrowserView *view() const { return viewOf(m_browser->view()); }
     QString url() const { return view()->currentUrl().toString(); }
     QString siteHost(int host) const { return QStringLiteral("127.0.0.%1:%2").arg(host).arg(m_portal.port()); }
     QString site(int host, const QString &path = QStringLiteral("/")) const { return "http://" + siteHost(host) + path; }
     QString menuUrl() const
     {
-        return QStringLiteral("http://%1/tad/tad_menu.asp?t=1&userid=%2").arg(m_portal.host(), m_browser->globals().UserId);
+        return QStringLiteral("http://%1/tad/tad_menu.asp?t=1&userid=%2").arg(m_portal.host(), m_browser->state().userId);
     }
     QString stranger() const { return site(9); }
     QStringList strangerRequests() const { return m_portal.requests(siteHost(9)); }
 
     void startBrowser()
     {
-        m_browser = std::make_unique<frmBrowser>(BrowserServices{
+        m_browser = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
             .views = &m_views, .closeWindowByTitle = [](const QString &title) { CloseWindowByTitle(title); },
             .executableFolder = m_folder->path().chopped(1),
             .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"),
             .commandLine = QStringLiteral("1")});
         // After the window's own handler, so the request already holds the pop-up view.
-        connect(m_browser->WebBrowser1(), &BrowserView::NewWindow2, this,
+        connect(m_browser->view(), &BrowserView::newWindowRequested, this,
                 [this](NewWindowRequest &request) { m_popupViews << request.newWindow; });
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->startupFinished(), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);
@@ -90,7 +90,7 @@ class tst_E2eBrowsing : public QObject {
     bool waitForLoad(const std::function<void()> &start, const QString &urlPart)
     {
         bool loaded = false;
-        const QMetaObject::Connection c = connect(m_browser->WebBrowser1(), &BrowserView::loadFinished, this,
+        const QMetaObject::Connection c = connect(m_browser->view(), &BrowserView::loadFinished, this,
                                                   [&](bool ok) { loaded = loaded || (ok && url().contains(urlPart)); });
         start();
         const bool ok = e2e::waitFor([&] { return loaded; }, 15000);
@@ -103,8 +103,8 @@ class tst_E2eBrowsing : public QObject {
     // Forgets the last blocked address; child 1's tile of `item`, then `expectedUrl` completing, if given.
     void openTile(int item, const QString &expectedUrl)
     {
-        m_browser->globals().BlockedUrl.clear();
-        QVERIFY(waitForLoad([this] { clickControl(m_browser.get(), QStringLiteral("btnFace0")); }, QStringLiteral("tad_menu.asp?t=1")));
+        m_browser->state().blockedUrl.clear();
+        QVERIFY(waitForLoad([this] { clickControl(m_browser.get(), QStringLiteral("faceButton0")); }, QStringLiteral("tad_menu.asp?t=1")));
         const QString tile = QStringLiteral("a.tile[href$=\"item=%1\"]").arg(item);
         if (expectedUrl.isEmpty())
             QVERIFY(click(tile));
@@ -114,8 +114,8 @@ class tst_E2eBrowsing : public QObject {
 
     void expectStrangerBlocked()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(m_browser->globals().BlockedUrl, stranger(), 15000);
-        QCOMPARE(m_browser->statbarText(), QStringLiteral("Blocked: ") + stranger().left(50));
+        QTRY_COMPARE_WITH_TIMEOUT(m_browser->state().blockedUrl, stranger(), 15000);
+        QCOMPARE(m_browser->statusLineText(), QStringLiteral("Blocked: ") + stranger().left(50));
         QVERIFY2(strangerRequests().isEmpty(), qPrintable(strangerRequests().join(QLatin1Char(' '))));
     }
 
@@ -143,8 +143,8 @@ private slots:
             tips << m_browser->faceToolTip(face);
         QCOMPARE(tips.join(QLatin1Char('|')), QStringLiteral("Anna's Menu|Ben's Menu|Cara's Menu|Dan's Menu"));
         QCOMPARE(url(), menuUrl());
-        QCOMPARE(m_browser->currentUrlText(), m_portal.host());
-        QVERIFY(m_browser->statbarText().isEmpty());
+        QCOMPARE(m_browser->siteLineText(), m_portal.host());
+        QVERIFY(m_browser->statusLineText().isEmpty());
         // The heading, then child 1's ticked sites in id order: not Stranger Pond, not another installation's.
         const QString script = QStringLiteral("[document.querySelector('h1').textContent].concat(Array.from("
                                               "document.querySelectorAll('a.tile span'), e => e.textContent)).join('|')");
@@ -155,13 +155,13 @@ private slots:
 
     void tileOpensItsSiteThroughThePortalAndLearnsItsHost()
     {
-        QVERIFY(!m_browser->globals().AllowList.textContains(siteHost(2)));
+        QVERIFY(!m_browser->state().AllowList.textContains(siteHost(2)));
         STEP(openTile(1, site(2)));
         QCOMPARE(view()->page()->title(), QStringLiteral("Plain Pond"));
-        QCOMPARE(m_browser->globals().CurrentUrl, site(2));
-        QCOMPARE(m_browser->currentUrlText(), siteHost(2));
-        QVERIFY(m_browser->globals().AllowList.text().endsWith(QLatin1Char(',') + siteHost(2)));
-        QVERIFY(m_browser->statbarText().isEmpty());
+        QCOMPARE(m_browser->state().currentUrl, site(2));
+        QCOMPARE(m_browser->siteLineText(), siteHost(2));
+        QVERIFY(m_browser->state().AllowList.text().endsWith(QLatin1Char(',') + siteHost(2)));
+        QVERIFY(m_browser->statusLineText().isEmpty());
 
         // Through the portal's redirect page, then the site itself.
         const QStringList all = m_portal.requests(QString());
@@ -172,7 +172,7 @@ private slots:
 
         // A link inside the learned site passes; the host is learned once.
         QVERIFY(waitForLoad([&] { QVERIFY(click(QStringLiteral("#second"))); }, site(2, QStringLiteral("/second.htm"))));
-        QCOMPARE(m_browser->globals().AllowList.text().count(siteHost(2)), 1);
+        QCOMPARE(m_browser->state().AllowList.text().count(siteHost(2)), 1);
     }
 
     void blockedNavigationLeavesThePageShowingAndSendsNoRequest_data()
@@ -201,13 +201,13 @@ private slots:
         if (!selector.isEmpty())
             QVERIFY(click(selector));
         STEP(expectStrangerBlocked());
-        QVERIFY(m_browser->label2Text().isEmpty());
-        QVERIFY(!m_browser->globals().AllowList.textContains(siteHost(9)));
+        QVERIFY(m_browser->versionLineText().isEmpty());
+        QVERIFY(!m_browser->state().AllowList.textContains(siteHost(9)));
         QCOMPARE(url(), page == 0 ? menuUrl() : site(page));
         QCOMPARE(view()->page()->title(), title);
-        QCOMPARE(m_browser->currentUrlText(), page == 0 ? m_portal.host() : siteHost(page));
+        QCOMPARE(m_browser->siteLineText(), page == 0 ? m_portal.host() : siteHost(page));
         if (page != 0)
-            QCOMPARE(m_browser->globals().CurrentUrl, site(page));
+            QCOMPARE(m_browser->state().currentUrl, site(page));
         QCOMPARE(m_popupViews.size(), popupViews);
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(m_popupViews.cbegin(), m_popupViews.cend(), [](auto &v) { return v.isNull(); }),
                                  10000); // each closed itself
@@ -220,20 +220,20 @@ private slots:
         QStringList asked, shown, refused; // data: addresses put to the filter, taken on by the view, refused by the engine
         const auto isData = [](const QUrl &u) { return u.scheme() == QLatin1String("data"); };
         const QList<QMetaObject::Connection> watching = {
-            connect(m_browser->WebBrowser1(), &BrowserView::BeforeNavigate2, this,
+            connect(m_browser->view(), &BrowserView::navigationRequested, this,
                     [&](NavigationRequest &r) { if (isData(r.url)) asked << r.url.toString(); }),
             connect(view()->page(), &QWebEnginePage::urlChanged, this,
                     [&](const QUrl &u) { if (isData(u)) shown << u.toString(); }),
-            connect(m_browser->WebBrowser1(), &BrowserView::ScriptError, this,
+            connect(m_browser->view(), &BrowserView::ScriptError, this,
                     [&](const QString &m) { if (m.contains(QLatin1String("data URL"))) refused << m; }),
         };
         auto unwatch = qScopeGuard([&] { for (const QMetaObject::Connection &c : watching) disconnect(c); });
-        const auto blockedData = [this] { return m_browser->globals().BlockedUrl.startsWith(QLatin1String("data:text/html,")); };
+        const auto blockedData = [this] { return m_browser->state().blockedUrl.startsWith(QLatin1String("data:text/html,")); };
 
         // A page's link: the engine refuses it itself (on the console), or asks and our filter blocks it.
         STEP(openTile(7, site(5, QStringLiteral("/data-link.htm"))));
         QVERIFY(click(QStringLiteral("#data-link")));
-        QTRY_VERIFY_WITH_TIMEOUT(!refused.isEmpty() || !m_browser->globals().BlockedUrl.isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!refused.isEmpty() || !m_browser->state().blockedUrl.isEmpty(), 10000);
         qInfo("data: link on a page: %s", refused.isEmpty() ? "blocked by our filter" : "refused by QtWebEngine itself");
         QVERIFY(asked.isEmpty() || blockedData());
         QCOMPARE(url(), site(5, QStringLiteral("/data-link.htm")));
@@ -241,11 +241,11 @@ private slots:
                  QStringLiteral("Data Pond"));
 
         // Given to the view directly, which the engine allows: the filter alone stands in the way.
-        m_browser->globals().BlockedUrl.clear();
-        view()->Navigate(QStringLiteral("data:text/html,<h1>typed</h1>"));
+        m_browser->state().blockedUrl.clear();
+        view()->navigate(QStringLiteral("data:text/html,<h1>typed</h1>"));
         QTRY_VERIFY_WITH_TIMEOUT(blockedData(), 10000);
-        QCOMPARE(m_browser->statbarText(), QStringLiteral("Blocked: ") + m_browser->globals().BlockedUrl.left(50));
-        QVERIFY(waitForLoad([&] { view()->Navigate(site(2)); }, site(2)));
+        QCOMPARE(m_browser->statusLineText(), QStringLiteral("Blocked: ") + m_browser->state().blockedUrl.left(50));
+        QVERIFY(waitForLoad([&] { view()->navigate(site(2)); }, site(2)));
         QVERIFY2(shown.isEmpty(), qPrintable(shown.join(QLatin1Char(' '))));
     }
 
@@ -269,7 +269,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, 15000);
         QCOMPARE(requested.at(0), site(5, QStringLiteral("/files/pond-facts.txt "))
                                       + QString::number(QWebEngineDownloadRequest::DownloadCancelled));
-        QVERIFY(waitForLoad([&] { view()->Navigate(site(2)); }, site(2)));
+        QVERIFY(waitForLoad([&] { view()->navigate(site(2)); }, site(2)));
         QVERIFY(QDir(downloads.path()).isEmpty());
         QVERIFY(!QFile::exists(m_folder->path(QStringLiteral("pond-facts.txt"))));
     }
@@ -293,23 +293,23 @@ private slots:
         STEP(openTile(3, site(4)));
         QVERIFY(click(selector));
         QTRY_COMPARE_WITH_TIMEOUT(m_browser->popups().size(), 1, 15000);
-        QPointer<frmBrowser2> popup = m_browser->popups().at(0);
+        QPointer<PopupWindow> popup = m_browser->popups().at(0);
         QTRY_VERIFY_WITH_TIMEOUT(popup && popup->isVisible(), 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(viewOf(popup->WebBrowser1())->currentUrl().toString(), address, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(popup->currentUrlText(), siteHost(2), 15000); // its page has completed
+        QTRY_COMPARE_WITH_TIMEOUT(viewOf(popup->view())->currentUrl().toString(), address, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(popup->siteLineText(), siteHost(2), 15000); // its page has completed
         QCOMPARE(popup->geometry(), m_browser->geometry());
-        QCOMPARE(m_browser->statbarText(), address.left(50));
+        QCOMPARE(m_browser->statusLineText(), address.left(50));
         QCOMPARE(url(), site(4));
 
         if (byBlockedFrame) {
             // Window Pond's host was learned earlier; its frame's was not.
-            QVERIFY(m_browser->globals().AllowList.allows(site(6)));
-            viewOf(popup->WebBrowser1())->page()->runJavaScript(QStringLiteral("location.href = '%1'").arg(site(6)));
+            QVERIFY(m_browser->state().AllowList.allows(site(6)));
+            viewOf(popup->view())->page()->runJavaScript(QStringLiteral("location.href = '%1'").arg(site(6)));
             STEP(expectStrangerBlocked());
             QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
             QCOMPARE(url(), site(4));
         } else {
-            clickControl(m_browser.get(), QStringLiteral("btnFace0"));
+            clickControl(m_browser.get(), QStringLiteral("faceButton0"));
         }
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->popups().isEmpty(), 10000);
     }
@@ -322,11 +322,11 @@ private slots:
 
         m_dialogs.questions.clear();
         m_dialogs.answers = {Dialogs::Answer::Yes};
-        QVERIFY(waitForLoad([this] { clickControl(m_browser.get(), QStringLiteral("statbar")); }, stranger()));
+        QVERIFY(waitForLoad([this] { clickControl(m_browser.get(), QStringLiteral("statusLine")); }, stranger()));
         QCOMPARE(m_dialogs.questions.size(), 1);
         QCOMPARE(m_dialogs.questions.at(0).title + '|' + m_dialogs.questions.at(0).text, "Allow Access|Unblock: " + stranger());
         QCOMPARE(view()->page()->title(), QStringLiteral("Stranger Pond"));
-        QVERIFY(m_browser->statbarText().isEmpty());
+        QVERIFY(m_browser->statusLineText().isEmpty());
         QCOMPARE(strangerRequests().value(0), QStringLiteral("/")); // the page itself first; its icon may follow
 
         // Saved with the sites learned on the way.
@@ -339,10 +339,10 @@ private slots:
         // A new start on the same folder allows the site from the outset.
         m_browser.reset();
         STEP(startBrowser());
-        QVERIFY(m_browser->globals().AllowList.text().endsWith(QString::fromLatin1(file.trimmed())));
+        QVERIFY(m_browser->state().AllowList.text().endsWith(QString::fromLatin1(file.trimmed())));
         STEP(openTile(4, site(5)));
         QVERIFY(waitForLoad([&] { QVERIFY(click(QStringLiteral("#stranger-link"))); }, stranger()));
-        QVERIFY(m_browser->statbarText().isEmpty());
+        QVERIFY(m_browser->statusLineText().isEmpty());
         QCOMPARE(strangerRequests().count(QStringLiteral("/")), 2);
     }
 };

@@ -3,8 +3,8 @@
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
-#include "parents/frmNewSite.h"
-#include "parents/frmSiteSel.h"
+#include "parents/SiteEditorWindow.h"
+#include "parents/SiteSelectionWindow.h"
 #include "shell/HttpTransport.h"
 
 #include <QApplication>
@@ -31,19 +31,19 @@ class tst_E2eParents : public QObject {
         void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override
         {
             ScriptedParentsWindows::showSiteEditor(context, selected);
-            frmNewSite editor(context, selected);
+            SiteEditorWindow editor(context, selected);
             editor.show();
             QVERIFY(QTest::qWaitForWindowExposed(&editor));
             if (drive)
                 drive(editor);
             QVERIFY2(!editor.isVisible(), "the editor stayed open");
         }
-        std::function<void(frmNewSite &)> drive;
+        std::function<void(SiteEditorWindow &)> drive;
     };
 
     // One installation: its id, its shared values and the scripted parent.
     struct Installation {
-        modGlobals globals;
+        ProgramState state;
         ScriptedDialogs dialogs;
         RecordingMainLink main;
         EditorWindows windows;
@@ -59,18 +59,18 @@ class tst_E2eParents : public QObject {
 
     QString get(const QString &page, const Installation &who, const QueryItems &more = {})
     {
-        PortalClient portal(*m_transport, who.globals.PortalBase);
-        const std::optional<QString> text = portal.requestText(page, more + QueryItems{{"userid", who.globals.UserId}});
+        PortalClient portal(*m_transport, who.state.portalBase);
+        const std::optional<QString> text = portal.requestText(page, more + QueryItems{{"userid", who.state.userId}});
         return text.value_or(QStringLiteral("(failed)"));
     }
     QString menu(int child, const Installation &who) { return get("tad_menu.asp", who, {{"t", QString::number(child)}}); }
     static QString tile(const QString &name) { return "<span>" + name.toHtmlEscaped() + "</span>"; }
 
-    std::unique_ptr<frmSiteSel> open(Installation &who)
+    std::unique_ptr<SiteSelectionWindow> open(Installation &who)
     {
-        const ParentsContext context{&who.globals, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main,
+        const ParentsContext context{&who.state, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main,
                                      &who.windows};
-        auto window = std::make_unique<frmSiteSel>(context);
+        auto window = std::make_unique<SiteSelectionWindow>(context);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             qWarning("the site selection was not exposed");
@@ -87,7 +87,7 @@ class tst_E2eParents : public QObject {
     {
         QStringList out;
         for (int i = 0; i < list(window)->topLevelItemCount(); ++i)
-            out << list(window)->topLevelItem(i)->text(frmSiteSel::SiteName);
+            out << list(window)->topLevelItem(i)->text(SiteSelectionWindow::SiteName);
         return out;
     }
     template <typename T>
@@ -103,12 +103,12 @@ private slots:
         m_transport = std::make_unique<HttpTransport>(10000);
         int n = 0;
         for (Installation *who : {&m_parent, &m_other}) {
-            who->globals.PortalBase = QStringLiteral("http://%1/tad/").arg(m_portal.host());
-            who->globals.UserId = QStringLiteral("202612060000000000%1").arg(++n);
-            who->globals.AppFolder = m_folder.path() + QLatin1Char('/');
-            who->globals.FaceNames = PortalClient::faceNamesFrom(get("tad_getface.asp", *who));
+            who->state.portalBase = QStringLiteral("http://%1/tad/").arg(m_portal.host());
+            who->state.userId = QStringLiteral("202612060000000000%1").arg(++n);
+            who->state.appFolder = m_folder.path() + QLatin1Char('/');
+            who->state.faceNames = PortalClient::faceNamesFrom(get("tad_getface.asp", *who));
         }
-        QCOMPARE(m_parent.globals.FaceNames, QStringList({"Anna", "Ben", "Cara", "Dan"}));
+        QCOMPARE(m_parent.state.faceNames, QStringList({"Anna", "Ben", "Cara", "Dan"}));
     }
 
     void cleanupTestCase()
@@ -121,7 +121,7 @@ private slots:
 
     void listShowsTheChildsTicksAndTheLogo()
     {
-        m_parent.globals.CurrentFace = 1;
+        m_parent.state.currentFace = 1;
         const auto window = open(m_parent);
         QCOMPARE(names(window.get()).mid(0, 3), QStringList({"Plain Pond", "Frame Pond", "Pop-up Pond"}));
         QCOMPARE(row(window.get(), "Frame Pond")->checkState(0), Qt::Checked);
@@ -132,7 +132,7 @@ private slots:
 
     void tickShowsOnTheMenuAndUntickRemovesIt()
     {
-        m_parent.globals.CurrentFace = 1;
+        m_parent.state.currentFace = 1;
         for (const bool tick : {true, false}) {
             const auto window = open(m_parent);
             QTreeWidgetItem *link = row(window.get(), "Link Pond");
@@ -144,7 +144,7 @@ private slots:
             QVERIFY2(blocked.elapsed() < 5000, "a hang guard: the tick waits on the loopback only");
             input::clickAt(control<QPushButton>(window.get(), "Command2")); // Save Selections: Ben is named, so it just closes
             QVERIFY(!window->isVisible());
-            QCOMPARE(m_parent.globals.CurrentFace, qint16(1));
+            QCOMPARE(m_parent.state.currentFace, qint16(1));
             QCOMPARE(menu(2, m_parent).contains(tile("Link Pond")), tick);
             QVERIFY(menu(2, m_parent).contains(tile("Plain Pond")));
             QVERIFY(!menu(2, m_other).contains(tile("Link Pond")));
@@ -158,7 +158,7 @@ private slots:
         input::clickAt(control<QLabel>(window.get(), "Image1_2"), Qt::RightButton);
         QCOMPARE(get("tad_getface.asp", m_parent).split('\t').value(2), QStringLiteral("Ann & Bob"));
         QCOMPARE(m_parent.main.toolTips, QStringList{"2 Ann & Bob's menu"});
-        QCOMPARE(m_parent.globals.FaceNames.value(2), QStringLiteral("Ann & Bob"));
+        QCOMPARE(m_parent.state.faceNames.value(2), QStringLiteral("Ann & Bob"));
         QCOMPARE(get("tad_getface.asp", m_other).split('\t').value(2), QStringLiteral("Cara"));
     }
 
@@ -166,11 +166,11 @@ private slots:
     {
         const QString name = QStringLiteral("Tom & Jerry's Zoo");
         const QString address = QStringLiteral("http://127.0.0.2:%1/zoo?cats=1&mice=2#pen").arg(m_portal.port());
-        m_parent.globals.CurrentFace = 1;
+        m_parent.state.currentFace = 1;
         auto window = open(m_parent);
 
         // Added through the editor, typed by keys; suggested too.
-        m_parent.windows.drive = [&](frmNewSite &editor) {
+        m_parent.windows.drive = [&](SiteEditorWindow &editor) {
             input::retype(control<QWidget>(&editor, "url"), address);
             input::retype(control<QWidget>(&editor, "shortname"), name);
             input::retype(control<QWidget>(&editor, "comments"), QStringLiteral("Cats = mice & more"));
@@ -181,20 +181,20 @@ private slots:
             input::clickAt(control<QPushButton>(&editor, "Command2"));
         };
         input::clickAt(control<QPushButton>(window.get(), "Command3"));
-        QCOMPARE(m_parent.globals.NewSiteType, QStringLiteral("2"));
+        QCOMPARE(m_parent.state.NewSiteType, QStringLiteral("2"));
         QTreeWidgetItem *zoo = row(window.get(), name);
         QVERIFY2(zoo, qPrintable(names(window.get()).join('|')));
         QCOMPARE(names(window.get()).last(), name);
-        const QString edited = "editor " + zoo->text(frmSiteSel::ID);
-        QCOMPARE(QStringList({zoo->text(frmSiteSel::URL), zoo->text(frmSiteSel::Ages), zoo->text(frmSiteSel::Comments),
-                              zoo->text(frmSiteSel::Type), zoo->text(frmSiteSel::Logo)}),
+        const QString edited = "editor " + zoo->text(SiteSelectionWindow::ID);
+        QCOMPARE(QStringList({zoo->text(SiteSelectionWindow::URL), zoo->text(SiteSelectionWindow::Ages), zoo->text(SiteSelectionWindow::Comments),
+                              zoo->text(SiteSelectionWindow::Type), zoo->text(SiteSelectionWindow::Logo)}),
                  QStringList({address, "4 to 9", "Cats = mice & more", "2", "T_gif.gif"}));
         QVERIFY(m_portal.requests(m_portal.host()).filter("/tad/tad_suggestsite.asp?").size() == 1);
         QVERIFY(!names(open(m_other).get()).contains(name));
 
         // Edited: the editor opens on the row, filled from it.
         const QString bigger = QStringLiteral("Tom & Jerry's Big Zoo");
-        m_parent.windows.drive = [&](frmNewSite &editor) {
+        m_parent.windows.drive = [&](SiteEditorWindow &editor) {
             QCOMPARE(control<QLineEdit>(&editor, "shortname")->text(), name);
             QCOMPARE(control<QComboBox>(&editor, "AgeFrom")->currentText() + control<QComboBox>(&editor, "AgeTo")->currentText(),
                      QStringLiteral("49"));
@@ -209,7 +209,7 @@ private slots:
         QVERIFY(!names(open(m_other).get()).contains(bigger));
 
         // Deleted, once the parent is sure.
-        m_parent.windows.drive = [&](frmNewSite &editor) {
+        m_parent.windows.drive = [&](SiteEditorWindow &editor) {
             m_parent.dialogs.answers = {Dialogs::Answer::Yes};
             input::clickAt(control<QPushButton>(&editor, "btnDelete"));
         };

@@ -2,7 +2,7 @@
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
-#include "browsing/frmBrowser.h"
+#include "browsing/MainWindow.h"
 #include "parents/ParentsContext.h"
 #include "shell/HttpTransport.h"
 
@@ -69,13 +69,13 @@ private slots:
         ini.write("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n");
         ini.close();
         HttpTransport transport(10000);
-        auto window = std::make_unique<frmBrowser>(BrowserServices{
+        auto window = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = &transport,
             .views = &m_views, .parents = &m_parents, .opener = nullptr, .closeWindowByTitle = {},
             .executableFolder = folder.path().chopped(1), .defaultAppFolder = QDir::tempPath() + "/not-the-program-folder/",
             .commandLine = QStringLiteral("1")});
         QTRY_VERIFY_WITH_TIMEOUT(window->startupFinished(), 60000);
-        QWidget *view = window->WebBrowser1()->widget();
+        QWidget *view = window->view()->widget();
 
         // Fifteen minutes later the watchdog says so, and a wrong password at the STOP gate keeps the window.
         answerNextGate(QStringLiteral("badger"));
@@ -84,14 +84,14 @@ private slots:
         QCOMPARE(m_dialogs.messages.value(0).text, QStringLiteral("Time Ran Out"));
         QVERIFY(window->isVisible());
         QVERIFY(!view->isEnabled());
-        QCOMPARE(window->tellafriendText(), QStringLiteral("Time Ran Out"));
+        QCOMPARE(window->messageLineText(), QStringLiteral("Time Ran Out"));
         QTest::qWait(1500); // no tick while locked: nothing is asked again
         QCOMPARE(m_dialogs.messages.size(), 2); // and the gate's answer to the wrong password
         QVERIFY(m_dialogs.messages.at(1).text.startsWith(QLatin1String("Wrong Password!")));
 
         // Closing the parents' gate unanswered changes nothing either.
         answerNextGate(QString());
-        click(window.get(), QStringLiteral("Command5"));
+        click(window.get(), QStringLiteral("parentsButton"));
         QVERIFY(!view->isEnabled());
 
         // The right password at the parents' button gives the window back and
@@ -106,7 +106,7 @@ private slots:
             }
         });
         closer->start(50);
-        click(window.get(), QStringLiteral("Command5"));
+        click(window.get(), QStringLiteral("parentsButton"));
         QVERIFY(view->isEnabled());
         QVERIFY(window->timerRunning());
     }

@@ -28,8 +28,8 @@ public:
 
 // The scripted outside of one parents' window, with a program folder of its own.
 struct ParentsWorld {
-    ParentsWorld() { globals.AppFolder = folder.path() + QLatin1Char('/'); }
-    ParentsContext context() { return {&globals, &dialogs, &transport, &views, &opener, &clock, &main, &windows}; }
+    ParentsWorld() { state.appFolder = folder.path() + QLatin1Char('/'); }
+    ParentsContext context() { return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &windows}; }
     // The window shown and active, so that keys reach it.
     template <typename W, typename... A>
     std::unique_ptr<W> show(A &&...args)
@@ -49,7 +49,7 @@ struct ParentsWorld {
         return texts;
     }
     QTemporaryDir folder;
-    modGlobals globals;
+    ProgramState state;
     ScriptedDialogs dialogs;
     ScriptedTransport transport;
     FakeBrowserViewFactory views;

@@ -1,7 +1,7 @@
 #include "ParentsTestSupport.h"
 
-#include "parents/frmPref.h"
-#include "parents/frmSecurity.h"
+#include "parents/PreferencesWindow.h"
+#include "parents/PasswordGate.h"
 #include "shell/SettingsFile.h"
 
 #include <QDir>
@@ -76,19 +76,19 @@ private slots:
     {
         QFETCH(QStringList, steps);
         ParentsWorld world;
-        world.globals.settings.Password = DATA(QString, stored);
-        world.globals.PasswordAccepted = true; // an earlier opening's success
-        const auto gate = world.show<frmSecurity>();
-        QVERIFY(!world.globals.PasswordAccepted);
+        world.state.settings.Password = DATA(QString, stored);
+        world.state.PasswordAccepted = true; // an earlier opening's success
+        const auto gate = world.show<PasswordGate>();
+        QVERIFY(!world.state.PasswordAccepted);
         QCOMPARE(QApplication::focusWidget(), gate->findChild<QWidget *>("pw1"));
 
         play(gate.get(), steps, [&gate](const QString &step) { QCOMPARE(step, QStringLiteral("close")); gate->close(); });
         if (QTest::currentTestFailed())
             return;
         QTEST(world.messages(), "messages");
-        QTEST(world.globals.PasswordAccepted, "accepted");
-        QCOMPARE(world.main.gatesPassed, world.globals.PasswordAccepted ? 1 : 0);
-        QCOMPARE(gate->isVisible(), !world.globals.PasswordAccepted && steps.last() != "close");
+        QTEST(world.state.PasswordAccepted, "accepted");
+        QCOMPARE(world.main.gatesPassed, world.state.PasswordAccepted ? 1 : 0);
+        QCOMPARE(gate->isVisible(), !world.state.PasswordAccepted && steps.last() != "close");
     }
 
     void preferences_data()
@@ -139,13 +139,13 @@ private slots:
         QFETCH(QByteArray, before);
         QFETCH(QString, refusal);
         ParentsWorld world;
-        world.globals.settings = InForce;
-        const QString path = SettingsFile::fileName(world.globals.AppFolder);
+        world.state.settings = InForce;
+        const QString path = SettingsFile::fileName(world.state.appFolder);
         if (before.isNull())
             QVERIFY(QDir().mkdir(path)); // no one can replace a folder with a file
         else
             addToFile(path, before);
-        const auto window = world.show<frmPref>();
+        const auto window = world.show<PreferencesWindow>();
         play(window.get(), DATA(QStringList, steps) + QStringList{"click:Command1"});
         if (QTest::currentTestFailed())
             return;
@@ -159,8 +159,8 @@ private slots:
         // from the save, even after an editor added a line in another code page.
         addToFile(path, "note=caf\xe9\r\n");
         ParentalSettings next;
-        SettingsFile::ReadSettings(world.globals.AppFolder, world.clock.now(), next);
-        QCOMPARE(summary(world.globals.settings), summary(refusal.isEmpty() ? next : InForce));
+        SettingsFile::ReadSettings(world.state.appFolder, world.clock.now(), next);
+        QCOMPARE(summary(world.state.settings), summary(refusal.isEmpty() ? next : InForce));
         QCOMPARE(world.main.messageLinesCleared, refusal.isEmpty() ? 1 : 0);
     }
 };

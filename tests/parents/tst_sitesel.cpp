@@ -1,8 +1,8 @@
 #include "ParentsTestSupport.h"
 
 #include "parents/SiteList.h"
-#include "parents/frmNewSite.h"
-#include "parents/frmSiteSel.h"
+#include "parents/SiteEditorWindow.h"
+#include "parents/SiteSelectionWindow.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,8 +31,8 @@ const SelectedSite FrogGames{"Frog Games", "5 to 9", "Jumping games", "F_gif.gif
 struct World : ParentsWorld {
     World()
     {
-        globals.PortalBase = QStringLiteral("http://portal.test/tad/");
-        globals.UserId = QStringLiteral("42");
+        state.portalBase = QStringLiteral("http://portal.test/tad/");
+        state.userId = QStringLiteral("42");
         for (const char *page : {"tad_saveitem.asp", "tad_saveface.asp", "tad_postsite.asp", "tad_suggestsite.asp"})
             transport.replies.insert(QLatin1String(page), FetchResult::success("OK"));
         transport.replies.insert(QStringLiteral("tad_available.asp"), FetchResult::success(Family));
@@ -52,10 +52,10 @@ struct World : ParentsWorld {
             return false;
         return true;
     }
-    // What the outside saw: the pages asked of the portal (without PortalBase), the questions, the messages.
+    // What the outside saw: the pages asked of the portal (without portalBase), the questions, the messages.
     QStringList outside(bool questions = true) const
     {
-        QStringList seen = QStringList(transport.requests).replaceInStrings(globals.PortalBase, QString());
+        QStringList seen = QStringList(transport.requests).replaceInStrings(state.portalBase, QString());
         for (qsizetype i = 0; questions && i < dialogs.questions.size(); ++i)
             seen << dialogs.questions.at(i).text;
         return seen + messages();
@@ -147,10 +147,10 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, rows);
         World world;
-        world.globals.CurrentFace = 2;
+        world.state.currentFace = 2;
         world.transport.replies.insert("tad_available.asp",
                                        reply.isNull() ? FetchResult::failure("HTTP 503") : FetchResult::success(reply));
-        const auto window = world.show<frmSiteSel>();
+        const auto window = world.show<SiteSelectionWindow>();
         QTreeWidget *list = child<QTreeWidget>(window.get(), "ListView1");
         // Only the list is asked for: the ticks it sets send nothing.
         QCOMPARE(world.outside(), QStringList{"tad_available.asp?t=3&userid=42"} + DATA(QStringList, told));
@@ -158,13 +158,13 @@ private slots:
             QCOMPARE(child<QFrame>(window.get(), "Shape1_" + QString::number(i))->lineWidth(), i == 2 ? 1 : 4);
 
         QStringList columns, shown;
-        for (int c = 0; c < frmSiteSel::ColumnCount; ++c)
-            columns << list->headerItem()->data(c, frmSiteSel::KeyRole).toString() + (list->isColumnHidden(c) ? "" : " shown");
+        for (int c = 0; c < SiteSelectionWindow::ColumnCount; ++c)
+            columns << list->headerItem()->data(c, SiteSelectionWindow::KeyRole).toString() + (list->isColumnHidden(c) ? "" : " shown");
         QCOMPARE(columns, QStringList({"SiteName shown", "Ages shown", "Comments", "ID", "Logo", "URL", "Type"}));
         for (int i = 0; i < list->topLevelItemCount(); ++i) {
             const QTreeWidgetItem *item = list->topLevelItem(i);
-            QStringList row{item->data(0, frmSiteSel::KeyRole).toString()};
-            for (int c = 0; c < frmSiteSel::ColumnCount; ++c)
+            QStringList row{item->data(0, SiteSelectionWindow::KeyRole).toString()};
+            for (int c = 0; c < SiteSelectionWindow::ColumnCount; ++c)
                 row << item->text(c);
             row << (item->checkState(0) == Qt::Checked ? "ticked" : "-") << (item->font(0).bold() ? "bold" : "plain")
                 << item->foreground(0).color().name();
@@ -252,11 +252,11 @@ private slots:
         const QStringList names{"Anna", "cHILDs", "Cara", "Chloe"};
         QFETCH(QStringList, steps);
         World world;
-        world.globals.FaceNames = names;
-        world.globals.NewSiteType = "left";
+        world.state.faceNames = names;
+        world.state.NewSiteType = "left";
         if (steps.removeAll("maintainer"))
-            QVERIFY(QFile(world.globals.AppFolder + "version.htm").open(QIODevice::WriteOnly));
-        const auto window = world.show<frmSiteSel>();
+            QVERIFY(QFile(world.state.appFolder + "version.htm").open(QIODevice::WriteOnly));
+        const auto window = world.show<SiteSelectionWindow>();
         QTreeWidget *list = child<QTreeWidget>(window.get(), "ListView1");
         world.transport.requests.clear();
         play(window.get(), steps, [&](const QString &step) {
@@ -275,25 +275,25 @@ private slots:
         QStringList ticked;
         for (int i = 0; i < list->topLevelItemCount(); ++i)
             if (list->topLevelItem(i)->checkState(0) == Qt::Checked)
-                ticked << list->topLevelItem(i)->text(frmSiteSel::ID);
+                ticked << list->topLevelItem(i)->text(SiteSelectionWindow::ID);
         const bool open = window->isVisible();
         window->close(); // whatever closes the window, its child becomes the current one
 
         QString after = QStringLiteral("%1, child %2, details %3, ticked %4")
                             .arg(open ? "open" : "closed")
-                            .arg(world.globals.CurrentFace)
+                            .arg(world.state.currentFace)
                             .arg(child<QLabel>(window.get(), "Label1")->text(), ticked.join(QLatin1Char(' ')));
         for (int i = 0; i < 4; ++i) { // the current child's face alone highlighted, each face's tool tip naming it
-            QCOMPARE(child<QFrame>(window.get(), "Shape1_" + QString::number(i))->lineWidth(), i == world.globals.CurrentFace ? 1 : 4);
-            const QString name = world.globals.FaceNames.at(i);
+            QCOMPARE(child<QFrame>(window.get(), "Shape1_" + QString::number(i))->lineWidth(), i == world.state.currentFace ? 1 : 4);
+            const QString name = world.state.faceNames.at(i);
             QVERIFY(child(window.get(), QStringLiteral("Image1_%1").arg(i))->toolTip().startsWith(name + " ("));
             if (name != names.at(i))
                 after += QStringLiteral(", face %1 is %2").arg(i).arg(name);
         }
         for (const QString &tip : std::as_const(world.main.toolTips))
             after += ", menu " + tip;
-        if (world.globals.NewSiteType != "left")
-            after += ", type " + world.globals.NewSiteType;
+        if (world.state.NewSiteType != "left")
+            after += ", type " + world.state.NewSiteType;
         for (const QString &shown : std::as_const(world.windows.shown))
             after += ", shown " + shown;
         for (const SelectedSite &s : std::as_const(world.windows.editorRows))
@@ -362,14 +362,14 @@ private slots:
     {
         QFETCH(QString, form);
         World world;
-        world.globals.EditSiteID = DATA(int, editId);
-        world.globals.NewSiteType = world.globals.EditSiteID ? "" : "2"; // an edit leaves the type as it was
-        world.globals.CurrentUrl = "http://animals.example/games";
+        world.state.EditSiteID = DATA(int, editId);
+        world.state.NewSiteType = world.state.EditSiteID ? "" : "2"; // an edit leaves the type as it was
+        world.state.currentUrl = "http://animals.example/games";
         world.main.title = "Animal Games";
         SelectedSite site = FrogGames;
         site.ages = DATA(QString, ages);
-        const auto window = world.show<frmNewSite>(site);
-        QCOMPARE(child(window.get(), "btnDelete")->isEnabled(), world.globals.EditSiteID != 0);
+        const auto window = world.show<SiteEditorWindow>(site);
+        QCOMPARE(child(window.get(), "btnDelete")->isEnabled(), world.state.EditSiteID != 0);
         QCOMPARE(child<QPushButton>(window.get(), "Command1")->text(), QStringLiteral("Click to Auto-Add: Animal Games"));
         play(window.get(), DATA(QStringList, steps), [&world](const QString &step) { QVERIFY(world.script(step)); });
         if (QTest::currentTestFailed())

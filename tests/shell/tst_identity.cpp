@@ -21,23 +21,23 @@ void tst_Identity::newIdIsTheLocalTimeAndARandomPartAndIsReused()
     const QDateTime now(QDate(2026, 3, 4), QTime(17, 5, 9));
 
     const Identity::LoadResult first = Identity::LoadUserId(folder, now);
-    QVERIFY2(QRegularExpression(QStringLiteral("^20260304170509(0|[1-9][0-9]{0,5})$")).match(first.UserId).hasMatch(),
-             qPrintable(first.UserId));
+    QVERIFY2(QRegularExpression(QStringLiteral("^20260304170509(0|[1-9][0-9]{0,5})$")).match(first.userId).hasMatch(),
+             qPrintable(first.userId));
     QVERIFY(first.error.isEmpty());
 
     QFile file(Identity::fileName(folder));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), first.UserId.toLatin1() + "\r\n");
+    QCOMPARE(file.readAll(), first.userId.toLatin1() + "\r\n");
 
     const Identity::LoadResult again = Identity::LoadUserId(folder, now.addDays(3));
-    QCOMPARE(again.UserId, first.UserId);
+    QCOMPARE(again.userId, first.userId);
 
     // Ids made in the same second by two installations differ: the random
     // part comes from the system's source, not from the time of day.
     QSet<QString> ids;
     for (int i = 0; i < 20; ++i) {
         QTemporaryDir other;
-        ids.insert(Identity::LoadUserId(other.path() + QLatin1Char('/'), now).UserId);
+        ids.insert(Identity::LoadUserId(other.path() + QLatin1Char('/'), now).userId);
     }
     QVERIFY(ids.size() > 15);
 }
@@ -58,7 +58,7 @@ void tst_Identity::handEditedIdIsUsedAsItStands()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(" abc \r\nsecond line\r\n");
     file.close();
-    QCOMPARE(Identity::LoadUserId(folder, QDateTime::currentDateTime()).UserId, QStringLiteral(" abc "));
+    QCOMPARE(Identity::LoadUserId(folder, QDateTime::currentDateTime()).userId, QStringLiteral(" abc "));
 }
 
 void tst_Identity::unwritableFolderStillGivesAnId()
@@ -68,7 +68,7 @@ void tst_Identity::unwritableFolderStillGivesAnId()
     const Identity::LoadResult result =
         Identity::LoadUserId(QStringLiteral("/nonexistent/tadpole/"), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)),
                              [] { return 42u; });
-    QCOMPARE(result.UserId, QStringLiteral("2026010203040542"));
+    QCOMPARE(result.userId, QStringLiteral("2026010203040542"));
     QVERIFY(!result.error.isEmpty());
 }
 

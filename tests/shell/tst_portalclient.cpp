@@ -99,7 +99,7 @@ void tst_PortalClient::checkPortalIsTrueOnlyForANumber()
     TestServer server;
     HttpTransport transport;
     PortalClient client(transport, server.base() + folder);
-    QTEST(client.CheckPortal(), "reachable");
+    QTEST(client.checkPortal(), "reachable");
 }
 
 void tst_PortalClient::failuresAreNeverEmptyReplies()
@@ -107,21 +107,21 @@ void tst_PortalClient::failuresAreNeverEmptyReplies()
     TestServer server;
     HttpTransport transport(500);
 
-    const FetchResult empty = transport.OpenURL(server.base() + QStringLiteral("empty"));
+    const FetchResult empty = transport.fetch(server.base() + QStringLiteral("empty"));
     QVERIFY(empty.ok());
     QCOMPARE(*empty.body, QByteArray());
 
     QElapsedTimer clock;
     clock.start();
-    const FetchResult slow = transport.OpenURL(server.base() + QStringLiteral("slow"));
+    const FetchResult slow = transport.fetch(server.base() + QStringLiteral("slow"));
     QVERIFY(!slow.ok());
     QVERIFY(!slow.error.isEmpty());
     QVERIFY2(clock.elapsed() < 20000, "the time-out must end the wait, long before the reply");
 
-    const FetchResult huge = transport.OpenURL(server.base() + QStringLiteral("huge"));
+    const FetchResult huge = transport.fetch(server.base() + QStringLiteral("huge"));
     QVERIFY(!huge.ok());
 
-    const FetchResult broken = transport.OpenURL(server.base() + QStringLiteral("broken"));
+    const FetchResult broken = transport.fetch(server.base() + QStringLiteral("broken"));
     QVERIFY(!broken.ok());
     QVERIFY(broken.error.contains(QLatin1String("500")));
 
@@ -129,11 +129,11 @@ void tst_PortalClient::failuresAreNeverEmptyReplies()
     QVERIFY(closed.listen(QHostAddress::LocalHost));
     const quint16 deadPort = closed.serverPort();
     closed.close();
-    const FetchResult refused = transport.OpenURL(QStringLiteral("http://127.0.0.1:%1/tad/version.htm").arg(deadPort));
+    const FetchResult refused = transport.fetch(QStringLiteral("http://127.0.0.1:%1/tad/version.htm").arg(deadPort));
     QVERIFY(!refused.ok());
     QVERIFY(!refused.error.isEmpty());
 
-    QVERIFY(!transport.OpenURL(QStringLiteral("not an address")).ok());
+    QVERIFY(!transport.fetch(QStringLiteral("not an address")).ok());
 }
 
 void tst_PortalClient::valuesArePercentEncodedKeysAndOrderKept()

@@ -1,5 +1,5 @@
 #include "browserview/FakeBrowserView.h"
-#include "browsing/frmBrowser.h"
+#include "browsing/MainWindow.h"
 #include "shell/StartupPaths.h"
 #include "support/TestDoubles.h"
 
@@ -43,30 +43,30 @@ BrowserServices tst_Startup::services()
 
 void tst_Startup::startupRunsItsStepsInOrder()
 {
-    frmBrowser window(services());
+    MainWindow window(services());
     QTRY_VERIFY(window.startupFinished());
-    const modGlobals &g = window.globals();
+    const ProgramState &g = window.state();
     const QString folder = m_programFolder + QLatin1Char('/');
-    QCOMPARE(g.AppFolder, folder);
-    QCOMPARE(g.PortalBase, QStringLiteral("http://127.0.0.1:8642/tad/"));
+    QCOMPARE(g.appFolder, folder);
+    QCOMPARE(g.portalBase, QStringLiteral("http://127.0.0.1:8642/tad/"));
 
-    const QString id = g.UserId;
+    const QString id = g.userId;
     QVERIFY(id.size() >= 15 && id.startsWith(QStringLiteral("20261206100000")));
     QCOMPARE(m_world->transport.requests,
-             QStringList({g.PortalBase + "version.htm", g.PortalBase + "tad_visit.asp?userid=" + id + "&ver=2.04",
-                          g.PortalBase + "tad_getface.asp?userid=" + id}));
+             QStringList({g.portalBase + "version.htm", g.portalBase + "tad_visit.asp?userid=" + id + "&ver=2.04",
+                          g.portalBase + "tad_getface.asp?userid=" + id}));
     auto *view = m_world->views.created.at(0);
     QCOMPARE(view->navigated,
-             QStringList({g.PortalBase + "tad_start.asp", g.PortalBase + "tad_menu.asp?t=1&userid=" + id}));
+             QStringList({g.portalBase + "tad_start.asp", g.portalBase + "tad_menu.asp?t=1&userid=" + id}));
     QCOMPARE(m_world->launcher.started, QStringList({folder + "terminate"}));
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Tadpole 2.0"));
-    QCOMPARE(window.label2Text(), QStringLiteral("Tadpole Version: 2.04"));
-    QCOMPARE(window.tellafriendText(), QString());
+    QCOMPARE(window.versionLineText(), QStringLiteral("Tadpole Version: 2.04"));
+    QCOMPARE(window.messageLineText(), QString());
     QCOMPARE(window.faceToolTip(0), QStringLiteral("Anna's Menu"));
     QCOMPARE(window.faceToolTip(3), QStringLiteral("Dan's Menu"));
-    QVERIFY(g.FilterOn);
-    QCOMPARE(g.CurrentFace, qint16(0));
+    QVERIFY(g.filterOn);
+    QCOMPARE(g.currentFace, qint16(0));
     QVERIFY(m_world->dialogs.messages.isEmpty());
 
     // Files: the settings file made with its defaults, the id stored, and the
@@ -81,15 +81,15 @@ void tst_Startup::startupRunsItsStepsInOrder()
 
     // A second start reuses the stored id.
     m_world->transport.requests.clear();
-    frmBrowser second(services());
+    MainWindow second(services());
     QTRY_VERIFY(second.startupFinished());
-    QCOMPARE(second.globals().UserId, id);
+    QCOMPARE(second.state().userId, id);
 }
 
 void tst_Startup::unreachablePortalEndsStartupBeforeAnyId()
 {
     m_world->transport.replies.clear();
-    frmBrowser window(services());
+    MainWindow window(services());
     QTRY_COMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).text,
              QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."));
@@ -105,13 +105,13 @@ void tst_Startup::missingNamesStillLetStartupFinish()
 {
     m_world->transport.replies.insert(QStringLiteral("tad_getface.asp"), FetchResult::success("Anna\tBen"));
     m_world->transport.replies.remove(QStringLiteral("tad_visit.asp"));
-    frmBrowser window(services());
+    MainWindow window(services());
     QTRY_VERIFY(window.startupFinished());
     QCOMPARE(window.faceToolTip(1), QStringLiteral("Ben's Menu"));
     QCOMPARE(window.faceToolTip(2), QStringLiteral("Child 3's Menu"));
 
     m_world->transport.replies.remove(QStringLiteral("tad_getface.asp"));
-    frmBrowser again(services());
+    MainWindow again(services());
     QTRY_VERIFY(again.startupFinished());
     QCOMPARE(again.faceToolTip(0), QStringLiteral("Child 1's Menu"));
 }
@@ -139,11 +139,11 @@ void tst_Startup::commandLineAndFolderChooseHostAndFiles()
     QDir().mkpath(m_dir->path() + QStringLiteral("/default"));
     BrowserServices s = services();
     s.commandLine = commandLine;
-    frmBrowser window(s);
+    MainWindow window(s);
     QTRY_VERIFY(window.startupFinished());
-    QTEST(window.globals().PortalBase, "base");
+    QTEST(window.state().portalBase, "base");
     const QString expectedFolder = usesDefaultFolder ? s.defaultAppFolder : m_programFolder + QLatin1Char('/');
-    QCOMPARE(window.globals().AppFolder, expectedFolder);
+    QCOMPARE(window.state().appFolder, expectedFolder);
     QVERIFY(QFile::exists(expectedFolder + QStringLiteral("userid.id")));
 }
 
@@ -161,7 +161,7 @@ void tst_Startup::helperIsTheProgramFoldersOrTheInstalledOne()
 
     // A helper that exists nowhere puts no box in front of the child.
     QFile::remove(m_programFolder + QStringLiteral("/terminate"));
-    frmBrowser window(services());
+    MainWindow window(services());
     QTRY_VERIFY(window.startupFinished());
     QVERIFY(m_world->launcher.started.isEmpty());
     QVERIFY(m_world->dialogs.messages.isEmpty());

@@ -3,7 +3,7 @@
 #include "browserview/FakeBrowserView.h"
 #include "browsing/BrowserServices.h"
 #include "parents/ParentsContext.h"
-#include "shell/modGlobals.h"
+#include "shell/ProgramState.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
 #include "system/ProgramLauncher.h"
@@ -54,11 +54,11 @@ public:
     std::function<void()> onQuestion; // runs while the question is open
 };
 
-// Answers by page name (the address between PortalBase and "?"); anything
+// Answers by page name (the address between portalBase and "?"); anything
 // not scripted fails as a refused connection would.
 class ScriptedTransport : public PortalTransport {
 public:
-    FetchResult OpenURL(const QString &address) override
+    FetchResult fetch(const QString &address) override
     {
         requests << address;
         const QString page = address.section(QLatin1Char('/'), -1).section(QLatin1Char('?'), 0, 0);
@@ -98,10 +98,10 @@ public:
         shown << QStringLiteral("gate");
         const bool accepted = gateAnswers.isEmpty() ? false : gateAnswers.takeFirst();
         if (accepted) {
-            context.globals->PasswordAccepted = true;
+            context.state->PasswordAccepted = true;
             context.main->gatePassed();
         } else if (gateSubmits) {
-            context.globals->PasswordAccepted = false;
+            context.state->PasswordAccepted = false;
         }
     }
     void showSiteSelection(const ParentsContext &context) override
@@ -118,7 +118,7 @@ public:
     }
     void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override
     {
-        shown << QStringLiteral("editor %1").arg(context.globals->EditSiteID);
+        shown << QStringLiteral("editor %1").arg(context.state->EditSiteID);
         editorRows << selected;
         if (onSiteEditor)
             onSiteEditor(context);

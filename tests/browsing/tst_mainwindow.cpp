@@ -1,7 +1,7 @@
 #include "browserview/ChildRequestGuard.h"
 #include "browserview/FakeBrowserView.h"
-#include "browsing/frmBrowser.h"
-#include "browsing/frmBrowser2.h"
+#include "browsing/MainWindow.h"
+#include "browsing/PopupWindow.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
@@ -12,7 +12,7 @@
 
 // The main window's and pop-up's handling of navigations, completed pages,
 // new windows, face selections and unblocking, on scripted views.
-class tst_frmBrowser : public QObject {
+class tst_MainWindow : public QObject {
     Q_OBJECT
 private slots:
     void init();
@@ -32,17 +32,17 @@ private slots:
 private:
     void start();
     FakeBrowserView *view() const { return m_world->views.created.at(0); }
-    modGlobals &g() { return m_window->globals(); }
+    ProgramState &g() { return m_window->state(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ScriptedWorld> m_world;
-    std::unique_ptr<frmBrowser> m_window;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 static const QString Blocked80 =
     QStringLiteral("http://stranger.example/a-very-long-path/that-keeps-going/and-going?x=0123456789");
 
-void tst_frmBrowser::init()
+void tst_MainWindow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QDir().mkpath(m_dir->path() + QStringLiteral("/tadpole"));
@@ -50,61 +50,61 @@ void tst_frmBrowser::init()
     m_world = std::make_unique<ScriptedWorld>();
 }
 
-void tst_frmBrowser::cleanup()
+void tst_MainWindow::cleanup()
 {
     m_window.reset();
 }
 
-void tst_frmBrowser::start()
+void tst_MainWindow::start()
 {
-    m_window = std::make_unique<frmBrowser>(
+    m_window = std::make_unique<MainWindow>(
         m_world->services(m_dir->path() + QStringLiteral("/tadpole"), m_dir->path() + QLatin1Char('/')));
     QTRY_VERIFY(m_window->startupFinished());
 }
 
-void tst_frmBrowser::allowTestCancelsAndReports()
+void tst_MainWindow::allowTestCancelsAndReports()
 {
     start();
-    QVERIFY(g().FilterOn);
+    QVERIFY(g().filterOn);
     // The empty last entry left by a missing unblocked file allows nothing.
     QVERIFY(g().AllowList.text().endsWith(QLatin1Char(',')));
     QCOMPARE(Blocked80.size(), 80);
     QVERIFY(!view()->simulateNavigation(Blocked80));
-    QCOMPARE(m_window->statbarText(), QStringLiteral("Blocked: ") + Blocked80.left(50));
-    QCOMPARE(g().BlockedUrl, Blocked80);
-    QCOMPARE(m_window->label2Text(), QString());
+    QCOMPARE(m_window->statusLineText(), QStringLiteral("Blocked: ") + Blocked80.left(50));
+    QCOMPARE(g().blockedUrl, Blocked80);
+    QCOMPARE(m_window->versionLineText(), QString());
 
     // A frame is tested like the page; an address with an entry anywhere passes.
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://ads.example/frame"), false));
-    QCOMPARE(g().BlockedUrl, QStringLiteral("http://ads.example/frame"));
+    QCOMPARE(g().blockedUrl, QStringLiteral("http://ads.example/frame"));
     const QString tracked = QStringLiteral("http://any.example/?ref=DoubleClick");
     QVERIFY(view()->simulateNavigation(tracked));
-    QCOMPARE(g().CurrentUrl, tracked);
-    QCOMPARE(m_window->statbarText(), QString());
+    QCOMPARE(g().currentUrl, tracked);
+    QCOMPARE(m_window->statusLineText(), QString());
     QVERIFY(view()->simulateNavigation(QStringLiteral("About:Blank")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("file:///etc/passwd")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("data:text/html,hello")));
     // Other schemes are refused whatever they contain; what is shown is what was tested.
     QVERIFY(!view()->simulateNavigation(QStringLiteral("mailto:?body=paypal")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://cartoonparade.com@stranger.example/a b")));
-    QCOMPARE(g().BlockedUrl, QStringLiteral("http://cartoonparade.com@stranger.example/a%20b"));
+    QCOMPARE(g().blockedUrl, QStringLiteral("http://cartoonparade.com@stranger.example/a%20b"));
 
     // Before the filter is on, nothing is tested and the status line stays.
-    g().FilterOn = false;
-    m_window->setStatbar(QStringLiteral("Ready"));
+    g().filterOn = false;
+    m_window->setStatusLine(QStringLiteral("Ready"));
     NavigationRequest request;
     request.url = QUrl(QStringLiteral("http://stranger.example/"));
-    emit view()->BeforeNavigate2(request);
+    emit view()->navigationRequested(request);
     QVERIFY(!request.cancel);
-    QCOMPARE(m_window->statbarText(), QStringLiteral("Ready"));
+    QCOMPARE(m_window->statusLineText(), QStringLiteral("Ready"));
 }
 
-void tst_frmBrowser::portalRedirectHopsPassOthersAreTested()
+void tst_MainWindow::portalRedirectHopsPassOthersAreTested()
 {
     start();
-    const QString menu = g().PortalBase + QStringLiteral("tad_menu.asp?t=1&userid=") + g().UserId;
-    const QString ownGo = g().PortalBase + QStringLiteral("tad_go.asp?t=1&userid=") + g().UserId + QStringLiteral("&item=4");
-    const QString otherGo = g().PortalBase + QStringLiteral("tad_go.asp?t=1&userid=777&item=4");
+    const QString menu = g().portalBase + QStringLiteral("tad_menu.asp?t=1&userid=") + g().userId;
+    const QString ownGo = g().portalBase + QStringLiteral("tad_go.asp?t=1&userid=") + g().userId + QStringLiteral("&item=4");
+    const QString otherGo = g().portalBase + QStringLiteral("tad_go.asp?t=1&userid=777&item=4");
     const struct { const char *name; QString from, origin, to; bool mainFrame, allowed; } rows[] = {
         {"a tile's hop from the menu", ownGo, menu, "http://127.0.0.5:8642/", true, true},
         {"the site's own next hop, learned with the first", "http://127.0.0.5:8642/", menu, "https://www.127.0.0.5:8642/x", true, true},
@@ -121,64 +121,64 @@ void tst_frmBrowser::portalRedirectHopsPassOthersAreTested()
         request.redirect = true;
         request.redirectedFrom = QUrl(row.from);
         request.origin = QUrl(row.origin);
-        emit view()->BeforeNavigate2(request);
+        emit view()->navigationRequested(request);
         QVERIFY2(request.cancel != row.allowed, row.name);
     }
     QVERIFY(g().AllowList.text().endsWith(QStringLiteral(",127.0.0.5:8642")));
     QVERIFY(!g().AllowList.textContains(QStringLiteral("STRANGER")));
 }
 
-void tst_frmBrowser::completedPagesAreLearnedOnceAndSpecialSitesAllowPopups()
+void tst_MainWindow::completedPagesAreLearnedOnceAndSpecialSitesAllowPopups()
 {
     start();
     const QString before = g().AllowList.text();
-    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://www.pond-games.example/play/index.htm")), true);
-    QCOMPARE(m_window->currentUrlText(), QStringLiteral("POND-GAMES.EXAMPLE"));
+    emit view()->documentLoaded(QUrl(QStringLiteral("http://www.pond-games.example/play/index.htm")), true);
+    QCOMPARE(m_window->siteLineText(), QStringLiteral("POND-GAMES.EXAMPLE"));
     QCOMPARE(g().AllowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
-    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://pond-games.example/other")), true);
+    emit view()->documentLoaded(QUrl(QStringLiteral("http://pond-games.example/other")), true);
     QCOMPARE(g().AllowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
     QVERIFY(view()->simulateNavigation(QStringLiteral("https://cdn.pond-games.example/x.js"), false));
 
     // A special site lets pages open pop-ups until the next face selection,
     // and leaves the status line alone.
     QVERIFY(!view()->simulateNavigation(Blocked80));
-    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://www.tinytotstv.org/shows")), true);
-    QVERIFY(g().PopupsAllowed);
-    QVERIFY(m_window->statbarText().startsWith(QLatin1String("Blocked: ")));
-    clickControl(m_window.get(), QStringLiteral("btnFace1"));
-    QVERIFY(!g().PopupsAllowed);
+    emit view()->documentLoaded(QUrl(QStringLiteral("http://www.tinytotstv.org/shows")), true);
+    QVERIFY(g().popupsAllowed);
+    QVERIFY(m_window->statusLineText().startsWith(QLatin1String("Blocked: ")));
+    clickControl(m_window.get(), QStringLiteral("faceButton1"));
+    QVERIFY(!g().popupsAllowed);
 }
 
-void tst_frmBrowser::faceSelectionRequestsTheMenuAndReportsALaunchFailure()
+void tst_MainWindow::faceSelectionRequestsTheMenuAndReportsALaunchFailure()
 {
     start();
-    const QString folder = g().AppFolder;
+    const QString folder = g().appFolder;
     m_world->launcher.started.clear();
     m_world->closedTitles.clear();
-    clickControl(m_window.get(), QStringLiteral("btnFace2"));
-    QCOMPARE(view()->navigated.last(), g().PortalBase + QStringLiteral("tad_menu.asp?t=3&userid=") + g().UserId);
-    QCOMPARE(g().CurrentFace, qint16(2));
+    clickControl(m_window.get(), QStringLiteral("faceButton2"));
+    QCOMPARE(view()->navigated.last(), g().portalBase + QStringLiteral("tad_menu.asp?t=3&userid=") + g().userId);
+    QCOMPARE(g().currentFace, qint16(2));
     QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(2));
     QCOMPARE(m_world->launcher.started, QStringList({folder + QStringLiteral("terminate")}));
     QCOMPARE(m_world->closedTitles, QStringList({QStringLiteral("Tadpole Pop-up")}));
     QVERIFY(m_world->dialogs.messages.isEmpty());
 
     m_world->launcher.fail = true;
-    clickControl(m_window.get(), QStringLiteral("btnFace3"));
+    clickControl(m_window.get(), QStringLiteral("faceButton3"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Error"));
     QVERIFY(m_world->dialogs.messages.at(0).text.contains(QLatin1String("terminate")));
-    QCOMPARE(view()->navigated.last(), g().PortalBase + QStringLiteral("tad_menu.asp?t=4&userid=") + g().UserId);
+    QCOMPARE(view()->navigated.last(), g().portalBase + QStringLiteral("tad_menu.asp?t=4&userid=") + g().userId);
     QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(3));
 }
 
-void tst_frmBrowser::popupShowsOnAllowedAndClosesOnBlocked()
+void tst_MainWindow::popupShowsOnAllowedAndClosesOnBlocked()
 {
     start();
     NewWindowRequest request = view()->simulateNewWindow();
     QVERIFY(request.newWindow);
     QCOMPARE(m_window->popups().size(), 1);
-    frmBrowser2 *popup = m_window->popups().first();
+    PopupWindow *popup = m_window->popups().first();
     QCOMPARE(popup->windowTitle(), QStringLiteral("Tadpole Pop-Up"));
     QVERIFY(!popup->isVisible());
     auto *popupView = qobject_cast<FakeBrowserView *>(request.newWindow);
@@ -190,26 +190,26 @@ void tst_frmBrowser::popupShowsOnAllowedAndClosesOnBlocked()
     const QString allowed = QStringLiteral("http://www.cartoonparade.com/games/a-rather-long-page-name-for-the-popup.htm");
     QVERIFY(popupView->simulateNavigation(allowed));
     QVERIFY(popup->isVisible());
-    QCOMPARE(m_window->statbarText(), allowed.left(50));
-    QCOMPARE(popup->currentUrlText(), QStringLiteral("CARTOONPARADE.COM"));
-    QVERIFY(g().CurrentUrl != allowed);
+    QCOMPARE(m_window->statusLineText(), allowed.left(50));
+    QCOMPARE(popup->siteLineText(), QStringLiteral("CARTOONPARADE.COM"));
+    QVERIFY(g().currentUrl != allowed);
 
     // A page in the pop-up learns its own host for the main window too.
-    emit popupView->NavigateComplete2(QUrl(QStringLiteral("http://www.tadpolekids.dyndns.org/x")), true);
-    QCOMPARE(popup->currentUrlText(), QStringLiteral("TADPOLEKIDS.DYNDNS.ORG"));
+    emit popupView->documentLoaded(QUrl(QStringLiteral("http://www.tadpolekids.dyndns.org/x")), true);
+    QCOMPARE(popup->siteLineText(), QStringLiteral("TADPOLEKIDS.DYNDNS.ORG"));
     QVERIFY(g().AllowList.textContains(QStringLiteral("TADPOLEKIDS.DYNDNS.ORG")));
 
     // One blocked frame closes the whole pop-up.
-    QPointer<frmBrowser2> watched(popup);
+    QPointer<PopupWindow> watched(popup);
     QVERIFY(!popupView->simulateNavigation(Blocked80, false));
-    QCOMPARE(m_window->statbarText(), QStringLiteral("Blocked: ") + Blocked80.left(50));
-    QCOMPARE(g().BlockedUrl, Blocked80);
+    QCOMPARE(m_window->statusLineText(), QStringLiteral("Blocked: ") + Blocked80.left(50));
+    QCOMPARE(g().blockedUrl, Blocked80);
     QTRY_VERIFY(watched.isNull());
     QVERIFY(m_window->popups().isEmpty());
 
     // While a special site allows pop-ups a shown window still filters, but
     // stays; one never shown closes on its first block like any other.
-    g().PopupsAllowed = true;
+    g().popupsAllowed = true;
     QPointer<BrowserView> hidden = view()->simulateNewWindow().newWindow;
     QVERIFY(!qobject_cast<FakeBrowserView *>(hidden.data())->simulateNavigation(Blocked80));
     QTRY_VERIFY(hidden.isNull());
@@ -224,52 +224,52 @@ void tst_frmBrowser::popupShowsOnAllowedAndClosesOnBlocked()
     QCOMPARE(m_window->popups().size(), 2);
 }
 
-void tst_frmBrowser::popupsCloseWithTheMainWindow()
+void tst_MainWindow::popupsCloseWithTheMainWindow()
 {
     start();
     m_window->show();
     QVERIFY(view()->simulateNewWindow().newWindow);
     QVERIFY(view()->simulateNewWindow().newWindow);
-    QList<QPointer<frmBrowser2>> popups;
-    for (frmBrowser2 *p : m_window->popups())
+    QList<QPointer<PopupWindow>> popups;
+    for (PopupWindow *p : m_window->popups())
         popups << p;
     QCOMPARE(popups.size(), 2);
     m_window->close();
-    for (const QPointer<frmBrowser2> &p : popups)
+    for (const QPointer<PopupWindow> &p : popups)
         QTRY_VERIFY(p.isNull());
 }
 
-void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
+void tst_MainWindow::unblockAsksThenAllowsLoadsAndSaves()
 {
     start();
     // Only a status line that starts with exactly "Blocked:" offers to unblock.
-    m_window->setStatbar(QStringLiteral("blocked: http://x"));
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    m_window->setStatusLine(QStringLiteral("blocked: http://x"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QVERIFY(m_world->dialogs.questions.isEmpty());
 
     // A site learned on the way is saved along with the unblocked one.
-    emit view()->NavigateComplete2(QUrl(QStringLiteral("http://learned.example/")), true);
+    emit view()->documentLoaded(QUrl(QStringLiteral("http://learned.example/")), true);
     const QString listBefore = g().AllowList.text();
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://www.stranger.example/page")));
     m_world->dialogs.answers = {Dialogs::Answer::No};
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.questions.at(0).text, QStringLiteral("Unblock: http://www.stranger.example/page"));
     QCOMPARE(m_world->dialogs.questions.at(0).title, QStringLiteral("Allow Access"));
     QCOMPARE(g().AllowList.text(), listBefore);
-    QVERIFY(!QFile::exists(g().AppFolder + QStringLiteral("unblocked.tad")));
+    QVERIFY(!QFile::exists(g().appFolder + QStringLiteral("unblocked.tad")));
 
     // Yes unblocks the address the question showed, even when a page blocked
     // another one while it was open.
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_world->dialogs.onQuestion = [this] { view()->simulateNavigation(QStringLiteral("http://www.later.example/ad")); };
     const int navigationsBefore = view()->navigated.size();
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QVERIFY2(g().AllowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,STRANGER.EXAMPLE")), qPrintable(g().AllowList.text()));
     QCOMPARE(view()->navigated.mid(navigationsBefore), QStringList({QStringLiteral("http://www.stranger.example/page")}));
-    QCOMPARE(g().CurrentUrl, QStringLiteral("http://www.stranger.example/page"));
+    QCOMPARE(g().currentUrl, QStringLiteral("http://www.stranger.example/page"));
     QVERIFY(!g().AllowList.textContains(QStringLiteral("LATER")));
 
-    QFile saved(g().AppFolder + QStringLiteral("unblocked.tad"));
+    QFile saved(g().appFolder + QStringLiteral("unblocked.tad"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray line = saved.readAll();
     QVERIFY(line.endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE\r\n"));
@@ -285,7 +285,7 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_world->dialogs.onQuestion = nullptr;
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray again = saved.readAll();
     QCOMPARE(again.count("doubleclick"), 1);
@@ -300,16 +300,16 @@ void tst_frmBrowser::unblockAsksThenAllowsLoadsAndSaves()
     m_world->parents.gateAnswers = {false, true};
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     const int asked = m_world->dialogs.questions.size();
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.questions.size(), asked);
     QVERIFY(!g().AllowList.textContains(QStringLiteral("FOURTH")));
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->parents.shown, QStringList({QStringLiteral("gate"), QStringLiteral("gate")}));
     QCOMPARE(m_world->dialogs.defaults.last(), Dialogs::Answer::No);
     QVERIFY(g().AllowList.textContains(QStringLiteral("FOURTH.EXAMPLE")));
 }
 
-void tst_frmBrowser::requestGuardRefusesWorkersAndBlockedFrames()
+void tst_MainWindow::requestGuardRefusesWorkersAndBlockedFrames()
 {
     start();
     ChildRequestGuard guard;
@@ -327,29 +327,29 @@ void tst_frmBrowser::requestGuardRefusesWorkersAndBlockedFrames()
     for (const auto &row : rows)
         QVERIFY2(guard.refuses(row.type, QUrl(row.url)) == row.refused, qPrintable(row.url));
     // Reported like any block, so that it can be unblocked.
-    QCOMPARE(m_window->statbarText(), QStringLiteral("Blocked: http://cartoonparade.com@stranger.example/"));
-    g().FilterOn = false;
+    QCOMPARE(m_window->statusLineText(), QStringLiteral("Blocked: http://cartoonparade.com@stranger.example/"));
+    g().filterOn = false;
     QVERIFY(!guard.refuses(Info::ResourceTypeMainFrame, QUrl("http://stranger.example/")));
     m_window.reset();
     QVERIFY(!m_world->views.frameFilter); // a closed window leaves no filter behind
 }
 
-void tst_frmBrowser::unblockRefusesWhatIsNoSiteName()
+void tst_MainWindow::unblockRefusesWhatIsNoSiteName()
 {
     start();
     // A caption of a data: page is not a site: it would allow every address holding a Q.
     QVERIFY(!view()->simulateNavigation(QStringLiteral("data:,q,q")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     const QString before = g().AllowList.text();
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).text + '|' + m_world->dialogs.messages.at(0).title,
              QStringLiteral("This address cannot be unblocked.|Tadpole"));
     QCOMPARE(g().AllowList.text(), before);
-    QVERIFY(!QFile::exists(g().AppFolder + QStringLiteral("unblocked.tad")));
+    QVERIFY(!QFile::exists(g().appFolder + QStringLiteral("unblocked.tad")));
 }
 
-void tst_frmBrowser::publicPortalEntryFollowsTheHostInUse()
+void tst_MainWindow::publicPortalEntryFollowsTheHostInUse()
 {
     QFile conf(m_dir->path() + QStringLiteral("/tadpole/tadpole.conf"));
     QVERIFY(conf.open(QIODevice::WriteOnly));
@@ -358,22 +358,22 @@ void tst_frmBrowser::publicPortalEntryFollowsTheHostInUse()
     m_world->commandLine = QString();
     start();
     QCOMPARE(g().AllowList.text().section(QLatin1Char(','), 1, 1), QStringLiteral("other-portal.example:81"));
-    QVERIFY(view()->simulateNavigation(g().PortalBase + QStringLiteral("tad_menu.asp?t=2&userid=") + g().UserId));
+    QVERIFY(view()->simulateNavigation(g().portalBase + QStringLiteral("tad_menu.asp?t=2&userid=") + g().userId));
 }
 
-void tst_frmBrowser::unblockThatCannotBeSavedStillAllows()
+void tst_MainWindow::unblockThatCannotBeSavedStillAllows()
 {
     start();
     // A folder in the file's place makes the save fail on any account, root's too.
-    QVERIFY(QDir().mkpath(g().AppFolder + QStringLiteral("unblocked.tad")));
+    QVERIFY(QDir().mkpath(g().appFolder + QStringLiteral("unblocked.tad")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://stranger.example/")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
-    clickControl(m_window.get(), QStringLiteral("statbar"));
+    clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
     QVERIFY(g().AllowList.allows(QStringLiteral("http://stranger.example/again")));
     QCOMPARE(view()->navigated.last(), QStringLiteral("http://stranger.example/"));
 }
 
-QTEST_MAIN(tst_frmBrowser)
-#include "tst_frmbrowser.moc"
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

@@ -12,10 +12,10 @@ class QPushButton;
 
 // Adds, edits or removes one site: every change goes to the portal as one
 // request; nothing is kept here.
-class frmNewSite : public QDialog {
+class SiteEditorWindow : public QDialog {
     Q_OBJECT
 public:
-    frmNewSite(const ParentsContext &context, const SelectedSite &selected, QWidget *parent = nullptr);
+    SiteEditorWindow(const ParentsContext &context, const SelectedSite &selected, QWidget *parent = nullptr);
 
 private:
     void Form_Load(const SelectedSite &selected);
@@ -28,7 +28,7 @@ private:
     QueryItems siteFields(const QString &logo) const;
 
     ParentsContext m_context;
-    modGlobals &m_globals;
+    ProgramState &m_state;
     PortalClient m_portal;
 
     QLineEdit *m_url = nullptr;
@@ -38,8 +38,8 @@ private:
     QComboBox *m_AgeTo = nullptr;
     QLineEdit *m_LogoLoc = nullptr;
     QLabel *m_id = nullptr;
-    QPushButton *m_command1 = nullptr;
-    QPushButton *m_command2 = nullptr;
-    QPushButton *m_command4 = nullptr;
+    QPushButton *m_logoButton = nullptr;
+    QPushButton *m_saveButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
     QPushButton *m_btnDelete = nullptr;
 };

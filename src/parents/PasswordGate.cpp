@@ -1,7 +1,7 @@
-#include "parents/frmSecurity.h"
+#include "parents/PasswordGate.h"
 
 #include "shell/Services.h"
-#include "shell/modGlobals.h"
+#include "shell/ProgramState.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -14,7 +14,7 @@
 
 static const QString HintKeyword = QStringLiteral("C_L_U_E");
 
-frmSecurity::frmSecurity(const ParentsContext &context, QWidget *parent)
+PasswordGate::PasswordGate(const ParentsContext &context, QWidget *parent)
     : QDialog(parent), m_context(context)
 {
     setWindowTitle(QStringLiteral("Security"));
@@ -41,23 +41,23 @@ frmSecurity::frmSecurity(const ParentsContext &context, QWidget *parent)
     setTabOrder(pw1, Command1);
 
     pw1->installEventFilter(this);
-    connect(Command1, &QPushButton::clicked, this, &frmSecurity::Command1_Click);
+    connect(Command1, &QPushButton::clicked, this, &PasswordGate::Command1_Click);
 }
 
-void frmSecurity::showEvent(QShowEvent *event)
+void PasswordGate::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous()) {
         // Every opening is a new question. Were the flag left from an earlier
         // success, a child who closes the gate with its close box would be
         // let in; so closing without the right password is a refusal.
-        m_context.globals->PasswordAccepted = false;
+        m_context.state->PasswordAccepted = false;
         pw1->clear();
         pw1->setFocus(Qt::OtherFocusReason);
     }
     QDialog::showEvent(event);
 }
 
-bool frmSecurity::eventFilter(QObject *watched, QEvent *event)
+bool PasswordGate::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == pw1) {
         if (event->type() == QEvent::FocusIn) {
@@ -74,18 +74,18 @@ bool frmSecurity::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-void frmSecurity::pw1_GotFocus()
+void PasswordGate::pw1_GotFocus()
 {
     pw1->clear();
 }
 
-void frmSecurity::pw1_KeyPress(int key)
+void PasswordGate::pw1_KeyPress(int key)
 {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
         Command1_Click();
 }
 
-QString frmSecurity::maskedHint(const QString &password)
+QString PasswordGate::maskedHint(const QString &password)
 {
     // Counted in characters, so a character outside the basic plane is
     // masked or kept whole.
@@ -96,9 +96,9 @@ QString frmSecurity::maskedHint(const QString &password)
         .toUpper();
 }
 
-void frmSecurity::Command1_Click()
+void PasswordGate::Command1_Click()
 {
-    modGlobals &globals = *m_context.globals;
+    ProgramState &globals = *m_context.state;
     const QString entry = pw1->text().toUpper();
 
     // The hint comes first: the keyword shows the hint even when it is the password.

@@ -1,9 +1,9 @@
-#include "parents/frmSiteSel.h"
+#include "parents/SiteSelectionWindow.h"
 
 #include "browserview/BrowserView.h"
 #include "parents/SiteList.h"
 #include "shell/Services.h"
-#include "shell/modGlobals.h"
+#include "shell/ProgramState.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -45,7 +45,7 @@ struct ColumnLayout {
     const char *caption;
     int twips;
 };
-constexpr ColumnLayout Columns[frmSiteSel::ColumnCount] = {
+constexpr ColumnLayout Columns[SiteSelectionWindow::ColumnCount] = {
     {"SiteName", "Site Name", 6000}, {"Ages", "Ages", 1000}, {"Comments", "Comments", 1}, {"ID", "ID", 1},
     {"Logo", "Logo", 1},             {"URL", "URL", 1},      {"Type", "Type", 1},
 };
@@ -57,11 +57,11 @@ bool isUnnamed(const QString &name)
 
 } // namespace
 
-frmSiteSel::frmSiteSel(const ParentsContext &context, QWidget *parent)
-    : QDialog(parent), m_context(context), m_globals(*context.globals),
-      m_portal(*context.transport, context.globals->PortalBase)
+SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget *parent)
+    : QDialog(parent), m_context(context), m_state(*context.state),
+      m_portal(*context.transport, context.state->portalBase)
 {
-    setObjectName(QStringLiteral("frmSiteSel"));
+    setObjectName(QStringLiteral("SiteSelectionWindow"));
     setWindowTitle(QStringLiteral("Site Selection"));
 
     auto *menuBar = new QMenuBar(this);
@@ -72,18 +72,18 @@ frmSiteSel::frmSiteSel(const ParentsContext &context, QWidget *parent)
 
     auto *faces = new QHBoxLayout;
     for (int i = 0; i < 4; ++i) {
-        m_shape1[i] = new QFrame(this);
-        m_shape1[i]->setObjectName(QStringLiteral("Shape1_%1").arg(i));
-        m_shape1[i]->setFrameStyle(QFrame::Box | QFrame::Plain);
-        auto *inFrame = new QVBoxLayout(m_shape1[i]);
+        m_faceFrames[i] = new QFrame(this);
+        m_faceFrames[i]->setObjectName(QStringLiteral("Shape1_%1").arg(i));
+        m_faceFrames[i]->setFrameStyle(QFrame::Box | QFrame::Plain);
+        auto *inFrame = new QVBoxLayout(m_faceFrames[i]);
         inFrame->setContentsMargins(6, 6, 6, 6);
-        m_image1[i] = new FaceImage(m_shape1[i]);
-        m_image1[i]->setObjectName(QStringLiteral("Image1_%1").arg(i));
-        m_image1[i]->setPixmap(QIcon(QStringLiteral(":/images/face%1.svg").arg(i + 1)).pixmap(64, 64));
-        m_image1[i]->setAlignment(Qt::AlignCenter);
-        m_image1[i]->pressed = [this, i](Qt::MouseButton button) { Image1_MouseDown(qint16(i), button); };
-        inFrame->addWidget(m_image1[i]);
-        faces->addWidget(m_shape1[i]);
+        m_faceImages[i] = new FaceImage(m_faceFrames[i]);
+        m_faceImages[i]->setObjectName(QStringLiteral("Image1_%1").arg(i));
+        m_faceImages[i]->setPixmap(QIcon(QStringLiteral(":/images/face%1.svg").arg(i + 1)).pixmap(64, 64));
+        m_faceImages[i]->setAlignment(Qt::AlignCenter);
+        m_faceImages[i]->pressed = [this, i](Qt::MouseButton button) { Image1_MouseDown(qint16(i), button); };
+        inFrame->addWidget(m_faceImages[i]);
+        faces->addWidget(m_faceFrames[i]);
     }
     faces->addStretch();
 
@@ -95,9 +95,9 @@ frmSiteSel::frmSiteSel(const ParentsContext &context, QWidget *parent)
     auto *inGroup = new QVBoxLayout(available);
     inGroup->addWidget(m_listView1);
 
-    m_webBrowser1 = m_context.views->create(this);
-    m_webBrowser1->widget()->setObjectName(QStringLiteral("WebBrowser1"));
-    m_webBrowser1->widget()->setFixedSize(160, 110);
+    m_view = m_context.views->create(this);
+    m_view->widget()->setObjectName(QStringLiteral("view"));
+    m_view->widget()->setFixedSize(160, 110);
     m_label1 = new QLabel(this);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setTextFormat(Qt::PlainText); // descriptions come from the portal
@@ -111,19 +111,19 @@ frmSiteSel::frmSiteSel(const ParentsContext &context, QWidget *parent)
         b->setAutoDefault(false); // Enter in the list must not open or close anything
         return b;
     };
-    m_command1 = button("Command1", QStringLiteral("&Preview this Site"));
-    m_command2 = button("Command2", QStringLiteral("&Save Selections"));
-    m_command3 = button("Command3", QStringLiteral("&Add a New Site..."));
+    m_previewButton = button("Command1", QStringLiteral("&Preview this Site"));
+    m_saveButton = button("Command2", QStringLiteral("&Save Selections"));
+    m_addSiteButton = button("Command3", QStringLiteral("&Add a New Site..."));
     m_btnEdit = button("btnEdit", QStringLiteral("&Edit/Remove"));
 
     auto *side = new QVBoxLayout;
-    side->addWidget(m_webBrowser1->widget());
+    side->addWidget(m_view->widget());
     side->addWidget(m_label1, 1);
-    side->addWidget(m_command1);
+    side->addWidget(m_previewButton);
     side->addWidget(m_btnEdit);
-    side->addWidget(m_command3);
+    side->addWidget(m_addSiteButton);
     side->addSpacing(12);
-    side->addWidget(m_command2);
+    side->addWidget(m_saveButton);
     auto *middle = new QHBoxLayout;
     middle->addWidget(available, 1);
     middle->addLayout(side);
@@ -146,28 +146,28 @@ frmSiteSel::frmSiteSel(const ParentsContext &context, QWidget *parent)
         item->setData(SiteName, SentStateRole, ticked);
         ListView1_ItemCheck(item);
     });
-    connect(m_command1, &QPushButton::clicked, this, &frmSiteSel::Command1_Click);
-    connect(m_command2, &QPushButton::clicked, this, &frmSiteSel::Command2_Click);
-    connect(m_command3, &QPushButton::clicked, this, &frmSiteSel::Command3_Click);
-    connect(m_btnEdit, &QPushButton::clicked, this, &frmSiteSel::btnEdit_Click);
-    connect(m_menusafety, &QAction::triggered, this, &frmSiteSel::menusafety_Click);
+    connect(m_previewButton, &QPushButton::clicked, this, &SiteSelectionWindow::Command1_Click);
+    connect(m_saveButton, &QPushButton::clicked, this, &SiteSelectionWindow::Command2_Click);
+    connect(m_addSiteButton, &QPushButton::clicked, this, &SiteSelectionWindow::Command3_Click);
+    connect(m_btnEdit, &QPushButton::clicked, this, &SiteSelectionWindow::btnEdit_Click);
+    connect(m_menusafety, &QAction::triggered, this, &SiteSelectionWindow::menusafety_Click);
 
     Form_Load();
 }
 
-void frmSiteSel::Form_Load()
+void SiteSelectionWindow::Form_Load()
 {
     SetupSiteList();
     for (int i = 0; i < 4; ++i) {
-        m_image1[i]->setToolTip(m_globals.FaceNames.value(i) + QStringLiteral(" (right-click to change name)"));
+        m_faceImages[i]->setToolTip(m_state.faceNames.value(i) + QStringLiteral(" (right-click to change name)"));
         setHighlighted(i, false);
     }
-    const qint16 child = qint16(qBound(0, int(m_globals.CurrentFace), 3));
+    const qint16 child = qint16(qBound(0, int(m_state.currentFace), 3));
     setHighlighted(child, true);
     LoadSiteList(child); // ends with the first row shown as if clicked
 }
 
-void frmSiteSel::SetupSiteList()
+void SiteSelectionWindow::SetupSiteList()
 {
     m_listView1->setColumnCount(ColumnCount);
     QTreeWidgetItem *header = m_listView1->headerItem();
@@ -192,7 +192,7 @@ void frmSiteSel::SetupSiteList()
     m_listView1->setPalette(palette);
 }
 
-void frmSiteSel::LoadSiteList(qint16 child)
+void SiteSelectionWindow::LoadSiteList(qint16 child)
 {
     m_child = child;
     m_loading = true;
@@ -202,7 +202,7 @@ void frmSiteSel::LoadSiteList(qint16 child)
 
     const FetchResult reply = m_portal.request(
         QStringLiteral("tad_available.asp"),
-        {{QStringLiteral("t"), QString::number(child + 1)}, {QStringLiteral("userid"), m_globals.UserId}});
+        {{QStringLiteral("t"), QString::number(child + 1)}, {QStringLiteral("userid"), m_state.userId}});
     SiteListReply sites;
     if (reply.ok())
         sites = parseAvailableSites(*reply.body);
@@ -248,7 +248,7 @@ void frmSiteSel::LoadSiteList(qint16 child)
         m_context.dialogs->message(leftOut, Title);
 }
 
-void frmSiteSel::Image1_MouseDown(qint16 index, Qt::MouseButton button)
+void SiteSelectionWindow::Image1_MouseDown(qint16 index, Qt::MouseButton button)
 {
     if (button == Qt::LeftButton)
         SelectFace(index);
@@ -256,29 +256,29 @@ void frmSiteSel::Image1_MouseDown(qint16 index, Qt::MouseButton button)
         RenameChild(index);
 }
 
-void frmSiteSel::SelectFace(qint16 index)
+void SiteSelectionWindow::SelectFace(qint16 index)
 {
     if (!isHighlighted(index)) {
         for (int i = 0; i < 4; ++i)
             setHighlighted(i, false);
         setHighlighted(index, true);
         LoadSiteList(index);
-        if (isUnnamed(m_globals.FaceNames.value(index)))
+        if (isUnnamed(m_state.faceNames.value(index)))
             RenameChild(index);
     } else {
-        m_globals.CurrentFace = index;
+        m_state.currentFace = index;
         accept();
     }
 }
 
-void frmSiteSel::RenameChild(qint16 index)
+void SiteSelectionWindow::RenameChild(qint16 index)
 {
     const QString name = m_context.dialogs->input(QStringLiteral("Enter a real name for CHILD %1").arg(index + 1),
-                                                  QStringLiteral("Enter Child's Name"), m_globals.FaceNames.value(index));
+                                                  QStringLiteral("Enter Child's Name"), m_state.faceNames.value(index));
     if (name.isEmpty() || name == QString(QChar(27)))
         return;
     const FetchResult reply = m_portal.request(QStringLiteral("tad_saveface.asp"),
-                                               {{QStringLiteral("userid"), m_globals.UserId},
+                                               {{QStringLiteral("userid"), m_state.userId},
                                                 {QStringLiteral("tface"), QString::number(index + 1)},
                                                 {QStringLiteral("newname"), name}});
     if (!reply.ok()) {
@@ -286,15 +286,15 @@ void frmSiteSel::RenameChild(qint16 index)
         reportNotSaved(QStringLiteral("The name \"%1\"").arg(name), reply.error);
         return;
     }
-    m_image1[index]->setToolTip(name + QStringLiteral(" (right-click to change)"));
+    m_faceImages[index]->setToolTip(name + QStringLiteral(" (right-click to change)"));
     if (m_context.main)
         m_context.main->setFaceToolTip(index, name + QStringLiteral("'s menu"));
-    while (m_globals.FaceNames.size() <= index)
-        m_globals.FaceNames << QStringLiteral("Child %1").arg(m_globals.FaceNames.size() + 1);
-    m_globals.FaceNames[index] = name;
+    while (m_state.faceNames.size() <= index)
+        m_state.faceNames << QStringLiteral("Child %1").arg(m_state.faceNames.size() + 1);
+    m_state.faceNames[index] = name;
 }
 
-void frmSiteSel::ListView1_ItemClick(QTreeWidgetItem *item)
+void SiteSelectionWindow::ListView1_ItemClick(QTreeWidgetItem *item)
 {
     if (!item) {
         m_label1->clear();
@@ -302,13 +302,13 @@ void frmSiteSel::ListView1_ItemClick(QTreeWidgetItem *item)
         return;
     }
     m_label1->setText(item->text(Comments));
-    // PortalBase ends in a slash, so two meet before "logos/"; the portal serves both.
-    m_webBrowser1->Navigate(m_globals.PortalBase + QStringLiteral("/logos/")
+    // portalBase ends in a slash, so two meet before "logos/"; the portal serves both.
+    m_view->navigate(m_state.portalBase + QStringLiteral("/logos/")
                             + QString::fromLatin1(QUrl::toPercentEncoding(item->text(Logo))));
     m_btnEdit->setEnabled(maintainerMode() || item->text(Type).toInt() == 2);
 }
 
-void frmSiteSel::ListView1_ItemCheck(QTreeWidgetItem *item)
+void SiteSelectionWindow::ListView1_ItemCheck(QTreeWidgetItem *item)
 {
     m_listView1->setCurrentItem(item);
     const bool ticked = item->checkState(SiteName) == Qt::Checked;
@@ -316,7 +316,7 @@ void frmSiteSel::ListView1_ItemCheck(QTreeWidgetItem *item)
                                                {{QStringLiteral("item"), item->text(ID)},
                                                 {QStringLiteral("checked"), ticked ? QStringLiteral("True") : QStringLiteral("False")},
                                                 {QStringLiteral("t"), QString::number(m_child + 1)},
-                                                {QStringLiteral("userid"), m_globals.UserId}});
+                                                {QStringLiteral("userid"), m_state.userId}});
     if (!reply.ok()) {
         // Reloading here would delete the row under the list's own click handling.
         const QString change = QStringLiteral("The %1 of \"%2\"").arg(ticked ? QStringLiteral("tick") : QStringLiteral("untick"),
@@ -326,7 +326,7 @@ void frmSiteSel::ListView1_ItemCheck(QTreeWidgetItem *item)
     }
 }
 
-void frmSiteSel::Command1_Click()
+void SiteSelectionWindow::Command1_Click()
 {
     const QTreeWidgetItem *item = m_listView1->currentItem();
     if (!item)
@@ -345,69 +345,69 @@ void frmSiteSel::Command1_Click()
     m_context.opener->openUrl(url);
 }
 
-void frmSiteSel::Command2_Click()
+void SiteSelectionWindow::Command2_Click()
 {
-    if (isUnnamed(m_globals.FaceNames.value(m_child)))
+    if (isUnnamed(m_state.faceNames.value(m_child)))
         RenameChild(m_child);
     accept();
 }
 
-void frmSiteSel::Command3_Click()
+void SiteSelectionWindow::Command3_Click()
 {
-    m_globals.EditSiteID = 0;
-    m_globals.NewSiteType = maintainerMode()
+    m_state.EditSiteID = 0;
+    m_state.NewSiteType = maintainerMode()
         ? m_context.dialogs->input(QStringLiteral("1-Public, 2-Private"), QStringLiteral("Add Site"), QStringLiteral("1"))
         : QStringLiteral("2");
     m_context.windows->showSiteEditor(m_context, selectedSite());
     LoadSiteList(m_child);
 }
 
-void frmSiteSel::btnEdit_Click()
+void SiteSelectionWindow::btnEdit_Click()
 {
     const QTreeWidgetItem *item = m_listView1->currentItem();
     if (!item)
         return;
-    m_globals.EditSiteID = item->text(ID).toInt();
+    m_state.EditSiteID = item->text(ID).toInt();
     m_context.windows->showSiteEditor(m_context, selectedSite());
     LoadSiteList(m_child);
 }
 
-void frmSiteSel::menusafety_Click()
+void SiteSelectionWindow::menusafety_Click()
 {
     m_context.windows->showPreferences(m_context);
 }
 
-void frmSiteSel::done(int result)
+void SiteSelectionWindow::done(int result)
 {
     Form_Unload();
     QDialog::done(result);
 }
 
-void frmSiteSel::Form_Unload()
+void SiteSelectionWindow::Form_Unload()
 {
-    m_globals.CurrentFace = m_child;
+    m_state.currentFace = m_child;
 }
 
-void frmSiteSel::setHighlighted(int face, bool highlighted)
+void SiteSelectionWindow::setHighlighted(int face, bool highlighted)
 {
-    QFrame *frame = m_shape1[face];
+    QFrame *frame = m_faceFrames[face];
     frame->setLineWidth(highlighted ? 1 : 4);
     QPalette palette = frame->palette();
     palette.setColor(QPalette::WindowText, highlighted ? QColor(255, 255, 0) : QColor(224, 224, 224));
     frame->setPalette(palette);
 }
 
-bool frmSiteSel::isHighlighted(int face) const
+bool SiteSelectionWindow::isHighlighted(int face) const
 {
-    return m_shape1[face]->lineWidth() != 4;
+    return m_faceFrames[face]->lineWidth() != 4;
 }
 
-bool frmSiteSel::maintainerMode() const
+bool SiteSelectionWindow::maintainerMode() const
 {
-    return QFileInfo::exists(m_globals.AppFolder + QStringLiteral("version.htm"));
+    return QFileInfo::exists(m_state.appFolder + QStringLiteral("version.htm"));
 }
 
-SelectedSite frmSiteSel::selectedSite() const
+SelectedSite SiteSelectionWindow::selectedSite() const
 {
     const QTreeWidgetItem *item = m_listView1->currentItem();
     if (!item)
@@ -415,7 +415,7 @@ SelectedSite frmSiteSel::selectedSite() const
     return {item->text(SiteName), item->text(Ages), item->text(Comments), item->text(Logo), item->text(URL)};
 }
 
-void frmSiteSel::reportNotSaved(const QString &change, const QString &reason)
+void SiteSelectionWindow::reportNotSaved(const QString &change, const QString &reason)
 {
     m_context.dialogs->message(changeNotSavedMessage(change, reason), Title);
     LoadSiteList(m_child);

@@ -1,8 +1,8 @@
-#include "parents/frmPref.h"
+#include "parents/PreferencesWindow.h"
 
 #include "shell/Services.h"
 #include "shell/SettingsFile.h"
-#include "shell/modGlobals.h"
+#include "shell/ProgramState.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,7 +22,7 @@ static QLabel *wrappedLabel(const QString &objectName, const QString &text, QWid
     return label;
 }
 
-frmPref::frmPref(const ParentsContext &context, QWidget *parent)
+PreferencesWindow::PreferencesWindow(const ParentsContext &context, QWidget *parent)
     : QDialog(parent), m_context(context)
 {
     setWindowTitle(QStringLiteral("Tadpole Preferences"));
@@ -78,11 +78,11 @@ frmPref::frmPref(const ParentsContext &context, QWidget *parent)
     setTabOrder(chkStop, cmbTimeLimit);
     setTabOrder(cmbTimeLimit, Command1);
 
-    connect(Command1, &QPushButton::clicked, this, &frmPref::Command1_Click);
+    connect(Command1, &QPushButton::clicked, this, &PreferencesWindow::Command1_Click);
     Form_Load();
 }
 
-void frmPref::Form_Load()
+void PreferencesWindow::Form_Load()
 {
     cmbTimeLimit->clear();
     cmbTimeLimit->addItems(SettingsFile::timeLimitCaptions());
@@ -91,7 +91,7 @@ void frmPref::Form_Load()
 
     // The window shows the file, not the values in force; a line it cannot
     // use leaves the control as the lines before it set it.
-    for (const SettingsFile::Entry &entry : SettingsFile::readEntries(m_context.globals->AppFolder)) {
+    for (const SettingsFile::Entry &entry : SettingsFile::readEntries(m_context.state->appFolder)) {
         if (entry.key == QLatin1String("PW")) {
             txtPass->setText(entry.value == QLatin1String(".") ? QString() : entry.value);
         } else if (entry.key == QLatin1String("STOP")) {
@@ -108,7 +108,7 @@ void frmPref::Form_Load()
     txtPass->end(false);
 }
 
-QString frmPref::refusal() const
+QString PreferencesWindow::refusal() const
 {
     const QString password = txtPass->text();
     const bool stop = chkStop->isChecked();
@@ -132,7 +132,7 @@ QString frmPref::refusal() const
     return {};
 }
 
-void frmPref::Command1_Click()
+void PreferencesWindow::Command1_Click()
 {
     if (cmbTimeLimit->currentText().isEmpty())
         cmbTimeLimit->setEditText(NoLimit);
@@ -146,12 +146,12 @@ void frmPref::Command1_Click()
     const QString password = txtPass->text();
     const bool stop = chkStop->isChecked();
     const QString timeLimit = cmbTimeLimit->currentText();
-    modGlobals &globals = *m_context.globals;
+    ProgramState &globals = *m_context.state;
 
     // The file is replaced whole or not at all; when it cannot be written the
     // values in force stay with it, so what runs is what the next start reads.
     QString error;
-    if (!SettingsFile::write(globals.AppFolder, password, stop, timeLimit, &error)) {
+    if (!SettingsFile::write(globals.appFolder, password, stop, timeLimit, &error)) {
         m_context.dialogs->message(
             QStringLiteral("Your changes could not be saved, so nothing has changed.\r\n") + error,
             QStringLiteral("Tadpole"));

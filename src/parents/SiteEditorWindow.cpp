@@ -1,8 +1,8 @@
-#include "parents/frmNewSite.h"
+#include "parents/SiteEditorWindow.h"
 
 #include "parents/SiteList.h"
 #include "shell/Services.h"
-#include "shell/modGlobals.h"
+#include "shell/ProgramState.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -43,11 +43,11 @@ QString firstCharacter(const QString &text)
 
 } // namespace
 
-frmNewSite::frmNewSite(const ParentsContext &context, const SelectedSite &selected, QWidget *parent)
-    : QDialog(parent), m_context(context), m_globals(*context.globals),
-      m_portal(*context.transport, context.globals->PortalBase)
+SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, const SelectedSite &selected, QWidget *parent)
+    : QDialog(parent), m_context(context), m_state(*context.state),
+      m_portal(*context.transport, context.state->portalBase)
 {
-    setObjectName(QStringLiteral("frmNewSite"));
+    setObjectName(QStringLiteral("SiteEditorWindow"));
     setWindowTitle(QStringLiteral("Add a New Site"));
 
     auto lineEdit = [this](const char *name) {
@@ -61,7 +61,7 @@ frmNewSite::frmNewSite(const ParentsContext &context, const SelectedSite &select
         b->setAutoDefault(false);
         return b;
     };
-    m_command1 = button("Command1", QString());
+    m_logoButton = button("Command1", QString());
     m_url = lineEdit("url");
     m_shortname = lineEdit("shortname");
     m_comments = lineEdit("comments");
@@ -73,9 +73,9 @@ frmNewSite::frmNewSite(const ParentsContext &context, const SelectedSite &select
     m_id = new QLabel(this);
     m_id->setObjectName(QStringLiteral("id"));
     m_id->hide();
-    m_command2 = button("Command2", QStringLiteral("&Save Your Site"));
-    m_command2->setDefault(true); // Enter in a field saves, as the parent expects
-    m_command4 = button("Command4", QStringLiteral("&Cancel"));
+    m_saveButton = button("Command2", QStringLiteral("&Save Your Site"));
+    m_saveButton->setDefault(true); // Enter in a field saves, as the parent expects
+    m_cancelButton = button("Command4", QStringLiteral("&Cancel"));
     m_btnDelete = button("btnDelete", QStringLiteral("&Delete Site"));
     m_btnDelete->setEnabled(false);
 
@@ -86,7 +86,7 @@ frmNewSite::frmNewSite(const ParentsContext &context, const SelectedSite &select
         return label;
     };
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_command1);
+    layout->addWidget(m_logoButton);
     layout->addWidget(labelFor(QStringLiteral("&Your Site's Internet Address:"), m_url));
     layout->addWidget(m_url);
     layout->addWidget(exampleLine(QStringLiteral("For example: http://www.pondlife.example/"), this));
@@ -107,10 +107,10 @@ frmNewSite::frmNewSite(const ParentsContext &context, const SelectedSite &select
     ages->setColumnStretch(4, 1);
     layout->addLayout(ages);
     auto *buttons = new QHBoxLayout;
-    buttons->addWidget(m_command2);
+    buttons->addWidget(m_saveButton);
     buttons->addWidget(m_btnDelete);
     buttons->addStretch();
-    buttons->addWidget(m_command4);
+    buttons->addWidget(m_cancelButton);
     layout->addLayout(buttons);
     layout->addWidget(m_LogoLoc);
     layout->addWidget(m_id);
@@ -119,23 +119,23 @@ frmNewSite::frmNewSite(const ParentsContext &context, const SelectedSite &select
     setTabOrder(m_shortname, m_comments);
     setTabOrder(m_comments, m_AgeFrom);
     setTabOrder(m_AgeFrom, m_AgeTo);
-    setTabOrder(m_AgeTo, m_command2);
-    setTabOrder(m_command2, m_btnDelete);
-    setTabOrder(m_btnDelete, m_command4);
-    setTabOrder(m_command4, m_command1);
+    setTabOrder(m_AgeTo, m_saveButton);
+    setTabOrder(m_saveButton, m_btnDelete);
+    setTabOrder(m_btnDelete, m_cancelButton);
+    setTabOrder(m_cancelButton, m_logoButton);
 
-    connect(m_command1, &QPushButton::clicked, this, &frmNewSite::Command1_Click);
-    connect(m_command2, &QPushButton::clicked, this, &frmNewSite::Command2_Click);
-    connect(m_btnDelete, &QPushButton::clicked, this, &frmNewSite::btnDelete_Click);
-    connect(m_command4, &QPushButton::clicked, this, &frmNewSite::Command4_Click);
+    connect(m_logoButton, &QPushButton::clicked, this, &SiteEditorWindow::Command1_Click);
+    connect(m_saveButton, &QPushButton::clicked, this, &SiteEditorWindow::Command2_Click);
+    connect(m_btnDelete, &QPushButton::clicked, this, &SiteEditorWindow::btnDelete_Click);
+    connect(m_cancelButton, &QPushButton::clicked, this, &SiteEditorWindow::Command4_Click);
 
     Form_Load(selected);
     m_url->setFocus();
 }
 
-void frmNewSite::Form_Load(const SelectedSite &selected)
+void SiteEditorWindow::Form_Load(const SelectedSite &selected)
 {
-    m_id->setText(QString::number(m_globals.EditSiteID));
+    m_id->setText(QString::number(m_state.EditSiteID));
     QStringList years;
     for (int age = 3; age <= 12; ++age)
         years << QString::number(age);
@@ -158,22 +158,22 @@ void frmNewSite::Form_Load(const SelectedSite &selected)
     }
     const QString title = m_context.main ? m_context.main->childPageTitle() : QString();
     if (!title.isEmpty())
-        m_command1->setText(QStringLiteral("Click to Auto-Add: ") + title);
+        m_logoButton->setText(QStringLiteral("Click to Auto-Add: ") + title);
 }
 
-void frmNewSite::Command1_Click()
+void SiteEditorWindow::Command1_Click()
 {
     const QString title = m_context.main ? m_context.main->childPageTitle() : QString();
     if (title.isEmpty())
         return;
     m_shortname->setText(title);
     m_comments->setText(title);
-    m_url->setText(m_globals.CurrentUrl);
+    m_url->setText(m_state.currentUrl);
     m_AgeFrom->setEditText(QStringLiteral("3"));
     m_AgeTo->setEditText(QStringLiteral("12"));
 }
 
-QueryItems frmNewSite::siteFields(const QString &logo) const
+QueryItems SiteEditorWindow::siteFields(const QString &logo) const
 {
     return {{QStringLiteral("url"), m_url->text()},
             {QStringLiteral("shortname"), m_shortname->text()},
@@ -182,10 +182,10 @@ QueryItems frmNewSite::siteFields(const QString &logo) const
             {QStringLiteral("AgeTo"), m_AgeTo->currentText()},
             {QStringLiteral("LogoLoc"), logo},
             {QStringLiteral("id"), m_id->text()},
-            {QStringLiteral("userid"), m_globals.UserId}};
+            {QStringLiteral("userid"), m_state.userId}};
 }
 
-void frmNewSite::Command2_Click()
+void SiteEditorWindow::Command2_Click()
 {
     if (m_url->text().isEmpty()) {
         m_context.dialogs->message(QStringLiteral("Enter a Web Address!"), Title);
@@ -203,7 +203,7 @@ void frmNewSite::Command2_Click()
         m_AgeTo->setEditText(QStringLiteral("12"));
 
     QueryItems query = siteFields(firstCharacter(m_shortname->text()) + QStringLiteral("_gif.gif"));
-    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("0")) << qMakePair(QStringLiteral("Type"), m_globals.NewSiteType);
+    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("0")) << qMakePair(QStringLiteral("Type"), m_state.NewSiteType);
     const FetchResult saved = m_portal.request(QStringLiteral("tad_postsite.asp"), query);
     if (!saved.ok()) {
         // The window stays open with everything the parent typed, to save again or cancel.
@@ -223,7 +223,7 @@ void frmNewSite::Command2_Click()
             QStringLiteral("Thanks for Adding a Site"), QString());
         if (!email.isEmpty()) {
             const FetchResult suggested = m_portal.request(QStringLiteral("tad_suggestsite.asp"),
-                                                           {{QStringLiteral("userid"), m_globals.UserId},
+                                                           {{QStringLiteral("userid"), m_state.userId},
                                                             {QStringLiteral("url"), m_url->text()},
                                                             {QStringLiteral("email"), email}});
             if (!suggested.ok())
@@ -235,7 +235,7 @@ void frmNewSite::Command2_Click()
     accept();
 }
 
-void frmNewSite::btnDelete_Click()
+void SiteEditorWindow::btnDelete_Click()
 {
     if (m_context.dialogs->askYesNo(QStringLiteral("Are you sure you want to remove this site from your available sites?"),
                                     QStringLiteral("Are You Sure?"))
@@ -250,7 +250,7 @@ void frmNewSite::btnDelete_Click()
     accept();
 }
 
-void frmNewSite::Command4_Click()
+void SiteEditorWindow::Command4_Click()
 {
     reject();
 }

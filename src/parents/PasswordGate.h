@@ -11,10 +11,10 @@ class QPushButton;
 // The password gate in front of the parents' area and of leaving the browser
 // while STOP is disabled. Shown modally; the caller reads PasswordAccepted
 // once it has closed.
-class frmSecurity : public QDialog {
+class PasswordGate : public QDialog {
     Q_OBJECT
 public:
-    explicit frmSecurity(const ParentsContext &context, QWidget *parent = nullptr);
+    explicit PasswordGate(const ParentsContext &context, QWidget *parent = nullptr);
 
     void pw1_GotFocus();
     void pw1_KeyPress(int key);

@@ -13,10 +13,10 @@ class QPushButton;
 // The preferences window: the parents' password, the STOP lock and the time
 // limit. Shows what "control.ini" holds, checks the parent's combination,
 // writes the file and puts the new values into force at once.
-class frmPref : public QDialog {
+class PreferencesWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit frmPref(const ParentsContext &context, QWidget *parent = nullptr);
+    explicit PreferencesWindow(const ParentsContext &context, QWidget *parent = nullptr);
 
     void Form_Load();
     void Command1_Click();

@@ -10,18 +10,18 @@
 
 // The program-wide values: one instance, owned by the main window and shared
 // with its pop-ups and the parents' windows, touched only on the UI thread.
-struct modGlobals {
-    QString AppFolder;
-    QString PortalBase;
-    QString UserId;
-    QStringList FaceNames;
-    qint16 CurrentFace = 0;
+struct ProgramState {
+    QString appFolder;
+    QString portalBase;
+    QString userId;
+    QStringList faceNames;
+    qint16 currentFace = 0;
     ::AllowList AllowList;
-    FilterAddress::MatchScope AllowScope = FilterAddress::MatchScope::Address;
-    bool FilterOn = false;
-    QString BlockedUrl;
-    QString CurrentUrl;
-    bool PopupsAllowed = false;
+    FilterAddress::MatchScope allowScope = FilterAddress::MatchScope::Address;
+    bool filterOn = false;
+    QString blockedUrl;
+    QString currentUrl;
+    bool popupsAllowed = false;
     ParentalSettings settings; // Password, StopDisabled, TimeLimit, LimitEnd
     bool PasswordAccepted = false;
     qint32 EditSiteID = 0;

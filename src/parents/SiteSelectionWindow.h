@@ -18,10 +18,10 @@ class FaceImage;
 // The parent's main window: pick a child, tick the sites on that child's
 // menu (each tick goes to the portal at once), rename a child, preview, add,
 // edit and remove sites, and open the safety preferences.
-class frmSiteSel : public QDialog {
+class SiteSelectionWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit frmSiteSel(const ParentsContext &context, QWidget *parent = nullptr);
+    explicit SiteSelectionWindow(const ParentsContext &context, QWidget *parent = nullptr);
 
     // The list's columns, in the order the window shows them.
     enum Column { SiteName, Ages, Comments, ID, Logo, URL, Type, ColumnCount };
@@ -54,19 +54,19 @@ private:
     void reportNotSaved(const QString &change, const QString &reason);
 
     ParentsContext m_context;
-    modGlobals &m_globals;
+    ProgramState &m_state;
     PortalClient m_portal;
     qint16 m_child = 0; // the window's current child
     bool m_loading = false;
 
-    std::array<QFrame *, 4> m_shape1{};
-    std::array<FaceImage *, 4> m_image1{};
+    std::array<QFrame *, 4> m_faceFrames{};
+    std::array<FaceImage *, 4> m_faceImages{};
     QTreeWidget *m_listView1 = nullptr;
     QLabel *m_label1 = nullptr;
-    BrowserView *m_webBrowser1 = nullptr;
-    QPushButton *m_command1 = nullptr;
-    QPushButton *m_command2 = nullptr;
-    QPushButton *m_command3 = nullptr;
+    BrowserView *m_view = nullptr;
+    QPushButton *m_previewButton = nullptr;
+    QPushButton *m_saveButton = nullptr;
+    QPushButton *m_addSiteButton = nullptr;
     QPushButton *m_btnEdit = nullptr;
     QAction *m_menusafety = nullptr;
 };

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "browsing/BrowserServices.h"
+#include "filter/FilterRules.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class BrowserView;
+class QLabel;
+class QProgressBar;
+class QToolButton;
+class MainWindow;
+struct NavigationRequest;
+struct NewWindowRequest;
+
+// A pop-up window for a page's new-window request. It stays hidden until a
+// navigation passes the allow test, reports into the main window's status
+// line, and closes itself on its first blocked navigation.
+class PopupWindow : public QWidget {
+    Q_OBJECT
+public:
+    static inline const QString Caption = QStringLiteral("Tadpole Pop-Up");
+
+    // `popupsAllowed`: made while a special site allowed pop-ups. Such a window
+    // still filters every navigation but does not close on a block.
+    PopupWindow(MainWindow *mainWindow, const BrowserServices &services, bool popupsAllowed);
+
+    BrowserView *view() const { return m_view; }
+    QString siteLineText() const;
+
+    void goBack();
+    void goForward();
+    void reload();
+    void closePopup();
+    void layoutView();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void showFirstPage();
+    void onNavigationRequested(NavigationRequest &request);
+    void onDocumentLoaded(const QUrl &url, bool mainFrame);
+    void onNewWindowRequested(NewWindowRequest &request);
+    void showLoadProgress(qint32 progress, qint32 progressMax);
+    void tick();
+
+    QPointer<MainWindow> m_main;
+    BrowserServices m_services;
+    bool m_keepOpenOnBlock;
+    bool m_closing = false;
+    bool m_shown = false;
+    BrowserView *m_view = nullptr;
+    QWidget *m_toolbar = nullptr;
+    QToolButton *m_backButton = nullptr;
+    QToolButton *m_forwardButton = nullptr;
+    QToolButton *m_reloadButton = nullptr;
+    QToolButton *m_closeButton = nullptr;
+    QLabel *m_statusLine = nullptr;
+    QLabel *m_siteLine = nullptr;
+    QProgressBar *m_progressBar = nullptr;
+    FilterRules::ProgressState m_progress;
+    QTimer m_tickTimer;
+};
