@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browserview/NavigationRequest.h"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -8,22 +10,6 @@
 
 class QWidget;
 class BrowserView;
-
-// A navigation about to start. Handlers set `cancel` to stop it; nothing
-// loads then.
-struct NavigationRequest {
-    QUrl url;
-    bool mainFrame = true;
-    // A server redirect of a navigation already let through. `redirectedFrom`
-    // is the main frame's address last let through (the view reports only the
-    // new address of a hop).
-    bool redirect = false;
-    QUrl redirectedFrom;
-    // The main frame's page that was showing when the navigation this one
-    // continues began (for a redirect: when its first hop began).
-    QUrl origin;
-    bool cancel = false;
-};
 
 // A page asks for a new window: hand back another view, or cancel.
 struct NewWindowRequest {
@@ -56,6 +42,7 @@ signals:
     void documentLoaded(const QUrl &url, bool mainFrame);
     void newWindowRequested(NewWindowRequest &request);
     void loadProgress(qint32 progress, qint32 progressMax);
+    // A page's script failed, or the engine refused something on the console.
     void ScriptError(const QString &description, const QString &source, qint32 line);
     // The main frame's load ended, completed or not.
     void loadFinished(bool ok);

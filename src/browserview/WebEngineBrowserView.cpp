@@ -146,16 +146,16 @@ QWebEnginePage *FilteringPage::createWindow(WebWindowType)
 void FilteringPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
                                              int lineNumber, const QString &sourceID)
 {
-    if (level == InfoMessageLevel && message.startsWith(m_frameLoadedMark)) {
-        // A frame that failed shows the engine's own error page: nothing loaded.
-        const QUrl frame(message.mid(m_frameLoadedMark.size()));
-        if (FilterAddress::isBrowsableScheme(frame))
-            emit m_owner->documentLoaded(frame, false);
-        return;
-    }
-    // Swallowed: script errors reach the window as an event, never the console.
+    // Script errors reach the view as an event, never the console or a dialog.
     if (level == ErrorMessageLevel)
         emit m_owner->ScriptError(message, sourceID, lineNumber);
+    if (level != InfoMessageLevel || !message.startsWith(m_frameLoadedMark))
+        return;
+    const QString what = message.mid(m_frameLoadedMark.size());
+    // A frame that failed shows the engine's own error page: nothing loaded.
+    const QUrl frame(what);
+    if (FilterAddress::isBrowsableScheme(frame))
+        emit m_owner->documentLoaded(frame, false);
 }
 
 WebEngineBrowserView::WebEngineBrowserView(QWidget *parent)

@@ -9,7 +9,7 @@
 #include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
 #include "browsing/PopupWindow.h"
-#include "shell/Identity.h"
+#include "shell/Startup.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
 #include "shell/StartupPaths.h"
@@ -50,7 +50,7 @@ MainWindow::MainWindow(const BrowserServices &services, QWidget *parent)
     // Requests that slip past the views' navigation events (a service worker's,
     // say) meet the same allow test.
     m_services.views->setFrameRequestFilter([window = QPointer<MainWindow>(this)](const QUrl &url) {
-        return window && window->frameRequestAllowed(url);
+        return window && (!window->m_filter || window->m_filter->allowFrameRequest(url));
     });
     QTimer::singleShot(0, this, &MainWindow::runStartup);
 }
@@ -150,7 +150,6 @@ void MainWindow::buildControls()
     connect(m_view, &BrowserView::documentLoaded, this, &MainWindow::onDocumentLoaded);
     connect(m_view, &BrowserView::newWindowRequested, this, &MainWindow::onNewWindowRequested);
     connect(m_view, &BrowserView::loadProgress, this, &MainWindow::showLoadProgress);
-    connect(m_view, &BrowserView::ScriptError, this, &MainWindow::objWind_onerror);
 }
 
 void MainWindow::pumpEvents()
@@ -160,83 +159,85 @@ void MainWindow::pumpEvents()
 
 void MainWindow::runStartup()
 {
-    for (QWidget *button : {m_backButton, m_forwardButton, m_reloadButton, m_parentsButton, m_stopButton, m_radioButton, m_helpButton,
-                            m_mailButton, m_donateButton}) {
+    for (QWidget *button : {m_backButton, m_forwardButton, m_reloadButton, m_parentsButton, m_stopButton, m_radioButton,
+                            m_helpButton, m_mailButton, m_donateButton}) {
         button->setCursor(Qt::PointingHandCursor);
     }
-
-    m_state.filterOn = false;
-    m_state.appFolder = AppFolderFor(m_services.executableFolder, m_services.defaultAppFolder);
-    m_terminateProgram = terminateProgram(m_state.appFolder, m_services.executableFolder);
-    if (m_terminateProgram.isEmpty())
-        reportOnStderr(QStringLiteral("The helper that ends other web browsers is not installed: no terminate in ")
-                       + m_state.appFolder + QStringLiteral(" nor beside the program."));
-    m_config = AppConfig::load(m_state.appFolder);
-    m_dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain};
-    m_specialSites = {m_config.popupToymaker, m_config.popupPreschool};
-
-    const PortalChoice choice = portalChoiceFor(m_services.commandLine);
-    m_state.portalBase = PortalBaseFor(choice, m_config);
-    m_portal = std::make_unique<PortalClient>(*m_services.transport, m_state.portalBase);
-
-    const QDateTime now = m_services.clock->now();
-    QString settingsError;
-    if (!SettingsFile::EnsureSettingsFile(m_state.appFolder, &settingsError))
-        reportOnStderr(QStringLiteral("Could not create the settings file: ") + settingsError);
-    SettingsFile::ReadSettings(m_state.appFolder, now, m_state.settings);
-
-    const QStringList defaults = {
-        QStringLiteral("http:///"),     portalAllowEntry(choice, m_config), QStringLiteral("javascript"),
-        m_config.allowEntertainment,    QStringLiteral("dnserror.htm"),     QStringLiteral("paypal"),
-        QStringLiteral("about:blank"),  m_config.allowPreschool,            QStringLiteral("doubleclick"),
-    };
-    QStringList dropped;
-    m_state.AllowList =
-        AllowList(defaults, UnblockedFile::readFirstLine(m_state.appFolder + "unblocked.tad"), &dropped);
-    for (const QString &entry : std::as_const(dropped))
-        reportOnStderr(QStringLiteral("unblocked.tad: left out \"%1\": not a site name").arg(entry.left(200)));
-    m_state.allowScope = FilterAddress::matchScopeFrom(m_config.allowMatch);
-
-    if (!m_portal->checkPortal()) {
-        m_services.dialogs->message(
-            QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."),
-            ProgramTitle);
-        closeMainWindow();
-        QCoreApplication::exit(1);
+    m_startup = std::make_unique<Startup>(
+        Startup::Inputs{.clock = m_services.clock, .transport = m_services.transport,
+                        .executableFolder = m_services.executableFolder,
+                        .defaultAppFolder = m_services.defaultAppFolder, .commandLine = m_services.commandLine},
+        m_state, static_cast<StartupWindow &>(*this));
+    if (!m_startup->run())
         return;
-    }
+    m_messageLine->clear();
+    pumpEvents();
+    m_startupFinished = true;
+}
 
-    const QString longVersion = Identity::longVersion();
-    const QMetaObject::Connection startPage = connect(m_view, &BrowserView::loadFinished, this, [this] {
+void MainWindow::useConfig(const AppConfig &config, const QString &terminateProgram)
+{
+    m_config = config;
+    m_terminateProgram = terminateProgram;
+    m_filter = std::make_unique<NavigationFilter>(
+        m_state,
+        NavigationFilter::Rules{.dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain},
+                                .specialSites = {m_config.popupToymaker, m_config.popupPreschool},
+                                .exemptPage = radioPage()},
+        [this](const QString &text) { setStatusLine(text); });
+}
+
+void MainWindow::cannotConnect()
+{
+    m_services.dialogs->message(
+        QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."), ProgramTitle);
+    closeMainWindow();
+    QCoreApplication::exit(1);
+}
+
+void MainWindow::showMessage(const QString &text)
+{
+    m_messageLine->setText(text);
+    pumpEvents();
+}
+
+void MainWindow::showStartPage(const QString &address)
+{
+    connect(m_view, &BrowserView::loadFinished, &m_startPageShown, [this] {
         m_startPageDone = true;
         m_startPageShown.quit();
-    });
-    m_view->navigate(m_state.portalBase + QStringLiteral("tad_start.asp"));
-    m_versionLine->setText(QStringLiteral("Tadpole Version: ") + longVersion);
+    }, Qt::SingleShotConnection);
+    m_view->navigate(address);
+}
+
+void MainWindow::showWindow(const QString &versionLine, const QString &title)
+{
+    m_versionLine->setText(versionLine);
     layoutForScreen();
-    setWindowTitle(ProgramTitle + QLatin1Char(' ') + Identity::shortVersion());
+    setWindowTitle(title);
+}
 
-    const Identity::LoadResult identity = Identity::LoadUserId(m_state.appFolder, m_services.clock->now());
-    m_state.userId = identity.userId;
-    m_portalHops = PortalHops(m_state.portalBase, m_state.userId);
-    if (!identity.error.isEmpty())
-        reportOnStderr(identity.error);
+void MainWindow::waitForStartPage()
+{
+    // The view loads in the background; the wait is bounded, so a portal that
+    // never finishes its start page does not hold the child's menu back.
+    if (m_startPageDone)
+        return;
+    QTimer::singleShot(StartPageWaitMs, &m_startPageShown, &QEventLoop::quit);
+    m_startPageShown.exec(QEventLoop::ExcludeUserInputEvents);
+}
 
-    m_messageLine->setText(QStringLiteral("Logging onto Tadpole Portal..."));
-    pumpEvents();
-    waitForStartPage();
-    disconnect(startPage);
-    const FetchResult visit = m_portal->request(
-        QStringLiteral("tad_visit.asp"), {{QStringLiteral("userid"), m_state.userId}, {QStringLiteral("ver"), longVersion}});
-    if (!visit.ok())
-        reportOnStderr(QStringLiteral("The portal did not take the log-on: ") + visit.error);
-
-    m_messageLine->setText(QStringLiteral("Getting Face Names..."));
-    pumpEvents();
-    m_state.faceNames = PortalClient::faceNamesFrom(
-        m_portal->requestText(QStringLiteral("tad_getface.asp"), {{QStringLiteral("userid"), m_state.userId}}));
-
+void MainWindow::showChildren(const QStringList &names)
+{
     layoutBrowserView();
+    for (int i = 0; i < 4; ++i) {
+        m_faceButtons[i]->setToolTip(names.value(i) + QStringLiteral("'s Menu"));
+        m_faceButtons[i]->setCursor(Qt::PointingHandCursor);
+    }
+}
+
+void MainWindow::startWatchdog()
+{
     m_watchdog = std::make_unique<Watchdog>(Watchdog::Outside{
         .clock = m_services.clock,
         .countOtherBrowsers =
@@ -249,30 +250,12 @@ void MainWindow::runStartup()
     });
     m_tickTimer.setInterval(1000);
     m_tickTimer.start();
-    for (int i = 0; i < 4; ++i) {
-        m_faceButtons[i]->setToolTip(m_state.faceNames.value(i) + QStringLiteral("'s Menu"));
-        m_faceButtons[i]->setCursor(Qt::PointingHandCursor);
-    }
-
-    m_messageLine->setText(QStringLiteral("Loading Site Names..."));
-    pumpEvents();
-    selectChild(0);
-    m_state.filterOn = true;
-    m_messageLine->clear();
-    pumpEvents();
-    m_startupFinished = true;
-    emit startupComplete();
 }
 
-void MainWindow::waitForStartPage()
+void MainWindow::openMenu(int child)
 {
-    // The view loads in the background. Until the start page has loaded, it
-    // could be replaced by the menu before the portal ever saw its request, and
-    // the child would look at an empty window while the portal is asked.
-    if (m_startPageDone)
-        return;
-    QTimer::singleShot(StartPageWaitMs, &m_startPageShown, &QEventLoop::quit);
-    m_startPageShown.exec(QEventLoop::ExcludeUserInputEvents);
+    m_filter->setPortal(m_state.portalBase, m_state.userId);
+    selectChild(qint16(child));
 }
 
 void MainWindow::layoutForScreen()
@@ -363,78 +346,21 @@ void MainWindow::selectChild(qint16 Index)
         m_services.dialogs->message(QStringLiteral("Subscript out of range"), QStringLiteral("Error"));
         return;
     }
-    const qint16 t = qint16(Index + 1);
     m_state.currentFace = Index;
-    m_view->navigate(PortalClient::withQuery(
-        m_state.portalBase + QStringLiteral("tad_menu.asp"),
-        {{QStringLiteral("t"), QString::number(t)}, {QStringLiteral("userid"), m_state.userId}}));
+    m_view->navigate(m_startup->portal().menuAddress(Index));
     m_faceHighlight->move(m_faceButtons[m_state.currentFace]->x() - 2, m_faceHighlight->y());
-}
-
-bool MainWindow::frameRequestAllowed(const QUrl &url)
-{
-    // The radio view has no allow test; its one page is let through.
-    if (!m_state.filterOn || FilterAddress::allows(m_state.AllowList, url, m_state.allowScope)
-        || url == QUrl(radioPage())) {
-        return true;
-    }
-    // Refused here after the navigation event let it through: reported all the
-    // same, or the child would see the engine's error page and nothing to click.
-    showBlocked(FilterAddress::whole(url));
-    return false;
-}
-
-void MainWindow::showBlocked(const QString &address)
-{
-    m_blockedDuringLoad = true;
-    m_versionLine->clear();
-    m_statusLine->setText(FilterRules::blockedStatusText(address));
-    m_state.blockedUrl = address;
 }
 
 void MainWindow::onNavigationRequested(NavigationRequest &request)
 {
-    if (!m_state.filterOn)
-        return;
-    const QString address = FilterAddress::whole(request.url);
-    bool allowed = FilterAddress::isBrowsableScheme(request.url);
-    if (allowed && m_portalHops.exempts(request.redirect, request.mainFrame, request.redirectedFrom, request.origin)) {
-        // A tile's hop through this installation's go page. Its site is learned
-        // at once: nearly every site sends its first visit on again (to https,
-        // or to "www."), and that hop is tested like any other.
-        m_state.AllowList.learn(siteOf(request.url));
-    } else {
-        allowed = allowed && FilterAddress::allows(m_state.AllowList, request.url, m_state.allowScope);
-    }
-    if (!allowed) {
+    if (m_filter && !m_filter->allowNavigation(request))
         request.cancel = true;
-        showBlocked(address);
-        return;
-    }
-    if (request.mainFrame)
-        m_blockedDuringLoad = false;
-    m_state.currentUrl = address;
-    m_statusLine->clear();
-}
-
-QString MainWindow::siteOf(const QUrl &url) const
-{
-    return ExtractDomain(FilterAddress::siteAddress(url), m_dynamicHost);
 }
 
 void MainWindow::onDocumentLoaded(const QUrl &url, bool mainFrame)
 {
-    const QString caption = siteOf(url);
-    m_siteLine->setText(caption);
-    // The web engine reports a page complete only after its frames have been
-    // navigated. A frame blocked on the way must keep its "Blocked:" line, or
-    // it could never be unblocked; only a page let through after the block
-    // clears it.
-    if (FilterRules::isSpecialSite(caption, m_specialSites))
-        m_state.popupsAllowed = true;
-    else if (!(mainFrame && m_blockedDuringLoad))
-        m_statusLine->clear();
-    m_state.AllowList.learn(caption);
+    if (m_filter)
+        m_siteLine->setText(m_filter->pageLoaded(url, mainFrame));
 }
 
 void MainWindow::onNewWindowRequested(NewWindowRequest &request)
@@ -447,7 +373,8 @@ void MainWindow::onNewWindowRequested(NewWindowRequest &request)
 
 PopupWindow *MainWindow::openPopup()
 {
-    auto *popup = new PopupWindow(this, m_services, m_state.popupsAllowed);
+    m_versionLine->clear();
+    auto *popup = new PopupWindow(*m_filter, m_services, m_state.popupsAllowed, geometry(), [this] { return openPopup(); });
     if (m_lock->locked())
         m_lock->adopt(popup);
     m_popups.removeAll(nullptr);
@@ -471,11 +398,6 @@ void MainWindow::showLoadProgress(qint32 progress, qint32 progressMax)
     pumpEvents();
 }
 
-void MainWindow::objWind_onerror(const QString &, const QString &, qint32)
-{
-    // Handled: the child never sees a script-error dialog, and nothing is logged.
-}
-
 void MainWindow::onStatusLineClicked()
 {
     if (!FilterRules::isBlockedStatus(m_statusLine->text()))
@@ -487,8 +409,8 @@ void MainWindow::onStatusLineClicked()
 
 void MainWindow::unblock(QString address)
 {
-    const QString entry = siteOf(QUrl(address));
-    if (!m_state.AllowList.acceptable(entry)) {
+    const QString entry = m_filter->siteOf(QUrl(address));
+    if (!m_state.allowList.acceptable(entry)) {
         m_services.dialogs->message(QStringLiteral("This address cannot be unblocked."), ProgramTitle);
         return;
     }
@@ -508,10 +430,10 @@ void MainWindow::unblock(QString address)
         != Dialogs::Answer::Yes) {
         return;
     }
-    m_state.AllowList.unblock(entry);
+    m_state.allowList.unblock(entry);
     m_view->navigate(address);
     QString error;
-    if (!UnblockedFile::write(m_state.appFolder + QStringLiteral("unblocked.tad"), m_state.AllowList.text(), &error)) {
+    if (!UnblockedFile::write(m_state.appFolder + QStringLiteral("unblocked.tad"), m_state.allowList.text(), &error)) {
         m_services.dialogs->message(
             QStringLiteral("The site is allowed until Tadpole closes, but it could not be saved: ") + error,
             ProgramTitle);
@@ -733,6 +655,9 @@ QString MainWindow::childPageTitle() const
 
 void MainWindow::setStatusLine(const QString &text)
 {
+    // The version line shares the status line's place and gives way to a block.
+    if (FilterRules::isBlockedStatus(text))
+        m_versionLine->clear();
     m_statusLine->setText(text);
 }
 

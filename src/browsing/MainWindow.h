@@ -4,9 +4,9 @@
 #include "browsing/Watchdog.h"
 #include "parents/ParentsContext.h"
 #include "filter/FilterRules.h"
-#include "filter/PortalHops.h"
-#include "filter/SiteNames.h"
+#include "filter/NavigationFilter.h"
 #include "shell/AppConfig.h"
+#include "shell/Startup.h"
 #include "shell/ProgramState.h"
 
 #include <QEventLoop>
@@ -31,7 +31,7 @@ struct NewWindowRequest;
 
 // The child's full-screen browser: face bar, toolbar, the filtered view and
 // the status lines. Its load handler is the program's start-up sequence.
-class MainWindow : public QMainWindow, public MainWindowLink {
+class MainWindow : public QMainWindow, public MainWindowLink, private StartupWindow {
     Q_OBJECT
 public:
     explicit MainWindow(const BrowserServices &services, QWidget *parent = nullptr);
@@ -87,9 +87,6 @@ public:
     // Routing of a page's new-window request into a filtered pop-up.
     PopupWindow *openPopup();
 
-signals:
-    void startupComplete();
-
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -99,13 +96,20 @@ private:
     void onDocumentLoaded(const QUrl &url, bool mainFrame);
     void onNewWindowRequested(NewWindowRequest &request);
     void showLoadProgress(qint32 progress, qint32 progressMax);
-    void objWind_onerror(const QString &description, const QString &source, qint32 line);
 
     void buildControls();
     void layoutForScreen();
     void placeControls();
-    bool frameRequestAllowed(const QUrl &url);
-    void showBlocked(const QString &address);
+    // What start-up asks of the window.
+    void useConfig(const AppConfig &config, const QString &terminateProgram) override;
+    void cannotConnect() override;
+    void showMessage(const QString &text) override;
+    void showStartPage(const QString &address) override;
+    void showWindow(const QString &versionLine, const QString &title) override;
+    void waitForStartPage() override;
+    void showChildren(const QStringList &names) override;
+    void startWatchdog() override;
+    void openMenu(int child) override;
     // Every way to unblock an address comes here: the parent's password first
     // where one is set, then the question; on Yes the site joins the list, the
     // address loads and the list is saved.
@@ -118,24 +122,16 @@ private:
     void setFacesEnabled(bool enabled);
     BrowserView *ensureRadioView();
     bool popupWindowOpen() const;
-    // The upper-case site of an address, as the site line shows it and entries are made.
-    QString siteOf(const QUrl &url) const;
     void pumpEvents();
-    void waitForStartPage();
 
     BrowserServices m_services;
     ProgramState m_state;
     AppConfig m_config;
-    DynamicHostRule m_dynamicHost;
-    QStringList m_specialSites;
-    std::unique_ptr<PortalClient> m_portal;
-    PortalHops m_portalHops;
+    std::unique_ptr<NavigationFilter> m_filter;
+    std::unique_ptr<Startup> m_startup;
     QString m_terminateProgram; // empty when no helper is installed
     bool m_startupFinished = false;
     bool m_laidOut = false;
-    // A navigation was blocked after the main frame's last allowed one: that
-    // page's completion must not wipe the report (see documentLoaded).
-    bool m_blockedDuringLoad = false;
     static constexpr int StartPageWaitMs = 3000;
     QEventLoop m_startPageShown;
     bool m_startPageDone = false;

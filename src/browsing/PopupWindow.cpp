@@ -5,7 +5,7 @@
 #include "browsing/ProgressDisplay.h"
 #include "filter/FilterAddress.h"
 #include "filter/SiteNames.h"
-#include "browsing/MainWindow.h"
+#include "filter/NavigationFilter.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -21,8 +21,10 @@ using WindowMetrics::LineHeight;
 
 } // namespace
 
-PopupWindow::PopupWindow(MainWindow *mainWindow, const BrowserServices &services, bool popupsAllowed)
-    : QWidget(nullptr, Qt::Window), m_main(mainWindow), m_services(services), m_keepOpenOnBlock(popupsAllowed)
+PopupWindow::PopupWindow(NavigationFilter &filter, const BrowserServices &services, bool popupsAllowed,
+                         const QRect &geometry, std::function<PopupWindow *()> openAnother)
+    : QWidget(nullptr, Qt::Window), m_filter(filter), m_openAnother(std::move(openAnother)), m_services(services),
+      m_keepOpenOnBlock(popupsAllowed)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(Caption);
@@ -56,15 +58,13 @@ PopupWindow::PopupWindow(MainWindow *mainWindow, const BrowserServices &services
     connect(m_view, &BrowserView::loadProgress, this, &PopupWindow::showLoadProgress);
     connect(&m_tickTimer, &QTimer::timeout, this, &PopupWindow::tick);
 
+    setGeometry(geometry);
     showFirstPage();
 }
 
 void PopupWindow::showFirstPage()
 {
-    if (m_main) {
-        m_main->clearVersionLine();
-        setGeometry(m_main->geometry());
-    }
+
     for (QToolButton *button : {m_backButton, m_forwardButton, m_reloadButton, m_closeButton})
         button->setCursor(Qt::PointingHandCursor);
 
@@ -92,19 +92,10 @@ void PopupWindow::resizeEvent(QResizeEvent *event)
 
 void PopupWindow::onNavigationRequested(NavigationRequest &request)
 {
-    // Without the main window there is no allow list to ask: nothing loads.
-    if (!m_main) {
-        request.cancel = true;
+    if (!m_filter.isOn())
         return;
-    }
-    if (!m_main->state().filterOn)
-        return;
-    ProgramState &g = m_main->state();
-    const QString address = FilterAddress::whole(request.url);
-    if (!FilterAddress::allows(g.AllowList, request.url, g.allowScope)) {
+    if (!m_filter.allowPopupNavigation(request.url)) {
         request.cancel = true;
-        m_main->setStatusLine(FilterRules::blockedStatusText(address));
-        g.blockedUrl = address;
         // A pop-up never shown closes on its first block whatever site made it:
         // hidden for good, it would hold a view and a timer and keep the main
         // window's buttons disabled.
@@ -116,8 +107,7 @@ void PopupWindow::onNavigationRequested(NavigationRequest &request)
         }
         return;
     }
-    m_main->setStatusLine(FilterRules::popupAllowedStatusText(address));
-    if (!address.contains(QLatin1String("http:///")) && !m_closing) {
+    if (!FilterAddress::whole(request.url).contains(QLatin1String("http:///")) && !m_closing) {
         m_shown = true;
         show();
         m_view->widget()->show();
@@ -126,19 +116,12 @@ void PopupWindow::onNavigationRequested(NavigationRequest &request)
 
 void PopupWindow::onDocumentLoaded(const QUrl &url, bool)
 {
-    const QString caption = ExtractPopupDomain(FilterAddress::siteAddress(url));
-    m_siteLine->setText(caption);
-    if (m_main)
-        m_main->state().AllowList.learn(caption);
+    m_siteLine->setText(m_filter.popupPageLoaded(url));
 }
 
 void PopupWindow::onNewWindowRequested(NewWindowRequest &request)
 {
-    if (!m_main) {
-        request.cancel = true;
-        return;
-    }
-    request.newWindow = m_main->openPopup()->view();
+    request.newWindow = m_openAnother()->view();
 }
 
 void PopupWindow::showLoadProgress(qint32 progress, qint32 progressMax)

@@ -6,12 +6,13 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 class BrowserView;
 class QLabel;
 class QProgressBar;
 class QToolButton;
-class MainWindow;
+class NavigationFilter;
 struct NavigationRequest;
 struct NewWindowRequest;
 
@@ -25,7 +26,10 @@ public:
 
     // `popupsAllowed`: made while a special site allowed pop-ups. Such a window
     // still filters every navigation but does not close on a block.
-    PopupWindow(MainWindow *mainWindow, const BrowserServices &services, bool popupsAllowed);
+    // `filter` decides its navigations and reports into the main window's
+    // status line; `openAnother` makes the pop-up a page of this one asks for.
+    PopupWindow(NavigationFilter &filter, const BrowserServices &services, bool popupsAllowed, const QRect &geometry,
+                std::function<PopupWindow *()> openAnother);
 
     BrowserView *view() const { return m_view; }
     QString siteLineText() const;
@@ -47,7 +51,8 @@ private:
     void showLoadProgress(qint32 progress, qint32 progressMax);
     void tick();
 
-    QPointer<MainWindow> m_main;
+    NavigationFilter &m_filter;
+    std::function<PopupWindow *()> m_openAnother;
     BrowserServices m_services;
     bool m_keepOpenOnBlock;
     bool m_closing = false;

@@ -16,7 +16,7 @@ struct ProgramState {
     QString userId;
     QStringList faceNames;
     qint16 currentFace = 0;
-    ::AllowList AllowList;
+    ::AllowList allowList;
     FilterAddress::MatchScope allowScope = FilterAddress::MatchScope::Address;
     bool filterOn = false;
     QString blockedUrl;

@@ -1,0 +1,96 @@
+#include "shell/Startup.h"
+
+#include "filter/UnblockedFile.h"
+#include "shell/Identity.h"
+#include "shell/ProgramState.h"
+#include "shell/Services.h"
+#include "shell/SettingsFile.h"
+#include "shell/StartupPaths.h"
+
+#include <cstdio>
+
+namespace {
+
+void reportOnStderr(const QString &text)
+{
+    std::fprintf(stderr, "tadpole: %s\n", qPrintable(text));
+}
+
+} // namespace
+
+Startup::Startup(Inputs inputs, ProgramState &state, StartupWindow &window)
+    : m_inputs(std::move(inputs)), m_state(state), m_window(window)
+{
+}
+
+void Startup::readFiles()
+{
+    m_state.filterOn = false;
+    m_state.appFolder = AppFolderFor(m_inputs.executableFolder, m_inputs.defaultAppFolder);
+    const QString helper = terminateProgram(m_state.appFolder, m_inputs.executableFolder);
+    if (helper.isEmpty())
+        reportOnStderr(QStringLiteral("The helper that ends other web browsers is not installed: no terminate in ")
+                       + m_state.appFolder + QStringLiteral(" nor beside the program."));
+    m_config = AppConfig::load(m_state.appFolder);
+    m_window.useConfig(m_config, helper);
+
+    const PortalChoice choice = portalChoiceFor(m_inputs.commandLine);
+    m_state.portalBase = PortalBaseFor(choice, m_config);
+    m_portal = std::make_unique<PortalClient>(*m_inputs.transport, m_state.portalBase);
+
+    QString settingsError;
+    if (!SettingsFile::EnsureSettingsFile(m_state.appFolder, &settingsError))
+        reportOnStderr(QStringLiteral("Could not create the settings file: ") + settingsError);
+    SettingsFile::ReadSettings(m_state.appFolder, m_inputs.clock->now(), m_state.settings);
+
+    const QStringList defaults = {
+        QStringLiteral("http:///"),    portalAllowEntry(choice, m_config), QStringLiteral("javascript"),
+        m_config.allowEntertainment,   QStringLiteral("dnserror.htm"),     QStringLiteral("paypal"),
+        QStringLiteral("about:blank"), m_config.allowPreschool,            QStringLiteral("doubleclick"),
+    };
+    QStringList dropped;
+    m_state.allowList = AllowList(defaults, UnblockedFile::readFirstLine(m_state.appFolder + "unblocked.tad"), &dropped);
+    for (const QString &entry : std::as_const(dropped))
+        reportOnStderr(QStringLiteral("unblocked.tad: left out \"%1\": not a site name").arg(entry.left(200)));
+    m_state.allowScope = FilterAddress::matchScopeFrom(m_config.allowMatch);
+}
+
+bool Startup::run()
+{
+    readFiles();
+    if (!m_portal->checkPortal()) {
+        m_window.cannotConnect();
+        return false;
+    }
+
+    // The web engine starts on the start page; the log-on's requests go out
+    // while it loads.
+    const QString longVersion = Identity::longVersion();
+    m_window.showStartPage(m_portal->startPageAddress());
+    m_window.showWindow(QStringLiteral("Tadpole Version: ") + longVersion,
+                        QStringLiteral("Tadpole ") + Identity::shortVersion());
+
+    const Identity::LoadResult identity = Identity::LoadUserId(m_state.appFolder, m_inputs.clock->now());
+    m_state.userId = identity.userId;
+    m_portal->setUserId(m_state.userId);
+    if (!identity.error.isEmpty())
+        reportOnStderr(identity.error);
+
+    m_window.showMessage(QStringLiteral("Logging onto Tadpole Portal..."));
+    const FetchResult visit = m_portal->visit(longVersion);
+    if (!visit.ok())
+        reportOnStderr(QStringLiteral("The portal did not take the log-on: ") + visit.error);
+
+    m_window.showMessage(QStringLiteral("Getting Face Names..."));
+    m_state.faceNames = PortalClient::faceNamesFrom(m_portal->faceNames());
+    m_window.showChildren(m_state.faceNames);
+    m_window.startWatchdog();
+
+    m_window.showMessage(QStringLiteral("Loading Site Names..."));
+    // Until the start page has loaded it could be replaced by the menu before
+    // the portal ever saw its request.
+    m_window.waitForStartPage();
+    m_window.openMenu(0);
+    m_state.filterOn = true;
+    return true;
+}
