@@ -1,7 +1,9 @@
 #include "PortalPages.h"
 
+#include "DatabaseErrors.h"
 #include "DemoSite.h"
 #include "Logos.h"
+#include "PortalSchema.h"
 
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
@@ -161,7 +163,7 @@ bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *confi
 {
     PortalStore setup(db, QStringLiteral("portal-setup"));
     QString why;
-    if (!setup.open(&why) || !setup.prepareSchema(&why) || !setup.checkWritable(&why)) {
+    if (!setup.open(&why) || !prepareSchema(setup, &why) || !checkWritable(setup, &why)) {
         *error = QStringLiteral("database: %1").arg(why);
         return false;
     }

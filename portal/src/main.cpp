@@ -1,4 +1,5 @@
 // tadpole-portal: the web portal the Tadpole browser talks to.
+#include "DatabaseErrors.h"
 #include "DemoSite.h"
 #include "HttpService.h"
 #include "PortalPages.h"
