@@ -4,6 +4,7 @@
 #include "HttpService.h"
 #include "PortalPages.h"
 #include "PortalStore.h"
+#include "PreparePortal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
