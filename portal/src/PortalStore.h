@@ -94,6 +94,7 @@ private:
     bool exec(QSqlQuery &q);
     void fail(const QSqlError &error);
     bool ensureFamily(const QString &userid);
+    bool writeFace(const QString &userid, int child, const QString &name);
     std::optional<SiteRow> siteForChange(const QString &userid, bool maintainer, qint64 id, Outcome *denied);
     Outcome finishChange(bool ok);
     bool canChange(const SiteRow &row, const QString &userid, bool maintainer) const;

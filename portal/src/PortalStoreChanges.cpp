@@ -118,32 +118,27 @@ Outcome PortalStore::setTick(const QString &userid, int child, qint64 siteId, bo
     return finishChange(ok && announceChange());
 }
 
-bool PortalStore::insertDefaultFace(int child, const QString &name)
+bool PortalStore::writeFace(const QString &userid, int child, const QString &name)
 {
     QSqlQuery &q = prepared("upsertFace", QStringLiteral(
         "INSERT INTO faces (userid, child, name) VALUES (?, ?, ?) "
         "ON CONFLICT (userid, child) DO UPDATE SET name = excluded.name"));
-    q.bindValue(0, QString(""));
+    q.bindValue(0, userid);
     q.bindValue(1, child);
     q.bindValue(2, name);
     return exec(q);
+}
+
+bool PortalStore::insertDefaultFace(int child, const QString &name)
+{
+    return writeFace(QString(""), child, name);
 }
 
 Outcome PortalStore::setFaceName(const QString &userid, int child, const QString &name)
 {
     if (!begin())
         return Outcome::Failed;
-    bool ok = ensureFamily(userid);
-    if (ok) {
-        QSqlQuery &q = prepared("upsertFace", QStringLiteral(
-            "INSERT INTO faces (userid, child, name) VALUES (?, ?, ?) "
-            "ON CONFLICT (userid, child) DO UPDATE SET name = excluded.name"));
-        q.bindValue(0, userid);
-        q.bindValue(1, child);
-        q.bindValue(2, name);
-        ok = exec(q);
-    }
-    return finishChange(ok && announceChange());
+    return finishChange(ensureFamily(userid) && writeFace(userid, child, name) && announceChange());
 }
 
 Outcome PortalStore::addSite(const QString &userid, const QString &owner, const SiteFields &f, qint64 *id)
