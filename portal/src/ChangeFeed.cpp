@@ -1,5 +1,8 @@
 #include "ChangeFeed.h"
 
+#include "DatabaseErrors.h"
+#include "PortalStore.h"
+
 #include <libpq-fe.h>
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PortalStore.h"
+#include "DbConfig.h"
 
 #include <atomic>
 #include <memory>

@@ -59,40 +59,6 @@ DemoFamily demoFamily()
     return f;
 }
 
-bool loadDemo(PortalStore &store, QString *error)
-{
-    const DemoFamily family = demoFamily();
-    if (!store.begin()) {
-        *error = store.lastError();
-        return false;
-    }
-    bool ok = true;
-    for (int i = 0; ok && i < 4; ++i)
-        ok = store.insertDefaultFace(i + 1, family.names[i]);
-    QList<QPair<qint64, int>> privateTicks;
-    for (const DemoSiteEntry &s : family.sites) {
-        qint64 id = 0;
-        ok = ok && store.insertSite(s.owner, s.fields, QStringLiteral("demo"), &id);
-        for (int child : s.tickedFor) {
-            if (s.owner.isEmpty())
-                ok = ok && store.insertTick(QString(""), child, id);
-            else
-                privateTicks.append({id, child});
-        }
-    }
-    // The demo installation starts from the defaults, plus its own private site.
-    ok = ok && store.insertFamily(family.privateOwner) && store.copyDefaultsTo(family.privateOwner)
-         && store.announceChange();
-    for (const auto &t : privateTicks)
-        ok = ok && store.insertTick(family.privateOwner, t.second, t.first);
-    if (!ok || !store.commit()) {
-        *error = store.lastError();
-        store.rollback();
-        return false;
-    }
-    return true;
-}
-
 int demoHostNumber(const QByteArray &localAddress)
 {
     if (!localAddress.startsWith("127.0.0."))

@@ -30,9 +30,6 @@ struct DemoFamily {
 
 DemoFamily demoFamily();
 
-// Loads the demo family into an empty database in one transaction.
-bool loadDemo(PortalStore &store, QString *error);
-
 // 127.0.0.N -> N when N is a demo host, else 0.
 int demoHostNumber(const QByteArray &localAddress);
 

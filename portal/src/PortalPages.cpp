@@ -1,20 +1,16 @@
 #include "PortalPages.h"
 
+#include "DatabaseErrors.h"
 #include "DemoSite.h"
+#include "GoLinks.h"
 #include "Logos.h"
+#include "PageQuery.h"
 
-#include <QMessageAuthenticationCode>
-#include <QRegularExpression>
 #include <QUrl>
 
-#include <malloc.h>
+using namespace pagequery;
 
 namespace {
-
-// A malformed request: the reason goes back as one line.
-struct BadRequest {
-    QByteArray reason;
-};
 
 HttpReply bad(const QByteArray &reason)
 {
@@ -44,160 +40,12 @@ HttpReply html(const QString &title, const QString &body, bool withTitle = true)
     return htmlReply(htmlHead(title, withTitle) + body.toUtf8() + HtmlTail);
 }
 
-bool allDigits(const QString &s, int maxLength)
-{
-    if (s.isEmpty() || s.size() > maxLength)
-        return false;
-    for (QChar ch : s) {
-        if (ch < u'0' || ch > u'9')
-            return false;
-    }
-    return true;
-}
-
-// Every value must be present; the userid may be empty (the public defaults).
-void requireKeys(const QueryString &q, std::initializer_list<const char *> keys)
-{
-    for (const char *key : keys) {
-        if (!q.contains(QLatin1String(key)))
-            throw BadRequest{QByteArray("missing key \"") + key + '"'};
-    }
-}
-
-// A stored text that goes into a TAB-separated reply: a TAB, CR, LF, or a character some
-// readers take as a line break (U+0085, U+2028, U+2029), would split the row or the name
-// list, so such text is refused instead of stored.
-QString text(const QueryString &q, const char *key, int maxLength, bool required)
-{
-    const QString value = q.value(QLatin1String(key));
-    if (value.size() > maxLength)
-        throw BadRequest{QByteArray(key) + " is longer than " + QByteArray::number(maxLength) + " characters"};
-    if (required && value.isEmpty())
-        throw BadRequest{QByteArray(key) + " is empty"};
-    if (holdsControlCharacter(value))
-        throw BadRequest{QByteArray(key) + " holds a control character"};
-    return value;
-}
-
-int child(const QueryString &q, const char *key)
-{
-    const QString t = q.value(QLatin1String(key));
-    if (t.size() != 1 || t[0] < u'1' || t[0] > u'4')
-        throw BadRequest{QByteArray(key) + " must be 1 to 4"};
-    return t[0].unicode() - '0';
-}
-
-qint64 number(const QueryString &q, const char *key)
-{
-    const QString v = q.value(QLatin1String(key));
-    if (!allDigits(v, 15))
-        throw BadRequest{QByteArray(key) + " must be a number"};
-    return v.toLongLong();
-}
-
-// The installation's id for a read: an empty or malformed id reads the public defaults.
-QString readerId(const QueryString &q)
-{
-    const QString userid = q.value(QStringLiteral("userid"));
-    return allDigits(userid, 40) ? userid : QStringLiteral("");
-}
-
-QString writerId(const QueryString &q)
-{
-    const QString userid = q.value(QStringLiteral("userid"));
-    if (!allDigits(userid, 40))
-        throw BadRequest{"userid must be digits"};
-    return userid;
-}
-
 QByteArray urlEncoded(const QString &s)
 {
     return QUrl::toPercentEncoding(s);
 }
 
-bool sameBytes(const QByteArray &a, const QByteArray &b)
-{
-    if (a.size() != b.size())
-        return false;
-    // Every byte compared, so the time taken tells nothing of how much of a guess was right.
-    uchar difference = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        difference |= uchar(a[i]) ^ uchar(b[i]);
-    return difference == 0;
-}
-
-// The Location a go link sends the browser to: an http or https address with a host.
-// Parents type addresses without a scheme ("www.zoo.example"): a relative Location would
-// land on the portal itself, so they get "http://". Stored "http:evil.example",
-// "http:/evil.example" or "//evil.example/" name no host of their own: browsers resolve them
-// against the portal or read the host out of the path, so they are refused.
-std::optional<QByteArray> redirectTarget(const QString &stored)
-{
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
-    QString address = stored;
-    if (!scheme.match(address).hasMatch())
-        address.prepend(QLatin1String("http://"));
-    const QUrl url(address, QUrl::TolerantMode);
-    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
-        return std::nullopt;
-    if (url.host().isEmpty() || !address.mid(url.scheme().size()).startsWith(QLatin1String("://")))
-        return std::nullopt;
-    return url.toEncoded();
-}
-
 } // namespace
-
-QByteArray goLinkSignature(const QByteArray &key, const QString &userid, int child, qint64 site,
-                           const QString &storedUrl)
-{
-    // The installation's id is digits or empty, the child one digit and the site a number,
-    // so the newline-joined message names exactly one link.
-    const QByteArray message = userid.toUtf8() + '\n' + QByteArray::number(child) + '\n' + QByteArray::number(site)
-                               + '\n' + storedUrl.toUtf8();
-    return QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256).left(16).toHex();
-}
-
-bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *config, QString *error)
-{
-    PortalStore setup(db, QStringLiteral("portal-setup"));
-    QString why;
-    if (!setup.open(&why) || !setup.prepareSchema(&why) || !setup.checkWritable(&why)) {
-        *error = QStringLiteral("database: %1").arg(why);
-        return false;
-    }
-    if (config->demo) {
-        const std::optional<bool> empty = setup.isEmpty();
-        if (!empty) {
-            *error = QStringLiteral("database: %1").arg(setup.lastError());
-            return false;
-        }
-        if (*empty && !loadDemo(setup, &why)) {
-            *error = QStringLiteral("demo data: %1").arg(why);
-            return false;
-        }
-    }
-    const std::optional<QByteArray> key = setup.goLinkKey();
-    if (!key) {
-        *error = QStringLiteral("database: %1").arg(setup.lastError());
-        return false;
-    }
-    config->goLinkKey = *key;
-    // glibc raises its mmap threshold each time a large block is freed, after which large
-    // reply buffers come from the heap, between kept replies, and freed ones are never
-    // handed back: 1,000 installations reading 200 KB lists grew the portal by 46 MB with a
-    // 16 MB cache. A fixed threshold maps every block over 128 KiB and unmaps it when freed.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-    config->cache = std::make_shared<ReplyCache>(cacheBytes);
-    if (db.kind == DbConfig::Kind::Postgres) {
-        config->changes = std::make_shared<ChangeFeed>(db);
-        // Until it listens every reply is built afresh: correct, only slower. Its errors
-        // are on standard error already.
-        config->changes->waitUntilListening(5000);
-    } else {
-        config->changes = std::make_shared<ChangeFeed>();
-    }
-    return true;
-}
 
 PortalPages::PortalPages(const PortalConfig &config, StoreFactory storeFactory)
     : m_config(config), m_storeFactory(std::move(storeFactory))
@@ -524,7 +372,7 @@ HttpReply PortalPages::go(const QueryString &q)
     const std::optional<QString> stored = s ? s->tickedSiteUrl(userid, t, item) : std::nullopt;
     if (!stored)
         return storeFailure();
-    if (stored->isEmpty() || !sameBytes(signature, goLinkSignature(m_config.goLinkKey, userid, t, item, *stored)))
+    if (stored->isEmpty() || !isGoLinkSignature(signature, m_config.goLinkKey, userid, t, item, *stored))
         return notOnMenu;
     const std::optional<QByteArray> location = redirectTarget(resolveAddress(*stored));
     if (!location)

@@ -24,17 +24,6 @@ struct PortalConfig {
     std::shared_ptr<ChangeFeed> changes;  // tells when kept replies may be stale
 };
 
-// Before serving: opens the database once, creates or migrates its schema, makes sure the
-// portal may write to it, loads the demo family when asked, and fills in the go-link key,
-// the reply cache (`cacheBytes` for all workers together) and the change feed.
-bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *config, QString *error);
-
-// The signature a menu's go link carries: HMAC-SHA256, under the portal's key, of the
-// installation, the child, the site and the site's stored address; 128 bits in hex. A link
-// made by hand, for another child or site, or before the site's address changed, fails it.
-QByteArray goLinkSignature(const QByteArray &key, const QString &userid, int child, qint64 site,
-                           const QString &storedUrl);
-
 // Answers every page of the portal for one worker thread, on that thread's own store.
 class PortalPages : public RequestHandler {
 public:

@@ -1,8 +1,10 @@
 // tadpole-portal: the web portal the Tadpole browser talks to.
+#include "DatabaseErrors.h"
 #include "DemoSite.h"
 #include "HttpService.h"
 #include "PortalPages.h"
 #include "PortalStore.h"
+#include "PreparePortal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

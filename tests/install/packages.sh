@@ -59,6 +59,11 @@ else
 fi
 grep -q '^ExecStart=/usr/bin/tadpole-portal ' "$out/root/usr/lib/systemd/system/tadpole-portal.service" \
   || problem "the unit does not start the installed portal"
+# The unit is written for the prefix installed to, whatever prefix the build was configured with.
+cmake --install "$build" --component portal --prefix "$out/elsewhere" >"$out/install.log" 2>&1 || cat "$out/install.log"
+unit=$(find "$out/elsewhere" -name tadpole-portal.service)
+grep -qF "ExecStart=$out/elsewhere/bin/tadpole-portal " "$unit" \
+  || problem "a unit installed to another prefix does not start the portal installed there"
 if command -v lintian >/dev/null; then
   lintian --fail-on error --suppress-tags-from-file /dev/null "$browser" "$portal" || problem "lintian reports errors"
 else

@@ -1,20 +1,26 @@
 #pragma once
 
 // Runs the real tadpole-portal program and talks raw HTTP to it over the loopback.
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStringList>
 #include <QTcpSocket>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
+#include <functional>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 struct HttpResult {
-    int status = 0;
+    int status = 0;  // 0: no whole reply
     QByteArray head;
     QByteArray body;
 
@@ -36,32 +42,106 @@ inline HttpResult parseHttp(const QByteArray &raw)
     if (end < 0)
         return r;
     r.head = raw.left(end);
-    r.status = r.head.mid(9, 3).toInt();
     r.body = raw.mid(end + 4);
     const QByteArray length = r.header("Content-Length");
-    if (!length.isEmpty() && r.body.size() < length.toInt())
-        r.status = 0;  // cut short
+    r.status = length.isEmpty() || r.body.size() >= length.toInt() ? r.head.mid(9, 3).toInt() : 0;
     return r;
 }
 
-inline HttpResult httpRaw(quint16 port, const QByteArray &request, const QString &host = QStringLiteral("127.0.0.1"))
+inline HttpResult httpGet(quint16 port, const QByteArray &target, const QString &host = QStringLiteral("127.0.0.1"))
 {
     QTcpSocket s;
     s.connectToHost(host, port);
     if (!s.waitForConnected(5000))
         return {};
-    s.write(request);
+    s.write("GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() + "\r\nConnection: close\r\n\r\n");
     QByteArray raw;
     while (s.state() == QAbstractSocket::ConnectedState && s.waitForReadyRead(5000))
         raw += s.readAll();
-    raw += s.readAll();
-    return parseHttp(raw);
+    return parseHttp(raw + s.readAll());
 }
 
-inline HttpResult httpGet(quint16 port, const QByteArray &target, const QString &host = QStringLiteral("127.0.0.1"))
-{
-    return httpRaw(port, "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() + "\r\nConnection: close\r\n\r\n", host);
-}
+// A loopback client speaking raw bytes without ever waiting on the portal: from a chosen
+// source address, optionally with a small receive buffer (a client meant not to read fills
+// the portal's side sooner).
+class RawClient {
+public:
+    explicit RawClient(quint16 port, const char *from = nullptr, int receiveBuffer = 0)
+        : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0))
+    {
+        if (receiveBuffer > 0)
+            setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        const bool bound = !from || (inet_pton(AF_INET, from, &a.sin_addr) == 1
+                                     && ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0);
+        a.sin_port = htons(port);
+        inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        pollfd p{m_fd, POLLOUT, 0};
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (!bound || (::connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 && errno != EINPROGRESS)
+            || poll(&p, 1, 2000) != 1 || getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~RawClient() { ::close(m_fd); }
+    RawClient(const RawClient &) = delete;
+    RawClient &operator=(const RawClient &) = delete;
+
+    static bool wholeReply(const QByteArray &received) { return parseHttp(received).status != 0; }
+
+    bool connected() const { return m_fd >= 0; }
+    // Sends what the socket takes now; -1 once the connection is gone.
+    qint64 send(const QByteArray &bytes)
+    {
+        if (m_fd < 0)
+            return -1;
+        const ssize_t n = ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return 0;
+        m_reset = m_reset || (n < 0 && (errno == ECONNRESET || errno == EPIPE));
+        return n;
+    }
+    // Reads until `enough` holds for what came, the portal closes, or `ms` pass.
+    QByteArray read(int ms, const std::function<bool(const QByteArray &)> &enough = {})
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (m_fd >= 0 && !m_closed && !(enough && enough(m_received)) && timer.elapsed() < ms) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 20) == 1)
+                takeWhatCame();
+        }
+        return m_received;
+    }
+    bool closedByPortal()  // by now, in order or by a reset
+    {
+        if (m_fd >= 0 && !m_closed)
+            takeWhatCame();
+        return m_closed;
+    }
+    bool resetByPortal() const { return m_reset; }
+    QByteArray received() const { return m_received; }
+    void clear() { m_received.clear(); }
+
+private:
+    void takeWhatCame()
+    {
+        char buf[65536];
+        ssize_t n = 0;
+        while ((n = ::recv(m_fd, buf, sizeof buf, MSG_DONTWAIT)) > 0)
+            m_received.append(buf, n);
+        m_closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        m_reset = m_reset || (n < 0 && errno == ECONNRESET);
+    }
+
+    int m_fd = -1;
+    bool m_closed = false;
+    bool m_reset = false;
+    QByteArray m_received;
+};
 
 class PortalRun {
 public:
@@ -71,21 +151,16 @@ public:
     {
         m_process.setProgram(QStringLiteral(TADPOLE_PORTAL_PROGRAM));
         m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + args);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.start();
-        if (!m_process.waitForStarted(5000))
-            return false;
         QByteArray out;
         QElapsedTimer timer;
         timer.start();
-        while (!out.contains('\n') && timer.elapsed() < 15000) {
-            if (!m_process.waitForReadyRead(500) && m_process.state() != QProcess::Running)
-                break;
+        while (!out.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning) {
+            m_process.waitForReadyRead(500);
             out += m_process.readAllStandardOutput();
         }
         m_line = out.trimmed();
-        const qsizetype colon = m_line.lastIndexOf(':');
-        m_port = quint16(m_line.mid(colon + 1).split('/').value(0).toInt());
+        m_port = quint16(m_line.mid(m_line.lastIndexOf(':') + 1).split('/').value(0).toInt());
         if (!m_line.startsWith("listening on http://") || m_port == 0) {
             qWarning() << "portal did not start:" << out << m_process.readAllStandardError();
             return false;
@@ -121,27 +196,52 @@ private:
     quint16 m_port = 0;
 };
 
-// Every row of every table, for "this request changed nothing".
-inline QString dumpDatabase(const QString &path)
+// The go link of a menu's tile for that site, as a browser follows it.
+inline QByteArray goLinkOnMenu(const QByteArray &menu, const QByteArray &item)
 {
-    QString dump;
+    static const QRegularExpression link(QStringLiteral("href=\"(tad_go\\.asp\\?[^\"]*)\""));
+    for (auto it = link.globalMatch(QString::fromUtf8(menu)); it.hasNext();) {
+        const QByteArray href = it.next().captured(1).toUtf8().replace("&amp;", "&");
+        if (href.endsWith("&item=" + item))
+            return "/tad/" + href;
+    }
+    return {};
+}
+
+// Runs statements on a SQLite file beside the portal: the rows of the last, each "a|b|c",
+// or one line naming the statement that failed.
+inline QStringList sqlite(const QString &path, const QStringList &statements)
+{
+    QStringList rows;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dump"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test"));
         db.setDatabaseName(path);
-        if (!db.open())
-            return QStringLiteral("cannot open");
-        for (const char *table : {"sites", "families", "faces", "ticks", "suggestions"}) {
+        const bool open = db.open();
+        for (const QString &sql : statements) {
             QSqlQuery q(db);
-            q.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1, 2, 3").arg(table));
-            while (q.next()) {
-                dump += QLatin1String(table) + u':';
+            if (!open || !q.exec(sql)) {
+                rows = {QStringLiteral("failed: ") + sql};
+                break;
+            }
+            for (rows.clear(); q.next();) {
+                QStringList values;
                 for (int i = 0; i < q.record().count(); ++i)
-                    dump += q.value(i).toString() + u'|';
-                dump += u'\n';
+                    values << q.value(i).toString();
+                rows << values.join(u'|');
             }
         }
-        db.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("dump"));
+    QSqlDatabase::removeDatabase(QStringLiteral("test"));
+    return rows;
+}
+
+// Every row of every table, for "this request changed nothing".
+inline QStringList dumpDatabase(const QString &path)
+{
+    QStringList dump;
+    for (const char *table : {"sites", "families", "faces", "ticks", "suggestions"}) {
+        for (const QString &row : sqlite(path, {QStringLiteral("SELECT * FROM %1 ORDER BY 1, 2, 3").arg(table)}))
+            dump << QLatin1String(table) + u':' + row;
+    }
     return dump;
 }

@@ -1,0 +1,89 @@
+#pragma once
+
+// The connections of HttpService: what they share with it, and each connection's reads,
+// writes and time-outs. Included only by the service's own sources (it brings Boost.Asio).
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+
+#include "HttpService.h"
+#include "RequestHead.h"
+
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace httpservice {
+
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+// Each connection stays on its worker's loop, so the plain executor of that loop will do.
+using Executor = net::io_context::executor_type;
+using Socket = net::basic_stream_socket<tcp, Executor>;
+using Acceptor = net::basic_socket_acceptor<tcp, Executor>;
+using Clock = std::chrono::steady_clock;
+using Timer = net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor>;
+
+// The handler of the worker thread running the current completion.
+extern thread_local RequestHandler *t_handler;
+
+// Shared by the service and every connection, so a connection that outlives stop()
+// still finds the counts it gives back.
+struct Shared {
+    HttpLimits limits;
+    int accessLogFd = -1;
+    std::mutex mutex;
+    int connections = 0;
+    std::unordered_map<std::string, int> perAddress;
+    std::vector<int> perWorker;  // connections each worker serves
+
+    // The worker least busy, for the next connection.
+    int leastBusyWorker();
+    // False when a limit is reached: the connection is not to be served.
+    bool admit(const std::string &address, int worker);
+    void release(const std::string &address, int worker);
+    void log(const QByteArray &localAddress, quint16 localPort, std::string_view method, std::string_view target);
+};
+
+// One client connection: reads requests, hands each whole one to the worker's handler,
+// writes the replies, and closes the connection past a time-out or after a refusal.
+class Session : public std::enable_shared_from_this<Session> {
+public:
+    Session(Socket &&socket, std::shared_ptr<Shared> shared, int worker, std::string peer,
+            QByteArray localAddress, quint16 localPort);
+    ~Session();
+
+    void start();
+
+private:
+    size_t readSize() const;
+    const HttpLimits &limits() const { return m_shared->limits; }
+    std::string_view received() const;
+
+    void nextRequest(bool fresh);
+    void readMore();
+    void process();
+    void awaitBody();
+    void answer();
+    void refuse(const Refusal &refusal);
+    void send(QByteArray out, bool close);
+    void linger();
+    void drain();
+    void setDeadline(Clock::duration timeout);
+    void armTimer();
+
+    Socket m_socket;
+    Timer m_timer;
+    Clock::time_point m_deadline;
+    bool m_timerWaiting = false;
+    boost::beast::flat_buffer m_buffer;
+    std::shared_ptr<Shared> m_shared;
+    RequestReader m_reader;
+    int m_worker;
+    std::string m_peer;
+    QByteArray m_localAddress;
+    quint16 m_localPort = 0;
+    QByteArray m_out;  // the reply being written
+};
+
+} // namespace httpservice
