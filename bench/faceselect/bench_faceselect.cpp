@@ -8,7 +8,7 @@
 
 #include "E2eSupport.h"
 
-#include "browsing/ProgramServices.h"
+#include "app/ProgramServices.h"
 #include "browsing/MainWindow.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 //   bench_startup tadpole PROGRAM_FOLDER   (its tadpole.conf points "1" at the portal)
 //   bench_startup minimal URL
 
-#include "browsing/ProgramServices.h"
+#include "app/ProgramServices.h"
 #include "browsing/MainWindow.h"
 
 #include <QApplication>

@@ -18,7 +18,7 @@
 //   bench_watchdog minimal URL SECONDS
 //     The bare web view; "idle" starts it. Quits by itself after SECONDS.
 
-#include "browsing/ProgramServices.h"
+#include "app/ProgramServices.h"
 #include "browsing/Watchdog.h"
 #include "browsing/MainWindow.h"
 #include "browsing/PopupWindow.h"

@@ -64,11 +64,6 @@ bool PortalStore::open(QString *error)
     return true;
 }
 
-bool PortalStore::isOpen() const
-{
-    return QSqlDatabase::database(m_connectionName, false).isOpen();
-}
-
 QSqlDatabase PortalStore::database() const
 {
     return QSqlDatabase::database(m_connectionName, false);

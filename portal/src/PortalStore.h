@@ -44,7 +44,6 @@ public:
     PortalStore &operator=(const PortalStore &) = delete;
 
     bool open(QString *error);
-    bool isOpen() const;
     QString lastError() const { return m_error; }
     DbConfig::Kind kind() const { return m_config.kind; }
     QSqlDatabase database() const;

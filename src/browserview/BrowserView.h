@@ -31,8 +31,6 @@ public:
     virtual void back() = 0;
     virtual void forward() = 0;
     virtual void reload() = 0;
-    // The page title, or the address when the page has none.
-    virtual QString LocationName() const = 0;
     virtual QString title() const = 0;
     virtual QUrl currentUrl() const = 0;
 

@@ -200,12 +200,6 @@ QString WebEngineBrowserView::title() const
     return t == m_page->url().toString() || t == m_page->url().toDisplayString() ? QString() : t;
 }
 
-QString WebEngineBrowserView::LocationName() const
-{
-    const QString t = title();
-    return t.isEmpty() ? m_page->url().toString() : t;
-}
-
 QUrl WebEngineBrowserView::currentUrl() const
 {
     return m_page->url();

@@ -45,7 +45,6 @@ public:
     void back() override;
     void forward() override;
     void reload() override;
-    QString LocationName() const override;
     QString title() const override;
     QUrl currentUrl() const override;
 

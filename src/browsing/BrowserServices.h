@@ -24,9 +24,8 @@ struct BrowserServices {
     BrowserViewFactory *views = nullptr;
     ParentsWindows *parents = nullptr;
     UrlOpener *opener = nullptr;
-    std::function<void(const QString &title)> closeWindowByTitle;
-    // Several titles, each as closeWindowByTitle does, in one search of other
-    // programs' windows. When unset, closeWindowByTitle is asked for each.
+    // Closes our own and other programs' top-level windows by title (whole,
+    // case ignored), all titles in one search of other programs' windows.
     std::function<void(const QStringList &titles)> closeWindowsByTitle;
     QString procRoot = QStringLiteral("/proc"); // where running programs are listed
 
@@ -36,11 +35,7 @@ struct BrowserServices {
 
     void closeWindows(const QStringList &titles) const
     {
-        if (closeWindowsByTitle) {
+        if (closeWindowsByTitle)
             closeWindowsByTitle(titles);
-        } else if (closeWindowByTitle) {
-            for (const QString &title : titles)
-                closeWindowByTitle(title);
-        }
     }
 };

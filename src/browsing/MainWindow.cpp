@@ -338,8 +338,7 @@ void MainWindow::selectChild(qint16 Index)
     QString error;
     if (!m_terminateProgram.isEmpty() && !m_services.launcher->start(m_terminateProgram, &error))
         m_services.dialogs->message(error, QStringLiteral("Error"));
-    if (m_services.closeWindowByTitle)
-        m_services.closeWindowByTitle(QStringLiteral("Tadpole Pop-up"));
+    m_services.closeWindows({PopupWindow::Caption});
     pumpEvents();
 
     if (Index < 0 || Index > 3) {

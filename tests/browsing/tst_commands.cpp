@@ -1,4 +1,4 @@
-#include "browserview/FakeBrowserView.h"
+#include "support/FakeBrowserView.h"
 #include "browsing/ShortcutGuard.h"
 #include "browsing/Watchdog.h"
 #include "browsing/MainWindow.h"

@@ -1,5 +1,5 @@
 #include "browserview/ChildRequestGuard.h"
-#include "browserview/FakeBrowserView.h"
+#include "support/FakeBrowserView.h"
 #include "browsing/MainWindow.h"
 #include "browsing/PopupWindow.h"
 #include "support/RealInput.h"
@@ -67,7 +67,7 @@ void tst_MainWindow::allowTestCancelsAndReports()
     start();
     QVERIFY(g().filterOn);
     // The empty last entry left by a missing unblocked file allows nothing.
-    QVERIFY(g().AllowList.text().endsWith(QLatin1Char(',')));
+    QVERIFY(g().allowList.text().endsWith(QLatin1Char(',')));
     QCOMPARE(Blocked80.size(), 80);
     QVERIFY(!view()->simulateNavigation(Blocked80));
     QCOMPARE(m_window->statusLineText(), QStringLiteral("Blocked: ") + Blocked80.left(50));
@@ -124,19 +124,19 @@ void tst_MainWindow::portalRedirectHopsPassOthersAreTested()
         emit view()->navigationRequested(request);
         QVERIFY2(request.cancel != row.allowed, row.name);
     }
-    QVERIFY(g().AllowList.text().endsWith(QStringLiteral(",127.0.0.5:8642")));
-    QVERIFY(!g().AllowList.textContains(QStringLiteral("STRANGER")));
+    QVERIFY(g().allowList.text().endsWith(QStringLiteral(",127.0.0.5:8642")));
+    QVERIFY(!g().allowList.textContains(QStringLiteral("STRANGER")));
 }
 
 void tst_MainWindow::completedPagesAreLearnedOnceAndSpecialSitesAllowPopups()
 {
     start();
-    const QString before = g().AllowList.text();
+    const QString before = g().allowList.text();
     emit view()->documentLoaded(QUrl(QStringLiteral("http://www.pond-games.example/play/index.htm")), true);
     QCOMPARE(m_window->siteLineText(), QStringLiteral("POND-GAMES.EXAMPLE"));
-    QCOMPARE(g().AllowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
+    QCOMPARE(g().allowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
     emit view()->documentLoaded(QUrl(QStringLiteral("http://pond-games.example/other")), true);
-    QCOMPARE(g().AllowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
+    QCOMPARE(g().allowList.text(), before + QStringLiteral(",POND-GAMES.EXAMPLE"));
     QVERIFY(view()->simulateNavigation(QStringLiteral("https://cdn.pond-games.example/x.js"), false));
 
     // A special site lets pages open pop-ups until the next face selection,
@@ -160,7 +160,7 @@ void tst_MainWindow::faceSelectionRequestsTheMenuAndReportsALaunchFailure()
     QCOMPARE(g().currentFace, qint16(2));
     QCOMPARE(m_window->highlightLeft() + 2, m_window->faceLeft(2));
     QCOMPARE(m_world->launcher.started, QStringList({folder + QStringLiteral("terminate")}));
-    QCOMPARE(m_world->closedTitles, QStringList({QStringLiteral("Tadpole Pop-up")}));
+    QCOMPARE(m_world->closedTitles, QStringList({QStringLiteral("Tadpole Pop-Up")}));
     QVERIFY(m_world->dialogs.messages.isEmpty());
 
     m_world->launcher.fail = true;
@@ -197,7 +197,7 @@ void tst_MainWindow::popupShowsOnAllowedAndClosesOnBlocked()
     // A page in the pop-up learns its own host for the main window too.
     emit popupView->documentLoaded(QUrl(QStringLiteral("http://www.tadpolekids.dyndns.org/x")), true);
     QCOMPARE(popup->siteLineText(), QStringLiteral("TADPOLEKIDS.DYNDNS.ORG"));
-    QVERIFY(g().AllowList.textContains(QStringLiteral("TADPOLEKIDS.DYNDNS.ORG")));
+    QVERIFY(g().allowList.textContains(QStringLiteral("TADPOLEKIDS.DYNDNS.ORG")));
 
     // One blocked frame closes the whole pop-up.
     QPointer<PopupWindow> watched(popup);
@@ -249,13 +249,13 @@ void tst_MainWindow::unblockAsksThenAllowsLoadsAndSaves()
 
     // A site learned on the way is saved along with the unblocked one.
     emit view()->documentLoaded(QUrl(QStringLiteral("http://learned.example/")), true);
-    const QString listBefore = g().AllowList.text();
+    const QString listBefore = g().allowList.text();
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://www.stranger.example/page")));
     m_world->dialogs.answers = {Dialogs::Answer::No};
     clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.questions.at(0).text, QStringLiteral("Unblock: http://www.stranger.example/page"));
     QCOMPARE(m_world->dialogs.questions.at(0).title, QStringLiteral("Allow Access"));
-    QCOMPARE(g().AllowList.text(), listBefore);
+    QCOMPARE(g().allowList.text(), listBefore);
     QVERIFY(!QFile::exists(g().appFolder + QStringLiteral("unblocked.tad")));
 
     // Yes unblocks the address the question showed, even when a page blocked
@@ -264,10 +264,10 @@ void tst_MainWindow::unblockAsksThenAllowsLoadsAndSaves()
     m_world->dialogs.onQuestion = [this] { view()->simulateNavigation(QStringLiteral("http://www.later.example/ad")); };
     const int navigationsBefore = view()->navigated.size();
     clickControl(m_window.get(), QStringLiteral("statusLine"));
-    QVERIFY2(g().AllowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,STRANGER.EXAMPLE")), qPrintable(g().AllowList.text()));
+    QVERIFY2(g().allowList.text().endsWith(QStringLiteral(",LEARNED.EXAMPLE,STRANGER.EXAMPLE")), qPrintable(g().allowList.text()));
     QCOMPARE(view()->navigated.mid(navigationsBefore), QStringList({QStringLiteral("http://www.stranger.example/page")}));
     QCOMPARE(g().currentUrl, QStringLiteral("http://www.stranger.example/page"));
-    QVERIFY(!g().AllowList.textContains(QStringLiteral("LATER")));
+    QVERIFY(!g().allowList.textContains(QStringLiteral("LATER")));
 
     QFile saved(g().appFolder + QStringLiteral("unblocked.tad"));
     QVERIFY(saved.open(QIODevice::ReadOnly));
@@ -281,7 +281,7 @@ void tst_MainWindow::unblockAsksThenAllowsLoadsAndSaves()
     m_window.reset();
     m_world->views.created.clear();
     start();
-    QVERIFY(g().AllowList.allows(QStringLiteral("http://stranger.example/other")));
+    QVERIFY(g().allowList.allows(QStringLiteral("http://stranger.example/other")));
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
     m_world->dialogs.onQuestion = nullptr;
@@ -302,11 +302,11 @@ void tst_MainWindow::unblockAsksThenAllowsLoadsAndSaves()
     const int asked = m_world->dialogs.questions.size();
     clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.questions.size(), asked);
-    QVERIFY(!g().AllowList.textContains(QStringLiteral("FOURTH")));
+    QVERIFY(!g().allowList.textContains(QStringLiteral("FOURTH")));
     clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->parents.shown, QStringList({QStringLiteral("gate"), QStringLiteral("gate")}));
     QCOMPARE(m_world->dialogs.defaults.last(), Dialogs::Answer::No);
-    QVERIFY(g().AllowList.textContains(QStringLiteral("FOURTH.EXAMPLE")));
+    QVERIFY(g().allowList.textContains(QStringLiteral("FOURTH.EXAMPLE")));
 }
 
 void tst_MainWindow::requestGuardRefusesWorkersAndBlockedFrames()
@@ -340,12 +340,12 @@ void tst_MainWindow::unblockRefusesWhatIsNoSiteName()
     // A caption of a data: page is not a site: it would allow every address holding a Q.
     QVERIFY(!view()->simulateNavigation(QStringLiteral("data:,q,q")));
     m_world->dialogs.answers = {Dialogs::Answer::Yes};
-    const QString before = g().AllowList.text();
+    const QString before = g().allowList.text();
     clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).text + '|' + m_world->dialogs.messages.at(0).title,
              QStringLiteral("This address cannot be unblocked.|Tadpole"));
-    QCOMPARE(g().AllowList.text(), before);
+    QCOMPARE(g().allowList.text(), before);
     QVERIFY(!QFile::exists(g().appFolder + QStringLiteral("unblocked.tad")));
 }
 
@@ -357,7 +357,7 @@ void tst_MainWindow::publicPortalEntryFollowsTheHostInUse()
     conf.close();
     m_world->commandLine = QString();
     start();
-    QCOMPARE(g().AllowList.text().section(QLatin1Char(','), 1, 1), QStringLiteral("other-portal.example:81"));
+    QCOMPARE(g().allowList.text().section(QLatin1Char(','), 1, 1), QStringLiteral("other-portal.example:81"));
     QVERIFY(view()->simulateNavigation(g().portalBase + QStringLiteral("tad_menu.asp?t=2&userid=") + g().userId));
 }
 
@@ -371,7 +371,7 @@ void tst_MainWindow::unblockThatCannotBeSavedStillAllows()
     clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->dialogs.messages.size(), 1);
     QCOMPARE(m_world->dialogs.messages.at(0).title, QStringLiteral("Tadpole"));
-    QVERIFY(g().AllowList.allows(QStringLiteral("http://stranger.example/again")));
+    QVERIFY(g().allowList.allows(QStringLiteral("http://stranger.example/again")));
     QCOMPARE(view()->navigated.last(), QStringLiteral("http://stranger.example/"));
 }
 

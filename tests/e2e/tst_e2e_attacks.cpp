@@ -203,7 +203,7 @@ class tst_E2eAttacks : public QObject {
     {
         static const QRegularExpression hostEntry(QStringLiteral("^([a-z0-9-]+\\.)+[a-z0-9-]+(:\\d+)?$|^[a-z0-9.-]+:\\d+$"),
                                                   QRegularExpression::CaseInsensitiveOption);
-        const QString before = m_startList.text(), now = m_browser->state().AllowList.text();
+        const QString before = m_startList.text(), now = m_browser->state().allowList.text();
         const QStringList known = before.split(QLatin1Char(','));
         QStringList added = now.startsWith(before) ? now.mid(before.size()).split(QLatin1Char(',')) : QStringList{now};
         added.removeIf([&](const QString &entry) { // a known entry again (any case) lets nothing new through
@@ -261,7 +261,7 @@ private slots:
         m_transport = std::make_unique<HttpTransport>(10000);
         m_browser = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
-            .views = &m_views, .parents = &m_parents, .closeWindowByTitle = [](const QString &) {},
+            .views = &m_views, .parents = &m_parents, .closeWindowsByTitle = [](const QStringList &) {},
             .executableFolder = m_folder->path().chopped(1),
             .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"),
             .commandLine = QStringLiteral("1")});
@@ -270,8 +270,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->startupFinished(), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);
         QVERIFY(m_browser->state().userId != m_theirId);
-        QVERIFY(m_browser->state().AllowList.allows("http://" + host(20) + "/"));
-        m_startList = m_browser->state().AllowList;
+        QVERIFY(m_browser->state().allowList.allows("http://" + host(20) + "/"));
+        m_startList = m_browser->state().allowList;
     }
     void cleanupTestCase()
     {
@@ -286,7 +286,7 @@ private slots:
         // The last case's page goes, with its timers and late requests; its learned entries never help the next.
         view()->navigate(QStringLiteral("about:blank"));
         QVERIFY(shows(QStringLiteral("about:blank")));
-        m_browser->state().AllowList = m_startList;
+        m_browser->state().allowList = m_startList;
         m_browser->state().blockedUrl.clear();
         m_sites.log.clear();
         m_sites.byName.clear();
@@ -480,7 +480,7 @@ private slots:
             faults << "the blocked host received: " + reached(21).join(QLatin1String(", "));
         if (m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"))
             faults << "unblocked.tad names the blocked host";
-        if (m_browser->state().AllowList.allows(blocked))
+        if (m_browser->state().allowList.allows(blocked))
             faults << "the blocked host joined the allow list";
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
     }
@@ -495,7 +495,7 @@ private slots:
         const int aItem = addTickedSite(m_browser->state().userId, "http://" + a + "/");
         QVERIFY(xaItem > 0 && aItem > 0);
         for (const auto &[first, second] : {std::pair{xaItem, aItem}, std::pair{aItem, xaItem}}) {
-            m_browser->state().AllowList = m_startList;
+            m_browser->state().allowList = m_startList;
             for (const int item : {first, second}) {
                 const QString site = item == xaItem ? xa : a;
                 clickControl(m_browser.get(), QStringLiteral("faceButton0"));
@@ -512,7 +512,7 @@ private slots:
     // suffix, never text inside a longer name.
     void hostModeMatchesWholeLabels()
     {
-        AllowList &list = m_browser->state().AllowList;
+        AllowList &list = m_browser->state().allowList;
         QVERIFY(list.unblock(QStringLiteral("kids.localhost")));
         m_browser->state().allowScope = FilterAddress::MatchScope::Host;
         auto restore = qScopeGuard([this] { m_browser->state().allowScope = FilterAddress::MatchScope::Address; });

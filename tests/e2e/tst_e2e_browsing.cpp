@@ -67,7 +67,7 @@ class tst_E2eBrowsing : public QObject {
     {
         m_browser = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
-            .views = &m_views, .closeWindowByTitle = [](const QString &title) { CloseWindowByTitle(title); },
+            .views = &m_views, .closeWindowsByTitle = [](const QStringList &titles) { CloseWindowsByTitle(titles); },
             .executableFolder = m_folder->path().chopped(1),
             .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"),
             .commandLine = QStringLiteral("1")});
@@ -155,12 +155,12 @@ private slots:
 
     void tileOpensItsSiteThroughThePortalAndLearnsItsHost()
     {
-        QVERIFY(!m_browser->state().AllowList.textContains(siteHost(2)));
+        QVERIFY(!m_browser->state().allowList.textContains(siteHost(2)));
         STEP(openTile(1, site(2)));
         QCOMPARE(view()->page()->title(), QStringLiteral("Plain Pond"));
         QCOMPARE(m_browser->state().currentUrl, site(2));
         QCOMPARE(m_browser->siteLineText(), siteHost(2));
-        QVERIFY(m_browser->state().AllowList.text().endsWith(QLatin1Char(',') + siteHost(2)));
+        QVERIFY(m_browser->state().allowList.text().endsWith(QLatin1Char(',') + siteHost(2)));
         QVERIFY(m_browser->statusLineText().isEmpty());
 
         // Through the portal's redirect page, then the site itself.
@@ -172,7 +172,7 @@ private slots:
 
         // A link inside the learned site passes; the host is learned once.
         QVERIFY(waitForLoad([&] { QVERIFY(click(QStringLiteral("#second"))); }, site(2, QStringLiteral("/second.htm"))));
-        QCOMPARE(m_browser->state().AllowList.text().count(siteHost(2)), 1);
+        QCOMPARE(m_browser->state().allowList.text().count(siteHost(2)), 1);
     }
 
     void blockedNavigationLeavesThePageShowingAndSendsNoRequest_data()
@@ -202,7 +202,7 @@ private slots:
             QVERIFY(click(selector));
         STEP(expectStrangerBlocked());
         QVERIFY(m_browser->versionLineText().isEmpty());
-        QVERIFY(!m_browser->state().AllowList.textContains(siteHost(9)));
+        QVERIFY(!m_browser->state().allowList.textContains(siteHost(9)));
         QCOMPARE(url(), page == 0 ? menuUrl() : site(page));
         QCOMPARE(view()->page()->title(), title);
         QCOMPARE(m_browser->siteLineText(), page == 0 ? m_portal.host() : siteHost(page));
@@ -303,7 +303,7 @@ private slots:
 
         if (byBlockedFrame) {
             // Window Pond's host was learned earlier; its frame's was not.
-            QVERIFY(m_browser->state().AllowList.allows(site(6)));
+            QVERIFY(m_browser->state().allowList.allows(site(6)));
             viewOf(popup->view())->page()->runJavaScript(QStringLiteral("location.href = '%1'").arg(site(6)));
             STEP(expectStrangerBlocked());
             QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
@@ -339,7 +339,7 @@ private slots:
         // A new start on the same folder allows the site from the outset.
         m_browser.reset();
         STEP(startBrowser());
-        QVERIFY(m_browser->state().AllowList.text().endsWith(QString::fromLatin1(file.trimmed())));
+        QVERIFY(m_browser->state().allowList.text().endsWith(QString::fromLatin1(file.trimmed())));
         STEP(openTile(4, site(5)));
         QVERIFY(waitForLoad([&] { QVERIFY(click(QStringLiteral("#stranger-link"))); }, stranger()));
         QVERIFY(m_browser->statusLineText().isEmpty());

@@ -71,7 +71,7 @@ private slots:
         HttpTransport transport(10000);
         auto window = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = &transport,
-            .views = &m_views, .parents = &m_parents, .opener = nullptr, .closeWindowByTitle = {},
+            .views = &m_views, .parents = &m_parents, .opener = nullptr,
             .executableFolder = folder.path().chopped(1), .defaultAppFolder = QDir::tempPath() + "/not-the-program-folder/",
             .commandLine = QStringLiteral("1")});
         QTRY_VERIFY_WITH_TIMEOUT(window->startupFinished(), 60000);

@@ -297,7 +297,7 @@ void tst_E2eWatchdog::lockedWindowCannotBeLeft()
     xdotool({QStringLiteral("windowactivate"), xdotool({QStringLiteral("search"), QStringLiteral("--name"),
                                                         QStringLiteral("^Site Selection$")})});
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
-    QVERIFY2(becomesActive(QString::fromLatin1(MainTitle)), qPrintable(activeTitle()));
+    QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
     XDestroyWindow(m_x, other);
     XFlush(m_x);
     stopBrowser();

@@ -1,4 +1,4 @@
-#include "browserview/FakeBrowserView.h"
+#include "support/FakeBrowserView.h"
 #include "browsing/MainWindow.h"
 #include "shell/StartupPaths.h"
 #include "support/TestDoubles.h"
@@ -75,8 +75,8 @@ void tst_Startup::startupRunsItsStepsInOrder()
     QFile idFile(folder + "userid.id");
     QVERIFY(idFile.open(QIODevice::ReadOnly));
     QCOMPARE(idFile.readAll(), id.toLatin1() + "\r\n");
-    QVERIFY(g.AllowList.text().startsWith(QStringLiteral("http:///,127.0.0.1:8642,javascript,")));
-    QVERIFY(g.AllowList.text().endsWith(QStringLiteral(",doubleclick,")));
+    QVERIFY(g.allowList.text().startsWith(QStringLiteral("http:///,127.0.0.1:8642,javascript,")));
+    QVERIFY(g.allowList.text().endsWith(QStringLiteral(",doubleclick,")));
     QCOMPARE(g.settings.StopDisabled, QStringLiteral("0"));
 
     // A second start reuses the stored id.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browserview/FakeBrowserView.h"
+#include "support/FakeBrowserView.h"
 #include "browsing/BrowserServices.h"
 #include "parents/ParentsContext.h"
 #include "shell/ProgramState.h"
@@ -148,7 +148,6 @@ struct ScriptedWorld {
         s.views = &views;
         s.parents = &parents;
         s.opener = &opener;
-        s.closeWindowByTitle = [this](const QString &title) { closedTitles << title; };
         s.closeWindowsByTitle = [this](const QStringList &titles) { closedTitles << titles; };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;

@@ -18,7 +18,6 @@ public:
     void back() override { ++backCount; }
     void forward() override { ++forwardCount; }
     void reload() override { ++refreshCount; }
-    QString LocationName() const override { return m_title.isEmpty() ? m_url.toString() : m_title; }
     QString title() const override { return m_title; }
     QUrl currentUrl() const override { return m_url; }
 

@@ -1,4 +1,4 @@
-#include "browserview/FakeBrowserView.h"
+#include "support/FakeBrowserView.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "browsing/ProgramServices.h"
+#include "app/ProgramServices.h"
 #include "browsing/MainWindow.h"
 #include "shell/DisplayPlatform.h"
 #include "shell/StartupPaths.h"

@@ -27,7 +27,6 @@ public:
         s.views = &m_views;
         s.parents = &m_parents;
         s.opener = &m_opener;
-        s.closeWindowByTitle = [](const QString &title) { CloseWindowByTitle(title); };
         s.closeWindowsByTitle = [](const QStringList &titles) { CloseWindowsByTitle(titles); };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
