@@ -107,7 +107,7 @@ int main(int argc, char *argv[])
         }
         QCoreApplication::processEvents(); // the list drawn
         opening.push_back(double(timer.nsecsElapsed()) / 1e6);
-        if (window.findChild<QTreeWidget *>("ListView1")->topLevelItemCount() != Sites) {
+        if (window.findChild<QTreeWidget *>("siteList")->topLevelItemCount() != Sites) {
             std::fprintf(stderr, "the list does not show %d sites\n", Sites);
             return 1;
         }
@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
     window.show();
     if (!QTest::qWaitForWindowExposed(&window, 10000))
         return 1;
-    QTreeWidget *list = window.findChild<QTreeWidget *>("ListView1");
+    QTreeWidget *list = window.findChild<QTreeWidget *>("siteList");
     QTreeWidgetItem *item = list->topLevelItem(3);
     const QPoint box = input::checkBoxOf(list, item);
     std::vector<double> ticks;

@@ -4,7 +4,6 @@
 
 #include <QDialog>
 
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -16,10 +15,6 @@ class PasswordGate : public QDialog {
 public:
     explicit PasswordGate(const ParentsContext &context, QWidget *parent = nullptr);
 
-    void pw1_GotFocus();
-    void pw1_KeyPress(int key);
-    void Command1_Click();
-
     // The stored password as the hint shows it: first and last character
     // kept, every one between them a "*", all upper-cased.
     static QString maskedHint(const QString &password);
@@ -28,9 +23,13 @@ protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+private slots:
+    void clearEntry();
+    void submitOnEnter(int key);
+    void submitPassword();
+
 private:
     ParentsContext m_context;
-    QLabel *Label1;
-    QLineEdit *pw1;
-    QPushButton *Command1;
+    QLineEdit *m_passwordBox = nullptr;
+    QPushButton *m_continueButton = nullptr;
 };

@@ -77,7 +77,7 @@ class tst_E2eParents : public QObject {
         return window;
     }
 
-    static QTreeWidget *list(QWidget *window) { return window->findChild<QTreeWidget *>("ListView1"); }
+    static QTreeWidget *list(QWidget *window) { return window->findChild<QTreeWidget *>("siteList"); }
     static QTreeWidgetItem *row(QWidget *window, const QString &name)
     {
         const QList<QTreeWidgetItem *> found = list(window)->findItems(name, Qt::MatchExactly);
@@ -142,7 +142,7 @@ private slots:
             blocked.start();
             input::clickCheckBox(list(window.get()), link);
             QVERIFY2(blocked.elapsed() < 5000, "a hang guard: the tick waits on the loopback only");
-            input::clickAt(control<QPushButton>(window.get(), "Command2")); // Save Selections: Ben is named, so it just closes
+            input::clickAt(control<QPushButton>(window.get(), "saveButton")); // Save Selections: Ben is named, so it just closes
             QVERIFY(!window->isVisible());
             QCOMPARE(m_parent.state.currentFace, qint16(1));
             QCOMPARE(menu(2, m_parent).contains(tile("Link Pond")), tick);
@@ -155,7 +155,7 @@ private slots:
     {
         m_parent.dialogs.inputs << QStringLiteral("Ann & Bob");
         const auto window = open(m_parent);
-        input::clickAt(control<QLabel>(window.get(), "Image1_2"), Qt::RightButton);
+        input::clickAt(control<QLabel>(window.get(), "faceImage2"), Qt::RightButton);
         QCOMPARE(get("tad_getface.asp", m_parent).split('\t').value(2), QStringLiteral("Ann & Bob"));
         QCOMPARE(m_parent.main.toolTips, QStringList{"2 Ann & Bob's menu"});
         QCOMPARE(m_parent.state.faceNames.value(2), QStringLiteral("Ann & Bob"));
@@ -171,16 +171,16 @@ private slots:
 
         // Added through the editor, typed by keys; suggested too.
         m_parent.windows.drive = [&](SiteEditorWindow &editor) {
-            input::retype(control<QWidget>(&editor, "url"), address);
-            input::retype(control<QWidget>(&editor, "shortname"), name);
-            input::retype(control<QWidget>(&editor, "comments"), QStringLiteral("Cats = mice & more"));
-            input::retype(control<QComboBox>(&editor, "AgeFrom"), QStringLiteral("4"));
-            input::retype(control<QComboBox>(&editor, "AgeTo"), QStringLiteral("9"));
+            input::retype(control<QWidget>(&editor, "address"), address);
+            input::retype(control<QWidget>(&editor, "shortName"), name);
+            input::retype(control<QWidget>(&editor, "description"), QStringLiteral("Cats = mice & more"));
+            input::retype(control<QComboBox>(&editor, "ageFrom"), QStringLiteral("4"));
+            input::retype(control<QComboBox>(&editor, "ageTo"), QStringLiteral("9"));
             m_parent.dialogs.answers = {Dialogs::Answer::Yes};
             m_parent.dialogs.inputs = {QStringLiteral("mum@home.example")};
-            input::clickAt(control<QPushButton>(&editor, "Command2"));
+            input::clickAt(control<QPushButton>(&editor, "saveButton"));
         };
-        input::clickAt(control<QPushButton>(window.get(), "Command3"));
+        input::clickAt(control<QPushButton>(window.get(), "addSiteButton"));
         QCOMPARE(m_parent.state.NewSiteType, QStringLiteral("2"));
         QTreeWidgetItem *zoo = row(window.get(), name);
         QVERIFY2(zoo, qPrintable(names(window.get()).join('|')));
@@ -195,15 +195,15 @@ private slots:
         // Edited: the editor opens on the row, filled from it.
         const QString bigger = QStringLiteral("Tom & Jerry's Big Zoo");
         m_parent.windows.drive = [&](SiteEditorWindow &editor) {
-            QCOMPARE(control<QLineEdit>(&editor, "shortname")->text(), name);
-            QCOMPARE(control<QComboBox>(&editor, "AgeFrom")->currentText() + control<QComboBox>(&editor, "AgeTo")->currentText(),
+            QCOMPARE(control<QLineEdit>(&editor, "shortName")->text(), name);
+            QCOMPARE(control<QComboBox>(&editor, "ageFrom")->currentText() + control<QComboBox>(&editor, "ageTo")->currentText(),
                      QStringLiteral("49"));
-            input::retype(control<QWidget>(&editor, "shortname"), bigger);
+            input::retype(control<QWidget>(&editor, "shortName"), bigger);
             m_parent.dialogs.answers = {Dialogs::Answer::No};
-            input::clickAt(control<QPushButton>(&editor, "Command2"));
+            input::clickAt(control<QPushButton>(&editor, "saveButton"));
         };
         input::clickRow(list(window.get()), zoo);
-        input::clickAt(control<QPushButton>(window.get(), "btnEdit"));
+        input::clickAt(control<QPushButton>(window.get(), "editButton"));
         QVERIFY2(row(window.get(), bigger), qPrintable(names(window.get()).join('|')));
         QVERIFY(!row(window.get(), name));
         QVERIFY(!names(open(m_other).get()).contains(bigger));
@@ -211,10 +211,10 @@ private slots:
         // Deleted, once the parent is sure.
         m_parent.windows.drive = [&](SiteEditorWindow &editor) {
             m_parent.dialogs.answers = {Dialogs::Answer::Yes};
-            input::clickAt(control<QPushButton>(&editor, "btnDelete"));
+            input::clickAt(control<QPushButton>(&editor, "deleteButton"));
         };
         input::clickRow(list(window.get()), row(window.get(), bigger));
-        input::clickAt(control<QPushButton>(window.get(), "btnEdit"));
+        input::clickAt(control<QPushButton>(window.get(), "editButton"));
         QVERIFY(!names(window.get()).contains(bigger));
         QCOMPARE(m_parent.windows.shown, QStringList({"editor 0", edited, edited}));
         window.reset();

@@ -51,24 +51,24 @@ private slots:
         QTest::newRow("Enter with the password in another case, even beyond ASCII, opens the gate once")
             << "Fr\u00f8sch \u86d9" << QStringList{"type:fR\u00d8SCH \u86d9", "key:Return"} << none << true;
         QTest::newRow("the button checks the text as typed after tabbing away")
-            << "Frog" << QStringList{"type:frog", "key:Tab", "click:Command1"} << none << true;
+            << "Frog" << QStringList{"type:frog", "key:Tab", "click:continueButton"} << none << true;
         QTest::newRow("closed unanswered after an earlier success, it refuses")
             << "Frog" << QStringList{"type:frog", "close"} << none << false;
         QTest::newRow("each wrong try is told once and the gate stays; a trailing blank is wrong")
-            << "Frog" << QStringList{"type:Frog ", "click:Command1", "click:pw1", "type:toad", "key:Return"}
+            << "Frog" << QStringList{"type:Frog ", "click:continueButton", "click:passwordBox", "type:toad", "key:Return"}
             << QStringList{wrong, wrong} << false;
         // Focus that arrives by key selects the text too, so the first two tries submit the emptied box.
         QTest::newRow("every way back into the box empties it")
             << "Frog"
             << QStringList{"type:frog", "key:Tab", "key:Shift+Tab", "key:Return", "type:frog", "key:Tab", "key:Alt+P",
-                           "key:Return", "type:fr", "key:Tab", "click:pw1", "type:og", "key:Return"}
+                           "key:Return", "type:fr", "key:Tab", "click:passwordBox", "type:og", "key:Return"}
             << QStringList{wrong, wrong, wrong} << false;
         QTest::newRow("no password: the hint is empty, and the emptied box then opens the gate")
             << "" << QStringList{"type:c_l_u_e", "key:Return", "key:Return"} << QStringList{hint} << true;
         // The keyword in any case; the hint keeps the first and last characters and masks the rest.
         for (const auto &[stored, typed, shown] : {std::tuple{"a", "C_L_U_E", "A"}, {"ab", "c_L_u_E", "AB"},
                                                    {"abc", "c_l_u_e", "A*C"}, {"c_l_u_e", "c_l_u_e", "C*****E"}})
-            QTest::addRow("hint for %s", stored) << stored << QStringList{QStringLiteral("type:") + typed, "click:Command1"}
+            QTest::addRow("hint for %s", stored) << stored << QStringList{QStringLiteral("type:") + typed, "click:continueButton"}
                                                  << QStringList{hint + shown} << false;
     }
 
@@ -80,7 +80,7 @@ private slots:
         world.state.PasswordAccepted = true; // an earlier opening's success
         const auto gate = world.show<PasswordGate>();
         QVERIFY(!world.state.PasswordAccepted);
-        QCOMPARE(QApplication::focusWidget(), gate->findChild<QWidget *>("pw1"));
+        QCOMPARE(QApplication::focusWidget(), gate->findChild<QWidget *>("passwordBox"));
 
         play(gate.get(), steps, [&gate](const QString &step) { QCOMPARE(step, QStringLiteral("close")); gate->close(); });
         if (QTest::currentTestFailed())
@@ -106,31 +106,31 @@ private slots:
         QTest::newRow("the default file's timer 0 needs a password, told before the STOP button")
             << DefaultFile << QStringList() << told + "You need to enter a password to set a timer." << none;
         QTest::newRow("'=' is told before a missing STOP lock")
-            << DefaultFile << QStringList{"txtPass=fr=g", "cmbTimeLimit=30 minutes"}
+            << DefaultFile << QStringList{"passwordBox=fr=g", "timeLimitBox=30 minutes"}
             << told + "You cannot use the '=' sign in our password" << none;
         QTest::newRow("a lone '.' is refused, told before a missing STOP lock")
-            << DefaultFile << QStringList{"txtPass=.", "cmbTimeLimit=30 minutes"} << told + "You cannot use '.' as your password"
+            << DefaultFile << QStringList{"passwordBox=.", "timeLimitBox=30 minutes"} << told + "You cannot use '.' as your password"
             << none;
         QTest::newRow("emptying a loaded password: the STOP message comes before the timer's")
-            << locked << QStringList{"txtPass="} << told + "You need to enter a password to disable the STOP button." << none;
+            << locked << QStringList{"passwordBox="} << told + "You need to enter a password to disable the STOP button." << none;
         QTest::newRow("a timer with STOP still enabled")
-            << DefaultFile << QStringList{"txtPass=frog", "cmbTimeLimit=30 minutes"}
+            << DefaultFile << QStringList{"passwordBox=frog", "timeLimitBox=30 minutes"}
             << told + "You need to disable the STOP button to set a timer." << none;
         QTest::newRow("an empty combo becomes No Limit before the checks")
-            << DefaultFile << QStringList{"cmbTimeLimit="} << "" << QByteArray("pw=.\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
+            << DefaultFile << QStringList{"timeLimitBox="} << "" << QByteArray("pw=.\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
         QTest::newRow("password, STOP locked and a limit typed in lower case are saved as typed")
-            << DefaultFile << QStringList{"txtPass=frog", "click:chkStop", "cmbTimeLimit=2 hours"} << ""
+            << DefaultFile << QStringList{"passwordBox=frog", "click:disableStopBox", "timeLimitBox=2 hours"} << ""
             << QByteArray("pw=frog\r\nstop=1\r\nstart=0\r\ntimer=2 hours\r\n");
         QTest::newRow("a STOP lock needs no time limit; dots within a password are ordinary")
-            << DefaultFile << QStringList{"txtPass=..Frog Pond", "click:chkStop", "cmbTimeLimit=No Limit"} << ""
+            << DefaultFile << QStringList{"passwordBox=..Frog Pond", "click:disableStopBox", "timeLimitBox=No Limit"} << ""
             << QByteArray("pw=..Frog Pond\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n");
         QTest::newRow("a non-ASCII password is saved as typed")
-            << DefaultFile << QStringList{"txtPass=Fr\u00f8sch \u86d9", "cmbTimeLimit=No Limit"} << ""
+            << DefaultFile << QStringList{"passwordBox=Fr\u00f8sch \u86d9", "timeLimitBox=No Limit"} << ""
             << QByteArray("pw=Fr\xc3\xb8sch \xe8\x9b\x99\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
         QTest::newRow("a locked file is shown and saved back as it was")
             << locked << QStringList() << "" << QByteArray("pw=Secret\r\nstop=1\r\nstart=0\r\ntimer=1 Hour\r\n");
         QTest::newRow("a control.ini that cannot be written changes nothing")
-            << QByteArray() << QStringList{"txtPass=frog", "cmbTimeLimit=No Limit"}
+            << QByteArray() << QStringList{"passwordBox=frog", "timeLimitBox=No Limit"}
             << "Tadpole: Your changes could not be saved, so nothing has changed." << none;
     }
 
@@ -146,7 +146,7 @@ private slots:
         else
             addToFile(path, before);
         const auto window = world.show<PreferencesWindow>();
-        play(window.get(), DATA(QStringList, steps) + QStringList{"click:Command1"});
+        play(window.get(), DATA(QStringList, steps) + QStringList{"click:saveButton"});
         if (QTest::currentTestFailed())
             return;
 

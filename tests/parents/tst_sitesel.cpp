@@ -151,11 +151,11 @@ private slots:
         world.transport.replies.insert("tad_available.asp",
                                        reply.isNull() ? FetchResult::failure("HTTP 503") : FetchResult::success(reply));
         const auto window = world.show<SiteSelectionWindow>();
-        QTreeWidget *list = child<QTreeWidget>(window.get(), "ListView1");
+        QTreeWidget *list = child<QTreeWidget>(window.get(), "siteList");
         // Only the list is asked for: the ticks it sets send nothing.
         QCOMPARE(world.outside(), QStringList{"tad_available.asp?t=3&userid=42"} + DATA(QStringList, told));
         for (int i = 0; i < 4; ++i) // the current child's face alone highlighted
-            QCOMPARE(child<QFrame>(window.get(), "Shape1_" + QString::number(i))->lineWidth(), i == 2 ? 1 : 4);
+            QCOMPARE(child<QFrame>(window.get(), "faceFrame" + QString::number(i))->lineWidth(), i == 2 ? 1 : 4);
 
         QStringList columns, shown;
         for (int c = 0; c < SiteSelectionWindow::ColumnCount; ++c)
@@ -173,18 +173,18 @@ private slots:
         QCOMPARE(shown, rows);
         // The first row as if clicked: its description, its logo (two slashes), a public site not editable.
         QCOMPARE(list->currentItem(), list->topLevelItem(0));
-        QCOMPARE(child<QLabel>(window.get(), "Label1")->text(), rows.isEmpty() ? QString() : QStringLiteral("A plain pond"));
+        QCOMPARE(child<QLabel>(window.get(), "description")->text(), rows.isEmpty() ? QString() : QStringLiteral("A plain pond"));
         QCOMPARE(world.views.created.first()->navigated,
                  rows.isEmpty() ? QStringList() : QStringList{"http://portal.test/tad//logos/P_gif.gif"});
-        QVERIFY(rows.isEmpty() || !child(window.get(), "btnEdit")->isEnabled());
+        QVERIFY(rows.isEmpty() || !child(window.get(), "editButton")->isEnabled());
         // The window stays usable: another child's list loads when the portal answers.
         world.transport.replies.insert("tad_available.asp", FetchResult::success(Family));
-        clickAt(child(window.get(), "Image1_1"));
+        clickAt(child(window.get(), "faceImage1"));
         QCOMPARE(list->topLevelItemCount(), 5);
     }
 
     // Steps as input::play and World::script take them, "tick:ROW", "row:ROW" (a click on the row), "menu" (Safety
-    // Preferences) and "maintainer" (the program folder says so from the start). The faces Image1_0 to Image1_3
+    // Preferences) and "maintainer" (the program folder says so from the start). The faces faceImage0 to faceImage3
     // are Anna, cHILDs, Cara and Chloe.
     void selection_data()
     {
@@ -203,46 +203,46 @@ private slots:
                    + QStringList{NotSaved.arg("The tick of \"Frog Games\"")}
             << was;
         QTest::newRow("left click on another face switches the list; Chloe is a name")
-            << QStringList{"click:Image1_3"} << QStringList{"tad_available.asp?t=4&userid=42"}
+            << QStringList{"click:faceImage3"} << QStringList{"tad_available.asp?t=4&userid=42"}
             << "open, child 3, details A plain pond, ticked 1 3";
         QTest::newRow("left click on the highlighted face closes, keeping that child")
-            << QStringList{"click:Image1_0"} << none << "closed, child 0, details A plain pond, ticked 1 3";
+            << QStringList{"click:faceImage0"} << none << "closed, child 0, details A plain pond, ticked 1 3";
         QTest::newRow("an unnamed child is asked for a name when selected, and by Alt+S before saving")
-            << QStringList{"click:Image1_1", "answer:Ann", "key:Alt+S"}
+            << QStringList{"click:faceImage1", "answer:Ann", "key:Alt+S"}
             << QStringList{"tad_available.asp?t=2&userid=42", "tad_saveface.asp?userid=42&tface=2&newname=Ann",
                            "Enter a real name for CHILD 2", "Enter a real name for CHILD 2"}
             << "closed, child 1, details A plain pond, ticked 1 3, face 1 is Ann, menu 1 Ann's menu";
         QTest::newRow("right click renames without selecting; a name with a space and & arrives whole")
-            << QStringList{"answer:Ann & Bob", "right:Image1_2"}
+            << QStringList{"answer:Ann & Bob", "right:faceImage2"}
             << QStringList{"tad_saveface.asp?userid=42&tface=3&newname=Ann%20%26%20Bob"} + cara
             << was + ", face 2 is Ann & Bob, menu 2 Ann & Bob's menu";
-        QTest::newRow("a middle click renames too; no name sends nothing") << QStringList{"middle:Image1_2"} << cara << was;
-        QTest::newRow("Escape sends nothing") << QStringList{"answer:\x1b", "right:Image1_2"} << cara << was;
+        QTest::newRow("a middle click renames too; no name sends nothing") << QStringList{"middle:faceImage2"} << cara << was;
+        QTest::newRow("Escape sends nothing") << QStringList{"answer:\x1b", "right:faceImage2"} << cara << was;
         QTest::newRow("a failed rename keeps the portal's name and reloads")
-            << QStringList{"refuse:tad_saveface.asp", "answer:Zed", "right:Image1_2"}
+            << QStringList{"refuse:tad_saveface.asp", "answer:Zed", "right:faceImage2"}
             << QStringList{"tad_saveface.asp?userid=42&tface=3&newname=Zed"} + reload + cara
                    + QStringList{NotSaved.arg("The name \"Zed\"")}
             << was;
         QTest::newRow("Preview opens a web address")
-            << QStringList{"row:2", "click:Command1"} << none
+            << QStringList{"row:2", "click:previewButton"} << none
             << "open, child 0, details Fish facts, ticked 1 3, opened https://fish.example/";
         QTest::newRow("Preview takes an address without a scheme as a web address")
-            << QStringList{"row:3", "click:Command1"} << none
+            << QStringList{"row:3", "click:previewButton"} << none
             << "open, child 0, details Animals, ticked 1 3, opened http://www.zoo.example";
         QTest::newRow("Preview refuses a file")
-            << QStringList{"row:4", "click:Command1"}
+            << QStringList{"row:4", "click:previewButton"}
             << QStringList{"Tadpole: Only web addresses (http or https) can be previewed.\r\n\r\nfile:///etc/passwd"}
             << "open, child 0, details Not a site, ticked 1 3";
         QTest::newRow("add outside maintainer mode: type 2, then reload")
-            << QStringList{"click:Command3"} << reload << was + ", type 2, shown editor 0" + pond;
+            << QStringList{"click:addSiteButton"} << reload << was + ", type 2, shown editor 0" + pond;
         QTest::newRow("add in maintainer mode: the type as typed")
-            << QStringList{"maintainer", "answer:7", "click:Command3"} << reload + QStringList{"1-Public, 2-Private"}
+            << QStringList{"maintainer", "answer:7", "click:addSiteButton"} << reload + QStringList{"1-Public, 2-Private"}
             << was + ", type 7, shown editor 0" + pond;
         QTest::newRow("edit a private site")
-            << QStringList{"row:2", "click:btnEdit"} << reload
+            << QStringList{"row:2", "click:editButton"} << reload
             << was + ", shown editor 3, on Fish & Chips/4 to 8/Fish facts/default_logo.gif/https://fish.example/";
         QTest::newRow("edit a public site in maintainer mode")
-            << QStringList{"maintainer", "click:btnEdit"} << reload << was + ", shown editor 1" + pond;
+            << QStringList{"maintainer", "click:editButton"} << reload << was + ", shown editor 1" + pond;
         QTest::newRow("Safety Preferences opens the preferences")
             << QStringList{"menu"} << none << was + ", shown preferences";
     }
@@ -257,13 +257,13 @@ private slots:
         if (steps.removeAll("maintainer"))
             QVERIFY(QFile(world.state.appFolder + "version.htm").open(QIODevice::WriteOnly));
         const auto window = world.show<SiteSelectionWindow>();
-        QTreeWidget *list = child<QTreeWidget>(window.get(), "ListView1");
+        QTreeWidget *list = child<QTreeWidget>(window.get(), "siteList");
         world.transport.requests.clear();
         play(window.get(), steps, [&](const QString &step) {
             QTreeWidgetItem *item = list->topLevelItem(step.section(QLatin1Char(':'), 1).toInt());
             if (step == "menu") { // Options, then its first item
                 QMenuBar *bar = window->findChild<QMenuBar *>();
-                QMenu *menu = child<QMenu>(window.get(), "File_Menu");
+                QMenu *menu = child<QMenu>(window.get(), "optionsMenu");
                 QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
                 QTRY_VERIFY(menu->isVisible());
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().first()).center());
@@ -282,11 +282,11 @@ private slots:
         QString after = QStringLiteral("%1, child %2, details %3, ticked %4")
                             .arg(open ? "open" : "closed")
                             .arg(world.state.currentFace)
-                            .arg(child<QLabel>(window.get(), "Label1")->text(), ticked.join(QLatin1Char(' ')));
+                            .arg(child<QLabel>(window.get(), "description")->text(), ticked.join(QLatin1Char(' ')));
         for (int i = 0; i < 4; ++i) { // the current child's face alone highlighted, each face's tool tip naming it
-            QCOMPARE(child<QFrame>(window.get(), "Shape1_" + QString::number(i))->lineWidth(), i == world.state.currentFace ? 1 : 4);
+            QCOMPARE(child<QFrame>(window.get(), "faceFrame" + QString::number(i))->lineWidth(), i == world.state.currentFace ? 1 : 4);
             const QString name = world.state.faceNames.at(i);
-            QVERIFY(child(window.get(), QStringLiteral("Image1_%1").arg(i))->toolTip().startsWith(name + " ("));
+            QVERIFY(child(window.get(), QStringLiteral("faceImage%1").arg(i))->toolTip().startsWith(name + " ("));
             if (name != names.at(i))
                 after += QStringLiteral(", face %1 is %2").arg(i).arg(name);
         }
@@ -318,24 +318,24 @@ private slots:
                                "&LogoLoc=Z_gif.gif&id=0&userid=42&Delete=0&Type=2";
         const QString removal = "tad_postsite.asp?url=http%3A%2F%2Ffrogs.example%2F&shortname=Frog%20Games%21&comments=Jumping%20games"
                                 "&AgeFrom=5&AgeTo=9&LogoLoc=F_gif.gif&id=2&userid=42&Delete=1";
-        const QStringList none, zoo{"url=http://zoo.example/", "shortname=Zoo", "click:Command2"};
-        const QStringList remove{"shortname=Frog Games!", "click:btnDelete"}, refuse{"refuse:tad_postsite.asp"};
+        const QStringList none, zoo{"address=http://zoo.example/", "shortName=Zoo", "click:saveButton"};
+        const QStringList remove{"shortName=Frog Games!", "click:deleteButton"}, refuse{"refuse:tad_postsite.asp"};
 
         QTest::newRow("an edit splits 5to9") << 2 << "5to9" << none << none << frogs + "|5|9";
         QTest::newRow("Ages without to leaves AgeTo empty") << 2 << "5 plus" << none << none << frogs + "|5 plus|";
         QTest::newRow("Auto-Add fills a new site from the child's page, sending nothing")
-            << 0 << ages << QStringList{"click:Command1"} << none
+            << 0 << ages << QStringList{"click:autoAddButton"} << none
             << "http://animals.example/games|Animal Games|Animal Games|3|12";
         QTest::newRow("save: a new site starts empty, and the address is asked first")
-            << 0 << ages << QStringList{"click:Command2"} << QStringList{"Tadpole: Enter a Web Address!"} << "||||";
+            << 0 << ages << QStringList{"click:saveButton"} << QStringList{"Tadpole: Enter a Web Address!"} << "||||";
         QTest::newRow("save: then the short name, nothing completed yet")
-            << 0 << ages << QStringList{"url=x", "click:Command2"} << QStringList{"Tadpole: Enter a Short Name!"} << "x||||";
+            << 0 << ages << QStringList{"address=x", "click:saveButton"} << QStringList{"Tadpole: Enter a Short Name!"} << "x||||";
         QTest::newRow("save: Zoo alone is completed; a declined suggestion sends nothing")
             << 0 << ages << QStringList{"no", "answer:mum@home.example"} + zoo << QStringList{posted, added} << "";
         QTest::newRow("save: values arrive whole; an edit sends its id, the letter logo and the type as it was")
             << 7 << ages
-            << QStringList{"url=http://t.example/?a=1&b=2#top", "shortname=Tom & Jerry's Zoo", "comments=Cats = mice", "AgeFrom=4",
-                           "AgeTo=9", "click:Command2"}
+            << QStringList{"address=http://t.example/?a=1&b=2#top", "shortName=Tom & Jerry's Zoo", "description=Cats = mice", "ageFrom=4",
+                           "ageTo=9", "click:saveButton"}
             << QStringList{"tad_postsite.asp?url=http%3A%2F%2Ft.example%2F%3Fa%3D1%26b%3D2%23top&shortname=Tom%20%26%20Jerry%27s%20Zoo"
                            "&comments=Cats%20%3D%20mice&AgeFrom=4&AgeTo=9&LogoLoc=T_gif.gif&id=7&userid=42&Delete=0&Type=",
                            added}
@@ -369,14 +369,14 @@ private slots:
         SelectedSite site = FrogGames;
         site.ages = DATA(QString, ages);
         const auto window = world.show<SiteEditorWindow>(site);
-        QCOMPARE(child(window.get(), "btnDelete")->isEnabled(), world.state.EditSiteID != 0);
-        QCOMPARE(child<QPushButton>(window.get(), "Command1")->text(), QStringLiteral("Click to Auto-Add: Animal Games"));
+        QCOMPARE(child(window.get(), "deleteButton")->isEnabled(), world.state.EditSiteID != 0);
+        QCOMPARE(child<QPushButton>(window.get(), "autoAddButton")->text(), QStringLiteral("Click to Auto-Add: Animal Games"));
         play(window.get(), DATA(QStringList, steps), [&world](const QString &step) { QVERIFY(world.script(step)); });
         if (QTest::currentTestFailed())
             return;
         QTEST(world.outside(false), "outside");
         QCOMPARE(window->isVisible(), !form.isEmpty());
-        const char *fields[] = {"url", "shortname", "comments", "AgeFrom", "AgeTo"};
+        const char *fields[] = {"address", "shortName", "description", "ageFrom", "ageTo"};
         QStringList shown;
         for (int i = 0; i < 5 && !form.isEmpty(); ++i)
             shown << child(window.get(), fields[i])->property(i < 3 ? "text" : "currentText").toString();
