@@ -14,6 +14,12 @@
 
 static const QString HintKeyword = QStringLiteral("C_L_U_E");
 
+bool PasswordGate::ask(const ParentsContext &context, QWidget *parent)
+{
+    PasswordGate gate(context, parent);
+    return gate.exec() == QDialog::Accepted;
+}
+
 PasswordGate::PasswordGate(const ParentsContext &context, QWidget *parent)
     : QDialog(parent), m_context(context)
 {
@@ -47,10 +53,7 @@ PasswordGate::PasswordGate(const ParentsContext &context, QWidget *parent)
 void PasswordGate::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous()) {
-        // Every opening is a new question. Were the flag left from an earlier
-        // success, a child who closes the gate with its close box would be
-        // let in; so closing without the right password is a refusal.
-        m_context.state->PasswordAccepted = false;
+        // Every opening is a new question, typed into an empty box.
         m_passwordBox->clear();
         m_passwordBox->setFocus(Qt::OtherFocusReason);
     }
@@ -111,7 +114,6 @@ void PasswordGate::submitPassword()
     }
 
     if (entry == globals.settings.Password.toUpper()) {
-        globals.PasswordAccepted = true;
         if (m_context.main)
             m_context.main->gatePassed();
         accept();
@@ -121,6 +123,5 @@ void PasswordGate::submitPassword()
     m_context.dialogs->message(
         QStringLiteral("Wrong Password! If you need a hint type 'c_l_u_e' in the password box!"),
         Dialogs::ApplicationTitle);
-    globals.PasswordAccepted = false;
     m_passwordBox->clear();
 }

@@ -8,12 +8,13 @@ class QLineEdit;
 class QPushButton;
 
 // The password gate in front of the parents' area and of leaving the browser
-// while STOP is disabled. Shown modally; the caller reads PasswordAccepted
-// once it has closed.
+// while STOP is disabled.
 class PasswordGate : public QDialog {
     Q_OBJECT
 public:
-    explicit PasswordGate(const ParentsContext &context, QWidget *parent = nullptr);
+    // Shows a gate modally until it closes: true when the right password was
+    // given. Closed any other way (its close box, Escape) it is a refusal.
+    static bool ask(const ParentsContext &context, QWidget *parent = nullptr);
 
     // The stored password as the hint shows it: first and last character
     // kept, every one between them a "*", all upper-cased.
@@ -29,6 +30,8 @@ private slots:
     void submitPassword();
 
 private:
+    explicit PasswordGate(const ParentsContext &context, QWidget *parent);
+
     ParentsContext m_context;
     QLineEdit *m_passwordBox = nullptr;
     QPushButton *m_continueButton = nullptr;

@@ -43,9 +43,10 @@ QString firstCharacter(const QString &text)
 
 } // namespace
 
-SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, const SelectedSite &selected, QWidget *parent)
+SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, qint32 siteId, const QString &siteType,
+                                   const SelectedSite &selectedRow, QWidget *parent)
     : QDialog(parent), m_context(context), m_state(*context.state),
-      m_portal(*context.transport, context.state->portalBase)
+      m_portal(*context.transport, context.state->portalBase), m_siteId(siteId), m_siteType(siteType)
 {
     setObjectName(QStringLiteral("SiteEditorWindow"));
     setWindowTitle(QStringLiteral("Add a New Site"));
@@ -121,13 +122,12 @@ SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, const Selected
     connect(m_deleteButton, &QPushButton::clicked, this, &SiteEditorWindow::deleteSite);
     connect(m_cancelButton, &QPushButton::clicked, this, &SiteEditorWindow::reject);
 
-    fillForm(selected);
+    fillForm(selectedRow);
     m_address->setFocus();
 }
 
-void SiteEditorWindow::fillForm(const SelectedSite &selected)
+void SiteEditorWindow::fillForm(const SelectedSite &selectedRow)
 {
-    m_siteId = m_state.EditSiteID;
     QStringList years;
     for (int age = 3; age <= 12; ++age)
         years << QString::number(age);
@@ -139,14 +139,14 @@ void SiteEditorWindow::fillForm(const SelectedSite &selected)
     }
     if (m_siteId != 0) {
         m_deleteButton->setEnabled(true);
-        m_shortName->setText(selected.shortName);
-        m_description->setText(selected.comments);
+        m_shortName->setText(selectedRow.shortName);
+        m_description->setText(selectedRow.comments);
         // "5 to 9" and "5to9" alike; an Ages text without "to" has no second age.
-        const QStringList ages = selected.ages.split(QStringLiteral("to"));
+        const QStringList ages = selectedRow.ages.split(QStringLiteral("to"));
         m_ageFrom->setEditText(ages.value(0).trimmed());
         m_ageTo->setEditText(ages.value(1).trimmed());
-        m_address->setText(selected.url);
-        m_logo = selected.logo;
+        m_address->setText(selectedRow.url);
+        m_logo = selectedRow.logo;
     }
     const QString title = m_context.main ? m_context.main->childPageTitle() : QString();
     if (!title.isEmpty())
@@ -195,7 +195,7 @@ void SiteEditorWindow::saveSite()
         m_ageTo->setEditText(QStringLiteral("12"));
 
     QueryItems query = formFields(firstCharacter(m_shortName->text()) + QStringLiteral("_gif.gif"));
-    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("0")) << qMakePair(QStringLiteral("Type"), m_state.NewSiteType);
+    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("0")) << qMakePair(QStringLiteral("Type"), m_siteType);
     const FetchResult saved = m_portal.request(QStringLiteral("tad_postsite.asp"), query);
     if (!saved.ok()) {
         // The window stays open with everything the parent typed, to save again or cancel.

@@ -14,7 +14,9 @@ class QPushButton;
 class SiteEditorWindow : public QDialog {
     Q_OBJECT
 public:
-    SiteEditorWindow(const ParentsContext &context, const SelectedSite &selected, QWidget *parent = nullptr);
+    // Edits the site `siteId` (0: adds one), filled from `selectedRow`; a save sends `siteType`.
+    SiteEditorWindow(const ParentsContext &context, qint32 siteId, const QString &siteType, const SelectedSite &selectedRow,
+                     QWidget *parent = nullptr);
 
 private slots:
     void autoAddChildPage();
@@ -22,14 +24,15 @@ private slots:
     void deleteSite();
 
 private:
-    void fillForm(const SelectedSite &selected);
+    void fillForm(const SelectedSite &selectedRow);
     // The fields as the form holds them, in the order every site request sends them.
     QueryItems formFields(const QString &logo) const;
 
     ParentsContext m_context;
     ProgramState &m_state;
     PortalClient m_portal;
-    qint32 m_siteId = 0;                              // 0: a new site
+    qint32 m_siteId = 0; // 0: a new site
+    QString m_siteType;
     QString m_logo = QStringLiteral("default_logo.gif"); // the edited site's logo, which a removal sends
 
     QLineEdit *m_address = nullptr;

@@ -354,11 +354,10 @@ void SiteSelectionWindow::saveSelections()
 
 void SiteSelectionWindow::addSite()
 {
-    m_state.EditSiteID = 0;
-    m_state.NewSiteType = maintainerMode()
+    const QString type = maintainerMode()
         ? m_context.dialogs->input(QStringLiteral("1-Public, 2-Private"), QStringLiteral("Add Site"), QStringLiteral("1"))
         : QStringLiteral("2");
-    m_context.windows->showSiteEditor(m_context, selectedSite());
+    m_context.windows->showSiteEditor(m_context, 0, type, selectedSite());
     loadSiteList(m_child);
 }
 
@@ -367,8 +366,8 @@ void SiteSelectionWindow::editSite()
     const QTreeWidgetItem *item = m_siteList->currentItem();
     if (!item)
         return;
-    m_state.EditSiteID = item->text(ID).toInt();
-    m_context.windows->showSiteEditor(m_context, selectedSite());
+    // No type: the portal keeps the site's own, whatever an earlier addition chose.
+    m_context.windows->showSiteEditor(m_context, item->text(ID).toInt(), QString(), selectedSite());
     loadSiteList(m_child);
 }
 

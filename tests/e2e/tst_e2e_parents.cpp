@@ -28,10 +28,11 @@ class tst_E2eParents : public QObject {
     // The site editor shown over the list, driven by the running case.
     class EditorWindows : public ScriptedParentsWindows {
     public:
-        void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override
+        void showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType,
+                            const SelectedSite &selectedRow) override
         {
-            ScriptedParentsWindows::showSiteEditor(context, selected);
-            SiteEditorWindow editor(context, selected);
+            ScriptedParentsWindows::showSiteEditor(context, siteId, siteType, selectedRow);
+            SiteEditorWindow editor(context, siteId, siteType, selectedRow);
             editor.show();
             QVERIFY(QTest::qWaitForWindowExposed(&editor));
             if (drive)
@@ -181,11 +182,10 @@ private slots:
             input::clickAt(control<QPushButton>(&editor, "saveButton"));
         };
         input::clickAt(control<QPushButton>(window.get(), "addSiteButton"));
-        QCOMPARE(m_parent.state.NewSiteType, QStringLiteral("2"));
         QTreeWidgetItem *zoo = row(window.get(), name);
         QVERIFY2(zoo, qPrintable(names(window.get()).join('|')));
         QCOMPARE(names(window.get()).last(), name);
-        const QString edited = "editor " + zoo->text(SiteSelectionWindow::ID);
+        const QString edited = "editor " + zoo->text(SiteSelectionWindow::ID) + " type ''";
         QCOMPARE(QStringList({zoo->text(SiteSelectionWindow::URL), zoo->text(SiteSelectionWindow::Ages), zoo->text(SiteSelectionWindow::Comments),
                               zoo->text(SiteSelectionWindow::Type), zoo->text(SiteSelectionWindow::Logo)}),
                  QStringList({address, "4 to 9", "Cats = mice & more", "2", "T_gif.gif"}));
@@ -216,7 +216,7 @@ private slots:
         input::clickRow(list(window.get()), row(window.get(), bigger));
         input::clickAt(control<QPushButton>(window.get(), "editButton"));
         QVERIFY(!names(window.get()).contains(bigger));
-        QCOMPARE(m_parent.windows.shown, QStringList({"editor 0", edited, edited}));
+        QCOMPARE(m_parent.windows.shown, QStringList({"editor 0 type '2'", edited, edited}));
         window.reset();
         QVERIFY(!names(open(m_parent).get()).contains(bigger));
     }

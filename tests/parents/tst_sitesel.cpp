@@ -234,15 +234,18 @@ private slots:
             << QStringList{"Tadpole: Only web addresses (http or https) can be previewed.\r\n\r\nfile:///etc/passwd"}
             << "open, child 0, details Not a site, ticked 1 3";
         QTest::newRow("add outside maintainer mode: type 2, then reload")
-            << QStringList{"click:addSiteButton"} << reload << was + ", type 2, shown editor 0" + pond;
+            << QStringList{"click:addSiteButton"} << reload << was + ", shown editor 0 type '2'" + pond;
         QTest::newRow("add in maintainer mode: the type as typed")
             << QStringList{"maintainer", "answer:7", "click:addSiteButton"} << reload + QStringList{"1-Public, 2-Private"}
-            << was + ", type 7, shown editor 0" + pond;
+            << was + ", shown editor 0 type '7'" + pond;
         QTest::newRow("edit a private site")
             << QStringList{"row:2", "click:editButton"} << reload
-            << was + ", shown editor 3, on Fish & Chips/4 to 8/Fish facts/default_logo.gif/https://fish.example/";
+            << was + ", shown editor 3 type '', on Fish & Chips/4 to 8/Fish facts/default_logo.gif/https://fish.example/";
+        QTest::newRow("an edit after an addition sends no type, so the portal keeps the site's own")
+            << QStringList{"maintainer", "answer:1", "click:addSiteButton", "click:editButton"} << reload + reload + QStringList{"1-Public, 2-Private"}
+            << was + ", shown editor 0 type '1', shown editor 1 type ''" + pond + pond;
         QTest::newRow("edit a public site in maintainer mode")
-            << QStringList{"maintainer", "click:editButton"} << reload << was + ", shown editor 1" + pond;
+            << QStringList{"maintainer", "click:editButton"} << reload << was + ", shown editor 1 type ''" + pond;
         QTest::newRow("Safety Preferences opens the preferences")
             << QStringList{"menu"} << none << was + ", shown preferences";
     }
@@ -253,7 +256,6 @@ private slots:
         QFETCH(QStringList, steps);
         World world;
         world.state.faceNames = names;
-        world.state.NewSiteType = "left";
         if (steps.removeAll("maintainer"))
             QVERIFY(QFile(world.state.appFolder + "version.htm").open(QIODevice::WriteOnly));
         const auto window = world.show<SiteSelectionWindow>();
@@ -292,8 +294,6 @@ private slots:
         }
         for (const QString &tip : std::as_const(world.main.toolTips))
             after += ", menu " + tip;
-        if (world.state.NewSiteType != "left")
-            after += ", type " + world.state.NewSiteType;
         for (const QString &shown : std::as_const(world.windows.shown))
             after += ", shown " + shown;
         for (const SelectedSite &s : std::as_const(world.windows.editorRows))
@@ -362,14 +362,13 @@ private slots:
     {
         QFETCH(QString, form);
         World world;
-        world.state.EditSiteID = DATA(int, editId);
-        world.state.NewSiteType = world.state.EditSiteID ? "" : "2"; // an edit leaves the type as it was
+        const int id = DATA(int, editId);
         world.state.currentUrl = "http://animals.example/games";
         world.main.title = "Animal Games";
         SelectedSite site = FrogGames;
         site.ages = DATA(QString, ages);
-        const auto window = world.show<SiteEditorWindow>(site);
-        QCOMPARE(child(window.get(), "deleteButton")->isEnabled(), world.state.EditSiteID != 0);
+        const auto window = world.show<SiteEditorWindow>(id, QString(id ? "" : "2"), site); // an edit sends no type
+        QCOMPARE(child(window.get(), "deleteButton")->isEnabled(), id != 0);
         QCOMPARE(child<QPushButton>(window.get(), "autoAddButton")->text(), QStringLiteral("Click to Auto-Add: Animal Games"));
         play(window.get(), DATA(QStringList, steps), [&world](const QString &step) { QVERIFY(world.script(step)); });
         if (QTest::currentTestFailed())
