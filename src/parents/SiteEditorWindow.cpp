@@ -46,7 +46,7 @@ QString firstCharacter(const QString &text)
 SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, qint32 siteId, const QString &siteType,
                                    const SelectedSite &selectedRow, QWidget *parent)
     : QDialog(parent), m_context(context), m_state(*context.state),
-      m_portal(*context.transport, context.state->portalBase), m_siteId(siteId), m_siteType(siteType)
+      m_portal(*context.transport, context.state->portalBase, context.state->userId), m_siteId(siteId), m_siteType(siteType)
 {
     setObjectName(QStringLiteral("SiteEditorWindow"));
     setWindowTitle(QStringLiteral("Add a New Site"));
@@ -165,16 +165,10 @@ void SiteEditorWindow::autoAddChildPage()
     m_ageTo->setEditText(QStringLiteral("12"));
 }
 
-QueryItems SiteEditorWindow::formFields(const QString &logo) const
+SiteFields SiteEditorWindow::formFields(const QString &logo) const
 {
-    return {{QStringLiteral("url"), m_address->text()},
-            {QStringLiteral("shortname"), m_shortName->text()},
-            {QStringLiteral("comments"), m_description->text()},
-            {QStringLiteral("AgeFrom"), m_ageFrom->currentText()},
-            {QStringLiteral("AgeTo"), m_ageTo->currentText()},
-            {QStringLiteral("LogoLoc"), logo},
-            {QStringLiteral("id"), QString::number(m_siteId)},
-            {QStringLiteral("userid"), m_state.userId}};
+    return {m_address->text(), m_shortName->text(), m_description->text(), m_ageFrom->currentText(),
+            m_ageTo->currentText(), logo, QString::number(m_siteId)};
 }
 
 void SiteEditorWindow::saveSite()
@@ -194,9 +188,8 @@ void SiteEditorWindow::saveSite()
     if (m_ageTo->currentText().isEmpty())
         m_ageTo->setEditText(QStringLiteral("12"));
 
-    QueryItems query = formFields(firstCharacter(m_shortName->text()) + QStringLiteral("_gif.gif"));
-    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("0")) << qMakePair(QStringLiteral("Type"), m_siteType);
-    const FetchResult saved = m_portal.request(QStringLiteral("tad_postsite.asp"), query);
+    const FetchResult saved =
+        m_portal.postSite(formFields(firstCharacter(m_shortName->text()) + QStringLiteral("_gif.gif")), false, m_siteType);
     if (!saved.ok()) {
         // The window stays open with everything the parent typed, to save again or cancel.
         m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("The site \"%1\"").arg(m_shortName->text()), saved.error),
@@ -214,10 +207,7 @@ void SiteEditorWindow::saveSite()
                            "notify you if we use your suggestion."),
             QStringLiteral("Thanks for Adding a Site"), QString());
         if (!email.isEmpty()) {
-            const FetchResult suggested = m_portal.request(QStringLiteral("tad_suggestsite.asp"),
-                                                           {{QStringLiteral("userid"), m_state.userId},
-                                                            {QStringLiteral("url"), m_address->text()},
-                                                            {QStringLiteral("email"), email}});
+            const FetchResult suggested = m_portal.suggestSite(m_address->text(), email);
             if (!suggested.ok())
                 m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("Your suggestion"), suggested.error), Title);
         }
@@ -233,9 +223,7 @@ void SiteEditorWindow::deleteSite()
                                     QStringLiteral("Are You Sure?"))
         != Dialogs::Answer::Yes)
         return;
-    QueryItems query = formFields(m_logo);
-    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("1"));
-    const FetchResult deleted = m_portal.request(QStringLiteral("tad_postsite.asp"), query);
+    const FetchResult deleted = m_portal.postSite(formFields(m_logo), true);
     if (!deleted.ok())
         m_context.dialogs->message(
             changeNotSavedMessage(QStringLiteral("Removing \"%1\"").arg(m_shortName->text()), deleted.error), Title);

@@ -25,8 +25,8 @@ private slots:
 
 private:
     void fillForm(const SelectedSite &selectedRow);
-    // The fields as the form holds them, in the order every site request sends them.
-    QueryItems formFields(const QString &logo) const;
+    // The site as the form holds it, with `logo` as its logo.
+    SiteFields formFields(const QString &logo) const;
 
     ParentsContext m_context;
     ProgramState &m_state;

@@ -59,7 +59,7 @@ bool isUnnamed(const QString &name)
 
 SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget *parent)
     : QDialog(parent), m_context(context), m_state(*context.state),
-      m_portal(*context.transport, context.state->portalBase)
+      m_portal(*context.transport, context.state->portalBase, context.state->userId)
 {
     setObjectName(QStringLiteral("SiteSelectionWindow"));
     setWindowTitle(QStringLiteral("Site Selection"));
@@ -200,9 +200,7 @@ void SiteSelectionWindow::loadSiteList(int child)
     m_siteList->clear();
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
-    const FetchResult reply = m_portal.request(
-        QStringLiteral("tad_available.asp"),
-        {{QStringLiteral("t"), QString::number(child + 1)}, {QStringLiteral("userid"), m_state.userId}});
+    const FetchResult reply = m_portal.availableSites(child);
     SiteListReply sites;
     if (reply.ok())
         sites = parseAvailableSites(*reply.body);
@@ -277,10 +275,7 @@ void SiteSelectionWindow::renameChild(int child)
                                                   QStringLiteral("Enter Child's Name"), m_state.faceNames.value(child));
     if (name.isEmpty() || name == QString(QChar(27)))
         return;
-    const FetchResult reply = m_portal.request(QStringLiteral("tad_saveface.asp"),
-                                               {{QStringLiteral("userid"), m_state.userId},
-                                                {QStringLiteral("tface"), QString::number(child + 1)},
-                                                {QStringLiteral("newname"), name}});
+    const FetchResult reply = m_portal.saveFaceName(child, name);
     if (!reply.ok()) {
         // The faces keep the name the portal holds.
         reportNotSaved(QStringLiteral("The name \"%1\"").arg(name), reply.error);
@@ -302,9 +297,7 @@ void SiteSelectionWindow::showSiteDetails(QTreeWidgetItem *item)
         return;
     }
     m_description->setText(item->text(Comments));
-    // portalBase ends in a slash, so two meet before "logos/"; the portal serves both.
-    m_logoView->navigate(m_state.portalBase + QStringLiteral("/logos/")
-                            + QString::fromLatin1(QUrl::toPercentEncoding(item->text(Logo))));
+    m_logoView->navigate(m_portal.logoAddress(item->text(Logo)));
     m_editButton->setEnabled(maintainerMode() || item->text(Type).toInt() == 2);
 }
 
@@ -312,11 +305,7 @@ void SiteSelectionWindow::onSiteTicked(QTreeWidgetItem *item)
 {
     m_siteList->setCurrentItem(item);
     const bool ticked = item->checkState(SiteName) == Qt::Checked;
-    const FetchResult reply = m_portal.request(QStringLiteral("tad_saveitem.asp"),
-                                               {{QStringLiteral("item"), item->text(ID)},
-                                                {QStringLiteral("checked"), ticked ? QStringLiteral("True") : QStringLiteral("False")},
-                                                {QStringLiteral("t"), QString::number(m_child + 1)},
-                                                {QStringLiteral("userid"), m_state.userId}});
+    const FetchResult reply = m_portal.saveTick(item->text(ID), ticked, m_child);
     if (!reply.ok()) {
         // Reloading here would delete the row under the list's own click handling.
         const QString change = QStringLiteral("The %1 of \"%2\"").arg(ticked ? QStringLiteral("tick") : QStringLiteral("untick"),
