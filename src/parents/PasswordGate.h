@@ -8,12 +8,14 @@ class QLineEdit;
 class QPushButton;
 
 // The password gate in front of the parents' area and of leaving the browser
-// while STOP is disabled.
+// while STOP is disabled. It is accepted only when the right password is
+// given; closed any other way (its close box, Escape) it is a refusal.
 class PasswordGate : public QDialog {
     Q_OBJECT
 public:
-    // Shows a gate modally until it closes: true when the right password was
-    // given. Closed any other way (its close box, Escape) it is a refusal.
+    explicit PasswordGate(const ParentsContext &context, QWidget *parent = nullptr);
+
+    // Shows a gate modally until it closes: true when the right password was given.
     static bool ask(const ParentsContext &context, QWidget *parent = nullptr);
 
     // The stored password as the hint shows it: first and last character
@@ -30,8 +32,6 @@ private slots:
     void submitPassword();
 
 private:
-    explicit PasswordGate(const ParentsContext &context, QWidget *parent);
-
     ParentsContext m_context;
     QLineEdit *m_passwordBox = nullptr;
     QPushButton *m_continueButton = nullptr;
