@@ -113,13 +113,12 @@ public:
         if (onPreferences)
             onPreferences(context);
     }
-    void showSiteEditor(const ParentsContext &, qint32 siteId, const QString &siteType, const SelectedSite &selectedRow) override
+    void showSiteEditor(const ParentsContext &, qint32 siteId, const QString &siteType, const SelectedSite &row) override
     {
-        shown << QStringLiteral("editor %1 type '%2'").arg(siteId).arg(siteType);
-        editorRows << selectedRow;
+        const QStringList fields{row.shortName, row.ages, row.comments, row.logo, row.url};
+        shown << QStringLiteral("editor %1 type '%2' on %3").arg(siteId).arg(siteType, fields.join(QLatin1Char('/')));
     }
     QStringList shown;
-    QList<SelectedSite> editorRows;
     QList<bool> gateAnswers;
     std::function<void(const ParentsContext &)> onSiteSelection, onPreferences;
 };
