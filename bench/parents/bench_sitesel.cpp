@@ -64,19 +64,17 @@ int main(int argc, char *argv[])
     globals.userId = QStringLiteral("2026120600000000500");
     globals.faceNames = QStringList{"Anna", "Ben", "Cara", "Dan"};
     HttpTransport transport(10000);
-    PortalClient client(transport, globals.portalBase);
+    PortalClient client(transport, globals.portalBase, globals.userId);
 
     // The demo's public sites and private ones of this installation up to 500.
     auto count = [&] {
-        const std::optional<QString> reply = client.requestText("tad_available.asp", {{"t", "1"}, {"userid", globals.userId}});
-        return reply ? int(reply->count(QStringLiteral("\r\n"))) : -1;
+        const FetchResult reply = client.availableSites(0);
+        return reply.ok() ? int(reply.body->count("\r\n")) : -1;
     };
     for (int n = count(); n >= 0 && n < Sites; ++n) {
         const QString name = QStringLiteral("Bench Pond %1").arg(n);
-        const FetchResult added = client.request(
-            "tad_postsite.asp", {{"url", "http://127.0.0.2/" + QString::number(n)}, {"shortname", name}, {"comments", "For the bench"},
-                                 {"AgeFrom", "3"}, {"AgeTo", "12"}, {"LogoLoc", "B_gif.gif"}, {"id", "0"},
-                                 {"userid", globals.userId}, {"Delete", "0"}, {"Type", "2"}});
+        const FetchResult added =
+            client.postSite({"http://127.0.0.2/" + QString::number(n), name, "For the bench", "3", "12", "B_gif.gif", "0"}, false, "2");
         if (!added.ok()) {
             std::fprintf(stderr, "adding a site failed: %s\n", qPrintable(added.error));
             return 1;
@@ -107,7 +105,7 @@ int main(int argc, char *argv[])
         }
         QCoreApplication::processEvents(); // the list drawn
         opening.push_back(double(timer.nsecsElapsed()) / 1e6);
-        if (window.findChild<QTreeWidget *>("ListView1")->topLevelItemCount() != Sites) {
+        if (window.findChild<QTreeWidget *>("siteList")->topLevelItemCount() != Sites) {
             std::fprintf(stderr, "the list does not show %d sites\n", Sites);
             return 1;
         }
@@ -118,7 +116,7 @@ int main(int argc, char *argv[])
     window.show();
     if (!QTest::qWaitForWindowExposed(&window, 10000))
         return 1;
-    QTreeWidget *list = window.findChild<QTreeWidget *>("ListView1");
+    QTreeWidget *list = window.findChild<QTreeWidget *>("siteList");
     QTreeWidgetItem *item = list->topLevelItem(3);
     const QPoint box = input::checkBoxOf(list, item);
     std::vector<double> ticks;

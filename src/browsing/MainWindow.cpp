@@ -420,8 +420,7 @@ void MainWindow::unblock(QString address)
     if (guarded) {
         if (!m_services.parents)
             return;
-        m_services.parents->showGate(parentsContext());
-        if (!m_state.PasswordAccepted)
+        if (!m_services.parents->showGate(parentsContext()))
             return;
     }
     if (m_services.dialogs->askYesNo(QStringLiteral("Unblock: ") + FilterAddress::forQuestion(address),
@@ -475,9 +474,7 @@ void MainWindow::openParentsArea()
     if (m_services.parents) {
         const ParentsContext context = parentsContext();
         const bool guarded = !m_state.settings.Password.isEmpty();
-        if (guarded)
-            m_services.parents->showGate(context);
-        if (!guarded || m_state.PasswordAccepted) {
+        if (!guarded || m_services.parents->showGate(context)) {
             m_parentsAreaOpen = true;
             m_services.parents->showSiteSelection(context);
             m_parentsAreaOpen = false;
@@ -496,9 +493,7 @@ void MainWindow::onStopClicked()
         closeMainWindow();
         return;
     }
-    if (m_services.parents)
-        m_services.parents->showGate(parentsContext());
-    if (m_state.PasswordAccepted)
+    if (m_services.parents && m_services.parents->showGate(parentsContext()))
         closeMainWindow();
 }
 

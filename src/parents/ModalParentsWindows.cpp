@@ -6,10 +6,9 @@
 
 #include <QApplication>
 
-void ModalParentsWindows::showGate(const ParentsContext &context)
+bool ModalParentsWindows::showGate(const ParentsContext &context)
 {
-    PasswordGate window(context, QApplication::activeWindow());
-    window.exec();
+    return PasswordGate::ask(context, QApplication::activeWindow());
 }
 
 void ModalParentsWindows::showSiteSelection(const ParentsContext &context)
@@ -24,8 +23,9 @@ void ModalParentsWindows::showPreferences(const ParentsContext &context)
     window.exec();
 }
 
-void ModalParentsWindows::showSiteEditor(const ParentsContext &context, const SelectedSite &selected)
+void ModalParentsWindows::showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType,
+                                         const SelectedSite &selectedRow)
 {
-    SiteEditorWindow window(context, selected, QApplication::activeWindow());
+    SiteEditorWindow window(context, siteId, siteType, selectedRow, QApplication::activeWindow());
     window.exec();
 }

@@ -53,19 +53,22 @@ struct SelectedSite {
 class ParentsWindows {
 public:
     virtual ~ParentsWindows() = default;
-    // The password gate; the outcome is left in PasswordAccepted.
-    virtual void showGate(const ParentsContext &context) = 0;
+    // The password gate: true when the right password was given.
+    virtual bool showGate(const ParentsContext &context) = 0;
     virtual void showSiteSelection(const ParentsContext &context) = 0;
     virtual void showPreferences(const ParentsContext &context) = 0;
-    // The site editor for EditSiteID (0: a new site), with the row selected when it opened.
-    virtual void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) = 0;
+    // The site editor for the site `siteId` (0: a new site), filled from `selectedRow` for an
+    // edit. A save sends `siteType`: "1" public, "2" private, empty to keep an edited site's type.
+    virtual void showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType,
+                                const SelectedSite &selectedRow) = 0;
 };
 
 // The real windows, each shown modally until it closes.
 class ModalParentsWindows : public ParentsWindows {
 public:
-    void showGate(const ParentsContext &context) override;
+    bool showGate(const ParentsContext &context) override;
     void showSiteSelection(const ParentsContext &context) override;
     void showPreferences(const ParentsContext &context) override;
-    void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override;
+    void showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType,
+                        const SelectedSite &selectedRow) override;
 };

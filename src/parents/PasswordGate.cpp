@@ -14,75 +14,78 @@
 
 static const QString HintKeyword = QStringLiteral("C_L_U_E");
 
+bool PasswordGate::ask(const ParentsContext &context, QWidget *parent)
+{
+    PasswordGate gate(context, parent);
+    return gate.exec() == QDialog::Accepted;
+}
+
 PasswordGate::PasswordGate(const ParentsContext &context, QWidget *parent)
     : QDialog(parent), m_context(context)
 {
     setWindowTitle(QStringLiteral("Security"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    Label1 = new QLabel(QStringLiteral("&Parent's Password:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    pw1 = new QLineEdit(this);
-    pw1->setObjectName(QStringLiteral("pw1"));
-    pw1->setEchoMode(QLineEdit::Password);
-    Label1->setBuddy(pw1);
-    Command1 = new QPushButton(QStringLiteral("&Continue"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    // Enter in the password box submits through pw1_KeyPress; a default
+    auto *passwordLabel = new QLabel(QStringLiteral("&Parent's Password:"), this);
+    passwordLabel->setObjectName(QStringLiteral("passwordLabel"));
+    m_passwordBox = new QLineEdit(this);
+    m_passwordBox->setObjectName(QStringLiteral("passwordBox"));
+    m_passwordBox->setEchoMode(QLineEdit::Password);
+    passwordLabel->setBuddy(m_passwordBox);
+    m_continueButton = new QPushButton(QStringLiteral("&Continue"), this);
+    m_continueButton->setObjectName(QStringLiteral("continueButton"));
+    // Enter in the password box submits through submitOnEnter; a default
     // button would be clicked by the same key and check the entry twice.
-    Command1->setAutoDefault(false);
-    Command1->setDefault(false);
+    m_continueButton->setAutoDefault(false);
+    m_continueButton->setDefault(false);
 
     auto *layout = new QGridLayout(this);
-    layout->addWidget(Label1, 0, 0);
-    layout->addWidget(pw1, 0, 1);
-    layout->addWidget(Command1, 1, 1, Qt::AlignRight);
+    layout->addWidget(passwordLabel, 0, 0);
+    layout->addWidget(m_passwordBox, 0, 1);
+    layout->addWidget(m_continueButton, 1, 1, Qt::AlignRight);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    setTabOrder(pw1, Command1);
+    setTabOrder(m_passwordBox, m_continueButton);
 
-    pw1->installEventFilter(this);
-    connect(Command1, &QPushButton::clicked, this, &PasswordGate::Command1_Click);
+    m_passwordBox->installEventFilter(this);
+    connect(m_continueButton, &QPushButton::clicked, this, &PasswordGate::submitPassword);
 }
 
 void PasswordGate::showEvent(QShowEvent *event)
 {
     if (!event->spontaneous()) {
-        // Every opening is a new question. Were the flag left from an earlier
-        // success, a child who closes the gate with its close box would be
-        // let in; so closing without the right password is a refusal.
-        m_context.state->PasswordAccepted = false;
-        pw1->clear();
-        pw1->setFocus(Qt::OtherFocusReason);
+        // Every opening is a new question, typed into an empty box.
+        m_passwordBox->clear();
+        m_passwordBox->setFocus(Qt::OtherFocusReason);
     }
     QDialog::showEvent(event);
 }
 
 bool PasswordGate::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == pw1) {
+    if (watched == m_passwordBox) {
         if (event->type() == QEvent::FocusIn) {
             // The window coming back to the front (after a message box or
             // another program) is not the box getting the focus: what the
             // parent was typing stays.
             const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
             if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-                pw1_GotFocus();
+                clearEntry();
         } else if (event->type() == QEvent::KeyPress) {
-            pw1_KeyPress(static_cast<QKeyEvent *>(event)->key());
+            submitOnEnter(static_cast<QKeyEvent *>(event)->key());
         }
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void PasswordGate::pw1_GotFocus()
+void PasswordGate::clearEntry()
 {
-    pw1->clear();
+    m_passwordBox->clear();
 }
 
-void PasswordGate::pw1_KeyPress(int key)
+void PasswordGate::submitOnEnter(int key)
 {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
-        Command1_Click();
+        submitPassword();
 }
 
 QString PasswordGate::maskedHint(const QString &password)
@@ -96,22 +99,21 @@ QString PasswordGate::maskedHint(const QString &password)
         .toUpper();
 }
 
-void PasswordGate::Command1_Click()
+void PasswordGate::submitPassword()
 {
     ProgramState &globals = *m_context.state;
-    const QString entry = pw1->text().toUpper();
+    const QString entry = m_passwordBox->text().toUpper();
 
     // The hint comes first: the keyword shows the hint even when it is the password.
     if (entry == HintKeyword) {
         m_context.dialogs->message(QStringLiteral("Here's Your Hint: ") + QStringLiteral("\r\n")
                                        + maskedHint(globals.settings.Password),
                                    Dialogs::ApplicationTitle);
-        pw1->clear();
+        m_passwordBox->clear();
         return;
     }
 
     if (entry == globals.settings.Password.toUpper()) {
-        globals.PasswordAccepted = true;
         if (m_context.main)
             m_context.main->gatePassed();
         accept();
@@ -121,6 +123,5 @@ void PasswordGate::Command1_Click()
     m_context.dialogs->message(
         QStringLiteral("Wrong Password! If you need a hint type 'c_l_u_e' in the password box!"),
         Dialogs::ApplicationTitle);
-    globals.PasswordAccepted = false;
-    pw1->clear();
+    m_passwordBox->clear();
 }

@@ -4,21 +4,19 @@
 
 #include <QDialog>
 
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // The password gate in front of the parents' area and of leaving the browser
-// while STOP is disabled. Shown modally; the caller reads PasswordAccepted
-// once it has closed.
+// while STOP is disabled. It is accepted only when the right password is
+// given; closed any other way (its close box, Escape) it is a refusal.
 class PasswordGate : public QDialog {
     Q_OBJECT
 public:
     explicit PasswordGate(const ParentsContext &context, QWidget *parent = nullptr);
 
-    void pw1_GotFocus();
-    void pw1_KeyPress(int key);
-    void Command1_Click();
+    // Shows a gate modally until it closes: true when the right password was given.
+    static bool ask(const ParentsContext &context, QWidget *parent = nullptr);
 
     // The stored password as the hint shows it: first and last character
     // kept, every one between them a "*", all upper-cased.
@@ -28,9 +26,13 @@ protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+private slots:
+    void clearEntry();
+    void submitOnEnter(int key);
+    void submitPassword();
+
 private:
     ParentsContext m_context;
-    QLabel *Label1;
-    QLineEdit *pw1;
-    QPushButton *Command1;
+    QLineEdit *m_passwordBox = nullptr;
+    QPushButton *m_continueButton = nullptr;
 };

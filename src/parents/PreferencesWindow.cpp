@@ -28,91 +28,91 @@ PreferencesWindow::PreferencesWindow(const ParentsContext &context, QWidget *par
     setWindowTitle(QStringLiteral("Tadpole Preferences"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    Label1 = wrappedLabel(QStringLiteral("Label1"),
-                          QStringLiteral("Enter a Password if you want to lock access to the Parents Screen:"), this);
-    txtPass = new QLineEdit(this);
-    txtPass->setObjectName(QStringLiteral("txtPass"));
-    Label2 = wrappedLabel(
-        QStringLiteral("Label2"),
+    auto *passwordPrompt = wrappedLabel(QStringLiteral("passwordPrompt"),
+                                        QStringLiteral("Enter a Password if you want to lock access to the Parents Screen:"), this);
+    m_passwordBox = new QLineEdit(this);
+    m_passwordBox->setObjectName(QStringLiteral("passwordBox"));
+    auto *stopQuestion = wrappedLabel(
+        QStringLiteral("stopQuestion"),
         QStringLiteral("Would you like to disable the STOP button so your child cannot return to your computer's desktop?"),
         this);
-    chkStop = new QCheckBox(QStringLiteral("Disable STOP button"), this);
-    chkStop->setObjectName(QStringLiteral("chkStop"));
-    Label3 = wrappedLabel(QStringLiteral("Label3"),
-                          QStringLiteral("When STOP is disabled you need your password to Exit Tadpole"), this);
-    Label4 = wrappedLabel(QStringLiteral("Label4"),
-                          QStringLiteral("Would you like to set a time limiton your child's internet usage?"), this);
-    Label5 = new QLabel(QStringLiteral("Set a Time Limit Of:"), this);
-    Label5->setObjectName(QStringLiteral("Label5"));
-    cmbTimeLimit = new QComboBox(this);
-    cmbTimeLimit->setObjectName(QStringLiteral("cmbTimeLimit"));
-    cmbTimeLimit->setEditable(true);
+    m_disableStopBox = new QCheckBox(QStringLiteral("Disable STOP button"), this);
+    m_disableStopBox->setObjectName(QStringLiteral("disableStopBox"));
+    auto *stopNote = wrappedLabel(QStringLiteral("stopNote"),
+                                  QStringLiteral("When STOP is disabled you need your password to Exit Tadpole"), this);
+    auto *timeLimitQuestion = wrappedLabel(QStringLiteral("timeLimitQuestion"),
+                                           QStringLiteral("Would you like to set a time limiton your child's internet usage?"), this);
+    auto *timeLimitLabel = new QLabel(QStringLiteral("Set a Time Limit Of:"), this);
+    timeLimitLabel->setObjectName(QStringLiteral("timeLimitLabel"));
+    m_timeLimitBox = new QComboBox(this);
+    m_timeLimitBox->setObjectName(QStringLiteral("timeLimitBox"));
+    m_timeLimitBox->setEditable(true);
     // What the parent types is saved as typed: no completion that would turn
     // "2 hours" into "2 Hours", no typed text added to the list.
-    cmbTimeLimit->setCompleter(nullptr);
-    cmbTimeLimit->setInsertPolicy(QComboBox::NoInsert);
-    cmbTimeLimit->setMaxVisibleItems(SettingsFile::timeLimitCaptions().size());
-    Command1 = new QPushButton(QStringLiteral("&Save Changes"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    m_timeLimitBox->setCompleter(nullptr);
+    m_timeLimitBox->setInsertPolicy(QComboBox::NoInsert);
+    m_timeLimitBox->setMaxVisibleItems(SettingsFile::timeLimitCaptions().size());
+    m_saveButton = new QPushButton(QStringLiteral("&Save Changes"), this);
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
     // Saving is a click (or Alt+S), never an Enter meant for a text box.
-    Command1->setAutoDefault(false);
+    m_saveButton->setAutoDefault(false);
 
     auto *limitRow = new QHBoxLayout;
-    limitRow->addWidget(Label5);
-    limitRow->addWidget(cmbTimeLimit, 1);
+    limitRow->addWidget(timeLimitLabel);
+    limitRow->addWidget(m_timeLimitBox, 1);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(txtPass);
+    layout->addWidget(passwordPrompt);
+    layout->addWidget(m_passwordBox);
     layout->addSpacing(8);
-    layout->addWidget(Label2);
+    layout->addWidget(stopQuestion);
     // At its own size, so a click on the box's row beside its text is not a tick.
-    layout->addWidget(chkStop, 0, Qt::AlignLeft);
-    layout->addWidget(Label3);
+    layout->addWidget(m_disableStopBox, 0, Qt::AlignLeft);
+    layout->addWidget(stopNote);
     layout->addSpacing(8);
-    layout->addWidget(Label4);
+    layout->addWidget(timeLimitQuestion);
     layout->addLayout(limitRow);
     layout->addSpacing(8);
-    layout->addWidget(Command1, 0, Qt::AlignRight);
+    layout->addWidget(m_saveButton, 0, Qt::AlignRight);
     setFixedWidth(460);
-    setTabOrder(txtPass, chkStop);
-    setTabOrder(chkStop, cmbTimeLimit);
-    setTabOrder(cmbTimeLimit, Command1);
+    setTabOrder(m_passwordBox, m_disableStopBox);
+    setTabOrder(m_disableStopBox, m_timeLimitBox);
+    setTabOrder(m_timeLimitBox, m_saveButton);
 
-    connect(Command1, &QPushButton::clicked, this, &PreferencesWindow::Command1_Click);
-    Form_Load();
+    connect(m_saveButton, &QPushButton::clicked, this, &PreferencesWindow::saveSettings);
+    loadSettingsFile();
 }
 
-void PreferencesWindow::Form_Load()
+void PreferencesWindow::loadSettingsFile()
 {
-    cmbTimeLimit->clear();
-    cmbTimeLimit->addItems(SettingsFile::timeLimitCaptions());
-    cmbTimeLimit->setCurrentIndex(-1);
-    cmbTimeLimit->setEditText(QString());
+    m_timeLimitBox->clear();
+    m_timeLimitBox->addItems(SettingsFile::timeLimitCaptions());
+    m_timeLimitBox->setCurrentIndex(-1);
+    m_timeLimitBox->setEditText(QString());
 
     // The window shows the file, not the values in force; a line it cannot
     // use leaves the control as the lines before it set it.
     for (const SettingsFile::Entry &entry : SettingsFile::readEntries(m_context.state->appFolder)) {
         if (entry.key == QLatin1String("PW")) {
-            txtPass->setText(entry.value == QLatin1String(".") ? QString() : entry.value);
+            m_passwordBox->setText(entry.value == QLatin1String(".") ? QString() : entry.value);
         } else if (entry.key == QLatin1String("STOP")) {
             bool isNumber = false;
             const int value = entry.value.trimmed().toInt(&isNumber);
             if (isNumber && (value == 0 || value == 1))
-                chkStop->setChecked(value == 1);
+                m_disableStopBox->setChecked(value == 1);
         } else if (entry.key == QLatin1String("TIMER")) {
-            cmbTimeLimit->setEditText(entry.value);
+            m_timeLimitBox->setEditText(entry.value);
         }
     }
 
-    txtPass->setFocus(Qt::OtherFocusReason);
-    txtPass->end(false);
+    m_passwordBox->setFocus(Qt::OtherFocusReason);
+    m_passwordBox->end(false);
 }
 
 QString PreferencesWindow::refusal() const
 {
-    const QString password = txtPass->text();
-    const bool stop = chkStop->isChecked();
-    const QString timeLimit = cmbTimeLimit->currentText();
+    const QString password = m_passwordBox->text();
+    const bool stop = m_disableStopBox->isChecked();
+    const QString timeLimit = m_timeLimitBox->currentText();
 
     if (password.contains(QLatin1Char('=')))
         return QStringLiteral("You cannot use the '=' sign in our password");
@@ -132,10 +132,10 @@ QString PreferencesWindow::refusal() const
     return {};
 }
 
-void PreferencesWindow::Command1_Click()
+void PreferencesWindow::saveSettings()
 {
-    if (cmbTimeLimit->currentText().isEmpty())
-        cmbTimeLimit->setEditText(NoLimit);
+    if (m_timeLimitBox->currentText().isEmpty())
+        m_timeLimitBox->setEditText(NoLimit);
 
     const QString refused = refusal();
     if (!refused.isEmpty()) {
@@ -143,9 +143,9 @@ void PreferencesWindow::Command1_Click()
         return;
     }
 
-    const QString password = txtPass->text();
-    const bool stop = chkStop->isChecked();
-    const QString timeLimit = cmbTimeLimit->currentText();
+    const QString password = m_passwordBox->text();
+    const bool stop = m_disableStopBox->isChecked();
+    const QString timeLimit = m_timeLimitBox->currentText();
     ProgramState &globals = *m_context.state;
 
     // The file is replaced whole or not at all; when it cannot be written the

@@ -6,7 +6,6 @@
 
 class QCheckBox;
 class QComboBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -18,21 +17,19 @@ class PreferencesWindow : public QDialog {
 public:
     explicit PreferencesWindow(const ParentsContext &context, QWidget *parent = nullptr);
 
-    void Form_Load();
-    void Command1_Click();
+private slots:
+    void saveSettings();
 
 private:
+    // Shows what the settings file holds.
+    void loadSettingsFile();
+
     // The first refusal the parent's choices meet, empty when they may be saved.
     QString refusal() const;
 
     ParentsContext m_context;
-    QLabel *Label1;
-    QLineEdit *txtPass;
-    QLabel *Label2;
-    QCheckBox *chkStop;
-    QLabel *Label3;
-    QLabel *Label4;
-    QLabel *Label5;
-    QComboBox *cmbTimeLimit;
-    QPushButton *Command1;
+    QLineEdit *m_passwordBox = nullptr;
+    QCheckBox *m_disableStopBox = nullptr;
+    QComboBox *m_timeLimitBox = nullptr;
+    QPushButton *m_saveButton = nullptr;
 };

@@ -43,9 +43,10 @@ QString firstCharacter(const QString &text)
 
 } // namespace
 
-SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, const SelectedSite &selected, QWidget *parent)
+SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, qint32 siteId, const QString &siteType,
+                                   const SelectedSite &selectedRow, QWidget *parent)
     : QDialog(parent), m_context(context), m_state(*context.state),
-      m_portal(*context.transport, context.state->portalBase)
+      m_portal(*context.transport, context.state->portalBase, context.state->userId), m_siteId(siteId), m_siteType(siteType)
 {
     setObjectName(QStringLiteral("SiteEditorWindow"));
     setWindowTitle(QStringLiteral("Add a New Site"));
@@ -61,23 +62,17 @@ SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, const Selected
         b->setAutoDefault(false);
         return b;
     };
-    m_logoButton = button("Command1", QString());
-    m_url = lineEdit("url");
-    m_shortname = lineEdit("shortname");
-    m_comments = lineEdit("comments");
-    m_AgeFrom = ageBox("AgeFrom", this);
-    m_AgeTo = ageBox("AgeTo", this);
-    m_LogoLoc = lineEdit("LogoLoc");
-    m_LogoLoc->setText(QStringLiteral("default_logo.gif"));
-    m_LogoLoc->hide();
-    m_id = new QLabel(this);
-    m_id->setObjectName(QStringLiteral("id"));
-    m_id->hide();
-    m_saveButton = button("Command2", QStringLiteral("&Save Your Site"));
+    m_autoAddButton = button("autoAddButton", QString());
+    m_address = lineEdit("address");
+    m_shortName = lineEdit("shortName");
+    m_description = lineEdit("description");
+    m_ageFrom = ageBox("ageFrom", this);
+    m_ageTo = ageBox("ageTo", this);
+    m_saveButton = button("saveButton", QStringLiteral("&Save Your Site"));
     m_saveButton->setDefault(true); // Enter in a field saves, as the parent expects
-    m_cancelButton = button("Command4", QStringLiteral("&Cancel"));
-    m_btnDelete = button("btnDelete", QStringLiteral("&Delete Site"));
-    m_btnDelete->setEnabled(false);
+    m_cancelButton = button("cancelButton", QStringLiteral("&Cancel"));
+    m_deleteButton = button("deleteButton", QStringLiteral("&Delete Site"));
+    m_deleteButton->setEnabled(false);
 
     auto labelFor = [this](const QString &text, QWidget *buddy) {
         auto *label = new QLabel(text, this);
@@ -86,128 +81,118 @@ SiteEditorWindow::SiteEditorWindow(const ParentsContext &context, const Selected
         return label;
     };
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_logoButton);
-    layout->addWidget(labelFor(QStringLiteral("&Your Site's Internet Address:"), m_url));
-    layout->addWidget(m_url);
+    layout->addWidget(m_autoAddButton);
+    layout->addWidget(labelFor(QStringLiteral("&Your Site's Internet Address:"), m_address));
+    layout->addWidget(m_address);
     layout->addWidget(exampleLine(QStringLiteral("For example: http://www.pondlife.example/"), this));
-    layout->addWidget(labelFor(QStringLiteral("&Enter a Short Name for Your Site:"), m_shortname));
-    layout->addWidget(m_shortname);
+    layout->addWidget(labelFor(QStringLiteral("&Enter a Short Name for Your Site:"), m_shortName));
+    layout->addWidget(m_shortName);
     layout->addWidget(exampleLine(QStringLiteral("For example: Pond Life"), this));
     layout->addWidget(labelFor(
-        QStringLiteral("Enter a description to tell people what they can find if they visit this site:"), m_comments));
-    layout->addWidget(m_comments);
+        QStringLiteral("Enter a description to tell people what they can find if they visit this site:"), m_description));
+    layout->addWidget(m_description);
     layout->addWidget(exampleLine(QStringLiteral("For example: Frogs, fish and tadpoles to meet and colour in."), this));
     auto *ages = new QGridLayout;
-    ages->addWidget(labelFor(QStringLiteral("Appropriate Ages:"), m_AgeFrom), 0, 0);
-    ages->addWidget(m_AgeFrom, 0, 1);
+    ages->addWidget(labelFor(QStringLiteral("Appropriate Ages:"), m_ageFrom), 0, 0);
+    ages->addWidget(m_ageFrom, 0, 1);
     ages->addWidget(new QLabel(QStringLiteral("To"), this), 0, 2);
-    ages->addWidget(m_AgeTo, 0, 3);
+    ages->addWidget(m_ageTo, 0, 3);
     ages->addWidget(new QLabel(QStringLiteral("Years Old"), this), 1, 1);
     ages->addWidget(new QLabel(QStringLiteral("Years Old"), this), 1, 3);
     ages->setColumnStretch(4, 1);
     layout->addLayout(ages);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_saveButton);
-    buttons->addWidget(m_btnDelete);
+    buttons->addWidget(m_deleteButton);
     buttons->addStretch();
     buttons->addWidget(m_cancelButton);
     layout->addLayout(buttons);
-    layout->addWidget(m_LogoLoc);
-    layout->addWidget(m_id);
 
-    setTabOrder(m_url, m_shortname);
-    setTabOrder(m_shortname, m_comments);
-    setTabOrder(m_comments, m_AgeFrom);
-    setTabOrder(m_AgeFrom, m_AgeTo);
-    setTabOrder(m_AgeTo, m_saveButton);
-    setTabOrder(m_saveButton, m_btnDelete);
-    setTabOrder(m_btnDelete, m_cancelButton);
-    setTabOrder(m_cancelButton, m_logoButton);
+    setTabOrder(m_address, m_shortName);
+    setTabOrder(m_shortName, m_description);
+    setTabOrder(m_description, m_ageFrom);
+    setTabOrder(m_ageFrom, m_ageTo);
+    setTabOrder(m_ageTo, m_saveButton);
+    setTabOrder(m_saveButton, m_deleteButton);
+    setTabOrder(m_deleteButton, m_cancelButton);
+    setTabOrder(m_cancelButton, m_autoAddButton);
 
-    connect(m_logoButton, &QPushButton::clicked, this, &SiteEditorWindow::Command1_Click);
-    connect(m_saveButton, &QPushButton::clicked, this, &SiteEditorWindow::Command2_Click);
-    connect(m_btnDelete, &QPushButton::clicked, this, &SiteEditorWindow::btnDelete_Click);
-    connect(m_cancelButton, &QPushButton::clicked, this, &SiteEditorWindow::Command4_Click);
+    connect(m_autoAddButton, &QPushButton::clicked, this, &SiteEditorWindow::autoAddChildPage);
+    connect(m_saveButton, &QPushButton::clicked, this, &SiteEditorWindow::saveSite);
+    connect(m_deleteButton, &QPushButton::clicked, this, &SiteEditorWindow::deleteSite);
+    connect(m_cancelButton, &QPushButton::clicked, this, &SiteEditorWindow::reject);
 
-    Form_Load(selected);
-    m_url->setFocus();
+    fillForm(selectedRow);
+    m_address->setFocus();
 }
 
-void SiteEditorWindow::Form_Load(const SelectedSite &selected)
+void SiteEditorWindow::fillForm(const SelectedSite &selectedRow)
 {
-    m_id->setText(QString::number(m_state.EditSiteID));
     QStringList years;
     for (int age = 3; age <= 12; ++age)
         years << QString::number(age);
-    for (QComboBox *box : {m_AgeFrom, m_AgeTo}) {
+    for (QComboBox *box : {m_ageFrom, m_ageTo}) {
         box->clear();
         box->addItems(years);
         box->setCurrentIndex(-1);
         box->setEditText(QString());
     }
-    if (m_id->text().toInt() != 0) {
-        m_btnDelete->setEnabled(true);
-        m_shortname->setText(selected.shortName);
-        m_comments->setText(selected.comments);
+    if (m_siteId != 0) {
+        m_deleteButton->setEnabled(true);
+        m_shortName->setText(selectedRow.shortName);
+        m_description->setText(selectedRow.comments);
         // "5 to 9" and "5to9" alike; an Ages text without "to" has no second age.
-        const QStringList ages = selected.ages.split(QStringLiteral("to"));
-        m_AgeFrom->setEditText(ages.value(0).trimmed());
-        m_AgeTo->setEditText(ages.value(1).trimmed());
-        m_url->setText(selected.url);
-        m_LogoLoc->setText(selected.logo);
+        const QStringList ages = selectedRow.ages.split(QStringLiteral("to"));
+        m_ageFrom->setEditText(ages.value(0).trimmed());
+        m_ageTo->setEditText(ages.value(1).trimmed());
+        m_address->setText(selectedRow.url);
+        m_logo = selectedRow.logo;
     }
     const QString title = m_context.main ? m_context.main->childPageTitle() : QString();
     if (!title.isEmpty())
-        m_logoButton->setText(QStringLiteral("Click to Auto-Add: ") + title);
+        m_autoAddButton->setText(QStringLiteral("Click to Auto-Add: ") + title);
 }
 
-void SiteEditorWindow::Command1_Click()
+void SiteEditorWindow::autoAddChildPage()
 {
     const QString title = m_context.main ? m_context.main->childPageTitle() : QString();
     if (title.isEmpty())
         return;
-    m_shortname->setText(title);
-    m_comments->setText(title);
-    m_url->setText(m_state.currentUrl);
-    m_AgeFrom->setEditText(QStringLiteral("3"));
-    m_AgeTo->setEditText(QStringLiteral("12"));
+    m_shortName->setText(title);
+    m_description->setText(title);
+    m_address->setText(m_state.currentUrl);
+    m_ageFrom->setEditText(QStringLiteral("3"));
+    m_ageTo->setEditText(QStringLiteral("12"));
 }
 
-QueryItems SiteEditorWindow::siteFields(const QString &logo) const
+SiteFields SiteEditorWindow::formFields(const QString &logo) const
 {
-    return {{QStringLiteral("url"), m_url->text()},
-            {QStringLiteral("shortname"), m_shortname->text()},
-            {QStringLiteral("comments"), m_comments->text()},
-            {QStringLiteral("AgeFrom"), m_AgeFrom->currentText()},
-            {QStringLiteral("AgeTo"), m_AgeTo->currentText()},
-            {QStringLiteral("LogoLoc"), logo},
-            {QStringLiteral("id"), m_id->text()},
-            {QStringLiteral("userid"), m_state.userId}};
+    return {m_address->text(), m_shortName->text(), m_description->text(), m_ageFrom->currentText(),
+            m_ageTo->currentText(), logo, QString::number(m_siteId)};
 }
 
-void SiteEditorWindow::Command2_Click()
+void SiteEditorWindow::saveSite()
 {
-    if (m_url->text().isEmpty()) {
+    if (m_address->text().isEmpty()) {
         m_context.dialogs->message(QStringLiteral("Enter a Web Address!"), Title);
         return;
     }
-    if (m_shortname->text().isEmpty()) {
+    if (m_shortName->text().isEmpty()) {
         m_context.dialogs->message(QStringLiteral("Enter a Short Name!"), Title);
         return;
     }
-    if (m_comments->text().isEmpty())
-        m_comments->setText(m_shortname->text());
-    if (m_AgeFrom->currentText().isEmpty())
-        m_AgeFrom->setEditText(QStringLiteral("3"));
-    if (m_AgeTo->currentText().isEmpty())
-        m_AgeTo->setEditText(QStringLiteral("12"));
+    if (m_description->text().isEmpty())
+        m_description->setText(m_shortName->text());
+    if (m_ageFrom->currentText().isEmpty())
+        m_ageFrom->setEditText(QStringLiteral("3"));
+    if (m_ageTo->currentText().isEmpty())
+        m_ageTo->setEditText(QStringLiteral("12"));
 
-    QueryItems query = siteFields(firstCharacter(m_shortname->text()) + QStringLiteral("_gif.gif"));
-    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("0")) << qMakePair(QStringLiteral("Type"), m_state.NewSiteType);
-    const FetchResult saved = m_portal.request(QStringLiteral("tad_postsite.asp"), query);
+    const FetchResult saved =
+        m_portal.postSite(formFields(firstCharacter(m_shortName->text()) + QStringLiteral("_gif.gif")), false, m_siteType);
     if (!saved.ok()) {
         // The window stays open with everything the parent typed, to save again or cancel.
-        m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("The site \"%1\"").arg(m_shortname->text()), saved.error),
+        m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("The site \"%1\"").arg(m_shortName->text()), saved.error),
                                    Title);
         return;
     }
@@ -222,10 +207,7 @@ void SiteEditorWindow::Command2_Click()
                            "notify you if we use your suggestion."),
             QStringLiteral("Thanks for Adding a Site"), QString());
         if (!email.isEmpty()) {
-            const FetchResult suggested = m_portal.request(QStringLiteral("tad_suggestsite.asp"),
-                                                           {{QStringLiteral("userid"), m_state.userId},
-                                                            {QStringLiteral("url"), m_url->text()},
-                                                            {QStringLiteral("email"), email}});
+            const FetchResult suggested = m_portal.suggestSite(m_address->text(), email);
             if (!suggested.ok())
                 m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("Your suggestion"), suggested.error), Title);
         }
@@ -235,22 +217,15 @@ void SiteEditorWindow::Command2_Click()
     accept();
 }
 
-void SiteEditorWindow::btnDelete_Click()
+void SiteEditorWindow::deleteSite()
 {
     if (m_context.dialogs->askYesNo(QStringLiteral("Are you sure you want to remove this site from your available sites?"),
                                     QStringLiteral("Are You Sure?"))
         != Dialogs::Answer::Yes)
         return;
-    QueryItems query = siteFields(m_LogoLoc->text());
-    query << qMakePair(QStringLiteral("Delete"), QStringLiteral("1"));
-    const FetchResult deleted = m_portal.request(QStringLiteral("tad_postsite.asp"), query);
+    const FetchResult deleted = m_portal.postSite(formFields(m_logo), true);
     if (!deleted.ok())
         m_context.dialogs->message(
-            changeNotSavedMessage(QStringLiteral("Removing \"%1\"").arg(m_shortname->text()), deleted.error), Title);
+            changeNotSavedMessage(QStringLiteral("Removing \"%1\"").arg(m_shortName->text()), deleted.error), Title);
     accept();
-}
-
-void SiteEditorWindow::Command4_Click()
-{
-    reject();
 }

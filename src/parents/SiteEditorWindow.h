@@ -6,7 +6,6 @@
 #include <QDialog>
 
 class QComboBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -15,31 +14,34 @@ class QPushButton;
 class SiteEditorWindow : public QDialog {
     Q_OBJECT
 public:
-    SiteEditorWindow(const ParentsContext &context, const SelectedSite &selected, QWidget *parent = nullptr);
+    // Edits the site `siteId` (0: adds one), filled from `selectedRow`; a save sends `siteType`.
+    SiteEditorWindow(const ParentsContext &context, qint32 siteId, const QString &siteType, const SelectedSite &selectedRow,
+                     QWidget *parent = nullptr);
+
+private slots:
+    void autoAddChildPage();
+    void saveSite();
+    void deleteSite();
 
 private:
-    void Form_Load(const SelectedSite &selected);
-    void Command1_Click();
-    void Command2_Click();
-    void btnDelete_Click();
-    void Command4_Click();
-
-    // The fields as the form holds them, in the order every site request sends them.
-    QueryItems siteFields(const QString &logo) const;
+    void fillForm(const SelectedSite &selectedRow);
+    // The site as the form holds it, with `logo` as its logo.
+    SiteFields formFields(const QString &logo) const;
 
     ParentsContext m_context;
     ProgramState &m_state;
     PortalClient m_portal;
+    qint32 m_siteId = 0; // 0: a new site
+    QString m_siteType;
+    QString m_logo = QStringLiteral("default_logo.gif"); // the edited site's logo, which a removal sends
 
-    QLineEdit *m_url = nullptr;
-    QLineEdit *m_shortname = nullptr;
-    QLineEdit *m_comments = nullptr;
-    QComboBox *m_AgeFrom = nullptr;
-    QComboBox *m_AgeTo = nullptr;
-    QLineEdit *m_LogoLoc = nullptr;
-    QLabel *m_id = nullptr;
-    QPushButton *m_logoButton = nullptr;
+    QLineEdit *m_address = nullptr;
+    QLineEdit *m_shortName = nullptr;
+    QLineEdit *m_description = nullptr;
+    QComboBox *m_ageFrom = nullptr;
+    QComboBox *m_ageTo = nullptr;
+    QPushButton *m_autoAddButton = nullptr;
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
-    QPushButton *m_btnDelete = nullptr;
+    QPushButton *m_deleteButton = nullptr;
 };

@@ -7,8 +7,8 @@ namespace {
 
 constexpr int FieldsPerRow = 9;
 
-// Ids go into requests and into EditSiteID (a 32-bit integer, 0 meaning a new
-// site): a row whose id is not a positive 32-bit number cannot be ticked or edited.
+// Ids go into requests and into the site editor (a 32-bit integer, 0 meaning a
+// new site): a row whose id is not a positive 32-bit number cannot be ticked or edited.
 bool isSiteId(QStringView id)
 {
     bool ok = false;

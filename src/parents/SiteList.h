@@ -4,8 +4,8 @@
 #include <QList>
 #include <QString>
 
-// One site of the available-sites reply ("tad_available.asp"): a row of nine
-// TAB-separated fields, each row ended by CR LF.
+// One site of the portal's available-sites reply: a row of nine TAB-separated
+// fields, each row ended by CR LF.
 struct SiteRow {
     QString id;        // field 0, decimal
     QString shortName; // field 1

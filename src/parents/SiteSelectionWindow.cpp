@@ -59,29 +59,29 @@ bool isUnnamed(const QString &name)
 
 SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget *parent)
     : QDialog(parent), m_context(context), m_state(*context.state),
-      m_portal(*context.transport, context.state->portalBase)
+      m_portal(*context.transport, context.state->portalBase, context.state->userId)
 {
     setObjectName(QStringLiteral("SiteSelectionWindow"));
     setWindowTitle(QStringLiteral("Site Selection"));
 
     auto *menuBar = new QMenuBar(this);
-    QMenu *fileMenu = menuBar->addMenu(QStringLiteral("Options"));
-    fileMenu->setObjectName(QStringLiteral("File_Menu"));
-    m_menusafety = fileMenu->addAction(QStringLiteral("Safety Preferences"));
-    m_menusafety->setObjectName(QStringLiteral("menusafety"));
+    QMenu *optionsMenu = menuBar->addMenu(QStringLiteral("Options"));
+    optionsMenu->setObjectName(QStringLiteral("optionsMenu"));
+    m_preferencesAction = optionsMenu->addAction(QStringLiteral("Safety Preferences"));
+    m_preferencesAction->setObjectName(QStringLiteral("preferencesAction"));
 
     auto *faces = new QHBoxLayout;
     for (int i = 0; i < 4; ++i) {
         m_faceFrames[i] = new QFrame(this);
-        m_faceFrames[i]->setObjectName(QStringLiteral("Shape1_%1").arg(i));
+        m_faceFrames[i]->setObjectName(QStringLiteral("faceFrame%1").arg(i));
         m_faceFrames[i]->setFrameStyle(QFrame::Box | QFrame::Plain);
         auto *inFrame = new QVBoxLayout(m_faceFrames[i]);
         inFrame->setContentsMargins(6, 6, 6, 6);
         m_faceImages[i] = new FaceImage(m_faceFrames[i]);
-        m_faceImages[i]->setObjectName(QStringLiteral("Image1_%1").arg(i));
+        m_faceImages[i]->setObjectName(QStringLiteral("faceImage%1").arg(i));
         m_faceImages[i]->setPixmap(QIcon(QStringLiteral(":/images/face%1.svg").arg(i + 1)).pixmap(64, 64));
         m_faceImages[i]->setAlignment(Qt::AlignCenter);
-        m_faceImages[i]->pressed = [this, i](Qt::MouseButton button) { Image1_MouseDown(qint16(i), button); };
+        m_faceImages[i]->pressed = [this, i](Qt::MouseButton button) { onFacePressed(i, button); };
         inFrame->addWidget(m_faceImages[i]);
         faces->addWidget(m_faceFrames[i]);
     }
@@ -90,20 +90,20 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     auto *hint = new QLabel(QStringLiteral("Click on a Smiley Face to add or remove sites on each child's page."), this);
 
     auto *available = new QGroupBox(QStringLiteral("Available Sites"), this);
-    m_listView1 = new QTreeWidget(available);
-    m_listView1->setObjectName(QStringLiteral("ListView1"));
+    m_siteList = new QTreeWidget(available);
+    m_siteList->setObjectName(QStringLiteral("siteList"));
     auto *inGroup = new QVBoxLayout(available);
-    inGroup->addWidget(m_listView1);
+    inGroup->addWidget(m_siteList);
 
-    m_view = m_context.views->create(this);
-    m_view->widget()->setObjectName(QStringLiteral("view"));
-    m_view->widget()->setFixedSize(160, 110);
-    m_label1 = new QLabel(this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setTextFormat(Qt::PlainText); // descriptions come from the portal
-    m_label1->setWordWrap(true);
-    m_label1->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    m_label1->setFixedWidth(160);
+    m_logoView = m_context.views->create(this);
+    m_logoView->widget()->setObjectName(QStringLiteral("logoView"));
+    m_logoView->widget()->setFixedSize(160, 110);
+    m_description = new QLabel(this);
+    m_description->setObjectName(QStringLiteral("description"));
+    m_description->setTextFormat(Qt::PlainText); // descriptions come from the portal
+    m_description->setWordWrap(true);
+    m_description->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_description->setFixedWidth(160);
 
     auto button = [this](const char *name, const QString &caption) {
         auto *b = new QPushButton(caption, this);
@@ -111,16 +111,16 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
         b->setAutoDefault(false); // Enter in the list must not open or close anything
         return b;
     };
-    m_previewButton = button("Command1", QStringLiteral("&Preview this Site"));
-    m_saveButton = button("Command2", QStringLiteral("&Save Selections"));
-    m_addSiteButton = button("Command3", QStringLiteral("&Add a New Site..."));
-    m_btnEdit = button("btnEdit", QStringLiteral("&Edit/Remove"));
+    m_previewButton = button("previewButton", QStringLiteral("&Preview this Site"));
+    m_saveButton = button("saveButton", QStringLiteral("&Save Selections"));
+    m_addSiteButton = button("addSiteButton", QStringLiteral("&Add a New Site..."));
+    m_editButton = button("editButton", QStringLiteral("&Edit/Remove"));
 
     auto *side = new QVBoxLayout;
-    side->addWidget(m_view->widget());
-    side->addWidget(m_label1, 1);
+    side->addWidget(m_logoView->widget());
+    side->addWidget(m_description, 1);
     side->addWidget(m_previewButton);
-    side->addWidget(m_btnEdit);
+    side->addWidget(m_editButton);
     side->addWidget(m_addSiteButton);
     side->addSpacing(12);
     side->addWidget(m_saveButton);
@@ -133,9 +133,9 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     layout->addWidget(hint);
     layout->addLayout(middle, 1);
 
-    connect(m_listView1, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem *current) { ListView1_ItemClick(current); });
-    connect(m_listView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *item, int column) {
+    connect(m_siteList, &QTreeWidget::currentItemChanged, this,
+            &SiteSelectionWindow::showSiteDetails);
+    connect(m_siteList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *item, int column) {
         // itemChanged also fires for other data; only a tick that differs from
         // what the portal holds is the parent's own.
         if (m_loading || column != SiteName)
@@ -144,72 +144,70 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
         if (item->data(SiteName, SentStateRole).toBool() == ticked)
             return;
         item->setData(SiteName, SentStateRole, ticked);
-        ListView1_ItemCheck(item);
+        onSiteTicked(item);
     });
-    connect(m_previewButton, &QPushButton::clicked, this, &SiteSelectionWindow::Command1_Click);
-    connect(m_saveButton, &QPushButton::clicked, this, &SiteSelectionWindow::Command2_Click);
-    connect(m_addSiteButton, &QPushButton::clicked, this, &SiteSelectionWindow::Command3_Click);
-    connect(m_btnEdit, &QPushButton::clicked, this, &SiteSelectionWindow::btnEdit_Click);
-    connect(m_menusafety, &QAction::triggered, this, &SiteSelectionWindow::menusafety_Click);
+    connect(m_previewButton, &QPushButton::clicked, this, &SiteSelectionWindow::previewSite);
+    connect(m_saveButton, &QPushButton::clicked, this, &SiteSelectionWindow::saveSelections);
+    connect(m_addSiteButton, &QPushButton::clicked, this, &SiteSelectionWindow::addSite);
+    connect(m_editButton, &QPushButton::clicked, this, &SiteSelectionWindow::editSite);
+    connect(m_preferencesAction, &QAction::triggered, this, &SiteSelectionWindow::openPreferences);
 
-    Form_Load();
+    showCurrentChild();
 }
 
-void SiteSelectionWindow::Form_Load()
+void SiteSelectionWindow::showCurrentChild()
 {
-    SetupSiteList();
+    setUpSiteList();
     for (int i = 0; i < 4; ++i) {
         m_faceImages[i]->setToolTip(m_state.faceNames.value(i) + QStringLiteral(" (right-click to change name)"));
         setHighlighted(i, false);
     }
-    const qint16 child = qint16(qBound(0, int(m_state.currentFace), 3));
+    const int child = qBound(0, int(m_state.currentFace), 3);
     setHighlighted(child, true);
-    LoadSiteList(child); // ends with the first row shown as if clicked
+    loadSiteList(child); // ends with the first row shown as if clicked
 }
 
-void SiteSelectionWindow::SetupSiteList()
+void SiteSelectionWindow::setUpSiteList()
 {
-    m_listView1->setColumnCount(ColumnCount);
-    QTreeWidgetItem *header = m_listView1->headerItem();
+    m_siteList->setColumnCount(ColumnCount);
+    QTreeWidgetItem *header = m_siteList->headerItem();
     for (int c = 0; c < ColumnCount; ++c) {
         header->setText(c, QString::fromLatin1(Columns[c].caption));
         header->setData(c, KeyRole, QString::fromLatin1(Columns[c].key));
-        m_listView1->setColumnWidth(c, Columns[c].twips / TwipsPerPixel);
+        m_siteList->setColumnWidth(c, Columns[c].twips / TwipsPerPixel);
         // One twip is less than a pixel: the column carries data, nothing shows.
-        m_listView1->setColumnHidden(c, Columns[c].twips < TwipsPerPixel);
+        m_siteList->setColumnHidden(c, Columns[c].twips < TwipsPerPixel);
     }
-    m_listView1->setRootIsDecorated(false);
-    m_listView1->setItemsExpandable(false);
-    m_listView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_listView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_listView1->setAllColumnsShowFocus(true);
-    m_listView1->setFont(QFont(QStringLiteral("Arial")));
-    m_listView1->setMinimumWidth(Columns[SiteName].twips / TwipsPerPixel + Columns[Ages].twips / TwipsPerPixel + 24);
+    m_siteList->setRootIsDecorated(false);
+    m_siteList->setItemsExpandable(false);
+    m_siteList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_siteList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_siteList->setAllColumnsShowFocus(true);
+    m_siteList->setFont(QFont(QStringLiteral("Arial")));
+    m_siteList->setMinimumWidth(Columns[SiteName].twips / TwipsPerPixel + Columns[Ages].twips / TwipsPerPixel + 24);
     // The selection stays visible when the list loses the focus.
-    QPalette palette = m_listView1->palette();
+    QPalette palette = m_siteList->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
         palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    m_listView1->setPalette(palette);
+    m_siteList->setPalette(palette);
 }
 
-void SiteSelectionWindow::LoadSiteList(qint16 child)
+void SiteSelectionWindow::loadSiteList(int child)
 {
     m_child = child;
     m_loading = true;
-    m_listView1->setUpdatesEnabled(false);
-    m_listView1->clear();
+    m_siteList->setUpdatesEnabled(false);
+    m_siteList->clear();
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
-    const FetchResult reply = m_portal.request(
-        QStringLiteral("tad_available.asp"),
-        {{QStringLiteral("t"), QString::number(child + 1)}, {QStringLiteral("userid"), m_state.userId}});
+    const FetchResult reply = m_portal.availableSites(child);
     SiteListReply sites;
     if (reply.ok())
         sites = parseAvailableSites(*reply.body);
 
     QList<QTreeWidgetItem *> items;
     items.reserve(sites.rows.size());
-    QFont bold = m_listView1->font();
+    QFont bold = m_siteList->font();
     bold.setBold(true);
     for (const SiteRow &site : std::as_const(sites.rows)) {
         // Filled before it joins the list, so setting the tick raises no change.
@@ -233,14 +231,14 @@ void SiteSelectionWindow::LoadSiteList(qint16 child)
         }
         items.append(item);
     }
-    m_listView1->addTopLevelItems(items);
+    m_siteList->addTopLevelItems(items);
 
     QApplication::restoreOverrideCursor();
-    m_listView1->setUpdatesEnabled(true);
+    m_siteList->setUpdatesEnabled(true);
     m_loading = false;
     // Every load shows its first row (the details follow the current row), so
     // the details, Preview and Edit/Remove always speak of the same row.
-    m_listView1->setCurrentItem(m_listView1->topLevelItem(0));
+    m_siteList->setCurrentItem(m_siteList->topLevelItem(0));
 
     if (!reply.ok())
         m_context.dialogs->message(reply.error, Dialogs::ApplicationTitle);
@@ -248,75 +246,66 @@ void SiteSelectionWindow::LoadSiteList(qint16 child)
         m_context.dialogs->message(leftOut, Title);
 }
 
-void SiteSelectionWindow::Image1_MouseDown(qint16 index, Qt::MouseButton button)
+void SiteSelectionWindow::onFacePressed(int face, Qt::MouseButton button)
 {
     if (button == Qt::LeftButton)
-        SelectFace(index);
+        selectFace(face);
     else
-        RenameChild(index);
+        renameChild(face);
 }
 
-void SiteSelectionWindow::SelectFace(qint16 index)
+void SiteSelectionWindow::selectFace(int face)
 {
-    if (!isHighlighted(index)) {
+    if (!isHighlighted(face)) {
         for (int i = 0; i < 4; ++i)
             setHighlighted(i, false);
-        setHighlighted(index, true);
-        LoadSiteList(index);
-        if (isUnnamed(m_state.faceNames.value(index)))
-            RenameChild(index);
+        setHighlighted(face, true);
+        loadSiteList(face);
+        if (isUnnamed(m_state.faceNames.value(face)))
+            renameChild(face);
     } else {
-        m_state.currentFace = index;
+        m_state.currentFace = qint16(face);
         accept();
     }
 }
 
-void SiteSelectionWindow::RenameChild(qint16 index)
+void SiteSelectionWindow::renameChild(int child)
 {
-    const QString name = m_context.dialogs->input(QStringLiteral("Enter a real name for CHILD %1").arg(index + 1),
-                                                  QStringLiteral("Enter Child's Name"), m_state.faceNames.value(index));
+    const QString name = m_context.dialogs->input(QStringLiteral("Enter a real name for CHILD %1").arg(child + 1),
+                                                  QStringLiteral("Enter Child's Name"), m_state.faceNames.value(child));
     if (name.isEmpty() || name == QString(QChar(27)))
         return;
-    const FetchResult reply = m_portal.request(QStringLiteral("tad_saveface.asp"),
-                                               {{QStringLiteral("userid"), m_state.userId},
-                                                {QStringLiteral("tface"), QString::number(index + 1)},
-                                                {QStringLiteral("newname"), name}});
+    const FetchResult reply = m_portal.saveFaceName(child, name);
     if (!reply.ok()) {
         // The faces keep the name the portal holds.
         reportNotSaved(QStringLiteral("The name \"%1\"").arg(name), reply.error);
         return;
     }
-    m_faceImages[index]->setToolTip(name + QStringLiteral(" (right-click to change)"));
+    m_faceImages[child]->setToolTip(name + QStringLiteral(" (right-click to change)"));
     if (m_context.main)
-        m_context.main->setFaceToolTip(index, name + QStringLiteral("'s menu"));
-    while (m_state.faceNames.size() <= index)
+        m_context.main->setFaceToolTip(child, name + QStringLiteral("'s menu"));
+    while (m_state.faceNames.size() <= child)
         m_state.faceNames << QStringLiteral("Child %1").arg(m_state.faceNames.size() + 1);
-    m_state.faceNames[index] = name;
+    m_state.faceNames[child] = name;
 }
 
-void SiteSelectionWindow::ListView1_ItemClick(QTreeWidgetItem *item)
+void SiteSelectionWindow::showSiteDetails(QTreeWidgetItem *item)
 {
     if (!item) {
-        m_label1->clear();
-        m_btnEdit->setEnabled(false);
+        m_description->clear();
+        m_editButton->setEnabled(false);
         return;
     }
-    m_label1->setText(item->text(Comments));
-    // portalBase ends in a slash, so two meet before "logos/"; the portal serves both.
-    m_view->navigate(m_state.portalBase + QStringLiteral("/logos/")
-                            + QString::fromLatin1(QUrl::toPercentEncoding(item->text(Logo))));
-    m_btnEdit->setEnabled(maintainerMode() || item->text(Type).toInt() == 2);
+    m_description->setText(item->text(Comments));
+    m_logoView->navigate(m_portal.logoAddress(item->text(Logo)));
+    m_editButton->setEnabled(maintainerMode() || item->text(Type).toInt() == 2);
 }
 
-void SiteSelectionWindow::ListView1_ItemCheck(QTreeWidgetItem *item)
+void SiteSelectionWindow::onSiteTicked(QTreeWidgetItem *item)
 {
-    m_listView1->setCurrentItem(item);
+    m_siteList->setCurrentItem(item);
     const bool ticked = item->checkState(SiteName) == Qt::Checked;
-    const FetchResult reply = m_portal.request(QStringLiteral("tad_saveitem.asp"),
-                                               {{QStringLiteral("item"), item->text(ID)},
-                                                {QStringLiteral("checked"), ticked ? QStringLiteral("True") : QStringLiteral("False")},
-                                                {QStringLiteral("t"), QString::number(m_child + 1)},
-                                                {QStringLiteral("userid"), m_state.userId}});
+    const FetchResult reply = m_portal.saveTick(item->text(ID), ticked, m_child);
     if (!reply.ok()) {
         // Reloading here would delete the row under the list's own click handling.
         const QString change = QStringLiteral("The %1 of \"%2\"").arg(ticked ? QStringLiteral("tick") : QStringLiteral("untick"),
@@ -326,9 +315,9 @@ void SiteSelectionWindow::ListView1_ItemCheck(QTreeWidgetItem *item)
     }
 }
 
-void SiteSelectionWindow::Command1_Click()
+void SiteSelectionWindow::previewSite()
 {
-    const QTreeWidgetItem *item = m_listView1->currentItem();
+    const QTreeWidgetItem *item = m_siteList->currentItem();
     if (!item)
         return;
     // The address comes from the portal: only a web address leaves for the
@@ -345,47 +334,41 @@ void SiteSelectionWindow::Command1_Click()
     m_context.opener->openUrl(url);
 }
 
-void SiteSelectionWindow::Command2_Click()
+void SiteSelectionWindow::saveSelections()
 {
     if (isUnnamed(m_state.faceNames.value(m_child)))
-        RenameChild(m_child);
+        renameChild(m_child);
     accept();
 }
 
-void SiteSelectionWindow::Command3_Click()
+void SiteSelectionWindow::addSite()
 {
-    m_state.EditSiteID = 0;
-    m_state.NewSiteType = maintainerMode()
+    const QString type = maintainerMode()
         ? m_context.dialogs->input(QStringLiteral("1-Public, 2-Private"), QStringLiteral("Add Site"), QStringLiteral("1"))
         : QStringLiteral("2");
-    m_context.windows->showSiteEditor(m_context, selectedSite());
-    LoadSiteList(m_child);
+    m_context.windows->showSiteEditor(m_context, 0, type, selectedSite());
+    loadSiteList(m_child);
 }
 
-void SiteSelectionWindow::btnEdit_Click()
+void SiteSelectionWindow::editSite()
 {
-    const QTreeWidgetItem *item = m_listView1->currentItem();
+    const QTreeWidgetItem *item = m_siteList->currentItem();
     if (!item)
         return;
-    m_state.EditSiteID = item->text(ID).toInt();
-    m_context.windows->showSiteEditor(m_context, selectedSite());
-    LoadSiteList(m_child);
+    // No type: the portal keeps the site's own, whatever an earlier addition chose.
+    m_context.windows->showSiteEditor(m_context, item->text(ID).toInt(), QString(), selectedSite());
+    loadSiteList(m_child);
 }
 
-void SiteSelectionWindow::menusafety_Click()
+void SiteSelectionWindow::openPreferences()
 {
     m_context.windows->showPreferences(m_context);
 }
 
 void SiteSelectionWindow::done(int result)
 {
-    Form_Unload();
+    m_state.currentFace = qint16(m_child);
     QDialog::done(result);
-}
-
-void SiteSelectionWindow::Form_Unload()
-{
-    m_state.currentFace = m_child;
 }
 
 void SiteSelectionWindow::setHighlighted(int face, bool highlighted)
@@ -409,7 +392,7 @@ bool SiteSelectionWindow::maintainerMode() const
 
 SelectedSite SiteSelectionWindow::selectedSite() const
 {
-    const QTreeWidgetItem *item = m_listView1->currentItem();
+    const QTreeWidgetItem *item = m_siteList->currentItem();
     if (!item)
         return {};
     return {item->text(SiteName), item->text(Ages), item->text(Comments), item->text(Logo), item->text(URL)};
@@ -418,5 +401,5 @@ SelectedSite SiteSelectionWindow::selectedSite() const
 void SiteSelectionWindow::reportNotSaved(const QString &change, const QString &reason)
 {
     m_context.dialogs->message(changeNotSavedMessage(change, reason), Title);
-    LoadSiteList(m_child);
+    loadSiteList(m_child);
 }

@@ -31,21 +31,22 @@ public:
     // Any way of closing: the window's child becomes the current one.
     void done(int result) override;
 
+private slots:
+    void onFacePressed(int face, Qt::MouseButton button);
+    void showSiteDetails(QTreeWidgetItem *item);
+    void onSiteTicked(QTreeWidgetItem *item);
+    void previewSite();
+    void saveSelections();
+    void addSite();
+    void editSite();
+    void openPreferences();
+
 private:
-    void Form_Load();
-    void SetupSiteList();
-    void LoadSiteList(qint16 child);
-    void SelectFace(qint16 index);
-    void RenameChild(qint16 index);
-    void Image1_MouseDown(qint16 index, Qt::MouseButton button);
-    void ListView1_ItemClick(QTreeWidgetItem *item);
-    void ListView1_ItemCheck(QTreeWidgetItem *item);
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void btnEdit_Click();
-    void menusafety_Click();
-    void Form_Unload();
+    void showCurrentChild();
+    void setUpSiteList();
+    void loadSiteList(int child);
+    void selectFace(int face);
+    void renameChild(int child);
 
     void setHighlighted(int face, bool highlighted);
     bool isHighlighted(int face) const;
@@ -56,17 +57,17 @@ private:
     ParentsContext m_context;
     ProgramState &m_state;
     PortalClient m_portal;
-    qint16 m_child = 0; // the window's current child
+    int m_child = 0; // the window's current child, 0 to 3
     bool m_loading = false;
 
     std::array<QFrame *, 4> m_faceFrames{};
     std::array<FaceImage *, 4> m_faceImages{};
-    QTreeWidget *m_listView1 = nullptr;
-    QLabel *m_label1 = nullptr;
-    BrowserView *m_view = nullptr;
+    QTreeWidget *m_siteList = nullptr;
+    QLabel *m_description = nullptr;
+    BrowserView *m_logoView = nullptr;
     QPushButton *m_previewButton = nullptr;
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_addSiteButton = nullptr;
-    QPushButton *m_btnEdit = nullptr;
-    QAction *m_menusafety = nullptr;
+    QPushButton *m_editButton = nullptr;
+    QAction *m_preferencesAction = nullptr;
 };

@@ -23,7 +23,4 @@ struct ProgramState {
     QString currentUrl;
     bool popupsAllowed = false;
     ParentalSettings settings; // Password, StopDisabled, TimeLimit, LimitEnd
-    bool PasswordAccepted = false;
-    qint32 EditSiteID = 0;
-    QString NewSiteType;
 };

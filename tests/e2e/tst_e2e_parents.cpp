@@ -1,224 +1,127 @@
 #include "E2eSupport.h"
 #include "parents/ParentsTestSupport.h"
-#include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
 #include "parents/SiteEditorWindow.h"
 #include "parents/SiteSelectionWindow.h"
 #include "shell/HttpTransport.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeWidget>
-#include <functional>
-#include <memory>
+#include <QTimer>
 
-// The parent's windows against the real portal with its demo family, over the
-// real transport and web view: every tick, rename and site must be what the
-// portal then holds, for this installation only.
+// One parents' round trip against the real portal with its demo family, over the real transport and web view: the
+// gate, then every tick, rename and site is what the portal then holds, for this installation only.
 class tst_E2eParents : public QObject {
     Q_OBJECT
 
-    // The site editor shown over the list, driven by the running case.
+    // The site editor shown over the list and driven by the steps of the running stage.
     class EditorWindows : public ScriptedParentsWindows {
     public:
-        void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override
+        void showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType, const SelectedSite &row) override
         {
-            ScriptedParentsWindows::showSiteEditor(context, selected);
-            SiteEditorWindow editor(context, selected);
-            editor.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&editor));
-            if (drive)
-                drive(editor);
+            ScriptedParentsWindows::showSiteEditor(context, siteId, siteType, row);
+            SiteEditorWindow editor(context, siteId, siteType, row);
+            who->play(&editor, steps);
             QVERIFY2(!editor.isVisible(), "the editor stayed open");
         }
-        std::function<void(SiteEditorWindow &)> drive;
-    };
-
-    // One installation: its id, its shared values and the scripted parent.
-    struct Installation {
-        ProgramState state;
-        ScriptedDialogs dialogs;
-        RecordingMainLink main;
-        EditorWindows windows;
-        RecordingUrlOpener opener;
-        FixedClock clock;
+        ParentsWorld *who = nullptr;
+        QStringList steps;
     };
 
     e2e::PortalProcess m_portal;
-    QTemporaryDir m_folder;
     std::unique_ptr<HttpTransport> m_transport;
     WebEngineBrowserViewFactory m_views;
-    Installation m_parent, m_other;
+    ParentsWorld m_parent, m_other;
+    EditorWindows m_editors;
 
-    QString get(const QString &page, const Installation &who, const QueryItems &more = {})
+    ParentsContext context(ParentsWorld &who) // the installation's own, over the real transport and web view
     {
-        PortalClient portal(*m_transport, who.state.portalBase);
-        const std::optional<QString> text = portal.requestText(page, more + QueryItems{{"userid", who.state.userId}});
-        return text.value_or(QStringLiteral("(failed)"));
+        return {&who.state, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main, &m_editors};
     }
-    QString menu(int child, const Installation &who) { return get("tad_menu.asp", who, {{"t", QString::number(child)}}); }
-    static QString tile(const QString &name) { return "<span>" + name.toHtmlEscaped() + "</span>"; }
-
-    std::unique_ptr<SiteSelectionWindow> open(Installation &who)
+    PortalClient portal(const ParentsWorld &who) { return PortalClient(*m_transport, who.state.portalBase, who.state.userId); }
+    QString menu(const ParentsWorld &who, int child) // the child's menu page as `who` sees it
     {
-        const ParentsContext context{&who.state, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main,
-                                     &who.windows};
-        auto window = std::make_unique<SiteSelectionWindow>(context);
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            qWarning("the site selection was not exposed");
-        return window;
+        return QString::fromUtf8(m_transport->fetch(portal(who).menuAddress(child)).body.value_or(QByteArray()));
     }
-
-    static QTreeWidget *list(QWidget *window) { return window->findChild<QTreeWidget *>("ListView1"); }
-    static QTreeWidgetItem *row(QWidget *window, const QString &name)
+    QStringList sites(ParentsWorld &who) // the sites a list newly opened shows to `who`
     {
-        const QList<QTreeWidgetItem *> found = list(window)->findItems(name, Qt::MatchExactly);
-        return found.value(0);
-    }
-    static QStringList names(QWidget *window)
-    {
-        QStringList out;
-        for (int i = 0; i < list(window)->topLevelItemCount(); ++i)
-            out << list(window)->topLevelItem(i)->text(SiteSelectionWindow::SiteName);
-        return out;
-    }
-    template <typename T>
-    static T *control(QWidget *window, const char *name)
-    {
-        return window->findChild<T *>(QLatin1String(name));
+        SiteSelectionWindow window(context(who));
+        QTreeWidget *list = child<QTreeWidget>(&window, "siteList");
+        QStringList names;
+        for (QTreeWidgetItem *row = list->topLevelItem(0); row; row = list->itemBelow(row))
+            names << row->text(SiteSelectionWindow::SiteName) + (row->checkState(0) == Qt::Checked ? " ticked" : "")
+                         + (row->font(0).bold() && row->foreground(0).color() == Qt::blue ? " in bold blue" : "");
+        return names;
     }
 
 private slots:
-    void initTestCase()
+    void roundTrip()
     {
         QVERIFY(m_portal.start());
         m_transport = std::make_unique<HttpTransport>(10000);
-        int n = 0;
-        for (Installation *who : {&m_parent, &m_other}) {
+        for (ParentsWorld *who : {&m_parent, &m_other}) {
             who->state.portalBase = QStringLiteral("http://%1/tad/").arg(m_portal.host());
-            who->state.userId = QStringLiteral("202612060000000000%1").arg(++n);
-            who->state.appFolder = m_folder.path() + QLatin1Char('/');
-            who->state.faceNames = PortalClient::faceNamesFrom(get("tad_getface.asp", *who));
+            who->state.userId = QStringLiteral("202612060000000000%1").arg(who == &m_parent ? 1 : 2);
+            who->state.faceNames = PortalClient::faceNamesFrom(portal(*who).faceNames());
         }
         QCOMPARE(m_parent.state.faceNames, QStringList({"Anna", "Ben", "Cara", "Dan"}));
-    }
+        m_editors.who = &m_parent;
 
-    void cleanupTestCase()
-    {
-        // Only the editor's confirmations: no failure was reported on the way.
-        for (const auto &shown : m_parent.dialogs.messages + m_other.dialogs.messages)
-            QVERIFY2(shown.title == QStringLiteral("New Site Added"), qPrintable(shown.text));
-        QCOMPARE(m_parent.dialogs.messages.size(), 2);
-    }
+        // The gate, answered in the modal window the main window would open.
+        m_parent.state.settings.Password = "Frog";
+        QTimer::singleShot(0, [this] { m_parent.play(QApplication::activeModalWidget(), {"type:frog", "key:Return"}); });
+        QVERIFY(ModalParentsWindows().showGate(context(m_parent)));
 
-    void listShowsTheChildsTicksAndTheLogo()
-    {
+        // Ben's list: his ticks, and the first row's logo asked with the two slashes.
         m_parent.state.currentFace = 1;
-        const auto window = open(m_parent);
-        QCOMPARE(names(window.get()).mid(0, 3), QStringList({"Plain Pond", "Frame Pond", "Pop-up Pond"}));
-        QCOMPARE(row(window.get(), "Frame Pond")->checkState(0), Qt::Checked);
-        QCOMPARE(row(window.get(), "Link Pond")->checkState(0), Qt::Unchecked);
-        // The web view asks for the first row's logo with the two slashes.
+        SiteSelectionWindow window(context(m_parent));
+        m_parent.play(&window, {});
+        QTreeWidget *list = child<QTreeWidget>(&window, "siteList");
+        QCOMPARE(sites(m_parent).mid(0, 3), QStringList({"Plain Pond ticked in bold blue", "Frame Pond ticked in bold blue", "Pop-up Pond"}));
         QVERIFY(e2e::waitFor([&] { return m_portal.requests(m_portal.host()).contains("/tad//logos/P_gif.gif"); }, 20000));
-    }
 
-    void tickShowsOnTheMenuAndUntickRemovesIt()
-    {
-        m_parent.state.currentFace = 1;
+        // A tick reaches Ben's menu and an untick takes it away, waiting on the loopback only; the other installation's
+        // menu never shows it.
+        const int link = sites(m_parent).indexOf("Link Pond");
         for (const bool tick : {true, false}) {
-            const auto window = open(m_parent);
-            QTreeWidgetItem *link = row(window.get(), "Link Pond");
-            QVERIFY(link);
-            QCOMPARE(link->checkState(0), tick ? Qt::Unchecked : Qt::Checked);
             QElapsedTimer blocked;
             blocked.start();
-            input::clickCheckBox(list(window.get()), link);
-            QVERIFY2(blocked.elapsed() < 5000, "a hang guard: the tick waits on the loopback only");
-            input::clickAt(control<QPushButton>(window.get(), "Command2")); // Save Selections: Ben is named, so it just closes
-            QVERIFY(!window->isVisible());
-            QCOMPARE(m_parent.state.currentFace, qint16(1));
-            QCOMPARE(menu(2, m_parent).contains(tile("Link Pond")), tick);
-            QVERIFY(menu(2, m_parent).contains(tile("Plain Pond")));
-            QVERIFY(!menu(2, m_other).contains(tile("Link Pond")));
+            m_parent.play(&window, {"tick:" + QString::number(link)});
+            QVERIFY2(blocked.elapsed() < 5000, "a hang guard");
+            QCOMPARE(menu(m_parent, 1).contains("<span>Link Pond</span>"), tick);
+            QVERIFY(menu(m_parent, 1).contains("<span>Plain Pond</span>"));
+            QVERIFY(!menu(m_other, 1).contains("<span>Link Pond</span>"));
         }
-    }
 
-    void renameReachesThePortalAndTheFace()
-    {
-        m_parent.dialogs.inputs << QStringLiteral("Ann & Bob");
-        const auto window = open(m_parent);
-        input::clickAt(control<QLabel>(window.get(), "Image1_2"), Qt::RightButton);
-        QCOMPARE(get("tad_getface.asp", m_parent).split('\t').value(2), QStringLiteral("Ann & Bob"));
-        QCOMPARE(m_parent.main.toolTips, QStringList{"2 Ann & Bob's menu"});
-        QCOMPARE(m_parent.state.faceNames.value(2), QStringLiteral("Ann & Bob"));
-        QCOMPARE(get("tad_getface.asp", m_other).split('\t').value(2), QStringLiteral("Cara"));
-    }
+        // Cara renamed: the portal holds the name for this installation only, and the main window is told.
+        m_parent.play(&window, {"answer:Ann & Bob", "right:faceImage2"});
+        QCOMPARE(PortalClient::faceNamesFrom(portal(m_parent).faceNames()).value(2), QStringLiteral("Ann & Bob"));
+        QCOMPARE(PortalClient::faceNamesFrom(portal(m_other).faceNames()).value(2), QStringLiteral("Cara"));
+        QCOMPARE(m_parent.main.told.last(), QStringLiteral("menu 2 Ann & Bob's menu"));
 
-    void addEditAndDeleteASite()
-    {
-        const QString name = QStringLiteral("Tom & Jerry's Zoo");
+        // A site added (and suggested), edited and removed through the editor: each time the list shows what the portal
+        // holds, and the other installation sees none of it.
+        const QString zoo = "Tom & Jerry's Zoo", bigger = "Tom & Jerry's Big Zoo";
         const QString address = QStringLiteral("http://127.0.0.2:%1/zoo?cats=1&mice=2#pen").arg(m_portal.port());
-        m_parent.state.currentFace = 1;
-        auto window = open(m_parent);
-
-        // Added through the editor, typed by keys; suggested too.
-        m_parent.windows.drive = [&](SiteEditorWindow &editor) {
-            input::retype(control<QWidget>(&editor, "url"), address);
-            input::retype(control<QWidget>(&editor, "shortname"), name);
-            input::retype(control<QWidget>(&editor, "comments"), QStringLiteral("Cats = mice & more"));
-            input::retype(control<QComboBox>(&editor, "AgeFrom"), QStringLiteral("4"));
-            input::retype(control<QComboBox>(&editor, "AgeTo"), QStringLiteral("9"));
-            m_parent.dialogs.answers = {Dialogs::Answer::Yes};
-            m_parent.dialogs.inputs = {QStringLiteral("mum@home.example")};
-            input::clickAt(control<QPushButton>(&editor, "Command2"));
-        };
-        input::clickAt(control<QPushButton>(window.get(), "Command3"));
-        QCOMPARE(m_parent.state.NewSiteType, QStringLiteral("2"));
-        QTreeWidgetItem *zoo = row(window.get(), name);
-        QVERIFY2(zoo, qPrintable(names(window.get()).join('|')));
-        QCOMPARE(names(window.get()).last(), name);
-        const QString edited = "editor " + zoo->text(SiteSelectionWindow::ID);
-        QCOMPARE(QStringList({zoo->text(SiteSelectionWindow::URL), zoo->text(SiteSelectionWindow::Ages), zoo->text(SiteSelectionWindow::Comments),
-                              zoo->text(SiteSelectionWindow::Type), zoo->text(SiteSelectionWindow::Logo)}),
-                 QStringList({address, "4 to 9", "Cats = mice & more", "2", "T_gif.gif"}));
-        QVERIFY(m_portal.requests(m_portal.host()).filter("/tad/tad_suggestsite.asp?").size() == 1);
-        QVERIFY(!names(open(m_other).get()).contains(name));
-
-        // Edited: the editor opens on the row, filled from it.
-        const QString bigger = QStringLiteral("Tom & Jerry's Big Zoo");
-        m_parent.windows.drive = [&](SiteEditorWindow &editor) {
-            QCOMPARE(control<QLineEdit>(&editor, "shortname")->text(), name);
-            QCOMPARE(control<QComboBox>(&editor, "AgeFrom")->currentText() + control<QComboBox>(&editor, "AgeTo")->currentText(),
-                     QStringLiteral("49"));
-            input::retype(control<QWidget>(&editor, "shortname"), bigger);
-            m_parent.dialogs.answers = {Dialogs::Answer::No};
-            input::clickAt(control<QPushButton>(&editor, "Command2"));
-        };
-        input::clickRow(list(window.get()), zoo);
-        input::clickAt(control<QPushButton>(window.get(), "btnEdit"));
-        QVERIFY2(row(window.get(), bigger), qPrintable(names(window.get()).join('|')));
-        QVERIFY(!row(window.get(), name));
-        QVERIFY(!names(open(m_other).get()).contains(bigger));
-
-        // Deleted, once the parent is sure.
-        m_parent.windows.drive = [&](SiteEditorWindow &editor) {
-            m_parent.dialogs.answers = {Dialogs::Answer::Yes};
-            input::clickAt(control<QPushButton>(&editor, "btnDelete"));
-        };
-        input::clickRow(list(window.get()), row(window.get(), bigger));
-        input::clickAt(control<QPushButton>(window.get(), "btnEdit"));
-        QVERIFY(!names(window.get()).contains(bigger));
-        QCOMPARE(m_parent.windows.shown, QStringList({"editor 0", edited, edited}));
-        window.reset();
-        QVERIFY(!names(open(m_parent).get()).contains(bigger));
+        m_editors.steps = {"address=" + address, "shortName=" + zoo, "description=Cats = mice & more", "ageFrom=4", "ageTo=9", "yes",
+                           "answer:mum@home.example", "click:saveButton"};
+        m_parent.play(&window, {"click:addSiteButton"});
+        QCOMPARE(sites(m_parent).last(), zoo);
+        QCOMPARE(m_portal.requests(m_portal.host()).filter("/tad/tad_suggestsite.asp?").size(), 1);
+        const QString last = "row:" + QString::number(list->topLevelItemCount() - 1);
+        const QString id = list->topLevelItem(list->topLevelItemCount() - 1)->text(SiteSelectionWindow::ID);
+        m_editors.steps = {"shortName=" + bigger, "no", "click:saveButton"};
+        m_parent.play(&window, {last, "click:editButton"});
+        QCOMPARE(sites(m_parent).last(), bigger);
+        m_editors.steps = {"yes", "click:deleteButton"};
+        m_parent.play(&window, {last, "click:editButton"});
+        QVERIFY(!sites(m_parent).join('|').contains("Zoo"));
+        // The editor opens on the row it edits, as the portal holds it, with the letter logo.
+        const QString on = "/4 to 9/Cats = mice & more/T_gif.gif/" + address;
+        QCOMPARE(QStringList{m_editors.shown.value(0).section(" on ", 0, 0)} + m_editors.shown.mid(1),
+                 QStringList({"editor 0 type '2'", "editor " + id + " type '' on " + zoo + on, "editor " + id + " type '' on " + bigger + on}));
+        QVERIFY(!sites(m_other).join('|').contains("Zoo"));
+        QCOMPARE(m_parent.dialogs.messages.size() + m_other.dialogs.messages.size(), 2); // two confirmations; no failure told
     }
 };
 

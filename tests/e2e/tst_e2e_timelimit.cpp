@@ -40,7 +40,7 @@ class tst_E2eTimeLimit : public QObject {
                 gate->close();
                 return;
             }
-            auto *box = gate->findChild<QLineEdit *>(QStringLiteral("pw1"));
+            auto *box = gate->findChild<QLineEdit *>(QStringLiteral("passwordBox"));
             QTest::keyClicks(box, m_gateTyping);
             QTest::keyClick(box, Qt::Key_Return);
             if (gate->isVisible()) // a wrong password: the parent gives up

@@ -4,12 +4,11 @@
 #include "support/TestDoubles.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-#include <functional>
-#include <memory>
 
 // A data column's value where an expression needs it.
 #define DATA(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
@@ -17,46 +16,12 @@
 // What the main window is told by the parents' windows, recorded.
 class RecordingMainLink : public MainWindowLink {
 public:
-    void gatePassed() override { ++gatesPassed; }
-    void setFaceToolTip(int index, const QString &text) override { toolTips << QStringLiteral("%1 %2").arg(index).arg(text); }
-    void clearMessageLine() override { ++messageLinesCleared; }
+    void gatePassed() override { told << QStringLiteral("gate passed"); }
+    void setFaceToolTip(int index, const QString &text) override { told << QStringLiteral("menu %1 %2").arg(index).arg(text); }
+    void clearMessageLine() override { told << QStringLiteral("message line cleared"); }
     QString childPageTitle() const override { return title; }
-    QStringList toolTips; // "index text"
+    QStringList told;
     QString title;
-    int gatesPassed = 0, messageLinesCleared = 0;
-};
-
-// The scripted outside of one parents' window, with a program folder of its own.
-struct ParentsWorld {
-    ParentsWorld() { state.appFolder = folder.path() + QLatin1Char('/'); }
-    ParentsContext context() { return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &windows}; }
-    // The window shown and active, so that keys reach it.
-    template <typename W, typename... A>
-    std::unique_ptr<W> show(A &&...args)
-    {
-        auto window = std::make_unique<W>(context(), std::forward<A>(args)...);
-        window->show();
-        window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window.get()))
-            qWarning("the window did not become active");
-        return window;
-    }
-    QStringList messages() const // each as "title: text"
-    {
-        QStringList texts;
-        for (const ScriptedDialogs::Shown &shown : dialogs.messages)
-            texts << shown.title + QStringLiteral(": ") + shown.text;
-        return texts;
-    }
-    QTemporaryDir folder;
-    ProgramState state;
-    ScriptedDialogs dialogs;
-    ScriptedTransport transport;
-    FakeBrowserViewFactory views;
-    RecordingUrlOpener opener;
-    FixedClock clock;
-    RecordingMainLink main;
-    ScriptedParentsWindows windows;
 };
 
 // The window's control of that name; the test program ends when there is none.
@@ -72,8 +37,7 @@ T *child(QWidget *window, const QString &name)
 // Real input at a control's place in its shown window.
 namespace input {
 
-// A press and release at `local` (default: the centre), delivered to whatever
-// widget really lies there.
+// A press and release at `local` (default: the centre), delivered to whatever widget really lies there.
 inline void clickAt(QWidget *control, Qt::MouseButton button = Qt::LeftButton, QPoint local = QPoint(-1, -1))
 {
     QWidget *window = control->window();
@@ -97,57 +61,105 @@ inline QPoint checkBoxOf(QTreeWidget *list, QTreeWidgetItem *item)
     return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
 }
 
-inline void clickCheckBox(QTreeWidget *list, QTreeWidgetItem *item) { clickAt(list->viewport(), Qt::LeftButton, checkBoxOf(list, item)); }
-inline void clickRow(QTreeWidget *list, QTreeWidgetItem *item) { clickAt(list->viewport(), Qt::LeftButton, list->visualItemRect(item).center()); }
-
-// Keys go where the keyboard's would: to the widget with the focus.
-inline void keys(const QKeySequence &sequence)
+// Keys go where the keyboard's would, to the widget with the focus: the sequence, then each character of `text` as
+// the text of a key event, as an input method delivers it (QTest::keyClicks carries Latin-1 only).
+inline void keys(const QKeySequence &sequence, const QString &text = QString())
 {
-    QVERIFY2(QApplication::focusWidget(), "nothing has the focus");
-    QTest::keySequence(QApplication::focusWidget(), sequence);
-}
-
-// Each character arrives as the text of a key event, as an input method delivers
-// it (QTest::keyClicks carries Latin-1 only).
-inline void type(const QString &text)
-{
-    QVERIFY2(QApplication::focusWidget(), "nothing has the focus");
+    QWidget *focused = QApplication::focusWidget();
+    QVERIFY2(focused, "nothing has the focus");
+    if (!sequence.isEmpty())
+        QTest::keySequence(focused, sequence);
     for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, focused, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-// Clicks into a field, selects what it holds and types `text` over it (an empty text deletes it).
+// Clicks into a field, selects what it holds and types `text` over it.
 inline void retype(QWidget *field, const QString &text)
 {
     clickAt(field);
-    QWidget *focused = QApplication::focusWidget();
-    QVERIFY2(focused && (focused == field || field->isAncestorOf(focused)), "the click did not reach the field");
     keys(QKeySequence::SelectAll);
-    text.isEmpty() ? keys(Qt::Key_Backspace) : type(text);
-}
-
-// Plays steps on a shown window: "click:CONTROL" ("right:" and "middle:" with those buttons), "type:TEXT",
-// "key:KEYS" or "CONTROL=TEXT" (types over a field); any other step is handed to `other`.
-inline void play(QWidget *window, const QStringList &steps, const std::function<void(const QString &)> &other = {})
-{
-    const QHash<QString, Qt::MouseButton> buttons{{"click", Qt::LeftButton}, {"right", Qt::RightButton}, {"middle", Qt::MiddleButton}};
-    for (const QString &step : steps) {
-        const QString kind = step.section(QLatin1Char(':'), 0, 0), what = step.section(QLatin1Char(':'), 1);
-        if (kind == QLatin1String("type"))
-            type(what);
-        else if (kind == QLatin1String("key"))
-            keys(QKeySequence(what));
-        else if (buttons.contains(kind))
-            clickAt(child(window, what), buttons.value(kind));
-        else if (step.contains(QLatin1Char('=')))
-            retype(child(window, step.section(QLatin1Char('='), 0, 0)), step.section(QLatin1Char('='), 1));
-        else if (other)
-            other(step);
-        else
-            QFAIL(qPrintable(QStringLiteral("no such step: ") + step));
-        if (QTest::currentTestFailed())
-            return;
-    }
+    keys(QKeySequence::Delete, text);
 }
 
 } // namespace input
+
+// The scripted outside of the parents' windows: a program folder of their own and a portal that takes every change.
+struct ParentsWorld {
+    ParentsWorld()
+    {
+        state.appFolder = folder.path() + QLatin1Char('/');
+        state.portalBase = QStringLiteral("http://portal.test/tad/");
+        state.userId = QStringLiteral("42");
+        for (const char *page : {"tad_saveitem.asp", "tad_saveface.asp", "tad_postsite.asp", "tad_suggestsite.asp"})
+            transport.replies.insert(QLatin1String(page), FetchResult::success("OK"));
+    }
+    ParentsContext context() { return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &windows}; }
+
+    // Shows the window, active so that keys reach it, and plays steps on it. The parent: "click:CONTROL" ("right:",
+    // "middle:" with those buttons), "type:TEXT", "key:KEYS", "CONTROL=TEXT" (clicks into a field and types over what
+    // it holds), "tick:ROW" and "row:ROW" (a click on the row's check box, on the row), "close" (the close box). The
+    // outside: "refuse:PAGE" (the portal fails it from then on), "portal:PAGE=REPLY", "answer:TEXT" (typed into the
+    // next box asked), "yes" or "no" (the next question's answer), "file:NAME" (put into the program folder).
+    void play(QWidget *window, const QStringList &steps)
+    {
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        const QHash<QString, Qt::MouseButton> buttons{{"click", Qt::LeftButton}, {"right", Qt::RightButton}, {"middle", Qt::MiddleButton}};
+        for (const QString &step : steps) {
+            const QString kind = step.section(':', 0, 0), what = step.section(':', 1), page = what.section('=', 0, 0);
+            QTreeWidget *list = window->findChild<QTreeWidget *>();
+            QTreeWidgetItem *row = list ? list->topLevelItem(what.toInt()) : nullptr;
+            if (kind == "type")
+                input::keys({}, what);
+            else if (kind == "key")
+                input::keys(QKeySequence(what));
+            else if (buttons.contains(kind))
+                input::clickAt(child(window, what), buttons.value(kind));
+            else if (kind == "tick" || kind == "row")
+                input::clickAt(list->viewport(), Qt::LeftButton,
+                               kind == "tick" ? input::checkBoxOf(list, row) : list->visualItemRect(row).center());
+            else if (step == "close")
+                window->close();
+            else if (kind == "refuse")
+                transport.replies.remove(page);
+            else if (kind == "portal")
+                transport.replies.insert(page, FetchResult::success(what.section('=', 1).toUtf8()));
+            else if (kind == "file")
+                QVERIFY(QFile(state.appFolder + what).open(QIODevice::WriteOnly));
+            else if (kind == "answer")
+                dialogs.inputs << what;
+            else if (step == "yes" || step == "no")
+                dialogs.answers << (step == "yes" ? Dialogs::Answer::Yes : Dialogs::Answer::No);
+            else if (step.contains('='))
+                input::retype(child(window, step.section('=', 0, 0)), step.section('=', 1));
+            else
+                QFAIL(qPrintable("no such step: " + step));
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+    // What reached the outside: the pages asked (after portalBase), the questions (unless left out), the messages as
+    // "title: text", the windows opened, the addresses previewed and what the main window was told.
+    QStringList outside(bool questions = true) const
+    {
+        QStringList seen = QStringList(transport.requests).replaceInStrings(state.portalBase, QString());
+        for (qsizetype i = 0; questions && i < dialogs.questions.size(); ++i)
+            seen << dialogs.questions.at(i).text;
+        for (const ScriptedDialogs::Shown &shown : dialogs.messages)
+            seen << shown.title + ": " + shown.text;
+        for (const QString &url : opener.opened)
+            seen << "preview " + url;
+        return seen + windows.shown + main.told;
+    }
+
+    QTemporaryDir folder;
+    ProgramState state;
+    ScriptedDialogs dialogs;
+    ScriptedTransport transport;
+    FakeBrowserViewFactory views;
+    RecordingUrlOpener opener;
+    FixedClock clock;
+    RecordingMainLink main;
+    ScriptedParentsWindows windows;
+};

@@ -93,16 +93,13 @@ public:
 // the gate answering from a script (true: the right password).
 class ScriptedParentsWindows : public ParentsWindows {
 public:
-    void showGate(const ParentsContext &context) override
+    bool showGate(const ParentsContext &context) override
     {
         shown << QStringLiteral("gate");
         const bool accepted = gateAnswers.isEmpty() ? false : gateAnswers.takeFirst();
-        if (accepted) {
-            context.state->PasswordAccepted = true;
+        if (accepted)
             context.main->gatePassed();
-        } else if (gateSubmits) {
-            context.state->PasswordAccepted = false;
-        }
+        return accepted;
     }
     void showSiteSelection(const ParentsContext &context) override
     {
@@ -116,18 +113,14 @@ public:
         if (onPreferences)
             onPreferences(context);
     }
-    void showSiteEditor(const ParentsContext &context, const SelectedSite &selected) override
+    void showSiteEditor(const ParentsContext &, qint32 siteId, const QString &siteType, const SelectedSite &row) override
     {
-        shown << QStringLiteral("editor %1").arg(context.state->EditSiteID);
-        editorRows << selected;
-        if (onSiteEditor)
-            onSiteEditor(context);
+        const QStringList fields{row.shortName, row.ages, row.comments, row.logo, row.url};
+        shown << QStringLiteral("editor %1 type '%2' on %3").arg(siteId).arg(siteType, fields.join(QLatin1Char('/')));
     }
     QStringList shown;
-    QList<SelectedSite> editorRows;
     QList<bool> gateAnswers;
-    bool gateSubmits = true; // false: the gate is closed with nothing typed
-    std::function<void(const ParentsContext &)> onSiteSelection, onPreferences, onSiteEditor;
+    std::function<void(const ParentsContext &)> onSiteSelection, onPreferences;
 };
 
 // Every outside part scripted, with a portal that knows the family.
