@@ -1,0 +1,137 @@
+// What start-up asks of the main window.
+#include "browsing/MainWindow.h"
+
+#include "browserview/BrowserView.h"
+#include "browsing/ClickableLabel.h"
+#include "browsing/PictureButton.h"
+#include "browsing/ProgressDisplay.h"
+#include "browsing/ShortcutGuard.h"
+#include "browsing/WindowLock.h"
+#include "filter/FilterAddress.h"
+#include "filter/UnblockedFile.h"
+#include "browsing/PopupWindow.h"
+#include "shell/Startup.h"
+#include "shell/PortalClient.h"
+#include "shell/Services.h"
+#include "shell/StartupPaths.h"
+#include "system/ProcessList.h"
+#include "system/ProgramLauncher.h"
+
+#include <QApplication>
+#include <QSessionManager>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QIcon>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+const QString ProgramTitle = QStringLiteral("Tadpole");
+using WindowMetrics::ButtonSize;
+using WindowMetrics::LineHeight;
+
+} // namespace
+
+void MainWindow::runStartup()
+{
+    for (QWidget *button : {m_backButton, m_forwardButton, m_reloadButton, m_parentsButton, m_stopButton, m_radioButton,
+                            m_helpButton, m_mailButton, m_donateButton}) {
+        button->setCursor(Qt::PointingHandCursor);
+    }
+    m_startup = std::make_unique<Startup>(
+        Startup::Inputs{.clock = m_services.clock, .transport = m_services.transport,
+                        .executableFolder = m_services.executableFolder,
+                        .defaultAppFolder = m_services.defaultAppFolder, .commandLine = m_services.commandLine},
+        m_state, static_cast<StartupWindow &>(*this));
+    if (!m_startup->run())
+        return;
+    m_messageLine->clear();
+    pumpEvents();
+    m_startupFinished = true;
+}
+
+void MainWindow::useConfig(const AppConfig &config, const QString &terminateProgram)
+{
+    m_config = config;
+    m_terminateProgram = terminateProgram;
+    m_filter = std::make_unique<NavigationFilter>(
+        m_state,
+        NavigationFilter::Rules{.dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain},
+                                .specialSites = {m_config.popupToymaker, m_config.popupPreschool},
+                                .exemptPage = radioPage()},
+        [this](const QString &text) { setStatusLine(text); });
+}
+
+void MainWindow::cannotConnect()
+{
+    m_services.dialogs->message(
+        QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."), ProgramTitle);
+    closeMainWindow();
+    QCoreApplication::exit(1);
+}
+
+void MainWindow::showMessage(const QString &text)
+{
+    m_messageLine->setText(text);
+    pumpEvents();
+}
+
+void MainWindow::showStartPage(const QString &address)
+{
+    connect(m_view, &BrowserView::loadFinished, &m_startPageShown, [this] {
+        m_startPageDone = true;
+        m_startPageShown.quit();
+    }, Qt::SingleShotConnection);
+    m_view->navigate(address);
+}
+
+void MainWindow::showWindow(const QString &versionLine, const QString &title)
+{
+    m_versionLine->setText(versionLine);
+    layoutForScreen();
+    setWindowTitle(title);
+}
+
+void MainWindow::waitForStartPage()
+{
+    // The view loads in the background; the wait is bounded, so a portal that
+    // never finishes its start page does not hold the child's menu back.
+    if (m_startPageDone)
+        return;
+    QTimer::singleShot(StartPageWaitMs, &m_startPageShown, &QEventLoop::quit);
+    m_startPageShown.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainWindow::showChildren(const QStringList &names)
+{
+    layoutBrowserView();
+    for (int i = 0; i < 4; ++i) {
+        m_faceButtons[i]->setToolTip(names.value(i) + QStringLiteral("'s Menu"));
+        m_faceButtons[i]->setCursor(Qt::PointingHandCursor);
+    }
+}
+
+void MainWindow::startWatchdog()
+{
+    m_watchdog = std::make_unique<Watchdog>(Watchdog::Outside{
+        .clock = m_services.clock,
+        .countOtherBrowsers =
+            [processes = ProcessList(m_services.procRoot, m_config.browserNames)] {
+                return processes.CountProcesses(ProcessList::otherBrowsersName());
+            },
+        .closeWindowsByTitle = [this](const QStringList &titles) { m_services.closeWindows(titles); },
+        .popupOpen = [this] { return popupWindowOpen(); },
+        .startTerminate = [this] { startTerminate(); },
+    });
+    m_tickTimer.setInterval(1000);
+    m_tickTimer.start();
+}
+
+void MainWindow::openMenu(int child)
+{
+    m_filter->setPortal(m_state.portalBase, m_state.userId);
+    selectChild(qint16(child));
+}
