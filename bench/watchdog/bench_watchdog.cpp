@@ -304,15 +304,6 @@ private:
     int m_asked = 0;
 };
 
-// As the browser's own pop-up test: our pop-ups by title, hidden ones too.
-bool popupWindowOpen()
-{
-    const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
-        return w->windowTitle().compare(PopupWindow::Caption, Qt::CaseInsensitive) == 0;
-    });
-}
-
 // Times `ticks` ticks of a watchdog built as the browser builds its own,
 // with the real outside parts, and prints the spread of each part.
 void timeTicks(int ticks, const QString &heading)
@@ -337,7 +328,7 @@ void timeTicks(int ticks, const QString &heading)
         },
         .closeWindowsByTitle = [&](const QStringList &titles) { timed(closeNs, [&] { CloseWindowsByTitle(titles); }); },
         .popupOpen = [&] {
-            timed(popupNs, [&] { popupSeen = popupWindowOpen(); });
+            timed(popupNs, [&] { popupSeen = PopupWindow::anyOpen(); });
             return popupSeen;
         },
         .startTerminate = [&] { ++helperStarts; },

@@ -313,15 +313,6 @@ void MainWindow::setFacesEnabled(bool enabled)
         face->setEnabled(enabled);
 }
 
-bool MainWindow::popupWindowOpen() const
-{
-    // As the desktop's window search would: our pop-ups by title, hidden ones too.
-    const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
-        return w->windowTitle().compare(PopupWindow::Caption, Qt::CaseInsensitive) == 0;
-    });
-}
-
 void MainWindow::tick()
 {
     const Watchdog::TimeCheck time = m_watchdog->checkTime(m_state.settings);

@@ -121,7 +121,6 @@ private:
     void setTimedOut(bool timedOut);
     void setFacesEnabled(bool enabled);
     BrowserView *ensureRadioView();
-    bool popupWindowOpen() const;
     void pumpEvents();
 
     BrowserServices m_services;

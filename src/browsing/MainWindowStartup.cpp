@@ -123,7 +123,7 @@ void MainWindow::startWatchdog()
                 return processes.CountProcesses(ProcessList::otherBrowsersName());
             },
         .closeWindowsByTitle = [this](const QStringList &titles) { m_services.closeWindows(titles); },
-        .popupOpen = [this] { return popupWindowOpen(); },
+        .popupOpen = [] { return PopupWindow::anyOpen(); },
         .startTerminate = [this] { startTerminate(); },
     });
     m_tickTimer.setInterval(1000);

@@ -159,3 +159,11 @@ QString PopupWindow::siteLineText() const
 {
     return m_siteLine->text();
 }
+
+bool PopupWindow::anyOpen()
+{
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.cbegin(), windows.cend(), [](const QWidget *w) {
+        return w->windowTitle().compare(Caption, Qt::CaseInsensitive) == 0;
+    });
+}

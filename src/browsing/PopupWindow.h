@@ -23,6 +23,9 @@ class PopupWindow : public QWidget {
     Q_OBJECT
 public:
     static inline const QString Caption = QStringLiteral("Tadpole Pop-Up");
+    // As the desktop's window search would see it: a window of ours with the
+    // pop-up's caption, any case, hidden ones too.
+    static bool anyOpen();
 
     // `popupsAllowed`: made while a special site allowed pop-ups. Such a window
     // still filters every navigation but does not close on a block.
