@@ -5,9 +5,6 @@
 #include "../support/ProgramFolder.h"
 
 #include <QTest>
-#include <QVariant>
-#include <memory>
-#include <optional>
 
 namespace e2e {
 
@@ -26,17 +23,6 @@ bool waitFor(F condition, int ms)
         QTest::qWait(50);
     }
     return true;
-}
-
-// The value of a script run in a web page (a QWebEnginePage), or an invalid
-// value when it gives none within ten seconds.
-template <typename Page>
-QVariant evaluate(Page *page, const QString &script)
-{
-    auto result = std::make_shared<std::optional<QVariant>>(); // outlives a late answer
-    page->runJavaScript(script, [result](const QVariant &value) { *result = value; });
-    waitFor([&] { return result->has_value(); }, 10000);
-    return result->value_or(QVariant());
 }
 
 } // namespace e2e

@@ -82,9 +82,11 @@ class tst_E2eDesktop : public QObject {
     QProcess m_browser;
     QProcess m_windowManager;
 
-    // The program on the virtual display, with the environment's changes (an empty value unsets).
-    bool launch(const QByteArray &controlIni, const QByteArray &browserNames = "no-such-browser-here",
-                const QHash<QString, QString> &environment = {}, const QString &portalHost = QString())
+    // The program on the virtual display, with the environment's changes (an empty value unsets);
+    // unless `portalHost` is given, up once its first menu was asked for (the watchdog ticks from
+    // then on) and, on X11, once its window shows.
+    bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames = "no-such-browser-here",
+                      const QHash<QString, QString> &environment = {}, const QString &portalHost = QString())
     {
         m_folder = std::make_unique<e2e::ProgramFolder>(portalHost.isEmpty() ? m_portal.host() : portalHost, browserNames);
         if (!controlIni.isEmpty() && !m_folder->write(QStringLiteral("control.ini"), controlIni))
@@ -96,16 +98,10 @@ class tst_E2eDesktop : public QObject {
             it.value().isEmpty() ? env.remove(it.key()) : env.insert(it.key(), it.value());
         m_browser.setProcessEnvironment(env);
         m_browser.start(m_folder->path(QStringLiteral("tadpole")), {QStringLiteral("1")});
-        return m_browser.waitForStarted();
-    }
-    // Up once its first menu was asked for (the watchdog ticks from then on) and, on X11, its window shows.
-    bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames = "no-such-browser-here",
-                      const QHash<QString, QString> &environment = {})
-    {
-        const QString platform = environment.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        return launch(controlIni, browserNames, environment)
-            && e2e::waitFor([&] { return !m_portal.requests(m_portal.host()).filter(QStringLiteral("tad_menu.asp")).isEmpty(); }, 60000)
-            && (!(platform.isEmpty() || platform == QLatin1String("xcb")) || e2e::waitFor([&] { return shown(MainTitle); }, 10000));
+        const QString platform = env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        return m_browser.waitForStarted() && (!portalHost.isEmpty()
+            || (e2e::waitFor([&] { return !m_portal.requests(m_portal.host()).filter(QStringLiteral("tad_menu.asp")).isEmpty(); }, 60000)
+                && (platform != QLatin1String("xcb") || e2e::waitFor([&] { return shown(MainTitle); }, 10000))));
     }
     Window shown(const char *title) const { return findTopLevel(m_x, title); }
     static QString run(const QString &program, const QStringList &arguments)
@@ -180,7 +176,7 @@ private slots:
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const QString deadHost = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
         closed.close();
-        QVERIFY(launch({}, "no-such-browser-here", {}, deadHost));
+        QVERIFY(startBrowser({}, "no-such-browser-here", {}, deadHost));
         Window box = 0;
         QVERIFY2(e2e::waitFor([&] { return (box = shown("Tadpole")) != 0; }, 30000), "the connection message never appeared");
         askToClose(m_x, box);
@@ -237,9 +233,18 @@ private slots:
     {
         if (!startWindowManager())
             QSKIP("openbox and xdotool are needed to leave a window as a child would");
+        // Unlocked, the window is an ordinary one.
+        QVERIFY(startBrowser(Unlocked));
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
+        QString main = xdotool({QStringLiteral("getactivewindow")});
+        QVERIFY(!windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")));
+        xdotool({QStringLiteral("windowminimize"), main});
+        QVERIFY2(e2e::waitFor([&] { return windowState(main).contains(QLatin1String("_NET_WM_STATE_HIDDEN")); }, 1500), qPrintable(windowState(main)));
+
+        cleanup();
         QVERIFY(startBrowser(Locked));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
-        const QString main = xdotool({QStringLiteral("getactivewindow")});
+        main = xdotool({QStringLiteral("getactivewindow")});
         QVERIFY2(windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")), qPrintable(windowState(main)));
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
 
@@ -280,18 +285,6 @@ private slots:
         xdotool({QStringLiteral("windowactivate"), xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Site Selection$")})});
         xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle)), qPrintable(activeTitle()));
-    }
-
-    void unlockedWindowMayBeMinimised()
-    {
-        if (!startWindowManager())
-            QSKIP("openbox and xdotool are needed to leave a window as a child would");
-        QVERIFY(startBrowser(Unlocked));
-        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
-        const QString main = xdotool({QStringLiteral("getactivewindow")});
-        QVERIFY(!windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")));
-        xdotool({QStringLiteral("windowminimize"), main});
-        QVERIFY2(e2e::waitFor([&] { return windowState(main).contains(QLatin1String("_NET_WM_STATE_HIDDEN")); }, 1500), qPrintable(windowState(main)));
     }
 
     // A Wayland desktop (sway, headless) with XWayland's X server beside it.

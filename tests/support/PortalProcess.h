@@ -34,17 +34,14 @@ public:
     }
     quint16 port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
-    // The request targets that reached the listening address `host`, in order
-    // (empty: all of them, each after its address).
+    // The request targets that reached the listening address `host`, in order.
     QStringList requests(const QString &host) const
     {
         QFile log(m_dir.filePath("access.log"));
         QStringList targets;
         for (const QByteArray &line : log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QByteArrayList()) {
             const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() >= 3 && host.isEmpty())
-                targets << QString::fromUtf8(parts.at(0) + ' ' + parts.at(2));
-            else if (parts.size() >= 3 && QString::fromUtf8(parts.at(0)) == host)
+            if (parts.size() >= 3 && QString::fromUtf8(parts.at(0)) == host)
                 targets << QString::fromUtf8(parts.at(2));
         }
         return targets;
