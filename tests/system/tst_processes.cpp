@@ -116,13 +116,13 @@ private slots:
         QVERIFY(!DetachedLauncher().start(program, &error));
         QVERIFY2(error.contains(program), qPrintable(error));
         QVERIFY(QFile::copy(QStringLiteral(TERMINATE_PROGRAM), program));
-        // Listing the test's own name proves the parent is spared.
-        QStringList listed{QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+        // The parent that starts the program is listed too: it must be spared.
+        const QString parent = "parent" + m_tag;
+        QStringList listed{parent};
         for (const char *name : {"firefox", "firefox-esr", "tadpole"})
             listed << name + m_tag;
         QFile conf(m_folder.filePath(QStringLiteral("tadpole.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write("[browsers]\nnames=" + listed.join(',').toUtf8() + "\n");
+        QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[browsers]\nnames=" + listed.join(',').toUtf8() + "\n") > 0);
         conf.close();
 
         QVERIFY(startCopy("firefox" + m_tag));
@@ -130,17 +130,22 @@ private slots:
         for (const char *spared : {"keepme", "myfirefox", "tadpole"})
             QVERIFY(startCopy(spared + m_tag));
 
-        // Another user's browsers are not targets.
-        const qint64 self = QCoreApplication::applicationPid();
-        QCOMPARE(BrowserTerminator("/proc", listed, ::getuid(), self, 0).findTargets().size(), 2);
+        // Never itself, its parent or another user's browsers.
+        const qint64 browser = m_children[0]->processId();
+        QCOMPARE(BrowserTerminator("/proc", listed, ::getuid(), 0, 0).findTargets().size(), 2);
+        QCOMPARE(BrowserTerminator("/proc", listed, ::getuid(), browser, 0).findTargets().size(), 1);
+        QCOMPARE(BrowserTerminator("/proc", listed, ::getuid(), 0, browser).findTargets().size(), 1);
         QVERIFY(BrowserTerminator("/proc", listed, ::getuid() + 1, 0, 0).findTargets().isEmpty());
 
+        // Run by a shell under the listed parent's name, which waits for it and then says how it ended.
+        QVERIFY(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("bash")), m_folder.filePath(parent)));
         QProcess helper;
         QElapsedTimer clock;
         clock.start();
-        helper.start(program, {});
+        helper.start(m_folder.filePath(parent), {"-c", QStringLiteral("'%1'; status=$?; echo ended; exit $status").arg(program)});
         QVERIFY2(m_children[0]->waitForFinished(1500), "SIGTERM first");
         QVERIFY(helper.waitForFinished(10000));
+        QCOMPARE(helper.readAllStandardOutput(), QByteArray("ended\n"));
         QCOMPARE(helper.exitCode(), 0);
         const qint64 took = clock.elapsed();
         // The grace, then SIGKILL; the upper bound only says it ended at all on a slow shared machine.
