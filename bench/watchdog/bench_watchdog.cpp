@@ -2,13 +2,13 @@
 // must cost next to nothing. Two figures, both with 300 idle processes
 // running so that the process count reads a full /proc:
 //
-//   bench_watchdog tick [TICKS]
+//   bench_watchdog tick [TICKS] [x11]
 //     One tick (the time limit check, the search for the two prompts'
 //     titles with the real window closer, the real process count and the
 //     pop-up test), timed in a process that shows the real browser on child
 //     1's menu from the local demo portal. QT_QPA_PLATFORM picks the
 //     platform (offscreen when unset); on X11 the tick is timed again with
-//     other programs' windows open.
+//     other programs' windows open. "x11": on an X server of its own (Xvfb).
 //
 //   bench_watchdog idle [SECONDS]
 //     The idle CPU share of `tadpole 1` on its menu page, with its web engine
@@ -28,6 +28,7 @@
 #include "system/ProcessList.h"
 #include "system/WindowCloser.h"
 #include "system/X11WindowCloser.h"
+#include "support/VirtualDisplay.h"
 
 #include <QApplication>
 #include <QDir>
@@ -758,6 +759,16 @@ int minimalMode(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    std::optional<VirtualDisplay> x11; // outlives the application that shows its windows there
+    if (argc > 3 && QByteArray(argv[1]) == "tick" && QByteArray(argv[3]) == "x11") {
+        x11.emplace("1280x1024x24");
+        if (x11->name().isEmpty()) {
+            std::printf("Xvfb could not be started: the X11 title search was not timed\n");
+            return 0;
+        }
+        qputenv("DISPLAY", x11->name());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -769,6 +780,6 @@ int main(int argc, char *argv[])
         return idleMode(argc, argv);
     if (mode == "minimal")
         return minimalMode(argc, argv);
-    std::fprintf(stderr, "usage: %s tick [TICKS] | idle [SECONDS] | minimal URL SECONDS\n", argv[0]);
+    std::fprintf(stderr, "usage: %s tick [TICKS] [x11] | idle [SECONDS] | minimal URL SECONDS\n", argv[0]);
     return 2;
 }

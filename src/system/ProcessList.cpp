@@ -104,17 +104,6 @@ QList<ProcessEntry> ProcessList::entries() const
     return result;
 }
 
-QByteArray ProcessList::ListProcessNames() const
-{
-    QByteArray result;
-    for (const ProcessEntry &entry : entries()) {
-        if (!result.isEmpty())
-            result.append('\0');
-        result.append(entry.name);
-    }
-    return result;
-}
-
 int ProcessList::CountProcesses(const QString &text) const
 {
     int count = 0;

@@ -24,10 +24,6 @@ public:
     explicit ProcessList(const QString &procRoot = QStringLiteral("/proc"),
                          const QStringList &browserNames = defaultBrowserNames());
 
-    // Executable base names in ascending pid order, joined by single NUL
-    // bytes; empty when the root cannot be read or nothing could be read.
-    QByteArray ListProcessNames() const;
-
     // Processes whose name, lower-cased and trimmed of spaces, contains
     // `text` (which is taken as given, not lower-cased). For
     // otherBrowsersName(): processes whose whole name is one of the other
@@ -35,7 +31,7 @@ public:
     // own programs and the web engine's helpers are never counted.
     int CountProcesses(const QString &text) const;
 
-    // The same listing with the pids kept, ascending.
+    // The running processes by pid, ascending.
     QList<ProcessEntry> entries() const;
 
     // "/usr/lib/firefox-esr/firefox-esr (deleted)" -> "firefox-esr".

@@ -1,32 +1,30 @@
 #include "E2eSupport.h"
+#include "LoopbackSites.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
 #include "browserview/WebEngineBrowserView.h"
 #include "browsing/MainWindow.h"
-#include "browsing/QtDialogs.h"
 #include "browsing/PopupWindow.h"
+#include "browsing/QtDialogs.h"
 #include "parents/ParentsContext.h"
 #include "shell/HttpTransport.h"
+#include "system/WindowCloser.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QScopeGuard>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
 #include <functional>
-#include <memory>
-#include <optional>
 
 // Runs a helper that asserts and leaves the test function at its first failure.
 #define STEP(call) do { call; if (QTest::currentTestFailed()) return; } while (false)
-
-namespace {
 
 // Scripted boxes, or the real ones where a case answers with the keyboard.
 class SwitchableDialogs : public ScriptedDialogs {
@@ -45,70 +43,10 @@ private:
     QtDialogs m_boxes;
 };
 
-QByteArray reply(const QByteArray &body, const QByteArray &status = "200 OK",
-                 const QByteArray &headers = "Content-Type: text/html; charset=utf-8\r\n")
-{
-    return "HTTP/1.1 " + status + "\r\n" + headers + "Content-Length: " + QByteArray::number(body.size())
-        + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
-}
-
-} // namespace
-
-// The test's own web server, answering from the test's event loop on several loopback
-// addresses and one port. It logs every request by the host it reached (127.0.0.N: N) and
-// answers from `replies` ("20/page.htm": a whole HTTP reply); without one, hosts 21 and 24
-// answer a small page, the others 404.
-class LoopbackSites : public QObject {
-public:
-    bool listen(const QList<int> &hosts)
-    {
-        for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
-            qDeleteAll(findChildren<QTcpServer *>(Qt::FindDirectChildrenOnly));
-            for (int host : hosts) {
-                auto *server = new QTcpServer(this);
-                if (!server->listen(QHostAddress(QStringLiteral("127.0.0.%1").arg(host)), port)) {
-                    port = 0; // that port is taken on one of the addresses: all again on another
-                    break;
-                }
-                port = server->serverPort();
-                connect(server, &QTcpServer::newConnection, this, [this, server, host] {
-                    while (QTcpSocket *socket = server->nextPendingConnection())
-                        connect(socket, &QTcpSocket::readyRead, this, [this, socket, host] { answer(socket, host); });
-                });
-            }
-        }
-        return port != 0;
-    }
-    QHash<int, QStringList> log; // "GET /target" by host
-    QHash<QString, QStringList> byName; // targets by the Host header's name and port
-    QHash<QString, QByteArray> replies;
-    quint16 port = 0;
-
-private:
-    void answer(QTcpSocket *socket, int host)
-    {
-        const QByteArray head = socket->peek(1 << 16);
-        if (!head.contains("\r\n\r\n") || socket->property("answered").toBool())
-            return;
-        socket->setProperty("answered", true);
-        const QList<QByteArray> line = head.left(head.indexOf("\r\n")).split(' ');
-        const QString target = QString::fromLatin1(line.value(1));
-        log[host] << QString::fromLatin1(line.value(0)) + QLatin1Char(' ') + target;
-        const qsizetype named = head.indexOf("\r\nHost: ");
-        if (named >= 0) // names under .localhost all reach 127.0.0.1
-            byName[QString::fromLatin1(head.mid(named + 8, head.indexOf("\r\n", named + 2) - named - 8))] << target;
-        QByteArray out = replies.value(QString::number(host) + target.section(QLatin1Char('?'), 0, 0));
-        if (out.isEmpty())
-            out = host == 21 || host == 24 ? reply("<title>Reached</title>reached") : reply("no such page", "404 Not Found");
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        socket->write(out);
-        socket->disconnectFromHost();
-    }
-};
-
-// Pages on an allowed host (127.0.0.20, the attack host) try every way out to a host the
-// allow list never names (127.0.0.21, the blocked host). What counts is what that host
-// received: nothing, whatever the browser believes it did.
+// The child's browser in-process (the window, the web engine, the filter) against the real
+// portal and pages of the test's own. Pages on an allowed host (127.0.0.20, the attack host) try
+// every way out to a host the allow list never names (127.0.0.21, the blocked host). What counts
+// is what that host received: nothing, whatever the browser believes it did.
 class tst_E2eAttacks : public QObject {
     Q_OBJECT
 
@@ -124,10 +62,10 @@ class tst_E2eAttacks : public QObject {
     WebEngineBrowserViewFactory m_views;
     std::unique_ptr<MainWindow> m_browser;
     QNetworkAccessManager m_network;
-    AllowList m_startList;     // as start-up left it; each case begins from it
-    QStringList m_asked;       // every address the main view put to the filter
-    QStringList m_dialogsSeen; // top-level dialogs that appeared (each rejected at once)
-    QStringList m_handedOff;   // addresses given to outside programs
+    AllowList m_startList; // as start-up left it; each case begins from it
+    // Every address the main view put to the filter, the top-level dialogs that appeared (each
+    // rejected at once), the addresses given to outside programs, the pop-up windows that showed.
+    QStringList m_asked, m_dialogsSeen, m_handedOff, m_popupsShown;
     QTimer m_dialogWatch;
     const QString m_theirId = QStringLiteral("7000000000000000007"); // another installation's id
     int m_theirItem = 0;
@@ -136,67 +74,77 @@ class tst_E2eAttacks : public QObject {
     WebEngineBrowserView *view() const { return qobject_cast<WebEngineBrowserView *>(m_browser->view()); }
     QString url() const { return view()->currentUrl().toString(); }
     QString host(int n) const { return QStringLiteral("127.0.0.%1:%2").arg(n).arg(m_sites.port); }
-    QStringList reached(int n) const { return m_sites.log.value(n); }
-    QString record() const { return m_bin.path() + QStringLiteral("/xdg-open.record"); }
+    QStringList reached(int n) const { return m_sites.log.value(host(n)); }
+    // What the blocked host, or a blocked name, received.
+    QString blockedReceived() const
+    {
+        QStringList got;
+        for (auto it = m_sites.log.cbegin(); it != m_sites.log.cend(); ++it)
+            if (it.key().startsWith(QLatin1String("127.0.0.21:")) || it.key().contains(QLatin1String("evil")))
+                got << it.key() + QLatin1Char(' ') + it.value().join(QLatin1String(", "));
+        return got.join(QLatin1String("; "));
+    }
+    QString record() const { return m_bin.filePath(QStringLiteral("xdg-open.record")); }
     QString goLink() const
     {
-        return QStringLiteral("http://%1/tad/tad_go.asp?t=1&userid=%2&item=%3")
-            .arg(m_portal.host(), m_theirId).arg(m_theirItem);
+        return QStringLiteral("http://%1/tad/tad_go.asp?t=1&userid=%2&item=%3").arg(m_portal.host(), m_theirId).arg(m_theirItem);
     }
+    // {a} the attack host ({a%} with its ":" escaped), {b} the blocked host, {port} the sites' port, {go} a go link.
     QString fill(QString html) const
     {
         return html.replace(QLatin1String("{a}"), host(20)).replace(QLatin1String("{b}"), host(21))
             .replace(QLatin1String("{a%}"), host(20).replace(QLatin1String(":"), QLatin1String("%3A")))
-            .replace(QLatin1String("{go}"), goLink());
+            .replace(QLatin1String("{port}"), QString::number(m_sites.port)).replace(QLatin1String("{go}"), goLink());
     }
-
-    QVariant evaluate(const QString &script) { return e2e::evaluate(view()->page(), script); }
+    // The value of a script run in the page, or an invalid value when it gives none within ten seconds.
+    QVariant evaluate(const QString &script)
+    {
+        auto result = std::make_shared<std::optional<QVariant>>(); // outlives a late answer
+        view()->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
+        e2e::waitFor([&] { return result->has_value(); }, 10000);
+        return result->value_or(QVariant());
+    }
 
     // True once the main view shows an address starting with `address`, its document complete.
     bool shows(const QString &address)
     {
-        return e2e::waitFor([&] { return url().startsWith(address) && evaluate("document.readyState") == QStringLiteral("complete"); },
-                            15000);
+        return e2e::waitFor([&] { return url().startsWith(address) && evaluate("document.readyState") == QStringLiteral("complete"); }, 15000);
     }
-
-    // A click at a place in the window, delivered to whatever widget really lies there.
-    void clickWindowAt(const QPoint &at)
-    {
-        QWidget *top = m_browser->childAt(at);
-        QVERIFY(top);
-        QTest::mouseClick(top, Qt::LeftButton, {}, top->mapFrom(m_browser.get(), at));
-    }
-
+    // A click of the mouse where the page shows an element.
     void clickElement(const QString &selector)
     {
         const QVariantList at = evaluate(QStringLiteral(
             "(() => { const e = document.querySelector('%1'); if (!e) return []; e.scrollIntoView({block: 'center'});"
             " const r = e.getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()").arg(selector)).toList();
         QVERIFY2(at.size() == 2, qPrintable("no element " + selector));
-        const QPoint inView = QPointF(at[0].toDouble(), at[1].toDouble()).toPoint();
-        clickWindowAt(view()->webView()->mapTo(m_browser.get(), inView));
+        clickAt(view()->webView(), Qt::LeftButton, QPointF(at[0].toDouble(), at[1].toDouble()).toPoint());
     }
-
-    // A portal change page; the finished reply, or null.
-    std::unique_ptr<QNetworkReply> portalGet(const QString &pageAndQuery)
+    // A page of the attack host made of `html`, asked for and, where a click is given, shown and
+    // clicked; its address. A page that moves on at once never completes a load of its own.
+    QString openPage(const QString &html, const QString &click = QString())
     {
-        const QUrl address("http://" + m_portal.host() + "/tad/" + pageAndQuery);
-        std::unique_ptr<QNetworkReply> r(m_network.get(QNetworkRequest(address)));
-        const bool ok = e2e::waitFor([&] { return r->isFinished(); }, 10000) && r->error() == QNetworkReply::NoError;
-        return ok ? std::move(r) : nullptr;
+        const QString address = QStringLiteral("http://%1/page%2.htm").arg(host(20)).arg(++m_pages);
+        m_sites.replies.insert("20" + QUrl(address).path(), reply(fill(html).toUtf8()));
+        view()->navigate(address);
+        if (!click.isEmpty() && !shows(address))
+            QTest::qFail(qPrintable(address + " never showed"), __FILE__, __LINE__);
+        else if (!click.isEmpty())
+            clickElement(click);
+        return address;
     }
-
     // A private site of installation `userid`, ticked for its child 1; the site's id, or 0.
     int addTickedSite(const QString &userid, const QString &address)
     {
-        const auto added = portalGet(QStringLiteral("tad_postsite.asp?url=%1&shortname=Evil&comments=&AgeFrom=&AgeTo="
-                                                    "&LogoLoc=&id=0&userid=%2&Delete=0")
-                                         .arg(QString::fromLatin1(QUrl::toPercentEncoding(address)), userid));
+        const auto get = [this](const QString &page) { // a portal change page's reply, once finished
+            QNetworkReply *r = m_network.get(QNetworkRequest(QUrl("http://" + m_portal.host() + "/tad/" + page)));
+            r->setParent(this);
+            return e2e::waitFor([&] { return r->isFinished(); }, 10000) && r->error() == QNetworkReply::NoError ? r : nullptr;
+        };
+        const QNetworkReply *added = get(QStringLiteral("tad_postsite.asp?url=%1&shortname=Evil&comments=&AgeFrom=&AgeTo=&LogoLoc=&id=0&userid=%2&Delete=0")
+                                             .arg(QString::fromLatin1(QUrl::toPercentEncoding(address)), userid));
         const int id = added ? added->rawHeader("X-Site-Id").toInt() : 0;
-        const QString tick = QStringLiteral("tad_saveitem.asp?item=%1&checked=True&t=1&userid=%2").arg(id).arg(userid);
-        return id > 0 && portalGet(tick) ? id : 0;
+        return id > 0 && get(QStringLiteral("tad_saveitem.asp?item=%1&checked=True&t=1&userid=%2").arg(id).arg(userid)) ? id : 0;
     }
-
     // Entries the allow list gained since start-up that are neither a host name with a "."
     // nor host:port, nor one it held already.
     QStringList badEntriesLearned() const
@@ -211,6 +159,12 @@ class tst_E2eAttacks : public QObject {
         });
         return added;
     }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<PopupWindow *>(watched))
+            m_popupsShown << qobject_cast<PopupWindow *>(watched)->windowTitle();
+        return false;
+    }
 
 public:
     Q_INVOKABLE void handOff(const QUrl &url) { m_handedOff << url.toString(); } // the desktop's URL handler
@@ -221,15 +175,12 @@ private slots:
         QVERIFY(m_sites.listen({1, 20, 21, 23, 24}));
         QVERIFY(m_portal.start());
         m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host());
-        QFile unblocked(m_folder->path(QStringLiteral("unblocked.tad")));
-        QVERIFY(unblocked.open(QIODevice::WriteOnly) && unblocked.write(host(20).toLatin1() + "\r\n") > 0);
-        unblocked.close();
+        QVERIFY(m_folder->write(QStringLiteral("unblocked.tad"), host(20).toLatin1() + ",kids.localhost\r\n"));
 
         // An address handed to the desktop reaches a recorder, never a real program: the URL handlers
         // on every platform (the offscreen one starts no xdg-open), the recording xdg-open otherwise.
-        QFile opener(m_bin.path() + QStringLiteral("/xdg-open"));
-        QVERIFY(opener.open(QIODevice::WriteOnly));
-        opener.write("#!/bin/sh\necho \"$@\" >> '" + record().toUtf8() + "'\n");
+        QFile opener(m_bin.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(opener.open(QIODevice::WriteOnly) && opener.write("#!/bin/sh\necho \"$@\" >> '" + record().toUtf8() + "'\n") > 0);
         opener.close();
         opener.setPermissions(opener.permissions() | QFile::ExeOwner);
         qputenv("PATH", m_bin.path().toUtf8() + ':' + qgetenv("PATH"));
@@ -245,28 +196,31 @@ private slots:
             }
         });
         m_dialogWatch.start(100); // runs inside a dialog's own event loop too
+        qApp->installEventFilter(this);
 
         m_theirItem = addTickedSite(m_theirId, "http://" + host(21) + "/");
         QVERIFY(m_theirItem > 0);
-        m_sites.replies.insert(QStringLiteral("20/sw.js"), reply(fill(QStringLiteral(
-            "self.onfetch = e => { if (e.request.url.includes('inside')) e.respondWith(fetch('http://{b}/sw')); };")).toUtf8(),
-            "200 OK", "Content-Type: text/javascript\r\n"));
-        m_sites.replies.insert(QStringLiteral("20/inside.htm"), reply("<title>Inside</title>inside"));
-        m_sites.replies.insert(QStringLiteral("20/auth"), reply("refused", "401 Unauthorized",
-                                                                  "Content-Type: text/html\r\n"
-                                                                  "WWW-Authenticate: Basic realm=\"x\"\r\n"));
-        m_sites.replies.insert(QStringLiteral("23/"), reply("", "302 Found", "Location: /home.htm\r\n"));
-        m_sites.replies.insert(QStringLiteral("23/home.htm"), reply("<title>Home</title>home"));
+        const std::pair<const char *, QByteArray> replies[] = {
+            {"20/sw.js", reply(fill("self.onfetch = e => { if (e.request.url.includes('inside')) e.respondWith(fetch('http://{b}/sw')); };")
+                                   .toUtf8(), "200 OK", "Content-Type: text/javascript\r\n")},
+            {"20/inside.htm", reply("<title>Inside</title>inside")},
+            {"20/auth", reply("refused", "401 Unauthorized", "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"x\"\r\n")},
+            {"20/popup.htm", reply("<title>Pop-up</title>pop-up")}, {"20/second.htm", reply("<title>Second</title>second")},
+            {"20/framed.htm", reply(fill("<iframe src=\"http://{b}/\"></iframe>").toUtf8())},
+            {"20/hop", reply("", "302 Found", fill("Location: http://{b}/\r\n").toLatin1())},
+            {"20/facts.txt", reply("pond facts", "200 OK", "Content-Type: text/plain\r\nContent-Disposition: attachment; filename=facts.txt\r\n")},
+            {"23/", reply("", "302 Found", "Location: /home.htm\r\n")}, {"23/home.htm", reply("<title>Home</title>home")},
+        };
+        for (const auto &[at, bytes] : replies)
+            m_sites.replies.insert(QLatin1String(at), bytes);
 
         m_transport = std::make_unique<HttpTransport>(10000);
         m_browser = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
-            .views = &m_views, .parents = &m_parents, .closeWindowsByTitle = [](const QStringList &) {},
+            .views = &m_views, .parents = &m_parents, .closeWindowsByTitle = CloseWindowsByTitle,
             .executableFolder = m_folder->path().chopped(1),
-            .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"),
-            .commandLine = QStringLiteral("1")});
-        connect(m_browser->view(), &BrowserView::navigationRequested, this,
-                [this](NavigationRequest &r) { m_asked << r.url.toString(); });
+            .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"), .commandLine = QStringLiteral("1")});
+        connect(m_browser->view(), &BrowserView::navigationRequested, this, [this](NavigationRequest &r) { m_asked << r.url.toString(); });
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->startupFinished(), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);
         QVERIFY(m_browser->state().userId != m_theirId);
@@ -277,6 +231,7 @@ private slots:
     {
         for (const char *scheme : {"mailto", "ftp", "irc", "tadpole-x"})
             QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+        qApp->removeEventFilter(this);
         m_browser.reset();
     }
     void init()
@@ -287,248 +242,71 @@ private slots:
         view()->navigate(QStringLiteral("about:blank"));
         QVERIFY(shows(QStringLiteral("about:blank")));
         m_browser->state().allowList = m_startList;
+        m_browser->state().allowScope = FilterAddress::MatchScope::Address;
         m_browser->state().blockedUrl.clear();
+        for (QStringList *list : {&m_asked, &m_dialogsSeen, &m_handedOff, &m_popupsShown})
+            list->clear();
         m_sites.log.clear();
-        m_sites.byName.clear();
-        m_asked.clear();
-        m_dialogsSeen.clear();
-        m_handedOff.clear();
         QFile::remove(record());
     }
 
-    void attackReachesNoBlockedHost_data()
+    void popupOnAnAllowedAddressShowsOverTheMainWindowUntilClosed_data()
     {
-        // the attack page; {a} the attack host ({a%} with its ":" escaped), {b} the blocked host, {go} a go link
-        QTest::addColumn<QString>("html");
-        QTest::addColumn<QString>("click"); // what the child clicks with the mouse, if anything
-        QTest::addColumn<QString>("check"); // a script on the page that must answer true afterwards, if any
-        // Each page titles itself "done" once it has made its last move, and must still be showing at the end.
-        const auto thenGo = [](const QString &to) {
-            return "<script>onload = () => { document.title = 'done'; location = '" + to + "'; };</script>";
-        };
-        const auto link = [](const QString &href) {
-            return "<a id=go href=\"" + href + "\" onclick=\"document.title = 'done'\">go</a>";
-        };
-        QTest::newRow("learned entry: data frame whose address holds commas")
-            << "<iframe src=\"data:,paypal,q\"></iframe>" + thenGo("http://{b}/q") << "" << "";
-        QTest::newRow("learned entry: blank pop-up with commas in its fragment")
-            << "<script>onload = () => { window.open('about:blank#x,y');"
-               " setTimeout(() => { document.title = 'done'; location = 'http://{b}/y'; }, 500); };</script>" << "" << "";
-        QTest::newRow("learned entry: frame that never loads teaches its host")
-            << "<iframe src=\"http://127.0.0.22:1/?paypal\"></iframe>" + thenGo("http://{b}/127.0.0.22:1") << "" << "";
-        QTest::newRow("allowed host as the user-info of a blocked address") << link("http://{a}@{b}/") << "#go" << "";
-        QTest::newRow("allowed host in the fragment of a blocked address") << link("http://{b}/#{a}") << "#go" << "";
-        QTest::newRow("escaped colon spells the allowed host and port") << link("http://{b}/{a%}") << "#go" << "";
-        QTest::newRow("another installation's portal go link, clicked") << link("{go}") << "#go" << "";
-        QTest::newRow("another installation's portal go link, set by script") << thenGo("{go}") << "" << "";
-        QTest::newRow("mailto link goes to no outside program") << link("mailto:?body=paypal") << "#go" << "";
-        QTest::newRow("ftp link goes to no outside program") << link("ftp://{b}/?paypal") << "#go" << "";
-        QTest::newRow("irc link goes to no outside program") << link("irc://{b}/#paypal") << "#go" << "";
-        QTest::newRow("link of an unknown scheme goes to no outside program") << link("tadpole-x:paypal") << "#go" << "";
-        QTest::newRow("file chooser opens no dialog and picks no file")
-            << "<input type=file id=go onclick=\"document.title = 'done'\">" << "#go"
-            << "document.getElementById('go').files.length === 0";
-        QTest::newRow("authentication asked by a frame opens no dialog")
-            << "<iframe src=\"/auth\" onload=\"document.title = 'done'\"></iframe>" << "" << "";
-        QTest::newRow("plain link to the blocked host") << link("http://{b}/") << "#go" << "";
-        QTest::newRow("meta refresh to the blocked host")
-            << "<title>done</title><meta http-equiv=refresh content=\"0; url=http://{b}/\">" << "" << "";
-        QTest::newRow("inline frame of the blocked host") << "<title>done</title><iframe src=\"http://{b}/\"></iframe>" << "" << "";
-        QTest::newRow("window.open of the blocked host")
-            << "<button id=go onclick=\"window.open('http://{b}/'); document.title = 'done'\">go</button>" << "#go" << "";
-        // Last: once registered, the worker sees every later page of the attack host (it lets them through).
-        QTest::newRow("service worker fetches from the blocked host")
-            << "<script>navigator.serviceWorker.register('/sw.js').then(() => navigator.serviceWorker.ready).then(() =>"
-               " new Promise(loaded => { const f = document.createElement('iframe'); f.onload = loaded;"
-               " f.src = '/inside.htm'; document.body.append(f); })).finally(() => { document.title = 'done'; });</script>"
-            << "" << "";
+        QTest::addColumn<QString>("selector");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("byBlockedFrame"); // else by a face selection
+        QTest::newRow("window.open, closed by a face selection") << "#open" << "/popup.htm" << false;
+        QTest::newRow("target _blank, closed by a face selection") << "#blank" << "/second.htm" << false;
+        QTest::newRow("target _blank, closed by a page with a blocked frame") << "#blank" << "/second.htm" << true;
     }
-
-    void attackReachesNoBlockedHost()
+    void popupOnAnAllowedAddressShowsOverTheMainWindowUntilClosed()
     {
-        QFETCH(QString, html);
-        QFETCH(QString, click);
-        QFETCH(QString, check);
-        const QString path = QStringLiteral("/attack%1.htm").arg(++m_pages);
-        m_sites.replies.insert("20" + path, reply(fill(html).toUtf8()));
+        QFETCH(QString, selector);
+        QFETCH(QString, path);
+        QFETCH(bool, byBlockedFrame);
+        const QString page = openPage(QStringLiteral("<button id=open onclick=\"window.open('/popup.htm')\">open</button>"
+                                                     " <a id=blank href=\"/second.htm\" target=_blank>blank</a>"), selector);
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE_WITH_TIMEOUT(m_browser->popups().size(), 1, 15000);
+        QPointer<PopupWindow> popup = m_browser->popups().at(0);
+        QTRY_VERIFY_WITH_TIMEOUT(popup && popup->isVisible(), 15000);
+        auto *popupView = qobject_cast<WebEngineBrowserView *>(popup->view());
         const QString address = "http://" + host(20) + path;
-        view()->navigate(address); // a page that moves on at once never completes a load of its own
-        if (!click.isEmpty()) {
-            QVERIFY(shows(address));
-            STEP(clickElement(click));
+        QTRY_COMPARE_WITH_TIMEOUT(popupView->currentUrl().toString(), address, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(popup->siteLineText(), host(20), 15000); // its page has completed
+        QCOMPARE(popup->geometry(), m_browser->geometry());
+        QCOMPARE(m_browser->statusLineText(), address.left(50));
+        QCOMPARE(url(), page);
+        if (byBlockedFrame) {
+            popupView->page()->runJavaScript(QStringLiteral("location.href = '/framed.htm'"));
+            QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
+            QCOMPARE(m_browser->statusLineText(), "Blocked: " + fill(QStringLiteral("http://{b}/")).left(50));
+            QVERIFY2(blockedReceived().isEmpty(), qPrintable(blockedReceived()));
+            QCOMPARE(url(), page);
+        } else {
+            STEP(clickControl(m_browser.get(), QStringLiteral("faceButton0")));
         }
-        const auto blockedHostReached = [this] { return !reached(21).isEmpty(); };
-        const auto title = [this] { return view()->page()->title(); };
-        // A hand-made go link may show the portal's answer (it redirects nowhere); no other page may take over.
-        const bool toGoLink = html.contains(QLatin1String("{go}"));
-        const auto onGoLink = [&] { return toGoLink && url().startsWith(goLink()); };
-        const bool moved = e2e::waitFor([&] { return title() == QLatin1String("done") || blockedHostReached() || onGoLink(); },
-                                        15000);
-        e2e::waitFor(blockedHostReached, 1500); // what the last move sets off arrives within this
-
-        QStringList faults;
-        if (blockedHostReached())
-            faults << "the blocked host received: " + reached(21).join(QLatin1String(", "));
-        if (!moved)
-            faults << QStringLiteral("the page never made its move (showing %1, titled \"%2\")").arg(url(), title());
-        if (!m_dialogsSeen.isEmpty())
-            faults << "dialogs appeared: " + m_dialogsSeen.join(QLatin1String(", "));
-        QFile opener(record());
-        if (!m_handedOff.isEmpty() || opener.exists())
-            faults << "handed to an outside program: " + m_handedOff.join(QLatin1String(", "))
-                    + (opener.open(QIODevice::ReadOnly) ? " xdg-open " + QString::fromUtf8(opener.readAll()) : QString());
-        if (const QStringList bad = badEntriesLearned(); !bad.isEmpty())
-            faults << "learned entries that are no host: " + bad.join(QLatin1String(" | "));
-        if (url() != address && !onGoLink())
-            faults << "the attack page gave way to " + url();
-        if (!check.isEmpty() && !evaluate(check).toBool())
-            faults << "the page says no to: " + check;
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->popups().isEmpty(), 10000);
     }
 
-    void unblockAnswersTheAddressTheQuestionShowed()
+    void downloadIsCancelledAndSavesNothing()
     {
-        const QString shown = "http://" + host(24) + "/a", late = "http://" + host(21) + "/b";
-        m_sites.replies.insert(QStringLiteral("20/unblock.htm"), reply(QStringLiteral(
-            "<a id=go href=\"%1\" onclick=\"setTimeout(() => { location = '%2'; }, 1500)\">go</a>").arg(shown, late).toUtf8()));
-        view()->navigate("http://" + host(20) + "/unblock.htm");
-        QVERIFY(shows("http://" + host(20) + "/unblock.htm"));
-        STEP(clickElement(QStringLiteral("#go")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(shown), 10000);
-
-        // While the parent reads the question, the page blocks another address.
-        bool lateMoveSeen = false;
-        m_dialogs.questions.clear();
-        m_dialogs.answers = {Dialogs::Answer::Yes};
-        m_dialogs.onQuestion = [&] { lateMoveSeen = e2e::waitFor([&] { return m_asked.contains(late); }, 5000); };
-        auto unscript = qScopeGuard([this] { m_dialogs.onQuestion = nullptr; m_dialogs.answers.clear(); });
-        QLabel *statbar = m_browser->findChild<QLabel *>(QStringLiteral("statusLine"));
-        QVERIFY(statbar);
-        const QPoint at = statbar->mapTo(m_browser.get(), statbar->rect().center());
-        STEP(clickWindowAt(at));
-        QWidget *top = m_browser->childAt(at);
-        QVERIFY2(m_dialogs.questions.size() == 1,
-                 qPrintable(QStringLiteral("the click on the status line asked nothing; a %1 \"%2\" lies on it")
-                                .arg(top->metaObject()->className(), top->objectName())));
-        QCOMPARE(m_dialogs.questions.at(0).text, "Unblock: " + shown);
-        QVERIFY2(lateMoveSeen, "the page's late move never came while the question was open");
-
-        e2e::waitFor([&] { return reached(24).contains(QStringLiteral("GET /a")) || !reached(21).isEmpty(); }, 10000);
-        e2e::waitFor([&] { return !reached(21).isEmpty(); }, 1500);
-        QStringList faults;
-        if (!reached(24).contains(QStringLiteral("GET /a")))
-            faults << "the address the question showed was not loaded: " + reached(24).join(QLatin1String(", "));
-        if (!reached(21).isEmpty())
-            faults << "the blocked host received: " + reached(21).join(QLatin1String(", "));
-        if (const QByteArray saved = m_folder->read(QStringLiteral("unblocked.tad")); saved.contains("127.0.0.21"))
-            faults << "unblocked.tad names the blocked host: " + QString::fromLatin1(saved.trimmed());
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
-    }
-
-    // A child alone at the keyboard: with a password set, the status line's
-    // click and Return pressed three times must not unblock the page's choice.
-    void unblockWithAPasswordNeedsTheParent()
-    {
-        const QString blocked = "http://" + host(21) + "/chosen";
-        m_sites.replies.insert(QStringLiteral("20/choose.htm"), reply(QStringLiteral("<a id=go href=\"%1\">go</a>").arg(blocked).toUtf8()));
-        view()->navigate("http://" + host(20) + "/choose.htm");
-        QVERIFY(shows("http://" + host(20) + "/choose.htm"));
-        STEP(clickElement(QStringLiteral("#go")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(blocked), 10000);
-
-        m_browser->state().settings.Password = QStringLiteral("owl");
-        m_dialogs.real = true;
-        m_dialogWatch.stop();
-        auto restore = qScopeGuard([this] {
-            m_browser->state().settings.Password.clear();
-            m_dialogs.real = false;
-            m_dialogWatch.start();
-        });
-        // Return goes to whatever has the keyboard's focus, three times; then
-        // whatever is still open is closed. Each step is its own timer, as a
-        // press may open a box whose loop runs until the next one.
-        QStringList shown;
-        int presses = 0;
-        std::function<void()> step = [&] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (!modal && presses == 0) {
-                QTimer::singleShot(300, this, step);
-                return;
-            }
-            if (!modal)
-                return;
-            shown << modal->windowTitle();
-            QTimer::singleShot(300, this, step);
-            if (presses++ < 3) {
-                QWidget *focus = QApplication::focusWidget();
-                QTest::keyClick(focus ? focus : modal, Qt::Key_Return);
-            } else {
-                qobject_cast<QDialog *>(modal)->reject();
-            }
-        };
-        QTimer::singleShot(300, this, step);
-        QLabel *statbar = m_browser->findChild<QLabel *>(QStringLiteral("statusLine"));
-        QVERIFY(statbar);
-        STEP(clickWindowAt(statbar->mapTo(m_browser.get(), statbar->rect().center())));
-        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
-
-        QTest::qWait(1500);
-        QStringList faults;
-        if (shown.value(0) != QLatin1String("Security"))
-            faults << "the first box was not the password gate: " + shown.join(QLatin1String(", "));
-        if (!reached(21).isEmpty())
-            faults << "the blocked host received: " + reached(21).join(QLatin1String(", "));
-        if (m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"))
-            faults << "unblocked.tad names the blocked host";
-        if (m_browser->state().allowList.allows(blocked))
-            faults << "the blocked host joined the allow list";
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
-    }
-
-    // Learning compares whole entries: a site whose name lies inside one
-    // learned before is learned too, and its tile opens, in either order.
-    void menuSitesWhoseNamesHoldOneAnotherBothOpen()
-    {
-        const QString xa = QStringLiteral("xa.localhost:%1").arg(m_sites.port), a = QStringLiteral("a.localhost:%1").arg(m_sites.port);
-        m_sites.replies.insert(QStringLiteral("1/"), reply("<title>Site</title>site"));
-        const int xaItem = addTickedSite(m_browser->state().userId, "http://" + xa + "/");
-        const int aItem = addTickedSite(m_browser->state().userId, "http://" + a + "/");
-        QVERIFY(xaItem > 0 && aItem > 0);
-        for (const auto &[first, second] : {std::pair{xaItem, aItem}, std::pair{aItem, xaItem}}) {
-            m_browser->state().allowList = m_startList;
-            for (const int item : {first, second}) {
-                const QString site = item == xaItem ? xa : a;
-                clickControl(m_browser.get(), QStringLiteral("faceButton0"));
-                QVERIFY(shows("http://" + m_portal.host() + "/tad/tad_menu.asp?t=1"));
-                STEP(clickElement(QStringLiteral("a.tile[href$=\"item=%1\"]").arg(item)));
-                QVERIFY2(e2e::waitFor([&] { return url() == "http://" + site + "/" && view()->page()->title() == QLatin1String("Site"); }, 15000),
-                         qPrintable(QStringLiteral("%1 first: showing %2; status line \"%3\"")
-                                        .arg(first == xaItem ? xa : a, url(), m_browser->statusLineText())));
-            }
-        }
-    }
-
-    // The parents' stricter choice: an entry is a whole host or a whole-label
-    // suffix, never text inside a longer name.
-    void hostModeMatchesWholeLabels()
-    {
-        AllowList &list = m_browser->state().allowList;
-        QVERIFY(list.unblock(QStringLiteral("kids.localhost")));
-        m_browser->state().allowScope = FilterAddress::MatchScope::Host;
-        auto restore = qScopeGuard([this] { m_browser->state().allowScope = FilterAddress::MatchScope::Address; });
-        m_sites.replies.insert(QStringLiteral("1/"), reply("<title>Site</title>site"));
-        const QString port = QString::number(m_sites.port);
-        m_sites.replies.insert(QStringLiteral("20/names.htm"), reply(QStringLiteral(
-            "<a id=evil href=\"http://evilkids.localhost:%1/\">evil</a> <a id=www href=\"http://www.kids.localhost:%1/\">www</a>")
-            .arg(port).toUtf8()));
-        view()->navigate("http://" + host(20) + "/names.htm");
-        QVERIFY(shows("http://" + host(20) + "/names.htm"));
-        STEP(clickElement(QStringLiteral("#evil")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(QLatin1String("evilkids")), 10000);
-        STEP(clickElement(QStringLiteral("#www")));
-        QVERIFY2(e2e::waitFor([&] { return url() == "http://www.kids.localhost:" + port + "/" && view()->page()->title() == QLatin1String("Site"); }, 15000),
-                 qPrintable(url() + " / " + m_browser->statusLineText()));
-        QVERIFY2(m_sites.byName.value("evilkids.localhost:" + port).isEmpty(), "the blocked name was asked for");
+        // The profile saves to a folder of the test's own, so "nothing saved" means it stays empty.
+        QTemporaryDir downloads;
+        QWebEngineProfile *profile = view()->page()->profile();
+        const QString previousPath = profile->downloadPath();
+        profile->setDownloadPath(downloads.path());
+        QStringList requested; // address and state; after the profile's own handler, which refuses every download
+        const auto c = connect(profile, &QWebEngineProfile::downloadRequested, this,
+                               [&](QWebEngineDownloadRequest *d) { requested << d->url().toString() + ' ' + QString::number(d->state()); });
+        auto restore = qScopeGuard([&] { disconnect(c); profile->setDownloadPath(previousPath); });
+        STEP(openPage(QStringLiteral("<a id=go href=\"/facts.txt\">facts</a>"), QStringLiteral("#go")));
+        QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, 15000);
+        QCOMPARE(requested.at(0), "http://" + host(20) + "/facts.txt " + QString::number(QWebEngineDownloadRequest::DownloadCancelled));
+        QVERIFY(shows(openPage(QStringLiteral("<title>after</title>"))));
+        QVERIFY(QDir(downloads.path()).isEmpty());
+        QVERIFY(!QFile::exists(m_folder->path(QStringLiteral("facts.txt"))));
     }
 
     void menuSiteThatRedirectsAgainLoads()
@@ -542,6 +320,165 @@ private slots:
         QVERIFY2(e2e::waitFor([&] { return url() == home && view()->page()->title() == QLatin1String("Home"); }, 15000),
                  qPrintable(QStringLiteral("showing %1; status line \"%2\"; the site received: %3")
                                 .arg(url(), m_browser->statusLineText(), reached(23).join(QLatin1String(", ")))));
+    }
+
+    void unblockAnswersTheAddressTheQuestionShowed()
+    {
+        const QString shown = "http://" + host(24) + "/a", late = "http://" + host(21) + "/b";
+        STEP(openPage(QStringLiteral("<a id=go href=\"%1\" onclick=\"setTimeout(() => { location = '%2'; }, 1500)\">go</a>").arg(shown, late),
+                      QStringLiteral("#go")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(shown), 10000);
+
+        // While the parent reads the question, the page blocks another address.
+        bool lateMoveSeen = false;
+        m_dialogs.questions.clear();
+        m_dialogs.answers = {Dialogs::Answer::Yes};
+        m_dialogs.onQuestion = [&] { lateMoveSeen = e2e::waitFor([&] { return m_asked.contains(late); }, 5000); };
+        auto unscript = qScopeGuard([this] { m_dialogs.onQuestion = nullptr; m_dialogs.answers.clear(); });
+        STEP(clickControl(m_browser.get(), QStringLiteral("statusLine")));
+        QCOMPARE(m_dialogs.questions.size(), 1);
+        QCOMPARE(m_dialogs.questions.at(0).text, "Unblock: " + shown);
+        QVERIFY2(lateMoveSeen, "the page's late move never came while the question was open");
+
+        e2e::waitFor([&] { return reached(24).contains(QStringLiteral("GET /a")) || !blockedReceived().isEmpty(); }, 10000);
+        e2e::waitFor([&] { return !blockedReceived().isEmpty(); }, 1500);
+        QVERIFY2(blockedReceived().isEmpty(), qPrintable("the blocked host received: " + blockedReceived()));
+        QVERIFY2(reached(24).contains(QStringLiteral("GET /a")), qPrintable("the address asked about was not loaded: " + reached(24).join(' ')));
+        QVERIFY2(!m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"), m_folder->read(QStringLiteral("unblocked.tad")));
+    }
+
+    // A child alone at the keyboard: with a password set, the status line's
+    // click and Return pressed three times must not unblock the page's choice.
+    void unblockWithAPasswordNeedsTheParent()
+    {
+        const QString blocked = "http://" + host(21) + "/chosen";
+        STEP(openPage(QStringLiteral("<a id=go href=\"%1\">go</a>").arg(blocked), QStringLiteral("#go")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(blocked), 10000);
+
+        m_browser->state().settings.Password = QStringLiteral("owl");
+        m_dialogs.real = true;
+        m_dialogWatch.stop();
+        auto restore = qScopeGuard([this] { m_browser->state().settings.Password.clear(); m_dialogs.real = false; m_dialogWatch.start(); });
+        // Return goes to whatever has the keyboard's focus, three times; then whatever is still
+        // open is closed. Each step is its own timer, as a press may open a box whose loop runs
+        // until the next one.
+        QStringList shown;
+        int presses = 0;
+        std::function<void()> step = [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal && presses == 0)
+                return QTimer::singleShot(300, this, step);
+            if (!modal)
+                return;
+            shown << modal->windowTitle();
+            QTimer::singleShot(300, this, step);
+            if (presses++ < 3) {
+                QWidget *focus = QApplication::focusWidget();
+                QTest::keyClick(focus ? focus : modal, Qt::Key_Return);
+            } else {
+                qobject_cast<QDialog *>(modal)->reject();
+            }
+        };
+        QTimer::singleShot(300, this, step);
+        STEP(clickControl(m_browser.get(), QStringLiteral("statusLine")));
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
+
+        QTest::qWait(1500);
+        QVERIFY2(blockedReceived().isEmpty(), qPrintable("the blocked host received: " + blockedReceived()));
+        QVERIFY2(shown.value(0) == QLatin1String("Security"), qPrintable("the first box was not the password gate: " + shown.join(", ")));
+        QVERIFY2(!m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"), m_folder->read(QStringLiteral("unblocked.tad")));
+        QVERIFY2(!m_browser->state().allowList.allows(blocked), "the blocked host joined the allow list");
+    }
+
+    void attackReachesNoBlockedHost_data()
+    {
+        QTest::addColumn<QString>("html");     // the attack page, see fill()
+        QTest::addColumn<QString>("click");    // what the child clicks with the mouse, if anything
+        QTest::addColumn<QString>("check");    // a script on the page that must answer true afterwards, if any
+        QTest::addColumn<QString>("reported"); // the address the status line must offer to unblock, if any
+        QTest::addColumn<bool>("hostMode");    // the parents' stricter choice: entries match whole hosts
+        const auto row = [](const char *name, const QString &html, const char *click = "", const char *check = "",
+                            const char *reported = "", bool hostMode = false) {
+            QTest::newRow(name) << html << QString::fromLatin1(click) << QString::fromLatin1(check) << QString::fromLatin1(reported) << hostMode;
+        };
+        // Each page titles itself "done" once it has made its last move, and must still be showing at the end.
+        const auto thenGo = [](const QString &to) { return "<script>onload = () => { document.title = 'done'; location = '" + to + "'; };</script>"; };
+        const auto link = [](const QString &href) { return "<a id=go href=\"" + href + "\" onclick=\"document.title = 'done'\">go</a>"; };
+        row("learned entry: data frame whose address holds commas", "<iframe src=\"data:,paypal,q\"></iframe>" + thenGo("http://{b}/q"));
+        row("learned entry: blank pop-up with commas in its fragment",
+            "<script>onload = () => { window.open('about:blank#x,y'); setTimeout(() => { document.title = 'done'; location = 'http://{b}/y'; }, 500); };</script>");
+        row("learned entry: frame that never loads teaches its host",
+            "<iframe src=\"http://127.0.0.22:1/?paypal\"></iframe>" + thenGo("http://{b}/127.0.0.22:1"));
+        row("allowed host as the user-info of a blocked address", link("http://{a}@{b}/"), "#go");
+        row("allowed host in the fragment of a blocked address", link("http://{b}/#{a}"), "#go");
+        row("escaped colon spells the allowed host and port", link("http://{b}/{a%}"), "#go");
+        row("allowed name inside a longer blocked one, whole hosts matched", link("http://evilkids.localhost:{port}/"), "#go", "", "", true);
+        row("another installation's portal go link, clicked", link("{go}"), "#go");
+        row("another installation's portal go link, set by script", thenGo("{go}"));
+        row("mailto link goes to no outside program", link("mailto:?body=paypal"), "#go");
+        row("ftp link goes to no outside program", link("ftp://{b}/?paypal"), "#go");
+        row("irc link goes to no outside program", link("irc://{b}/#paypal"), "#go");
+        row("link of an unknown scheme goes to no outside program", link("tadpole-x:paypal"), "#go");
+        row("data: link never shows", link("data:text/html,<title>data</title>"), "#go");
+        row("file chooser opens no dialog and picks no file", "<input type=file id=go onclick=\"document.title = 'done'\">", "#go",
+            "document.getElementById('go').files.length === 0");
+        row("authentication asked by a frame opens no dialog", "<iframe src=\"/auth\" onload=\"document.title = 'done'\"></iframe>");
+        row("plain link to the blocked host", link("http://{b}/"), "#go", "", "http://{b}/");
+        row("allowed page answering with a redirect to the blocked host", link("/hop"), "#go", "", "http://{b}/");
+        row("meta refresh to the blocked host", "<title>done</title><meta http-equiv=refresh content=\"0; url=http://{b}/\">", "", "", "http://{b}/");
+        // Blocked while its page loads: the status line still offers it once the page has finished.
+        row("inline frame of the blocked host", "<title>done</title><iframe src=\"http://{b}/\"></iframe>", "", "", "http://{b}/");
+        row("window.open of the blocked host", "<button id=go onclick=\"window.open('http://{b}/'); document.title = 'done'\">go</button>",
+            "#go", "", "http://{b}/");
+        // Last: once registered, the worker sees every later page of the attack host (it lets them through).
+        row("service worker fetches from the blocked host",
+            "<script>navigator.serviceWorker.register('/sw.js').then(() => navigator.serviceWorker.ready).then(() =>"
+            " new Promise(loaded => { const f = document.createElement('iframe'); f.onload = loaded;"
+            " f.src = '/inside.htm'; document.body.append(f); })).finally(() => { document.title = 'done'; });</script>");
+    }
+
+    void attackReachesNoBlockedHost()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, click);
+        QFETCH(QString, check);
+        QFETCH(QString, reported);
+        QFETCH(bool, hostMode);
+        if (hostMode)
+            m_browser->state().allowScope = FilterAddress::MatchScope::Host;
+        const QString address = openPage(html, click);
+        if (QTest::currentTestFailed())
+            return;
+        const auto title = [this] { return view()->page()->title(); };
+        // A hand-made go link may show the portal's answer (it redirects nowhere); no other page may take over.
+        const auto onGoLink = [&] { return html.contains(QLatin1String("{go}")) && url().startsWith(goLink()); };
+        const bool moved = e2e::waitFor([&] { return title() == QLatin1String("done") || !blockedReceived().isEmpty() || onGoLink(); }, 15000);
+        e2e::waitFor([&] { return !blockedReceived().isEmpty(); }, 1500); // what the last move sets off arrives within this
+
+        QStringList faults;
+        if (!blockedReceived().isEmpty())
+            faults << "the blocked host received: " + blockedReceived();
+        if (!moved)
+            faults << QStringLiteral("the page never made its move (showing %1, titled \"%2\")").arg(url(), title());
+        if (!m_dialogsSeen.isEmpty())
+            faults << "dialogs appeared: " + m_dialogsSeen.join(QLatin1String(", "));
+        QFile opener(record());
+        if (!m_handedOff.isEmpty() || opener.exists())
+            faults << "handed to an outside program: " + m_handedOff.join(QLatin1String(", "))
+                    + (opener.open(QIODevice::ReadOnly) ? " xdg-open " + QString::fromUtf8(opener.readAll()) : QString());
+        if (const QStringList bad = badEntriesLearned(); !bad.isEmpty())
+            faults << "learned entries that are no host: " + bad.join(QLatin1String(" | "));
+        if (m_browser->state().allowList.allows("http://" + host(21) + "/"))
+            faults << "the blocked host joined the allow list";
+        if (url() != address && !onGoLink())
+            faults << "the attack page gave way to " + url();
+        if (!check.isEmpty() && !evaluate(check).toBool())
+            faults << "the page says no to: " + check;
+        if (!reported.isEmpty() && m_browser->statusLineText() != "Blocked: " + fill(reported).left(50))
+            faults << "the status line says \"" + m_browser->statusLineText() + "\"";
+        if (!m_popupsShown.isEmpty())
+            faults << "a pop-up showed";
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
     }
 };
 

@@ -1,0 +1,344 @@
+#include "E2eSupport.h"
+#include "support/VirtualDisplay.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+namespace {
+
+const char MainTitle[] = "Tadpole 2.0"; // the main window: the program and its short version
+const QByteArray Locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n";
+const QByteArray Unlocked = "pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n";
+
+// A window may vanish between listing it and asking about it; Xlib's default
+// answer to that error is to end the whole test program.
+int ignoreXError(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
+// A mapped top-level window by its whole title, or 0. Under a window manager
+// the window is one level down, inside the manager's frame.
+Window findTopLevel(Display *display, const char *title, Window under = 0, int depth = 0)
+{
+    XSetErrorHandler(ignoreXError);
+    Window root = under ? under : DefaultRootWindow(display), parent = 0, *children = nullptr, found = 0;
+    unsigned int count = 0;
+    if (!XQueryTree(display, root, &root, &parent, &children, &count))
+        return 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        XWindowAttributes attributes;
+        char *name = nullptr;
+        if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable)
+            continue;
+        if (XFetchName(display, children[i], &name) && name) {
+            found = qstrcmp(name, title) == 0 ? children[i] : 0;
+            XFree(name);
+        } else if (depth == 0) {
+            found = findTopLevel(display, title, children[i], 1);
+        }
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+// What a window manager's close box sends.
+void askToClose(Display *display, Window window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+} // namespace
+
+// The real browser program on a virtual X server (and on a Wayland desktop)
+// against the real portal: its watchdog closes other programs' prompts and
+// ends other browsers, every way of closing or leaving a locked window goes
+// through the parent's password, and an unreachable portal is said so.
+class tst_E2eDesktop : public QObject {
+    Q_OBJECT
+
+    VirtualDisplay m_screen;
+    Display *m_x = nullptr;
+    e2e::PortalProcess m_portal;
+    std::unique_ptr<e2e::ProgramFolder> m_folder;
+    QProcess m_browser;
+    QProcess m_windowManager;
+
+    // The program on the virtual display, with the environment's changes (an empty value unsets);
+    // unless `portalHost` is given, up once its first menu was asked for (the watchdog ticks from
+    // then on) and, on X11, once its window shows.
+    bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames = "no-such-browser-here",
+                      const QHash<QString, QString> &environment = {}, const QString &portalHost = QString())
+    {
+        m_folder = std::make_unique<e2e::ProgramFolder>(portalHost.isEmpty() ? m_portal.host() : portalHost, browserNames);
+        if (!controlIni.isEmpty() && !m_folder->write(QStringLiteral("control.ini"), controlIni))
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+            it.value().isEmpty() ? env.remove(it.key()) : env.insert(it.key(), it.value());
+        m_browser.setProcessEnvironment(env);
+        m_browser.start(m_folder->path(QStringLiteral("tadpole")), {QStringLiteral("1")});
+        const QString platform = env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        return m_browser.waitForStarted() && (!portalHost.isEmpty()
+            || (e2e::waitFor([&] { return !m_portal.requests(m_portal.host()).filter(QStringLiteral("tad_menu.asp")).isEmpty(); }, 60000)
+                && (platform != QLatin1String("xcb") || e2e::waitFor([&] { return shown(MainTitle); }, 10000))));
+    }
+    Window shown(const char *title) const { return findTopLevel(m_x, title); }
+    static QString run(const QString &program, const QStringList &arguments)
+    {
+        QProcess tool;
+        tool.start(program, arguments);
+        tool.waitForFinished(10000);
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    }
+    static QString xdotool(const QStringList &arguments) { return run(QStringLiteral("xdotool"), arguments); }
+    static QString activeTitle() { return xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}); }
+    static bool becomesActive(const QString &title, int ms = 1500) { return e2e::waitFor([&] { return activeTitle() == title; }, ms); }
+    // The window manager's state of a window, as xprop prints it.
+    static QString windowState(const QString &window) { return run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")}); }
+    // Whether another program holds the keyboard: the test's own grab is refused.
+    bool keyboardHeld() const
+    {
+        const int result = XGrabKeyboard(m_x, DefaultRootWindow(m_x), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+        if (result == GrabSuccess)
+            XUngrabKeyboard(m_x, CurrentTime);
+        XFlush(m_x);
+        return result == AlreadyGrabbed;
+    }
+    bool startWindowManager()
+    {
+        if (m_windowManager.state() == QProcess::Running)
+            return true;
+        if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            return false;
+        m_windowManager.start(QStringLiteral("openbox"), {});
+        return m_windowManager.waitForStarted() && e2e::waitFor([] { // up once it has named its window on the root window
+            return run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}).contains(QLatin1String("window id"));
+        }, 10000);
+    }
+    // Another program's window, asking to be told of a close request.
+    Window otherProgramsWindow(const char *title)
+    {
+        Window window = XCreateSimpleWindow(m_x, DefaultRootWindow(m_x), 10, 10, 300, 200, 0, 0, 0);
+        Atom deleteWindow = XInternAtom(m_x, "WM_DELETE_WINDOW", False);
+        XSetWMProtocols(m_x, window, &deleteWindow, 1);
+        XStoreName(m_x, window, title);
+        XMapWindow(m_x, window);
+        XFlush(m_x);
+        return window;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (m_screen.name().isEmpty())
+            QSKIP("Xvfb could not be started: other programs' windows need a real X server");
+        qputenv("DISPLAY", m_screen.name()); // for the browser and the tools this test runs
+        QVERIFY(m_portal.start());
+        QVERIFY(m_x = XOpenDisplay(m_screen.name().constData()));
+    }
+    void cleanup()
+    {
+        m_browser.kill();
+        m_browser.waitForFinished(5000);
+    }
+    void cleanupTestCase()
+    {
+        m_windowManager.kill();
+        m_windowManager.waitForFinished(5000);
+        if (m_x)
+            XCloseDisplay(m_x);
+    }
+
+    void unreachablePortalSaysSoAndEndsWithoutAnId()
+    {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString deadHost = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        closed.close();
+        QVERIFY(startBrowser({}, "no-such-browser-here", {}, deadHost));
+        Window box = 0;
+        QVERIFY2(e2e::waitFor([&] { return (box = shown("Tadpole")) != 0; }, 30000), "the connection message never appeared");
+        askToClose(m_x, box);
+        QVERIFY2(m_browser.waitForFinished(20000), "the program did not end after the message");
+        QCOMPARE(m_browser.exitStatus(), QProcess::NormalExit);
+        QVERIFY(m_browser.exitCode() != 0);
+        QVERIFY(!QFile::exists(m_folder->path(QStringLiteral("userid.id"))));
+    }
+
+    void closesForeignPromptsAndEndsOtherBrowsers()
+    {
+        QVERIFY(startBrowser("pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n", "firefox"));
+        const Window prompt = otherProgramsWindow("File Download");
+        const Atom deleteWindow = XInternAtom(m_x, "WM_DELETE_WINDOW", False);
+        XEvent event;
+        const bool asked = e2e::waitFor([&] {
+            return XCheckTypedWindowEvent(m_x, prompt, ClientMessage, &event) && Atom(event.xclient.data.l[0]) == deleteWindow;
+        }, 1500);
+        XDestroyWindow(m_x, prompt);
+        XFlush(m_x);
+        QVERIFY2(asked, "the download prompt was not asked to close within 1.5 s");
+
+        // Another web browser: a copy of sleep under the browser's name.
+        QTemporaryDir bin;
+        const QString firefox = bin.filePath(QStringLiteral("firefox"));
+        QVERIFY(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), firefox));
+        QProcess other;
+        other.start(firefox, {QStringLiteral("60")});
+        QVERIFY(other.waitForStarted());
+        QVERIFY2(other.waitForFinished(3000), "the other browser still ran after 3 s");
+        QCOMPARE(m_browser.state(), QProcess::Running);
+    }
+
+    void closeRequestWithStopDisabledShowsTheGate()
+    {
+        QVERIFY(startBrowser(Locked));
+        // Asked again until the gate shows: a request while start-up still runs is let go.
+        Window gate = 0;
+        QVERIFY2(e2e::waitFor([&] { askToClose(m_x, shown(MainTitle)); QTest::qWait(500); return (gate = shown("Security")) != 0; }, 15000),
+                 "no password gate");
+        askToClose(m_x, gate); // the gate's close box: a refusal
+        QVERIFY(e2e::waitFor([&] { return shown("Security") == 0; }, 10000));
+        QTest::qWait(1000);
+        QVERIFY(shown(MainTitle) != 0);
+        QCOMPARE(m_browser.state(), QProcess::Running);
+
+        // With the STOP button free again the same request ends the program.
+        cleanup();
+        QVERIFY(startBrowser(Unlocked));
+        QVERIFY(e2e::waitFor([&] { askToClose(m_x, shown(MainTitle)); return m_browser.waitForFinished(500); }, 15000));
+    }
+
+    void lockedWindowCannotBeLeft()
+    {
+        if (!startWindowManager())
+            QSKIP("openbox and xdotool are needed to leave a window as a child would");
+        // Unlocked, the window is an ordinary one.
+        QVERIFY(startBrowser(Unlocked));
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
+        QString main = xdotool({QStringLiteral("getactivewindow")});
+        QVERIFY(!windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")));
+        xdotool({QStringLiteral("windowminimize"), main});
+        QVERIFY2(e2e::waitFor([&] { return windowState(main).contains(QLatin1String("_NET_WM_STATE_HIDDEN")); }, 1500), qPrintable(windowState(main)));
+
+        cleanup();
+        QVERIFY(startBrowser(Locked));
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
+        main = xdotool({QStringLiteral("getactivewindow")});
+        QVERIFY2(windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")), qPrintable(windowState(main)));
+        QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
+
+        // Another program's window, as a child would find one on the desktop.
+        const Window other = otherProgramsWindow("Other Program");
+        auto destroy = qScopeGuard([&] { XDestroyWindow(m_x, other); XFlush(m_x); });
+        const QString otherId = QString::number(other);
+        const struct { const char *name; QStringList escape; } escapes[] = {
+            {"minimised", {QStringLiteral("windowminimize"), main}},
+            {"another program's window activated", {QStringLiteral("windowactivate"), otherId}},
+            {"Alt+Tab", {QStringLiteral("key"), QStringLiteral("alt+Tab")}},
+            {"Super", {QStringLiteral("key"), QStringLiteral("super")}},
+        };
+        for (const auto &escape : escapes) {
+            xdotool(escape.escape);
+            QVERIFY2(e2e::waitFor([&] { return activeTitle() == QLatin1String(MainTitle) && !windowState(main).contains(QLatin1String("HIDDEN")); }, 1500),
+                     qPrintable(QString::fromLatin1(escape.name) + ": " + activeTitle() + ", " + windowState(main)));
+            QVERIFY2(e2e::waitFor([&] { return keyboardHeld(); }, 1500), escape.name);
+        }
+
+        // The parents' button at its place on the screen: the gate and a message
+        // box of ours take the keyboard while the window is locked.
+        const int width = xdotool({QStringLiteral("getdisplaygeometry")}).section(QLatin1Char(' '), 0, 0).toInt();
+        xdotool({QStringLiteral("mousemove"), QString::number(width - 40 - 40 - 6 + 20), QStringLiteral("24"), QStringLiteral("click"), QStringLiteral("1")});
+        QVERIFY2(becomesActive(QStringLiteral("Security")), qPrintable(activeTitle()));
+        QVERIFY(e2e::waitFor([&] { return !keyboardHeld(); }, 1500));
+        for (const auto &[typed, next] : {std::pair{"wren", "Lilypad"}, {"", "Security"}, {"owl", "Site Selection"}}) { // Lilypad: "Wrong Password!"
+            if (*typed)
+                xdotool({QStringLiteral("type"), QLatin1String(typed)});
+            xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            QVERIFY2(becomesActive(QLatin1String(next)), qPrintable(QLatin1String(next) + " expected; active: " + activeTitle()));
+        }
+
+        // A parent in the parents' area may use the rest of the desktop; once it closes, the window is locked again.
+        xdotool({QStringLiteral("windowactivate"), otherId});
+        QTest::qWait(1500);
+        QCOMPARE(activeTitle(), QStringLiteral("Other Program"));
+        xdotool({QStringLiteral("windowactivate"), xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Site Selection$")})});
+        xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
+    }
+
+    // A Wayland desktop (sway, headless) with XWayland's X server beside it.
+    void waylandDesktop()
+    {
+        const QString sway = QStandardPaths::findExecutable(QStringLiteral("sway"));
+        if (sway.isEmpty())
+            QSKIP("sway is needed for a Wayland desktop");
+        QTemporaryDir runtime;
+        const QString config = runtime.filePath(QStringLiteral("config"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("output HEADLESS-1 resolution 1024x768\n") > 0);
+        file.close();
+        QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess compositor;
+        QProcessEnvironment env;
+        for (const auto &[name, value] : {std::pair{"PATH", qEnvironmentVariable("PATH")}, {"HOME", runtime.path()},
+                                          {"XDG_RUNTIME_DIR", runtime.path()}, {"WLR_BACKENDS", QStringLiteral("headless")},
+                                          {"WLR_LIBINPUT_NO_DEVICES", QStringLiteral("1")}, {"WLR_RENDERER", QStringLiteral("pixman")}})
+            env.insert(QLatin1String(name), value);
+        compositor.setProcessEnvironment(env);
+        if (geteuid() == 0) { // sway will not run as root
+            QVERIFY(::chown(qPrintable(runtime.path()), 65534, 65534) == 0);
+            compositor.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                         QStringLiteral("--clear-groups"), sway, QStringLiteral("-c"), config});
+        } else {
+            compositor.start(sway, {QStringLiteral("-c"), config});
+        }
+        auto stop = qScopeGuard([&] { cleanup(); compositor.kill(); compositor.waitForFinished(5000); });
+        QString socket;
+        QVERIFY2(e2e::waitFor([&] {
+            const QStringList sockets = QDir(runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
+            return !(socket = sockets.filter(QRegularExpression(QStringLiteral("^wayland-\\d+$"))).value(0)).isEmpty();
+        }, 10000), qPrintable(QString::fromLocal8Bit(compositor.readAllStandardError().right(500))));
+        QHash<QString, QString> wayland = {{QStringLiteral("XDG_RUNTIME_DIR"), runtime.path()}, {QStringLiteral("WAYLAND_DISPLAY"), socket},
+                                           {QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland")},
+                                           {QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client")}};
+
+        // Both offered and nothing chosen: X11, where prompts can be closed and the keyboard held.
+        wayland.insert(QStringLiteral("QT_QPA_PLATFORM"), QString());
+        QVERIFY(startBrowser(Locked, "no-such-browser-here", wayland));
+        QVERIFY(!QString::fromLocal8Bit(m_browser.readAllStandardError()).contains(QLatin1String("native Wayland")));
+
+        // Chosen: the compositor is asked to hold its shortcuts, and what cannot be done is said once.
+        cleanup();
+        wayland.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        wayland.insert(QStringLiteral("DISPLAY"), QString());
+        QVERIFY(startBrowser(Locked, "no-such-browser-here", wayland));
+        QByteArray said;
+        QVERIFY2(e2e::waitFor([&] { said += m_browser.readAllStandardError(); return said.contains(".inhibit_shortcuts("); }, 15000),
+                 said.right(2000).constData());
+        QCOMPARE(said.count("tadpole: running as a native Wayland program"), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_E2eDesktop)
+#include "tst_e2e_desktop.moc"

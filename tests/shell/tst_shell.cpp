@@ -1,0 +1,319 @@
+#include "support/FakeBrowserView.h"
+#include "browsing/MainWindow.h"
+#include "shell/HttpTransport.h"
+#include "shell/Identity.h"
+#include "shell/PortalClient.h"
+#include "shell/SettingsFile.h"
+#include "shell/StartupPaths.h"
+#include "support/TestDoubles.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QDateTime TenOClock(QDate(2026, 12, 6), QTime(10, 0, 0));
+const QByteArray DefaultSettings("pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n");
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray http(const QByteArray &body, const QByteArray &status = "200 OK")
+{
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// A portal in the test's own event loop (the transport's wait runs that loop): every request
+// gets `reply`, or none at all when it is "slow".
+class TestPortal : public QTcpServer {
+public:
+    TestPortal()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    targets << socket->readAll().split(' ').value(1);
+                    if (reply != "slow")
+                        socket->write(reply), socket->disconnectFromHost();
+                });
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1/tad/").arg(serverPort()); }
+    QByteArray reply = http("2.04");
+    QList<QByteArray> targets;
+};
+
+// The portal's requests, and whatever else the test adds, in the order they came.
+struct LoggingTransport : ScriptedTransport {
+    FetchResult fetch(const QString &address) override
+    {
+        order << address;
+        return ScriptedTransport::fetch(address);
+    }
+    QStringList order;
+};
+
+} // namespace
+
+// The shell: the program folder's files, the portal client and the start-up sequence with
+// scripted portal, dialogs and views.
+class tst_Shell : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_programFolder;
+    std::unique_ptr<ScriptedWorld> m_world;
+
+    BrowserServices services() { return m_world->services(m_programFolder, m_dir->path() + QStringLiteral("/default/")); }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_programFolder = m_dir->path() + QStringLiteral("/Kids/TadPole");
+        QDir().mkpath(m_programFolder);
+        QDir().mkpath(m_dir->path() + QStringLiteral("/default"));
+        QFile(m_programFolder + QStringLiteral("/terminate")).open(QIODevice::WriteOnly);
+        m_world = std::make_unique<ScriptedWorld>();
+    }
+
+    void settingsAreReadByTheKeyRules_data()
+    {
+        // Values before reading are all "-"; the limit is minutes from ten o'clock (-1: none read).
+        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QStringList>("read");   // password, STOP, time limit
+        QTest::addColumn<int>("limit");
+        const int year = 365 * 24 * 60;
+        QTest::newRow("the default file: no password, STOP free, no limit") << DefaultSettings << QStringList{"", "0", "0"} << year;
+        QTest::newRow("no file: the values stay") << QByteArray() << QStringList{"-", "-", "-"} << -1;
+        QTest::newRow("keys in upper case") << QByteArray("PW=abc\r\nSTOP=1\r\nTIMER=1 Hour\r\n") << QStringList{"abc", "1", "1 Hour"} << 60;
+        QTest::newRow("keys in another order with other keys between")
+            << QByteArray("timer=30 minutes\r\ncolour=blue\r\nstop=0\r\npw=x\r\n") << QStringList{"x", "0", "30 minutes"} << 30;
+        QTest::newRow("a repeated key: the later line wins") << QByteArray("stop=1\r\nstop=1\r\nstop=0\r\n") << QStringList{"-", "0", "-"} << -1;
+        QTest::newRow("a second = ends the value") << QByteArray("pw=ab=cd\r\n") << QStringList{"ab", "-", "-"} << -1;
+        QTest::newRow("lines without = change nothing") << QByteArray("pw\r\nhello\r\npw=z\r\n") << QStringList{"z", "-", "-"} << -1;
+        QTest::newRow("values are not trimmed") << QByteArray("pw= pad \r\n") << QStringList{" pad ", "-", "-"} << -1;
+        QTest::newRow("a line in another code page spoils only itself")
+            << QByteArray("note=caf\xe9\r\npw=Fr\xc3\xb8sch\xe8\x9b\x99\r\n") << QStringList{"Fr\u00f8sch\u86d9", "-", "-"} << -1;
+        QTest::newRow("a password line that is not UTF-8 reads byte for byte")
+            << QByteArray("pw=caf\xe9\r\nstop=1\r\n") << QStringList{"caf\u00e9", "1", "-"} << -1;
+        QTest::newRow("LF and lone CR line ends") << QByteArray("pw=a\nstop=1\rtimer=2 Hours") << QStringList{"a", "1", "2 Hours"} << 120;
+        QByteArray garbage(10 * 1024 * 1024, 'x');
+        garbage[5] = '\0';
+        garbage[77] = char(0xff);
+        QTest::newRow("10 MiB of garbage stops nothing") << garbage + "\r\npw=kept" << QStringList{"kept", "-", "-"} << -1;
+        // The captions in the order the preferences list them grant 15 minutes more each; any
+        // other, hand-typed ones too, a year.
+        const QStringList captions{"15 minutes", "30 minutes", "45 minutes", "1 Hour", "1 Hr. and 15 min.", "1 Hr. and 30 min.", "1 Hr. and 45 min.", "2 Hours"};
+        for (const QString &caption : captions + QStringList{"No Limit", "", "2 hours"})
+            QTest::addRow("timer=%s", qPrintable(caption)) << "timer=" + caption.toUtf8() << QStringList{"-", "-", caption}
+                                                          << (captions.contains(caption) ? int(captions.indexOf(caption) + 1) * 15 : year);
+    }
+    void settingsAreReadByTheKeyRules()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        QFile file(SettingsFile::fileName(dir.path() + '/'));
+        QVERIFY(content.isNull() || (file.open(QIODevice::WriteOnly) && file.write(content) == content.size()));
+        file.close();
+        ParentalSettings read{"-", "-", "-", {}};
+        SettingsFile::ReadSettings(dir.path() + '/', TenOClock, read);
+        QTEST((QStringList{read.Password, read.StopDisabled, read.TimeLimit}), "read");
+        QTEST(read.LimitEnd.isValid() ? int(TenOClock.secsTo(read.LimitEnd) / 60) : -1, "limit");
+    }
+
+    void settingsValuesHoldingALineBreakAreNeverWritten()
+    {
+        // Pasted into a one-line box, a line break would let a value write a line of its own.
+        const QString folder = m_dir->path() + '/';
+        QString error;
+        QVERIFY(!SettingsFile::write(folder, QStringLiteral("frog"), true, QStringLiteral("No Limit\r\npw=."), &error) && !error.isEmpty());
+        QVERIFY(!SettingsFile::write(folder, QStringLiteral("fr\nog"), true, QStringLiteral("1 Hour"), &error));
+        QVERIFY(!QFile::exists(SettingsFile::fileName(folder)));
+    }
+
+    void userIdIsMadeOnceAndKept_data()
+    {
+        QTest::addColumn<QByteArray>("stored"); // the file before; null: none
+        QTest::addColumn<bool>("writable");     // the folder can hold the file
+        QTest::addColumn<int>("draw");          // the random part drawn
+        QTest::addColumn<QString>("id");
+        QTest::newRow("new: the local time and a draw of 0") << QByteArray() << true << 0 << "202612061000000";
+        QTest::newRow("new: the local time and the largest draw") << QByteArray() << true << 999999 << "20261206100000999999";
+        QTest::newRow("stored: its first line as it stands") << QByteArray(" abc \r\nsecond line\r\n") << true << 7 << " abc ";
+        QTest::newRow("a folder that cannot hold the file still gives an id") << QByteArray() << false << 42 << "2026120610000042";
+    }
+    void userIdIsMadeOnceAndKept()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, writable);
+        QFETCH(int, draw);
+        const QString folder = writable ? m_dir->path() + '/' : QStringLiteral("/nonexistent/tadpole/");
+        QFile file(Identity::fileName(folder));
+        QVERIFY(stored.isNull() || (file.open(QIODevice::WriteOnly) && file.write(stored) == stored.size()));
+        file.close();
+        const Identity::LoadResult result = Identity::LoadUserId(folder, TenOClock, [draw] { return quint32(draw); });
+        QTEST(result.userId, "id");
+        QCOMPARE(result.error.isEmpty(), writable); // the failure is reported; the id is still used
+        QCOMPARE(readFile(Identity::fileName(folder)), stored.isNull() && writable ? result.userId.toLatin1() + "\r\n" : stored);
+        // Drawn from the system's source, not from the time of day: ids made in the same second differ.
+        QSet<QString> ids;
+        for (int i = 0; i < 20 && !writable; ++i)
+            ids.insert(Identity::LoadUserId(folder, TenOClock).userId);
+        QVERIFY(writable || ids.size() > 15);
+    }
+
+    void portalIsReachableOnlyWhereItAnswersANumber_data()
+    {
+        QTest::addColumn<QByteArray>("reply"); // to version.htm; "slow": none within the time-out, "refused": no portal, "": no address
+        QTest::addColumn<QString>("failure");  // what a failed fetch says, at least; null: the fetch gives the body
+        QTest::addColumn<bool>("reachable");
+        for (const char *number : {"2.04", " 7 ", "-1.5e3"})
+            QTest::addRow("%s", number) << http(number) << QString() << true;
+        for (const char *other : {"", "abc", "<html><body>404</body></html>", "2 04"})
+            QTest::addRow("\"%s\"", other) << http(other) << QString() << false;
+        QTest::newRow("HTTP 500 with a number") << http("3", "500 Internal Server Error") << "500" << false;
+        QTest::newRow("a reply that is not HTTP") << QByteArray("\x01\x02 not http at all\xff\r\n\r\n", 24) << "" << false;
+        QTest::newRow("9 MiB") << http(QByteArray(9 * 1024 * 1024, 'x')) << "" << false;
+        QTest::newRow("no answer within the time-out") << QByteArray("slow") << "" << false;
+        QTest::newRow("no portal listening") << QByteArray("refused") << "" << false;
+        QTest::newRow("no address") << QByteArray() << "" << false;
+    }
+    void portalIsReachableOnlyWhereItAnswersANumber()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, failure);
+        TestPortal portal;
+        portal.reply = reply;
+        if (reply == "refused")
+            portal.close();
+        HttpTransport transport(500);
+        PortalClient client(transport, reply.isNull() ? QStringLiteral("not an address/") : portal.base());
+        QElapsedTimer clock;
+        clock.start();
+        const FetchResult fetched = transport.fetch(client.address(QStringLiteral("version.htm")));
+        QVERIFY2(clock.elapsed() < 20000, "the time-out must end the wait, long before a late reply");
+        if (failure.isNull())
+            QCOMPARE(fetched.body, std::optional<QByteArray>(reply.mid(reply.indexOf("\r\n\r\n") + 4)));
+        else
+            QVERIFY2(!fetched.ok() && !fetched.error.isEmpty() && fetched.error.contains(failure), qPrintable(fetched.error));
+        QTEST(client.checkPortal(), "reachable");
+    }
+
+    void portalRequestsKeepTheirKeysInOrderAndEncodeTheValues()
+    {
+        TestPortal portal;
+        HttpTransport transport;
+        PortalClient client(transport, portal.base());
+        QVERIFY(client.request("tad_saveface.asp", {{"userid", "123"}, {"tface", "2"}, {"newname", "Tom & Jerry #1 = 100% \u00d6l\u00e7\u00fc"}}).ok());
+        QCOMPARE(client.address(QStringLiteral("version.htm")), portal.base() + QStringLiteral("version.htm"));
+        QCOMPARE(portal.targets.value(0),
+                 QByteArray("/tad/tad_saveface.asp?userid=123&tface=2&newname=Tom%20%26%20Jerry%20%231%20%3D%20100%25%20%C3%96l%C3%A7%C3%BC"));
+        // The children's names: an empty one stays empty, the missing ones by number.
+        QCOMPARE(PortalClient::faceNamesFrom(QStringLiteral("Anna\t")), QStringList({"Anna", "", "Child 3", "Child 4"}));
+    }
+
+    void startupTalksToThePortalInOrder_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("folder");      // the program's, under the test's folder
+        QTest::addColumn<bool>("defaultFolder");  // the files go to the default folder instead
+        QTest::addColumn<QStringList>("answers"); // the pages the portal answers, as "page=reply"
+        QTest::addColumn<QString>("order");       // the portal base, then its requests and the view's navigations
+        QTest::addColumn<QString>("faces");       // the faces' tips; "": start-up ended with the message instead
+        const QStringList every{"version.htm=2.04", "tad_visit.asp=welcome", "tad_getface.asp=Anna\tBen\tCara\tDan"};
+        const QString all = " version.htm tad_start.asp tad_visit.asp?userid={id}&ver=2.04 tad_getface.asp?userid={id} tad_menu.asp?t=1&userid={id}";
+        const QString loopback = "http://127.0.0.1:8642/tad/", anna = "Anna's Menu|Ben's Menu|Cara's Menu|Dan's Menu";
+        QTest::newRow("every page answered") << "1" << "/Kids/TadPole" << false << every << loopback + all << anna;
+        QTest::newRow("no portal: the message, before any id") << "1" << "/Kids/TadPole" << false << QStringList() << loopback + " version.htm" << "";
+        QTest::newRow("no visit log and two names: the others by number") << "1" << "/Kids/TadPole" << false
+            << QStringList{"version.htm=2.04", "tad_getface.asp=Anna\tBen"} << loopback + all << "Anna's Menu|Ben's Menu|Child 3's Menu|Child 4's Menu";
+        QTest::newRow("no names: all by number") << "1" << "/Kids/TadPole" << false << QStringList{"version.htm=2.04", "tad_visit.asp=welcome"}
+                                                 << loopback + all << "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu";
+        QTest::newRow("2 selects the local network") << "2" << "/Kids/TadPole" << false << every << "http://tadpole-portal.lan:8642/tad/" + all << anna;
+        for (const char *commandLine : {"12", ""})
+            QTest::addRow("\"%s\" selects the public host", commandLine) << commandLine << "/Kids/TadPole" << false << every
+                                                                         << "http://www.tadpoleportal.net/tad/" + all << anna;
+        QTest::newRow("a folder without the name uses the default folder") << "1" << "/Kids/Browser" << true << every << loopback + all << anna;
+    }
+    void startupTalksToThePortalInOrder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QStringList, answers);
+        m_programFolder = m_dir->path() + folder;
+        QDir().mkpath(m_programFolder);
+        LoggingTransport portal;
+        for (const QString &answer : answers)
+            portal.replies.insert(answer.section('=', 0, 0), FetchResult::success(answer.section('=', 1).toUtf8()));
+        BrowserServices outside = services();
+        outside.transport = &portal;
+        QFETCH(QString, commandLine);
+        outside.commandLine = commandLine;
+        MainWindow window(outside); // starts up from its event loop: the view's navigations join the log
+        connect(window.view(), &BrowserView::navigationRequested, this, [&](NavigationRequest &r) { portal.order << r.url.toString(); });
+        QTRY_VERIFY(window.startupFinished() || !m_world->dialogs.messages.isEmpty());
+        const ProgramState &g = window.state();
+        QTEST(g.portalBase + ' ' + portal.order.join(' ').remove(g.portalBase).replace("userid=" + g.userId, "userid={id}"), "order");
+        QStringList tips, messages;
+        for (int face = 0; face < 4 && window.startupFinished(); ++face)
+            tips << window.faceToolTip(face);
+        for (const ScriptedDialogs::Shown &shown : m_world->dialogs.messages)
+            messages << shown.title + ": " + shown.text;
+        QTEST(tips.join('|'), "faces");
+        const bool started = !tips.isEmpty();
+        QCOMPARE(messages.join('|'), started ? "" : "Tadpole: You cannot connect to the Tadpole Web Portal.  Check your internet connection.");
+        QCOMPARE(window.isVisible(), started);
+        QFETCH(bool, defaultFolder);
+        const QString files = defaultFolder ? outside.defaultAppFolder : m_programFolder + '/';
+        QCOMPARE(g.appFolder, files);
+        QCOMPARE(readFile(files + "userid.id"), started ? g.userId.toLatin1() + "\r\n" : QByteArray()); // stored only once logged on
+        if (!started)
+            return;
+        QVERIFY2(QRegularExpression(QStringLiteral("^20261206100000(0|[1-9][0-9]{0,5})$")).match(g.userId).hasMatch(), qPrintable(g.userId));
+        QCOMPARE(readFile(files + "control.ini"), DefaultSettings);
+        QVERIFY2(g.allowList.text().startsWith("http:///,") && g.allowList.text().contains(",doubleclick,"), qPrintable(g.allowList.text()));
+        QCOMPARE(window.windowTitle() + '|' + window.versionLineText() + '|' + window.messageLineText(), QStringLiteral("Tadpole 2.0|Tadpole Version: 2.04|"));
+        QVERIFY(g.filterOn && g.currentFace == 0);
+
+        // A second start logs on with the stored id.
+        MainWindow second(outside);
+        QTRY_VERIFY(second.startupFinished());
+        QCOMPARE(second.state().userId, g.userId);
+    }
+
+    void helperIsTheProgramFoldersOrTheInstalledOne()
+    {
+        // An installed layout: bin/ with libexec/tadpole/ beside it, and a program folder of its own.
+        const QString bin = m_dir->path() + QStringLiteral("/usr/bin"), folder = m_dir->path() + QStringLiteral("/home/tadpole/");
+        const QString installed = m_dir->path() + QStringLiteral("/usr/libexec/tadpole/terminate");
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(folder) && QDir().mkpath(m_dir->path() + "/usr/libexec/tadpole"));
+        QCOMPARE(terminateProgram(folder, bin), QString()); // nowhere
+        QVERIFY(QFile(installed).open(QIODevice::WriteOnly));
+        QCOMPARE(terminateProgram(folder, bin), installed);
+        QVERIFY(QFile(folder + "terminate").open(QIODevice::WriteOnly));
+        QCOMPARE(terminateProgram(folder, bin), folder + "terminate"); // a development build's own first
+
+        // Started from the program folder; one that exists nowhere puts no box in front of the child.
+        for (const bool present : {true, false}) {
+            if (!present)
+                QFile::remove(m_programFolder + QStringLiteral("/terminate"));
+            m_world->launcher.started.clear();
+            MainWindow window(services());
+            QTRY_VERIFY(window.startupFinished());
+            QCOMPARE(m_world->launcher.started, present ? QStringList{m_programFolder + "/terminate"} : QStringList());
+            QVERIFY(m_world->dialogs.messages.isEmpty());
+        }
+    }
+};
+
+QTEST_MAIN(tst_Shell)
+#include "tst_shell.moc"

@@ -1,0 +1,258 @@
+// The browser count, `terminate` and its launcher on copies of programs under names only this
+// run uses; closing windows by title, ours and other programs' on a virtual X server of its own.
+
+#include "support/VirtualDisplay.h"
+#include "system/BrowserTerminator.h"
+#include "system/ProcessList.h"
+#include "system/ProgramLauncher.h"
+#include "system/WindowCloser.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <X11/Xlib.h>
+#include <memory>
+
+namespace {
+
+QByteArray g_display; // empty when no virtual server could be started
+
+class RecordingWindow : public QWidget {
+public:
+    explicit RecordingWindow(const QString &title, bool refuse = false) : refuse(refuse) { setWindowTitle(title); }
+    const bool refuse; // as a window with unsaved work would
+    int closeRequests = 0;
+
+protected:
+    void closeEvent(QCloseEvent *event) override { ++closeRequests; event->setAccepted(!refuse); }
+};
+
+// A window of another program, titled as old (Latin-1) and new (UTF-8) programs do, asking to be told of a close.
+Window makeWindow(Display *owner, const QByteArray &title)
+{
+    const Window window = XCreateSimpleWindow(owner, DefaultRootWindow(owner), 0, 0, 50, 50, 0, 0, 0);
+    if (QString::fromUtf8(title).toLatin1() == title)
+        XStoreName(owner, window, title.constData());
+    else
+        XChangeProperty(owner, window, XInternAtom(owner, "_NET_WM_NAME", False), XInternAtom(owner, "UTF8_STRING", False), 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char *>(title.constData()), int(title.size()));
+    Atom deleteWindow = XInternAtom(owner, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(owner, window, &deleteWindow, 1);
+    XMapWindow(owner, window);
+    XSync(owner, False);
+    return window;
+}
+
+} // namespace
+
+class tst_System : public QObject {
+    Q_OBJECT
+
+    const QString m_tag = QStringLiteral("-test%1").arg(QCoreApplication::applicationPid());
+    QTemporaryDir m_folder;
+    std::vector<std::unique_ptr<QProcess>> m_children;
+
+    // A copy of sleep named `name`, once its exe link names it (bash execs it only later); an
+    // ignored signal stays ignored across exec.
+    bool startCopy(const QString &name, bool ignoresTerm = false)
+    {
+        const QString path = m_folder.filePath(name);
+        if (!QFile::copy(QStandardPaths::findExecutable(QStringLiteral("sleep")), path))
+            return false;
+        auto &child = m_children.emplace_back(std::make_unique<QProcess>());
+        child->start(QStringLiteral("bash"), {"-c", QStringLiteral("%1exec '%2' 100").arg(ignoresTerm ? "trap '' TERM; " : "", path)});
+        const auto exe = [&] { return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(child->processId()))).fileName(); };
+        return child->waitForStarted() && QTest::qWaitFor([&] { return exe() == name; }, 5000);
+    }
+
+private slots:
+    void cleanup()
+    {
+        for (const auto &child : m_children) {
+            child->kill();
+            child->waitForFinished(2000);
+        }
+        m_children.clear();
+    }
+
+    void countsProcesses_data()
+    {
+        // "pid:target" is a folder with an exe link; "pid" one without (a kernel thread, another user's
+        // process); "pid!" one whose link cannot be read. The browsers are the default names unless
+        // names are given; the text asked is the other browsers' name unless one is given.
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("count");
+        const QStringList none;
+        QTest::newRow("a deleted executable is still its name, deleted inside a name part of it")
+            << QStringList{"5:/usr/lib/firefox-esr (deleted)", "6:/bin/a (deleted) b"} << QStringList{"firefox-esr", "a"} << "" << 1;
+        QTest::newRow("only numbered folders with a readable link are processes")
+            << QStringList{"1:/sbin/init", "2", "3!", "self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"} << QStringList{"init", "x", "y", "idle", "z"}
+            << "" << 2;
+        QTest::newRow("no process root") << QStringList{"-"} << none << "" << 0;
+        // Whole names, however long, case ignored, as `terminate` ends them: not a helper or another
+        // program whose name holds one. Configured names are cleaned of case, spaces and blanks.
+        QTest::newRow("browsers by whole name")
+            << QStringList{"1:/usr/bin/FireFox", "2:/o/firefox-bin", "3:/bin/myfirefox", "4:/bin/firefox ", "5:/q/qutebrowser-nightly-build",
+                           "6:/q/qutebrowser-nightly-build_crashpad_handler"}
+            << QStringList{" FIREFOX", "", "QUTEBROWSER-NIGHTLY-BUILD "} << "" << 2;
+        QTest::newRow("ours never, whatever is listed") << QStringList{"1:/t/Tadpole-x", "2:/t/TERMINATE", "3:/t/QtWebEngineProcess", "4:/t/tadpolex"}
+                                                        << QStringList{"tadpole-x", "terminate", "qtwebengineprocess", "Tadpolex"} << "" << 0;
+        // The Kelvin sign lower-cases to an ASCII k.
+        QTest::newRow("names beyond ASCII, case ignored") << QStringList{"1:/b/\u00dcBER", "2:/b/\u212aonqueror", "3:/b/KONQUEROR", "4:/b/uber"}
+                                                          << QStringList{"\u00fcber", "konqueror"} << "" << 3;
+        // Another text: names holding it once lower-cased and trimmed, the text taken as given.
+        for (const auto &[text, count] : {std::pair{"fox", 3}, {"FOX", 0}, {" fox", 0}})
+            QTest::addRow("names holding \"%s\"", text) << QStringList{"1:/b/FireFox", "2:/b/ firefox-bin ", "3:/b/myfirefox", "4:/b/fo x"} << none
+                                                        << QString::fromLatin1(text) << count;
+    }
+    void countsProcesses()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QStringList, names);
+        QFETCH(QString, text);
+        QTemporaryDir root;
+        for (const QString &entry : entries) {
+            const QString dir = root.filePath(entry.section(':', 0, 0).remove('!'));
+            QVERIFY(entry == "-" || QDir().mkpath(dir));
+            const QByteArray exe = QFile::encodeName(dir + "/exe");
+            if (entry.endsWith('!'))
+                QVERIFY(QFile(exe).open(QIODevice::WriteOnly));
+            else if (entry.contains(':'))
+                QCOMPARE(::symlink(QFile::encodeName(entry.section(':', 1)).constData(), exe.constData()), 0);
+        }
+        const ProcessList list(entries == QStringList{"-"} ? root.filePath("none") : root.path(), names.isEmpty() ? defaultBrowserNames() : names);
+        QTEST(list.CountProcesses(text.isEmpty() ? ProcessList::otherBrowsersName() : text), "count");
+    }
+
+    void terminateEndsOnlyListedBrowsers()
+    {
+        const QString program = m_folder.filePath(QStringLiteral("terminate"));
+        QString error; // the browser's launcher tells when the program is missing
+        QVERIFY(!DetachedLauncher().start(program, &error));
+        QVERIFY2(error.contains(program), qPrintable(error));
+        QVERIFY(QFile::copy(QStringLiteral(TERMINATE_PROGRAM), program));
+        // The parent that starts the program is listed too: it must be spared.
+        const QString parent = "parent" + m_tag;
+        QStringList listed{parent};
+        for (const char *name : {"firefox", "firefox-esr", "tadpole"})
+            listed << name + m_tag;
+        QFile conf(m_folder.filePath(QStringLiteral("tadpole.conf")));
+        QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[browsers]\nnames=" + listed.join(',').toUtf8() + "\n") > 0);
+        conf.close();
+
+        QVERIFY(startCopy("firefox" + m_tag));
+        QVERIFY(startCopy("firefox-esr" + m_tag, true));
+        for (const char *spared : {"keepme", "myfirefox", "tadpole"})
+            QVERIFY(startCopy(spared + m_tag));
+
+        // Never itself, its parent or another user's browsers.
+        const qint64 browser = m_children[0]->processId();
+        for (const auto &[uid, self, parent, targets] : {std::tuple{::getuid(), 0LL, 0LL, 2}, {::getuid(), browser, 0LL, 1},
+                                                        {::getuid(), 0LL, browser, 1}, {::getuid() + 1, 0LL, 0LL, 0}})
+            QCOMPARE(BrowserTerminator("/proc", listed, uid, self, parent).findTargets().size(), targets);
+
+        // Run by a shell under the listed parent's name, which waits for it and then says so.
+        QVERIFY(QFile::copy(QStandardPaths::findExecutable(QStringLiteral("bash")), m_folder.filePath(parent)));
+        QProcess helper;
+        QElapsedTimer clock;
+        clock.start();
+        helper.start(m_folder.filePath(parent), {"-c", QStringLiteral("'%1'; status=$?; echo ended; exit $status").arg(program)});
+        QVERIFY2(m_children[0]->waitForFinished(1500), "SIGTERM first");
+        QVERIFY(helper.waitForFinished(10000));
+        QCOMPARE(helper.readAllStandardOutput() + QByteArray::number(helper.exitCode()), QByteArray("ended\n0"));
+        // The grace, then SIGKILL; the upper bound only says it ended at all on a slow shared machine.
+        QVERIFY2(clock.elapsed() >= 1800 && clock.elapsed() <= 10000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(m_children[1]->waitForFinished(5000));
+        for (size_t i = 2; i < m_children.size(); ++i)
+            QCOMPARE(m_children[i]->state(), QProcess::Running);
+    }
+
+    void closesWindowsByTitle_data()
+    {
+        // Our windows (a "!" refuses to close; hidden unless a step shows one) and other programs'
+        // windows, bottom to top; the steps: "show N" shows our window N above them all, "|" runs
+        // the event loop, and titles joined by "+" make one call. Then the close requests each of
+        // ours received, and the other programs' windows asked to close, in order.
+        QTest::addColumn<QStringList>("ours");
+        QTest::addColumn<QByteArrayList>("others");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<int>>("requests");
+        QTest::addColumn<QList<int>>("asked");
+        const QByteArrayList none;
+        QTest::newRow("ours: the whole title, case ignored") << QStringList{"File Download (2)", "Tadpole Pop-Up", "Security Warning"} << none
+                                                             << QStringList{"File", "File Download", "Security Warning ", "tadpole pop-up", "|"}
+                                                             << QList<int>{0, 1, 0} << QList<int>{};
+        // The second call passes over the window whose close is still queued, the third the closed ones.
+        QTest::newRow("ours of one title: one each call") << QStringList{"File Download", "file download"} << none
+                                                          << QStringList{"File Download", "File Download", "|", "File Download", "|"} << QList<int>{1, 1}
+                                                          << QList<int>{};
+        QTest::newRow("ours: a refusal is asked again, a closed window only once shown again")
+            << QStringList{"Security Warning!", "Tadpole Pop-Up"} << none
+            << QStringList{"Security Warning", "Tadpole Pop-Up", "|", "Security Warning", "Tadpole Pop-Up", "|", "show 1", "Tadpole Pop-Up", "|"}
+            << QList<int>{2, 2} << QList<int>{};
+        // Ours is asked first; its request is still queued when the next call goes to the other
+        // program's windows, passing ours over in X11: the topmost of each title (old-style WM_NAME or
+        // UTF-8 _NET_WM_NAME, case ignored), all titles in one walk.
+        QTest::newRow("theirs after ours, never ours twice")
+            << QStringList{"T\u00e9l\u00e9chargement"}
+            << QByteArrayList{"Security Warning", "File Download", "T\u00e9l\u00e9chargement", "Security Warning", "T\u00e9l\u00e9chargement", "file download (2)"}
+            << QStringList{"show 0", "T\u00c9L\u00c9CHARGEMENT", "SECURITY WARNING+File Download+T\u00e9l\u00e9chargement"} << QList<int>{1}
+            << QList<int>{3, 1, 4};
+    }
+    void closesWindowsByTitle()
+    {
+        QFETCH(QByteArrayList, others);
+        if (!others.isEmpty() && g_display.isEmpty())
+            QSKIP("Xvfb could not be started; other programs' windows are not tested");
+        // The other program's windows go with its connection.
+        const std::unique_ptr<Display, int (*)(Display *)> owner(others.isEmpty() ? nullptr : XOpenDisplay(g_display.constData()), XCloseDisplay);
+        QList<Window> windows;
+        for (const QByteArray &title : others)
+            windows << makeWindow(owner.get(), title);
+        QFETCH(QStringList, ours);
+        QFETCH(QStringList, steps);
+        std::vector<std::unique_ptr<RecordingWindow>> mine;
+        for (const QString &title : ours)
+            mine.push_back(std::make_unique<RecordingWindow>(QString(title).remove('!'), title.endsWith('!')));
+        for (const QString &step : steps) {
+            if (step == QLatin1String("|")) {
+                QCoreApplication::processEvents();
+            } else if (step.startsWith(QLatin1String("show "))) {
+                QWidget *window = mine.at(step.mid(5).toInt()).get();
+                window->show();
+                QVERIFY(QTest::qWaitForWindowExposed(window));
+            } else {
+                CloseWindowsByTitle(step.split(QLatin1Char('+')));
+            }
+        }
+        QList<int> requests, asked;
+        XEvent event{};
+        for (int wait = 5000; owner && QTest::qWaitFor([&] { return XCheckTypedEvent(owner.get(), ClientMessage, &event); }, wait); wait = 200)
+            asked << int(windows.indexOf(event.xclient.window));
+        for (const auto &window : mine)
+            requests << window->closeRequests;
+        QTEST(requests, "requests");
+        QTEST(asked, "asked");
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    const VirtualDisplay server("320x240x24"); // outlives the application that connects to it
+    g_display = server.name();
+    qputenv("QT_QPA_PLATFORM", g_display.isEmpty() ? "offscreen" : "xcb");
+    if (!g_display.isEmpty())
+        qputenv("DISPLAY", g_display);
+    QApplication app(argc, argv);
+    tst_System test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_system.moc"
