@@ -289,6 +289,18 @@ private:
 };
 
 
+// The demo portal and a program folder pointing at it; false (with a line on
+// standard error) when either could not be made.
+inline bool startPortalAndFolder(const QString &work, Portal &portal, QString *folder)
+{
+    QString error;
+    if (!portal.start(work, &error) || (*folder = makeProgramFolder(work, portal.host(), &error)).isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
 int tickMode(int argc, char *argv[]);
 int idleMode(int argc, char *argv[]);
 int minimalMode(int argc, char *argv[]);

@@ -133,15 +133,9 @@ int idleMode(int argc, char *argv[])
         return 1;
     }
     Portal portal;
-    if (!portal.start(work.path(), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    QString folder;
+    if (!startPortalAndFolder(work.path(), portal, &folder))
         return 1;
-    }
-    const QString folder = makeProgramFolder(work.path(), portal.host(), &error);
-    if (folder.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
-    }
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

@@ -173,15 +173,9 @@ int tickMode(int argc, char *argv[])
 
     QApplication app(argc, argv);
     Portal portal;
-    if (!portal.start(work.path(), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    QString folder;
+    if (!startPortalAndFolder(work.path(), portal, &folder))
         return 1;
-    }
-    const QString folder = makeProgramFolder(work.path(), portal.host(), &error);
-    if (folder.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
-    }
 
     ProgramServices outside;
     AnsweringDialogs dialogs;

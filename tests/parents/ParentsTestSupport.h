@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/RealInput.h"
+
 #include "parents/ParentsContext.h"
 #include "support/TestDoubles.h"
 
@@ -36,16 +38,6 @@ T *child(QWidget *window, const QString &name)
 
 // Real input at a control's place in its shown window.
 namespace input {
-
-// A press and release at `local` (default: the centre), delivered to whatever widget really lies there.
-inline void clickAt(QWidget *control, Qt::MouseButton button = Qt::LeftButton, QPoint local = QPoint(-1, -1))
-{
-    QWidget *window = control->window();
-    const QPoint at = control->mapTo(window, local.x() < 0 ? control->rect().center() : local);
-    QWidget *top = window->childAt(at);
-    QVERIFY2(top, "nothing lies at the control's place");
-    QTest::mouseClick(top, button, {}, top->mapFrom(window, at));
-}
 
 // The centre of a row's check box, where the list's style draws it (viewport coordinates).
 inline QPoint checkBoxOf(QTreeWidget *list, QTreeWidgetItem *item)
@@ -115,9 +107,9 @@ struct ParentsWorld {
             else if (kind == "key")
                 input::keys(QKeySequence(what));
             else if (buttons.contains(kind))
-                input::clickAt(child(window, what), buttons.value(kind));
+                ::clickAt(child(window, what), buttons.value(kind));
             else if (kind == "tick" || kind == "row")
-                input::clickAt(list->viewport(), Qt::LeftButton,
+                ::clickAt(list->viewport(), Qt::LeftButton,
                                kind == "tick" ? input::checkBoxOf(list, row) : list->visualItemRect(row).center());
             else if (step == "close")
                 window->close();
