@@ -43,7 +43,7 @@ bool sendAll(RawClient &c, const QByteArray &bytes, int ms)
 // A client that pipelines requests for large replies and reads none of them.
 std::unique_ptr<RawClient> stalledReader(quint16 port)
 {
-    auto c = std::make_unique<RawClient>(port, nullptr, 4096);
+    auto c = std::make_unique<RawClient>(port, "127.0.0.1", nullptr, 4096);
     sendAll(*c, BigReplyRequest.repeated(800), 1000);  // as much as goes in a second
     return c;
 }
@@ -53,7 +53,7 @@ qint64 timedRequest(quint16 port, const QByteArray &request, const char *from = 
 {
     QElapsedTimer timer;
     timer.start();
-    RawClient c(port, from);
+    RawClient c(port, "127.0.0.1", from);
     if (!c.connected() || c.send(request) != request.size())
         return -1;
     return statusOf(c.read(boundMs, RawClient::wholeReply)) == 200 ? timer.elapsed() : -1;

