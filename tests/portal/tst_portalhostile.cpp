@@ -14,38 +14,20 @@ namespace {
 
 const QByteArray Host = "Host: portal.example\r\n";
 const QByteArray VersionRequest = "GET /tad/version.htm HTTP/1.1\r\n" + Host + "\r\n";
-// About 15 KB once addSites has run.
+// About 15 KB once the stalled readers' test has added its sites.
 const QByteArray BigReplyRequest = "GET /tad/tad_available.asp?t=1&userid=1 HTTP/1.1\r\n" + Host + "\r\n";
-
-int statusOf(const QByteArray &reply)
-{
-    return reply.startsWith("HTTP/1.") ? reply.mid(9, 3).toInt() : 0;
-}
 
 // Sends all of `bytes` as fast as the portal takes them, reading nothing; false when the
 // connection went or `ms` passed first.
 bool sendAll(RawClient &c, const QByteArray &bytes, int ms)
 {
-    qint64 sent = 0;
     QElapsedTimer timer;
     timer.start();
-    while (sent < bytes.size() && timer.elapsed() < ms) {
-        const qint64 n = c.send(QByteArray::fromRawData(bytes.constData() + sent, bytes.size() - sent));
-        if (n < 0)
-            return false;
-        if (n == 0)
-            QTest::qWait(1);
-        sent += n;
+    for (qint64 sent = 0, n = 0; timer.elapsed() < ms; sent += n, QTest::qWait(n == 0 ? 1 : 0)) {
+        if (sent == bytes.size() || (n = c.send(QByteArray::fromRawData(bytes.constData() + sent, bytes.size() - sent))) < 0)
+            return sent == bytes.size();
     }
-    return sent == bytes.size();
-}
-
-// A client that pipelines requests for large replies and reads none of them.
-std::unique_ptr<RawClient> stalledReader(quint16 port)
-{
-    auto c = std::make_unique<RawClient>(port, "127.0.0.1", nullptr, 4096);
-    sendAll(*c, BigReplyRequest.repeated(800), 1000);  // as much as goes in a second
-    return c;
+    return false;
 }
 
 // Times one request on a new connection; -1 when unanswered within the bound.
@@ -54,9 +36,8 @@ qint64 timedRequest(quint16 port, const QByteArray &request, const char *from = 
     QElapsedTimer timer;
     timer.start();
     RawClient c(port, "127.0.0.1", from);
-    if (!c.connected() || c.send(request) != request.size())
-        return -1;
-    return statusOf(c.read(boundMs, RawClient::wholeReply)) == 200 ? timer.elapsed() : -1;
+    const bool sent = c.connected() && c.send(request) == request.size();
+    return sent && parseHttp(c.read(boundMs, RawClient::wholeReply)).status == 200 ? timer.elapsed() : -1;
 }
 
 } // namespace
@@ -105,7 +86,7 @@ private slots:
         }
         QVERIFY2(sendAll(c, body, 3000), c.resetByPortal() ? "reset while sending" : "not taken");
         const QByteArray reply = c.read(3000, closes ? std::function<bool(const QByteArray &)>() : RawClient::wholeReply);
-        QCOMPARE(statusOf(reply), status);
+        QCOMPARE(parseHttp(reply).status, status);
         QVERIFY2(never.isEmpty() || !reply.contains(never), reply.constData());
         QCOMPARE(c.closedByPortal(), closes);
         QVERIFY(!c.resetByPortal());
@@ -118,14 +99,15 @@ private slots:
         QVERIFY(portal.start(dbArgs("readers.sqlite") + QStringList{"--maintainer", "900", "--threads", "2"}));
         for (int i = 0; i < 50; ++i) {
             const QByteArray n = QByteArray::number(i);
-            QCOMPARE(portal.get("/tad/tad_postsite.asp?url=http%3A%2F%2Fsite" + n + ".example%2F&shortname=Site%20" + n + "&comments="
-                                + QByteArray(200, 'c') + "&AgeFrom=3&AgeTo=12&LogoLoc=S_gif.gif&id=0&userid=900&Delete=0&Type=1")
-                         .status,
-                     200);
+            QCOMPARE(portal.get("/tad/tad_postsite.asp?url=http%3A%2F%2Fs.example%2F&shortname=Site%20" + n + "&comments=" + QByteArray(200, 'c')
+                                + "&AgeFrom=3&AgeTo=12&LogoLoc=S_gif.gif&id=0&userid=900&Delete=0&Type=1").status, 200);
         }
         QVERIFY(portal.get("/tad/tad_available.asp?t=1&userid=1").body.size() > 12000);
-        const auto first = stalledReader(portal.port()), second = stalledReader(portal.port());
-        QVERIFY(first->connected() && second->connected());
+        // Two clients pipeline requests for large replies, as many as go in a second, and read none.
+        RawClient first(portal.port(), "127.0.0.1", nullptr, 4096), second(portal.port(), "127.0.0.1", nullptr, 4096);
+        QVERIFY(first.connected() && second.connected());
+        sendAll(first, BigReplyRequest.repeated(800), 1000);
+        sendAll(second, BigReplyRequest.repeated(800), 1000);
         QTest::qWait(300);  // their replies back up
         // Each probe is a new client; a database page too, so a worker must be free.
         for (int i = 0; i < 6; ++i) {
@@ -135,7 +117,7 @@ private slots:
             }
             QTest::qWait(300);
         }
-        QVERIFY(!first->closedByPortal() && !second->closedByPortal());  // still attached, still not reading
+        QVERIFY(!first.closedByPortal() && !second.closedByPortal());  // still attached, still not reading
         // With them, and a head half sent, SIGTERM ends the portal at once.
         RawClient slowHead(portal.port());
         QVERIFY(slowHead.send("GET /tad/version.htm HTTP/1.1\r\nHo") > 0);
