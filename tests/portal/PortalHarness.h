@@ -131,13 +131,12 @@ public:
             m_line += m_process.waitForReadyRead(500) ? m_process.readAllStandardOutput() : QByteArray();
         m_line = m_line.trimmed();
         m_port = quint16(m_line.mid(m_line.lastIndexOf(':') + 1).split('/').value(0).toInt());
-        if (m_line.startsWith("listening on http://") && m_port != 0)
+        if (m_line.startsWith("listening on http://127.0.0.1:") && m_line.endsWith("/tad/") && m_port != 0)
             return true;
         qWarning() << "portal did not start:" << m_line << m_process.readAllStandardError();
         return false;
     }
     quint16 port() const { return m_port; }
-    QByteArray listeningLine() const { return m_line; }
     HttpResult get(const QByteArray &target) const { return httpGet(m_port, target); }
     qint64 pid() const { return m_process.processId(); }
     // SIGTERM; returns the exit code, -1 when it did not stop cleanly.

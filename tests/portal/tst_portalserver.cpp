@@ -69,7 +69,6 @@ private slots:
 
     void replyForms()
     {
-        QVERIFY(m_portal->listeningLine().startsWith("listening on http://127.0.0.1:") && m_portal->listeningLine().endsWith("/tad/"));
         QCOMPARE(get("/tad/version.htm?n=\xC3\xA9").body, QByteArray("2.04"));
         QCOMPARE(get("/tad/tad_visit.asp?userid=2026120612000012345&ver=2.04").status, 200);
         for (const QByteArray id : {"2026120612000012345", ""})
