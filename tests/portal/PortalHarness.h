@@ -7,31 +7,22 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <functional>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 struct HttpResult {
     int status = 0;  // 0: no whole reply
-    QByteArray head;
-    QByteArray body;
-
+    QByteArray head, body;
     QByteArray header(const QByteArray &name) const
     {
-        for (const QByteArray &line : head.split('\n')) {
-            const qsizetype colon = line.indexOf(':');
-            if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower())
-                return line.mid(colon + 1).trimmed();
-        }
-        return {};
+        const QRegularExpression field("\r\n" + QLatin1String(name) + ":[ \t]*([^\r]*)", QRegularExpression::CaseInsensitiveOption);
+        return field.match(QString::fromLatin1(head)).captured(1).toLatin1();
     }
 };
 
@@ -39,49 +30,33 @@ inline HttpResult parseHttp(const QByteArray &raw)
 {
     HttpResult r;
     const qsizetype end = raw.indexOf("\r\n\r\n");
-    if (end < 0)
-        return r;
     r.head = raw.left(end);
     r.body = raw.mid(end + 4);
     const QByteArray length = r.header("Content-Length");
-    r.status = length.isEmpty() || r.body.size() >= length.toInt() ? r.head.mid(9, 3).toInt() : 0;
+    if (end > 0 && (length.isEmpty() || r.body.size() >= length.toInt()))
+        r.status = r.head.mid(9, 3).toInt();
     return r;
 }
 
-inline HttpResult httpGet(quint16 port, const QByteArray &target, const QString &host = QStringLiteral("127.0.0.1"))
-{
-    QTcpSocket s;
-    s.connectToHost(host, port);
-    if (!s.waitForConnected(5000))
-        return {};
-    s.write("GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() + "\r\nConnection: close\r\n\r\n");
-    QByteArray raw;
-    while (s.state() == QAbstractSocket::ConnectedState && s.waitForReadyRead(5000))
-        raw += s.readAll();
-    return parseHttp(raw + s.readAll());
-}
-
-// A loopback client speaking raw bytes without ever waiting on the portal: from a chosen
-// source address, optionally with a small receive buffer (a client meant not to read fills
-// the portal's side sooner).
+// A non-blocking loopback client speaking raw bytes: to a chosen address, from a chosen
+// one, optionally with a small receive buffer (a client meant not to read fills the
+// portal's side sooner).
 class RawClient {
 public:
-    explicit RawClient(quint16 port, const char *from = nullptr, int receiveBuffer = 0)
+    explicit RawClient(quint16 port, const char *to = "127.0.0.1", const char *from = nullptr, int receiveBuffer = 0)
         : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0))
     {
         if (receiveBuffer > 0)
             setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        const bool bound = !from || (inet_pton(AF_INET, from, &a.sin_addr) == 1
-                                     && ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0);
+        sockaddr_in a{AF_INET, 0, {}, {}};
+        const bool bound = !from || (inet_pton(AF_INET, from, &a.sin_addr) == 1 && ::bind(m_fd, (sockaddr *)&a, sizeof a) == 0);
         a.sin_port = htons(port);
-        inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        inet_pton(AF_INET, to, &a.sin_addr);
         pollfd p{m_fd, POLLOUT, 0};
         int error = 0;
         socklen_t len = sizeof error;
-        if (!bound || (::connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 && errno != EINPROGRESS)
-            || poll(&p, 1, 2000) != 1 || getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
+        if (!bound || (::connect(m_fd, (sockaddr *)&a, sizeof a) != 0 && errno != EINPROGRESS) || poll(&p, 1, 2000) != 1
+            || getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) {
             ::close(m_fd);
             m_fd = -1;
         }
@@ -91,26 +66,20 @@ public:
     RawClient &operator=(const RawClient &) = delete;
 
     static bool wholeReply(const QByteArray &received) { return parseHttp(received).status != 0; }
-
     bool connected() const { return m_fd >= 0; }
     // Sends what the socket takes now; -1 once the connection is gone.
     qint64 send(const QByteArray &bytes)
     {
-        if (m_fd < 0)
-            return -1;
-        const ssize_t n = ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return 0;
+        const ssize_t n = m_fd < 0 ? -1 : ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         m_reset = m_reset || (n < 0 && (errno == ECONNRESET || errno == EPIPE));
-        return n;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : n;
     }
     // Reads until `enough` holds for what came, the portal closes, or `ms` pass.
     QByteArray read(int ms, const std::function<bool(const QByteArray &)> &enough = {})
     {
         QElapsedTimer timer;
         timer.start();
-        while (m_fd >= 0 && !m_closed && !(enough && enough(m_received)) && timer.elapsed() < ms) {
-            pollfd p{m_fd, POLLIN, 0};
+        for (pollfd p{m_fd, POLLIN, 0}; m_fd >= 0 && !m_closed && !(enough && enough(m_received)) && timer.elapsed() < ms;) {
             if (poll(&p, 1, 20) == 1)
                 takeWhatCame();
         }
@@ -138,59 +107,49 @@ private:
     }
 
     int m_fd = -1;
-    bool m_closed = false;
-    bool m_reset = false;
+    bool m_closed = false, m_reset = false;
     QByteArray m_received;
 };
+
+inline HttpResult httpGet(quint16 port, const QByteArray &target, const char *to = "127.0.0.1")
+{
+    RawClient c(port, to);
+    c.send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    return parseHttp(c.read(5000));
+}
 
 class PortalRun {
 public:
     ~PortalRun() { kill(); }
-
     bool start(const QStringList &args)
     {
-        m_process.setProgram(QStringLiteral(TADPOLE_PORTAL_PROGRAM));
-        m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + args);
-        m_process.start();
-        QByteArray out;
+        m_line.clear();
+        m_process.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM), QStringList{"--port", "0"} + args);
         QElapsedTimer timer;
         timer.start();
-        while (!out.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(500);
-            out += m_process.readAllStandardOutput();
-        }
-        m_line = out.trimmed();
+        while (!m_line.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning)
+            m_line += m_process.waitForReadyRead(500) ? m_process.readAllStandardOutput() : QByteArray();
+        m_line = m_line.trimmed();
         m_port = quint16(m_line.mid(m_line.lastIndexOf(':') + 1).split('/').value(0).toInt());
-        if (!m_line.startsWith("listening on http://") || m_port == 0) {
-            qWarning() << "portal did not start:" << out << m_process.readAllStandardError();
-            return false;
-        }
-        return true;
+        if (m_line.startsWith("listening on http://127.0.0.1:") && m_line.endsWith("/tad/") && m_port != 0)
+            return true;
+        qWarning() << "portal did not start:" << m_line << m_process.readAllStandardError();
+        return false;
     }
     quint16 port() const { return m_port; }
-    QByteArray listeningLine() const { return m_line; }
     HttpResult get(const QByteArray &target) const { return httpGet(m_port, target); }
     qint64 pid() const { return m_process.processId(); }
     // SIGTERM; returns the exit code, -1 when it did not stop cleanly.
-    int stop()
-    {
-        if (m_process.state() != QProcess::Running)
-            return -1;
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(10000))
-            return -1;
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    void kill()
-    {
-        if (m_process.state() == QProcess::Running) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(5000);
-        }
-    }
+    int stop() { return signal(SIGTERM) && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
+    void kill() { signal(SIGKILL); }
     QByteArray standardError() { return m_process.readAllStandardError(); }
 
 private:
+    bool signal(int sig)
+    {
+        return m_process.state() == QProcess::Running && ::kill(pid_t(m_process.processId()), sig) == 0
+               && m_process.waitForFinished(10000);
+    }
     QProcess m_process;
     QByteArray m_line;
     quint16 m_port = 0;

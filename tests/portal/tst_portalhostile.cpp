@@ -14,38 +14,20 @@ namespace {
 
 const QByteArray Host = "Host: portal.example\r\n";
 const QByteArray VersionRequest = "GET /tad/version.htm HTTP/1.1\r\n" + Host + "\r\n";
-// About 15 KB once addSites has run.
+// About 15 KB once the stalled readers' test has added its sites.
 const QByteArray BigReplyRequest = "GET /tad/tad_available.asp?t=1&userid=1 HTTP/1.1\r\n" + Host + "\r\n";
-
-int statusOf(const QByteArray &reply)
-{
-    return reply.startsWith("HTTP/1.") ? reply.mid(9, 3).toInt() : 0;
-}
 
 // Sends all of `bytes` as fast as the portal takes them, reading nothing; false when the
 // connection went or `ms` passed first.
 bool sendAll(RawClient &c, const QByteArray &bytes, int ms)
 {
-    qint64 sent = 0;
     QElapsedTimer timer;
     timer.start();
-    while (sent < bytes.size() && timer.elapsed() < ms) {
-        const qint64 n = c.send(QByteArray::fromRawData(bytes.constData() + sent, bytes.size() - sent));
-        if (n < 0)
-            return false;
-        if (n == 0)
-            QTest::qWait(1);
-        sent += n;
+    for (qint64 sent = 0, n = 0; timer.elapsed() < ms; sent += n, QTest::qWait(n == 0 ? 1 : 0)) {
+        if (sent == bytes.size() || (n = c.send(QByteArray::fromRawData(bytes.constData() + sent, bytes.size() - sent))) < 0)
+            return sent == bytes.size();
     }
-    return sent == bytes.size();
-}
-
-// A client that pipelines requests for large replies and reads none of them.
-std::unique_ptr<RawClient> stalledReader(quint16 port)
-{
-    auto c = std::make_unique<RawClient>(port, nullptr, 4096);
-    sendAll(*c, BigReplyRequest.repeated(800), 1000);  // as much as goes in a second
-    return c;
+    return false;
 }
 
 // Times one request on a new connection; -1 when unanswered within the bound.
@@ -53,10 +35,9 @@ qint64 timedRequest(quint16 port, const QByteArray &request, const char *from = 
 {
     QElapsedTimer timer;
     timer.start();
-    RawClient c(port, from);
-    if (!c.connected() || c.send(request) != request.size())
-        return -1;
-    return statusOf(c.read(boundMs, RawClient::wholeReply)) == 200 ? timer.elapsed() : -1;
+    RawClient c(port, "127.0.0.1", from);
+    const bool sent = c.connected() && c.send(request) == request.size();
+    return sent && parseHttp(c.read(boundMs, RawClient::wholeReply)).status == 200 ? timer.elapsed() : -1;
 }
 
 } // namespace
@@ -64,185 +45,163 @@ qint64 timedRequest(quint16 port, const QByteArray &request, const char *from = 
 class TestPortalHostile : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void refusalsOnARealConnection_data();
-    void refusalsOnARealConnection();
-    void stalledReadersHoldNobodyUpAndSigtermStillEnds();
-    void slowAndIdleConnectionsAreCut_data();
-    void slowAndIdleConnectionsAreCut();
-    void crowdFromOneAddressLeavesRoomForOthers();
+    void initTestCase()
+    {
+        QVERIFY(m_portal.start(dbArgs("shared.sqlite")));
+        // The crowd below needs a descriptor per connection.
+        rlimit files{};
+        QVERIFY(getrlimit(RLIMIT_NOFILE, &files) == 0);
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+
+    // `head` is sent; then, where `interim` is given, that reply is awaited before `body` is
+    // sent, all of it, before anything more is read (as an uploading client does). The reply
+    // holds `status` and never `never`; `closes`: the portal then closes, in order, not with a
+    // reset that would destroy the reply.
+    void refusalsOnARealConnection_data()
+    {
+        QTest::addColumn<QByteArray>("head"); QTest::addColumn<QByteArray>("interim"); QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status"); QTest::addColumn<bool>("closes"); QTest::addColumn<QByteArray>("never");
+        const QByteArray post = "POST /tad/version.htm HTTP/1.1\r\n" + Host;
+        const QByteArray carried = "Content-Length: " + QByteArray::number(VersionRequest.size()) + "\r\n\r\n" + VersionRequest;
+        QTest::newRow("a request smuggled behind two Content-Length fields is never answered")
+            << post + "Content-Length: 0\r\n" + carried << QByteArray() << QByteArray() << 400 << true << QByteArray("\r\n\r\n2.04");
+        QTest::newRow("Expect: 100-continue is answered before the body is sent")
+            << post + "Expect: 100-continue\r\nContent-Length: 5\r\n\r\n" << QByteArray("HTTP/1.1 100 Continue\r\n\r\n")
+            << QByteArray("hello") << 200 << false << QByteArray();
+        QTest::newRow("a body over the limit, sent anyway, still gets its 413")
+            << post + "Content-Length: 3000000\r\n\r\n" << QByteArray() << QByteArray(3000000, 'a') << 413 << true << QByteArray();
+    }
+
+    void refusalsOnARealConnection()
+    {
+        QFETCH(QByteArray, head); QFETCH(QByteArray, interim); QFETCH(QByteArray, body); QFETCH(int, status);
+        QFETCH(bool, closes); QFETCH(QByteArray, never);
+        RawClient c(m_portal.port());
+        QCOMPARE(c.send(head), head.size());
+        if (!interim.isEmpty()) {
+            QCOMPARE(c.read(2000, [&](const QByteArray &r) { return r.size() >= interim.size(); }), interim);
+            c.clear();
+        }
+        QVERIFY2(sendAll(c, body, 3000), c.resetByPortal() ? "reset while sending" : "not taken");
+        const QByteArray reply = c.read(3000, closes ? std::function<bool(const QByteArray &)>() : RawClient::wholeReply);
+        QCOMPARE(parseHttp(reply).status, status);
+        QVERIFY2(never.isEmpty() || !reply.contains(never), reply.constData());
+        QCOMPARE(c.closedByPortal(), closes);
+        QVERIFY(!c.resetByPortal());
+        QCOMPARE(m_portal.get("/tad/version.htm").body, QByteArray("2.04"));  // serving goes on
+    }
+
+    void stalledReadersHoldNobodyUpAndSigtermStillEnds()
+    {
+        PortalRun portal;
+        QVERIFY(portal.start(dbArgs("readers.sqlite") + QStringList{"--maintainer", "900", "--threads", "2"}));
+        for (int i = 0; i < 50; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            QCOMPARE(portal.get("/tad/tad_postsite.asp?url=http%3A%2F%2Fs.example%2F&shortname=Site%20" + n + "&comments=" + QByteArray(200, 'c')
+                                + "&AgeFrom=3&AgeTo=12&LogoLoc=S_gif.gif&id=0&userid=900&Delete=0&Type=1").status, 200);
+        }
+        QVERIFY(portal.get("/tad/tad_available.asp?t=1&userid=1").body.size() > 12000);
+        // Two clients pipeline requests for large replies, as many as go in a second, and read none.
+        RawClient first(portal.port(), "127.0.0.1", nullptr, 4096), second(portal.port(), "127.0.0.1", nullptr, 4096);
+        QVERIFY(first.connected() && second.connected());
+        sendAll(first, BigReplyRequest.repeated(800), 1000);
+        sendAll(second, BigReplyRequest.repeated(800), 1000);
+        QTest::qWait(300);  // their replies back up
+        // Each probe is a new client; a database page too, so a worker must be free.
+        for (int i = 0; i < 6; ++i) {
+            for (const QByteArray &request : {VersionRequest, BigReplyRequest}) {
+                const qint64 ms = timedRequest(portal.port(), request);
+                QVERIFY2(ms >= 0 && ms < 500, qPrintable(QString::number(ms)));
+            }
+            QTest::qWait(300);
+        }
+        QVERIFY(!first.closedByPortal() && !second.closedByPortal());  // still attached, still not reading
+        // With them, and a head half sent, SIGTERM ends the portal at once.
+        RawClient slowHead(portal.port());
+        QVERIFY(slowHead.send("GET /tad/version.htm HTTP/1.1\r\nHo") > 0);
+        QTest::qWait(300);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(portal.stop(), 0);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // `opening` is sent at once, `trickle` a byte every 300 ms; the portal closes between
+    // `fromMs` and `toMs` after the connection was made, having sent `reply` (the end of it).
+    void slowAndIdleConnectionsAreCut_data()
+    {
+        QTest::addColumn<QStringList>("options"); QTest::addColumn<QByteArray>("opening");
+        QTest::addColumn<QByteArray>("trickle"); QTest::addColumn<int>("fromMs"); QTest::addColumn<int>("toMs");
+        QTest::addColumn<QByteArray>("reply");
+        const auto row = [](const char *name, const QStringList &options, const QByteArray &opening, const QByteArray &trickle,
+                            int fromMs, int toMs, const QByteArray &reply = {}) {
+            QTest::newRow(name) << options << opening << trickle << fromMs << toMs << reply;
+        };
+        const QStringList header2 = {"--header-timeout", "2"};
+        const QByteArray postHead = "POST /tad/version.htm HTTP/1.1\r\n" + Host + "Content-Length: 100\r\n\r\n";
+        row("a connection that sends nothing", header2, {}, {}, 1500, 3500);
+        row("a head trickled a byte at a time", header2, {}, VersionRequest, 1500, 3500);
+        row("a body trickled after a whole head", header2, postHead, QByteArray(100, 'b'), 1500, 3500);
+        row("a kept-alive connection outlives the header time-out, then idles out",
+            {"--header-timeout", "1", "--idle-timeout", "3"}, VersionRequest, {}, 2500, 4500, "2.04");
+    }
+
+    void slowAndIdleConnectionsAreCut()
+    {
+        QFETCH(QStringList, options); QFETCH(QByteArray, opening); QFETCH(QByteArray, trickle); QFETCH(int, fromMs);
+        QFETCH(int, toMs); QFETCH(QByteArray, reply);
+        PortalRun portal;
+        QVERIFY(portal.start(dbArgs("slow.sqlite") + options));
+        QElapsedTimer timer;
+        timer.start();
+        RawClient c(portal.port());
+        QCOMPARE(c.send(opening), opening.size());
+        for (qsizetype next = 0; !c.closedByPortal() && timer.elapsed() < 6000; c.read(300)) {
+            if (next < trickle.size() && c.send(trickle.mid(next, 1)) == 1)
+                ++next;
+        }
+        QVERIFY2(c.closedByPortal(), "still open after 6 s");
+        QVERIFY2(timer.elapsed() >= fromMs && timer.elapsed() < toMs, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(reply.isEmpty() ? c.received().isEmpty() : c.received().endsWith(reply), c.received().constData());
+    }
+
+    void crowdFromOneAddressLeavesRoomForOthers()
+    {
+        // 2,000 connections from 127.0.0.1 trickling their heads, default limits: one address
+        // holds at most --max-per-address (256) of them, and a client from 127.0.0.5 is
+        // answered at once.
+        rlimit files{};
+        getrlimit(RLIMIT_NOFILE, &files);
+        const int crowdSize = int(std::min<rlim_t>(2000, files.rlim_cur > 300 ? files.rlim_cur - 300 : 0));
+        if (crowdSize < 600)
+            QSKIP("too few file descriptors for a crowd");
+        PortalRun portal;
+        QVERIFY(portal.start(dbArgs("crowd.sqlite")));
+        std::vector<std::unique_ptr<RawClient>> crowd;
+        for (int i = 0; i < crowdSize; ++i) {
+            crowd.push_back(std::make_unique<RawClient>(portal.port()));
+            crowd.back()->send("GET /tad/version.htm HTTP/1.1\r\nHo");
+        }
+        for (int round = 0; round < 3; ++round) {
+            QTest::qWait(400);
+            for (auto &c : crowd)
+                c->send("s");
+        }
+        const qint64 probe = timedRequest(portal.port(), VersionRequest, "127.0.0.5", 3000);
+        QVERIFY2(probe >= 0 && probe < 1000, qPrintable(QString::number(probe)));
+        int open = 0;
+        for (auto &c : crowd)
+            open += c->connected() && !c->closedByPortal() ? 1 : 0;
+        QVERIFY2(open > 0 && open <= 256, qPrintable(QString::number(open)));
+    }
 
 private:
     QStringList dbArgs(const QString &name) const { return {"--db", "sqlite:" + m_dir.filePath(name)}; }
     QTemporaryDir m_dir;
     PortalRun m_portal;  // shared by the rows that leave nothing behind
 };
-
-void TestPortalHostile::initTestCase()
-{
-    QVERIFY(m_portal.start(dbArgs("shared.sqlite")));
-    // The crowd below needs a descriptor per connection.
-    rlimit files{};
-    QVERIFY(getrlimit(RLIMIT_NOFILE, &files) == 0);
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-}
-
-// `head` is sent; then, where `interim` is given, that reply is awaited before `body` is
-// sent, all of it, before anything more is read (as an uploading client does). The reply
-// holds `status` and never `never`; `closes`: the portal then closes, in order, not with a
-// reset that would destroy the reply.
-void TestPortalHostile::refusalsOnARealConnection_data()
-{
-    QTest::addColumn<QByteArray>("head");
-    QTest::addColumn<QByteArray>("interim");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("closes");
-    QTest::addColumn<QByteArray>("never");
-    const QByteArray post = "POST /tad/version.htm HTTP/1.1\r\n" + Host;
-    const QByteArray carried = "Content-Length: " + QByteArray::number(VersionRequest.size()) + "\r\n\r\n" + VersionRequest;
-    QTest::newRow("a request smuggled behind two Content-Length fields is never answered")
-        << post + "Content-Length: 0\r\n" + carried << QByteArray() << QByteArray() << 400 << true << QByteArray("\r\n\r\n2.04");
-    QTest::newRow("Expect: 100-continue is answered before the body is sent")
-        << post + "Expect: 100-continue\r\nContent-Length: 5\r\n\r\n" << QByteArray("HTTP/1.1 100 Continue\r\n\r\n")
-        << QByteArray("hello") << 200 << false << QByteArray();
-    QTest::newRow("a body over the limit, sent anyway, still gets its 413")
-        << post + "Content-Length: 3000000\r\n\r\n" << QByteArray() << QByteArray(3000000, 'a') << 413 << true << QByteArray();
-}
-
-void TestPortalHostile::refusalsOnARealConnection()
-{
-    QFETCH(QByteArray, head);
-    QFETCH(QByteArray, interim);
-    QFETCH(QByteArray, body);
-    QFETCH(int, status);
-    QFETCH(bool, closes);
-    QFETCH(QByteArray, never);
-    RawClient c(m_portal.port());
-    QCOMPARE(c.send(head), head.size());
-    if (!interim.isEmpty()) {
-        QCOMPARE(c.read(2000, [&](const QByteArray &r) { return r.size() >= interim.size(); }), interim);
-        c.clear();
-    }
-    QVERIFY2(sendAll(c, body, 3000), c.resetByPortal() ? "reset while sending" : "not taken");
-    const QByteArray reply = c.read(3000, closes ? std::function<bool(const QByteArray &)>() : RawClient::wholeReply);
-    QCOMPARE(statusOf(reply), status);
-    QVERIFY2(never.isEmpty() || !reply.contains(never), reply.constData());
-    QCOMPARE(c.closedByPortal(), closes);
-    QVERIFY(!c.resetByPortal());
-    QCOMPARE(m_portal.get("/tad/version.htm").body, QByteArray("2.04"));  // serving goes on
-}
-
-void TestPortalHostile::stalledReadersHoldNobodyUpAndSigtermStillEnds()
-{
-    PortalRun portal;
-    QVERIFY(portal.start(dbArgs("readers.sqlite") + QStringList{"--maintainer", "900", "--threads", "2"}));
-    for (int i = 0; i < 50; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        QCOMPARE(portal.get("/tad/tad_postsite.asp?url=http%3A%2F%2Fsite" + n + ".example%2F&shortname=Site%20" + n + "&comments="
-                            + QByteArray(200, 'c') + "&AgeFrom=3&AgeTo=12&LogoLoc=S_gif.gif&id=0&userid=900&Delete=0&Type=1")
-                     .status,
-                 200);
-    }
-    QVERIFY(portal.get("/tad/tad_available.asp?t=1&userid=1").body.size() > 12000);
-    const auto first = stalledReader(portal.port()), second = stalledReader(portal.port());
-    QVERIFY(first->connected() && second->connected());
-    QTest::qWait(300);  // their replies back up
-    // Each probe is a new client; a database page too, so a worker must be free.
-    for (int i = 0; i < 6; ++i) {
-        for (const QByteArray &request : {VersionRequest, BigReplyRequest}) {
-            const qint64 ms = timedRequest(portal.port(), request);
-            QVERIFY2(ms >= 0 && ms < 500, qPrintable(QString::number(ms)));
-        }
-        QTest::qWait(300);
-    }
-    QVERIFY(!first->closedByPortal() && !second->closedByPortal());  // still attached, still not reading
-    // With them, and a head half sent, SIGTERM ends the portal at once.
-    RawClient slowHead(portal.port());
-    QVERIFY(slowHead.send("GET /tad/version.htm HTTP/1.1\r\nHo") > 0);
-    QTest::qWait(300);
-    QElapsedTimer timer;
-    timer.start();
-    QCOMPARE(portal.stop(), 0);
-    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
-}
-
-// `opening` is sent at once, `trickle` a byte every 300 ms; the portal closes between
-// `fromMs` and `toMs` after the connection was made, having sent `reply` (the end of it).
-void TestPortalHostile::slowAndIdleConnectionsAreCut_data()
-{
-    QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QByteArray>("opening");
-    QTest::addColumn<QByteArray>("trickle");
-    QTest::addColumn<int>("fromMs");
-    QTest::addColumn<int>("toMs");
-    QTest::addColumn<QByteArray>("reply");
-    const auto row = [](const char *name, const QStringList &options, const QByteArray &opening, const QByteArray &trickle,
-                        int fromMs, int toMs, const QByteArray &reply = {}) {
-        QTest::newRow(name) << options << opening << trickle << fromMs << toMs << reply;
-    };
-    const QStringList header2 = {"--header-timeout", "2"};
-    const QByteArray postHead = "POST /tad/version.htm HTTP/1.1\r\n" + Host + "Content-Length: 100\r\n\r\n";
-    row("a connection that sends nothing", header2, {}, {}, 1500, 3500);
-    row("a head trickled a byte at a time", header2, {}, VersionRequest, 1500, 3500);
-    row("a body trickled after a whole head", header2, postHead, QByteArray(100, 'b'), 1500, 3500);
-    row("a kept-alive connection outlives the header time-out, then idles out",
-        {"--header-timeout", "1", "--idle-timeout", "3"}, VersionRequest, {}, 2500, 4500, "2.04");
-}
-
-void TestPortalHostile::slowAndIdleConnectionsAreCut()
-{
-    QFETCH(QStringList, options);
-    QFETCH(QByteArray, opening);
-    QFETCH(QByteArray, trickle);
-    QFETCH(int, fromMs);
-    QFETCH(int, toMs);
-    QFETCH(QByteArray, reply);
-    PortalRun portal;
-    QVERIFY(portal.start(dbArgs("slow.sqlite") + options));
-    QElapsedTimer timer;
-    timer.start();
-    RawClient c(portal.port());
-    QCOMPARE(c.send(opening), opening.size());
-    for (qsizetype next = 0; !c.closedByPortal() && timer.elapsed() < 6000; c.read(300)) {
-        if (next < trickle.size() && c.send(trickle.mid(next, 1)) == 1)
-            ++next;
-    }
-    QVERIFY2(c.closedByPortal(), "still open after 6 s");
-    QVERIFY2(timer.elapsed() >= fromMs && timer.elapsed() < toMs, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY2(reply.isEmpty() ? c.received().isEmpty() : c.received().endsWith(reply), c.received().constData());
-}
-
-void TestPortalHostile::crowdFromOneAddressLeavesRoomForOthers()
-{
-    // 2,000 connections from 127.0.0.1 trickling their heads, default limits: one address
-    // holds at most --max-per-address (256) of them, and a client from 127.0.0.5 is
-    // answered at once.
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    const int crowdSize = int(std::min<rlim_t>(2000, files.rlim_cur > 300 ? files.rlim_cur - 300 : 0));
-    if (crowdSize < 600)
-        QSKIP("too few file descriptors for a crowd");
-    PortalRun portal;
-    QVERIFY(portal.start(dbArgs("crowd.sqlite")));
-    std::vector<std::unique_ptr<RawClient>> crowd;
-    for (int i = 0; i < crowdSize; ++i) {
-        crowd.push_back(std::make_unique<RawClient>(portal.port()));
-        crowd.back()->send("GET /tad/version.htm HTTP/1.1\r\nHo");
-    }
-    for (int round = 0; round < 3; ++round) {
-        QTest::qWait(400);
-        for (auto &c : crowd)
-            c->send("s");
-    }
-    const qint64 probe = timedRequest(portal.port(), VersionRequest, "127.0.0.5", 3000);
-    QVERIFY2(probe >= 0 && probe < 1000, qPrintable(QString::number(probe)));
-    int open = 0;
-    for (auto &c : crowd)
-        open += c->connected() && !c->closedByPortal() ? 1 : 0;
-    QVERIFY2(open > 0 && open <= 256, qPrintable(QString::number(open)));
-}
 
 QTEST_GUILESS_MAIN(TestPortalHostile)
 #include "tst_portalhostile.moc"

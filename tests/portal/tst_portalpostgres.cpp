@@ -9,12 +9,118 @@
 class TestPortalPostgres : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void twoInstancesShareOneDatabase();
-    void changeThroughOneInstanceIsReadThroughTheOtherAtOnce_data();
-    void changeThroughOneInstanceIsReadThroughTheOtherAtOnce();
-    void startingOnAReadOnlyDatabaseSaysSo();
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("PGPORT") || qEnvironmentVariableIsEmpty("PGHOST"))
+            QSKIP("no PostgreSQL server: run this test under pg_virtualenv (Debian package postgresql-common, "
+                  "with postgresql installed); ctest does so when pg_virtualenv is found at configure time");
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test"));
+        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QUrl url(QStringLiteral("postgresql://%1:%2/%3").arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"),
+                                                             qEnvironmentVariable("PGDATABASE")));
+        url.setUserName(qEnvironmentVariable("PGUSER"));
+        url.setPassword(qEnvironmentVariable("PGPASSWORD"));
+        m_url = url.toString();
+        QVERIFY(m_a.start({"--db", m_url, "--maintainer", "900"}));
+        QVERIFY(m_b.start({"--db", m_url}));
+        // One connection per process listens for the other's changes.
+        QSqlQuery q = query();
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'tadpole-portal changes' "
+                                      "AND query = 'LISTEN tadpole_changes'")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
+        QCOMPARE(m_a.get("/tad/tad_postsite.asp?url=http%3A%2F%2Fp.example%2F&shortname=Pond&comments=c"
+                         "&AgeFrom=3&AgeTo=12&LogoLoc=P_gif.gif&id=0&userid=900&Delete=0&Type=1").status, 200);
+        m_publicSite = m_b.get("/tad/tad_available.asp?t=1&userid=").body.split('\t').value(0);
+        QVERIFY(!m_publicSite.isEmpty());
+    }
+
+    void cleanupTestCase()
+    {
+        if (!m_url.isEmpty()) {
+            QCOMPARE(m_a.stop(), 0);
+            QCOMPARE(m_b.stop(), 0);
+        }
+    }
+
+    // The maintainer's public site through A; B shows it, ticks it, makes the menu; A follows the
+    // menu's go link, as both sign with the key kept in the database; the delete shows at once.
+    void twoInstancesShareOneDatabase()
+    {
+        const QByteArray site = "/tad/tad_postsite.asp?url=http%3A%2F%2Fa.example%2F&shortname=Tom%20%26%20Jerry&comments=c"
+                                "&AgeFrom=3&AgeTo=12&LogoLoc=T_gif.gif&Type=1&Delete=";
+        QCOMPARE(m_a.get(site + "0&id=0&userid=900").status, 200);
+        QByteArray row;
+        for (const QByteArray &line : m_b.get("/tad/tad_available.asp?t=2&userid=62").body.split('\n'))
+            row = line.contains("\tTom & Jerry\t") ? line : row;
+        QVERIFY2(row.endsWith("\t1\t0\t0\tT_gif.gif\r"), row.constData());
+        const QByteArray id = row.split('\t').value(0);
+        QCOMPARE(m_b.get("/tad/tad_saveitem.asp?item=" + id + "&checked=True&t=2&userid=62").status, 200);
+        QVERIFY(m_a.get("/tad/tad_available.asp?t=2&userid=62").body.contains("\t-1\t"));
+        const QByteArray go = goLinkOnMenu(m_b.get("/tad/tad_menu.asp?t=2&userid=62").body, id);
+        QCOMPARE(m_a.get(go).header("Location"), QByteArray("http://a.example/"));
+        QCOMPARE(m_a.get(site + "1&id=" + id + "&userid=900").status, 200);
+        QVERIFY(!m_b.get("/tad/tad_available.asp?t=2&userid=62").body.contains("Tom"));
+        QCOMPARE(m_b.get(go).status, 404);
+    }
+
+    // {n} stands for the try (1 to 3), SITE for the public site's id.
+    void changeThroughOneInstanceIsReadThroughTheOtherAtOnce_data()
+    {
+        // The change goes through A; the read through B, before the change and after; `after` is
+        // what the read holds once the change is seen.
+        QTest::addColumn<QByteArray>("change"); QTest::addColumn<QByteArray>("read"); QTest::addColumn<QByteArray>("after");
+        const auto row = [](const char *name, const char *change, const char *read, const char *after) {
+            QTest::newRow(name) << QByteArray(change) << QByteArray(read) << QByteArray(after);
+        };
+        row("an installation's rename, in non-Latin letters, in its names", "tad_saveface.asp?userid=71&tface=3&newname=%C3%96l%C3%A7%C3%BC%20%E5%AD%97{n}",
+            "tad_getface.asp?userid=71", "\tÖlçü 字{n}\t");
+        row("an installation's first tick, in the child's site list", "tad_saveitem.asp?item=SITE&checked=True&t=2&userid=72{n}",
+            "tad_available.asp?t=2&userid=72{n}", "\t-1\t");
+        row("an installation's first tick, on the child's menu", "tad_saveitem.asp?item=SITE&checked=True&t=3&userid=73{n}",
+            "tad_menu.asp?t=3&userid=73{n}", "&amp;item=SITE\"");
+        row("a public site renamed, in the defaults' list a made-up id reads", "tad_postsite.asp?url=http%3A%2F%2Fp.example%2F&shortname=Lake{n}"
+            "&comments=c&AgeFrom=3&AgeTo=12&LogoLoc=P_gif.gif&id=SITE&userid=900&Delete=0&Type=1", "tad_available.asp?t=1&userid=74", "\tLake{n}\t");
+    }
+
+    // Within 50 ms; on a machine busy with other work a scheduling delay can exceed that once,
+    // so the change is made up to three times (with another value each time). A change that is
+    // not seen within 2 s fails at once: B kept a reply it should have dropped.
+    void changeThroughOneInstanceIsReadThroughTheOtherAtOnce()
+    {
+        QFETCH(QByteArray, change); QFETCH(QByteArray, read); QFETCH(QByteArray, after);
+        QList<qint64> took;
+        for (int n = 1; n <= 3 && (took.isEmpty() || took.last() >= 50); ++n) {
+            const auto fill = [&](QByteArray text) { return text.replace("SITE", m_publicSite).replace("{n}", QByteArray::number(n)); };
+            // Read twice first, so B keeps the reply it built.
+            for (int i = 0; i < 2; ++i)
+                QVERIFY(!m_b.get("/tad/" + fill(read)).body.contains(fill(after)));
+            QCOMPARE(m_a.get("/tad/" + fill(change)).status, 200);
+            QElapsedTimer timer;
+            timer.start();
+            QByteArray body = m_b.get("/tad/" + fill(read)).body;
+            while (!body.contains(fill(after)) && timer.elapsed() < 2000)
+                body = m_b.get("/tad/" + fill(read)).body;
+            QVERIFY2(body.contains(fill(after)), body.constData());
+            took.append(timer.elapsed());
+        }
+        QVERIFY2(took.last() < 50, qPrintable(QStringLiteral("seen after %1 ms").arg(took.last())));
+    }
+
+    void startingOnAReadOnlyDatabaseSaysSo()
+    {
+        const QString name = qEnvironmentVariable("PGDATABASE");
+        QSqlQuery q = query();
+        QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" SET default_transaction_read_only = on").arg(name)));
+        QProcess portal;
+        portal.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM), {"--port", "0", "--db", m_url});
+        const bool finished = portal.waitForFinished(15000);
+        QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" RESET default_transaction_read_only").arg(name)));
+        QVERIFY(finished);
+        QCOMPARE(portal.exitCode(), 1);
+        const QByteArray error = portal.readAllStandardError();
+        QVERIFY2(error.startsWith("tadpole-portal: database: the database is read-only") && error.contains("read-only transaction"),
+                 error.constData());
+    }
 
 private:
     QSqlQuery query() const { return QSqlQuery(QSqlDatabase::database(QStringLiteral("test"))); }
@@ -22,125 +128,6 @@ private:
     PortalRun m_a, m_b;  // A has maintainer 900, B none
     QByteArray m_publicSite;
 };
-
-void TestPortalPostgres::initTestCase()
-{
-    if (qEnvironmentVariableIsEmpty("PGPORT") || qEnvironmentVariableIsEmpty("PGHOST"))
-        QSKIP("no PostgreSQL server: run this test under pg_virtualenv (Debian package postgresql-common, "
-              "with postgresql installed); ctest does so when pg_virtualenv is found at configure time");
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test"));
-    QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-    QUrl url(QStringLiteral("postgresql://%1:%2/%3").arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"),
-                                                         qEnvironmentVariable("PGDATABASE")));
-    url.setUserName(qEnvironmentVariable("PGUSER"));
-    url.setPassword(qEnvironmentVariable("PGPASSWORD"));
-    m_url = url.toString();
-    QVERIFY(m_a.start({"--db", m_url, "--maintainer", "900"}));
-    QVERIFY(m_b.start({"--db", m_url}));
-    // One connection per process listens for the other's changes.
-    QSqlQuery q = query();
-    QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'tadpole-portal changes' "
-                                  "AND query = 'LISTEN tadpole_changes'")) && q.next());
-    QCOMPARE(q.value(0).toInt(), 2);
-    QCOMPARE(m_a.get("/tad/tad_postsite.asp?url=http%3A%2F%2Fp.example%2F&shortname=Pond&comments=c"
-                     "&AgeFrom=3&AgeTo=12&LogoLoc=P_gif.gif&id=0&userid=900&Delete=0&Type=1").status, 200);
-    m_publicSite = m_b.get("/tad/tad_available.asp?t=1&userid=").body.split('\t').value(0);
-    QVERIFY(!m_publicSite.isEmpty());
-}
-
-void TestPortalPostgres::cleanupTestCase()
-{
-    if (!m_url.isEmpty()) {
-        QCOMPARE(m_a.stop(), 0);
-        QCOMPARE(m_b.stop(), 0);
-    }
-}
-
-// The maintainer's public site through A; B shows it, ticks it, makes the menu; A follows the
-// menu's go link, as both sign with the key kept in the database; the delete shows at once.
-void TestPortalPostgres::twoInstancesShareOneDatabase()
-{
-    const QByteArray site = "/tad/tad_postsite.asp?url=http%3A%2F%2Fa.example%2F&shortname=Tom%20%26%20Jerry&comments=c"
-                            "&AgeFrom=3&AgeTo=12&LogoLoc=T_gif.gif&Type=1&Delete=";
-    QCOMPARE(m_a.get(site + "0&id=0&userid=900").status, 200);
-    QByteArray row;
-    for (const QByteArray &line : m_b.get("/tad/tad_available.asp?t=2&userid=62").body.split('\n'))
-        row = line.contains("\tTom & Jerry\t") ? line : row;
-    QVERIFY2(row.endsWith("\t1\t0\t0\tT_gif.gif\r"), row.constData());
-    const QByteArray id = row.split('\t').value(0);
-    QCOMPARE(m_b.get("/tad/tad_saveitem.asp?item=" + id + "&checked=True&t=2&userid=62").status, 200);
-    QVERIFY(m_a.get("/tad/tad_available.asp?t=2&userid=62").body.contains("\t-1\t"));
-    const QByteArray go = goLinkOnMenu(m_b.get("/tad/tad_menu.asp?t=2&userid=62").body, id);
-    QCOMPARE(m_a.get(go).header("Location"), QByteArray("http://a.example/"));
-    QCOMPARE(m_b.get(site + "1&id=" + id + "&userid=62").status, 403);
-    QCOMPARE(m_a.get(site + "1&id=" + id + "&userid=900").status, 200);
-    QVERIFY(!m_b.get("/tad/tad_available.asp?t=2&userid=62").body.contains("Tom"));
-    QCOMPARE(m_b.get(go).status, 404);
-}
-
-// {n} stands for the try (1 to 3), SITE for the public site's id.
-void TestPortalPostgres::changeThroughOneInstanceIsReadThroughTheOtherAtOnce_data()
-{
-    QTest::addColumn<QByteArray>("change");  // through A
-    QTest::addColumn<QByteArray>("read");    // through B, before the change and after
-    QTest::addColumn<QByteArray>("after");   // what the read holds once the change is seen
-    QTest::newRow("an installation's rename, in non-Latin letters, in its names")
-        << QByteArray("tad_saveface.asp?userid=71&tface=3&newname=%C3%96l%C3%A7%C3%BC%20%E5%AD%97{n}")
-        << QByteArray("tad_getface.asp?userid=71") << QByteArray("\tÖlçü 字{n}\t");
-    QTest::newRow("an installation's first tick, in the child's site list")
-        << QByteArray("tad_saveitem.asp?item=SITE&checked=True&t=2&userid=72{n}")
-        << QByteArray("tad_available.asp?t=2&userid=72{n}") << QByteArray("\t-1\t");
-    QTest::newRow("an installation's first tick, on the child's menu")
-        << QByteArray("tad_saveitem.asp?item=SITE&checked=True&t=3&userid=73{n}")
-        << QByteArray("tad_menu.asp?t=3&userid=73{n}") << QByteArray("&amp;item=SITE\"");
-    QTest::newRow("a public site renamed, in the defaults' list a made-up id reads")
-        << QByteArray("tad_postsite.asp?url=http%3A%2F%2Fp.example%2F&shortname=Lake{n}&comments=c&AgeFrom=3&AgeTo=12"
-                      "&LogoLoc=P_gif.gif&id=SITE&userid=900&Delete=0&Type=1")
-        << QByteArray("tad_available.asp?t=1&userid=74") << QByteArray("\tLake{n}\t");
-}
-
-// Within 50 ms; on a machine busy with other work a scheduling delay can exceed that once,
-// so the change is made up to three times (with another value each time). A change that is
-// not seen within 2 s fails at once: B kept a reply it should have dropped.
-void TestPortalPostgres::changeThroughOneInstanceIsReadThroughTheOtherAtOnce()
-{
-    QFETCH(QByteArray, change);
-    QFETCH(QByteArray, read);
-    QFETCH(QByteArray, after);
-    QList<qint64> took;
-    for (int n = 1; n <= 3 && (took.isEmpty() || took.last() >= 50); ++n) {
-        const auto fill = [&](QByteArray text) { return text.replace("SITE", m_publicSite).replace("{n}", QByteArray::number(n)); };
-        // Read twice first, so B keeps the reply it built.
-        for (int i = 0; i < 2; ++i)
-            QVERIFY(!m_b.get("/tad/" + fill(read)).body.contains(fill(after)));
-        QCOMPARE(m_a.get("/tad/" + fill(change)).status, 200);
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray body;
-        do {
-            body = m_b.get("/tad/" + fill(read)).body;
-        } while (!body.contains(fill(after)) && timer.elapsed() < 2000);
-        QVERIFY2(body.contains(fill(after)), body.constData());
-        took.append(timer.elapsed());
-    }
-    QVERIFY2(took.last() < 50, qPrintable(QStringLiteral("seen after %1 ms").arg(took.last())));
-}
-
-void TestPortalPostgres::startingOnAReadOnlyDatabaseSaysSo()
-{
-    const QString name = qEnvironmentVariable("PGDATABASE");
-    QSqlQuery q = query();
-    QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" SET default_transaction_read_only = on").arg(name)));
-    QProcess portal;
-    portal.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM), {"--port", "0", "--db", m_url});
-    const bool finished = portal.waitForFinished(15000);
-    QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" RESET default_transaction_read_only").arg(name)));
-    QVERIFY(finished);
-    QCOMPARE(portal.exitCode(), 1);
-    const QByteArray error = portal.readAllStandardError();
-    QVERIFY2(error.startsWith("tadpole-portal: database: the database is read-only") && error.contains("read-only transaction"),
-             error.constData());
-}
 
 QTEST_GUILESS_MAIN(TestPortalPostgres)
 #include "tst_portalpostgres.moc"

@@ -6,10 +6,7 @@
 #include <QUrl>
 
 namespace {
-QByteArray enc(const QString &s)
-{
-    return QUrl::toPercentEncoding(s);
-}
+QByteArray enc(const QString &s) { return QUrl::toPercentEncoding(s); }
 
 // Type 1 asks for a public site, 2 for a private one, empty keeps the type; Delete 1 deletes.
 QByteArray postSite(const QString &userid, const QString &name, qint64 id, const QByteArray &type,
@@ -24,20 +21,17 @@ QByteArray postSite(const QString &userid, const QString &name, qint64 id, const
 QList<QList<QByteArray>> rows(const QByteArray &list)
 {
     QList<QList<QByteArray>> out;
-    for (const QByteArray &row : list.split('\n')) {
+    for (const QByteArray &row : list.split('\n'))
         if (!row.isEmpty())
             out.append(row.chopped(1).split('\t'));  // without its CR
-    }
     return out;
 }
 
 QList<QByteArray> rowFor(const QByteArray &list, const QByteArray &name)
 {
-    for (const QList<QByteArray> &row : rows(list)) {
-        if (row.value(1) == name)
-            return row;
-    }
-    return {};
+    const auto all = rows(list);
+    const auto it = std::find_if(all.begin(), all.end(), [&](const auto &row) { return row.value(1) == name; });
+    return it == all.end() ? QList<QByteArray>() : *it;
 }
 
 QByteArray withValue(const QByteArray &target, const QByteArray &key, const QByteArray &value)
@@ -57,32 +51,338 @@ int keptAliveGet(RawClient &c, const QByteArray &target)
 qint64 residentKiB(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    for (const QByteArray &line : status.open(QIODevice::ReadOnly) ? status.readAll().split('\n') : QList<QByteArray>()) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const qsizetype at = text.indexOf("VmRSS:");
+    return at < 0 ? -1 : text.mid(at + 6).trimmed().split(' ').value(0).toLongLong();
 }
 } // namespace
 
 class TestPortalServer : public QObject {
     Q_OBJECT
 private slots:
-    void init();
-    void replyForms();
-    void savedTextReadsBackAfterARestart_data();
-    void savedTextReadsBackAfterARestart();
-    void whoSeesAndChangesWhat();
-    void refusedRequestsChangeNothing_data();
-    void refusedRequestsChangeNothing();
-    void goLinks_data();
-    void goLinks();
-    void readersWithMadeUpIdsCannotBlowUpMemory_data();
-    void readersWithMadeUpIdsCannotBlowUpMemory();
-    void databaseErrorsAreToldOnStandardError();
-    void olderSchemaIsCarriedForward();
-    void killDuringBurstLosesNothingAnswered();
-    void demoFamilyAndSites();
+    void init()
+    {
+        m_portal.reset();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(start());
+    }
+
+    void replyForms()
+    {
+        QCOMPARE(get("/tad/version.htm?n=\xC3\xA9").body, QByteArray("2.04"));
+        QCOMPARE(get("/tad/tad_visit.asp?userid=2026120612000012345&ver=2.04").status, 200);
+        for (const QByteArray id : {"2026120612000012345", ""})
+            QCOMPARE(get("/tad/tad_getface.asp?userid=" + id).body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
+        // The browser tells the radio is on by the page's name being its address.
+        QVERIFY(!get("/tad/radiodis.htm").body.contains("<title"));
+        QFile log(m_dir->filePath("access.log"));
+        const QList<QByteArray> lines = log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>();
+        const QByteArray port = QByteArray::number(m_portal->port());
+        QCOMPARE(lines.value(0), "127.0.0.1:" + port + " GET /tad/version.htm?n=%C3%A9");  // bytes escaped
+        QCOMPARE(lines.value(1), "127.0.0.1:" + port + " GET /tad/tad_visit.asp?userid=2026120612000012345&ver=2.04");
+    }
+
+    void savedTextReadsBackAfterARestart_data()
+    {
+        QTest::addColumn<QString>("text");
+        for (const char *text : {"Alpha", "Tom & Jerry's Zoo #1 = 100%", "Ölçü 字", "<script>alert(\"x\")</script>",
+                                 "x'); DROP TABLE sites; --", "1+1=2"})
+            QTest::newRow(text) << QString::fromUtf8(text);
+    }
+
+    // Installation 5 names child 2 and adds a private site: the site list's row, whole, before
+    // the tick and (after a restart) with it, and the menu that shows the site once ticked.
+    void savedTextReadsBackAfterARestart()
+    {
+        QFETCH(QString, text);
+        const QByteArray t = text.toUtf8(), url = "http://a.example/?q=" + t;
+        const QByteArray row = "1\t" + t + '\t' + url + "\t3 to 12\t" + t + "\t2\t1\tTICK\t" + text.left(1).toUtf8() + "_gif.gif\r\n";
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=2&newname=" + enc(text)).status, 200);
+        QCOMPARE(get(postSite("5", text, 0, "2", "0", QString::fromUtf8(url))).status, 200);
+        QCOMPARE(get("/tad/tad_available.asp?t=2&userid=5").body, QByteArray(row).replace("TICK", "0"));
+        QVERIFY(!get("/tad/tad_menu.asp?t=2&userid=5").body.contains("tad_go.asp"));
+        QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=True&t=2&userid=5").status, 200);
+        QCOMPARE(m_portal->stop(), 0);
+        QVERIFY(start());
+        QCOMPARE(get("/tad/tad_getface.asp?userid=5").body, "Child 1\t" + t + "\tChild 3\tChild 4");
+        QCOMPARE(get("/tad/tad_available.asp?t=2&userid=5").body, QByteArray(row).replace("TICK", "-1"));
+        QCOMPARE(get("/tad/tad_available.asp?t=3&userid=5").body.count("-1"), 0);
+        const QString menu = QString::fromUtf8(get("/tad/tad_menu.asp?t=2&userid=5").body);
+        QVERIFY(menu.contains("<span>" + text.toHtmlEscaped() + "</span>"));
+        QVERIFY(menu.contains(QRegularExpression(QStringLiteral("href=\"tad_go\\.asp\\?sig=[0-9a-f]{32}&amp;t=2&amp;userid=5&amp;item=1\""))));
+        QVERIFY(!text.contains(u'<') || !menu.contains(text));  // escaped wherever it shows, the title too
+    }
+
+    // 900 is the maintainer; 100, 200, 300 and 400 are ordinary installations.
+    void whoSeesAndChangesWhat()
+    {
+        QCOMPARE(get(postSite("100", "Private A", 0, "2")).status, 200);
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=100&tface=1&newname=Ann").status, 200);
+        for (const QByteArray reader : {"200", ""})
+            QCOMPARE(get("/tad/tad_available.asp?t=1&userid=" + reader).body, QByteArray());
+        QCOMPARE(get("/tad/tad_getface.asp?userid=200").body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
+
+        QCOMPARE(get(postSite("900", "Public", 0, "1")).status, 200);
+        QCOMPARE(get(postSite("300", "Wants public", 0, "1")).status, 200);
+        // The type a reader sees of a site by name; empty: not listed.
+        const auto type = [this](const char *reader, const char *name) {
+            return rowFor(get("/tad/tad_available.asp?t=1&userid=" + QByteArray(reader)).body, name).value(5);
+        };
+        QCOMPARE(type("400", "Public"), "1");
+        QCOMPARE(type("300", "Wants public"), "2");
+        QCOMPARE(type("400", "Wants public"), QByteArray());
+        // An empty type keeps a public site public and a private one private.
+        QCOMPARE(get(postSite("900", "Public renamed", 2, "")).status, 200);
+        QCOMPARE(type("400", "Public renamed"), "1");
+        QCOMPARE(get(postSite("300", "Still mine", 3, "")).status, 200);
+        QCOMPARE(type("300", "Still mine"), "2");
+        // The maintainer's delete takes the others' ticks with it.
+        QCOMPARE(get("/tad/tad_saveitem.asp?item=2&checked=True&t=1&userid=400").status, 200);
+        QCOMPARE(get(postSite("900", "Public renamed", 2, "", "1")).status, 200);
+        QCOMPARE(type("400", "Public renamed"), QByteArray());
+        QVERIFY(!dumpDatabase(dbPath()).join(u'\n').contains(QStringLiteral("ticks:400|1|2")));
+    }
+
+    // Installation 8 owns private site 1; the maintainer's public site 2 is ticked by 8.
+    void refusedRequestsChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("target"); QTest::addColumn<int>("status");
+        const auto row = [](const char *name, const QByteArray &target, int status) { QTest::newRow(name) << target << status; };
+        const QByteArray tick = "/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=";
+        const QByteArray name = "/tad/tad_saveface.asp?userid=8&tface=1&newname=";
+        row("a key missing", "/tad/tad_saveitem.asp?item=1&checked=True&t=1", 400);
+        row("child 0", "/tad/tad_saveitem.asp?item=1&checked=True&t=0&userid=8", 400);
+        row("child 5", "/tad/tad_available.asp?t=5&userid=8", 400);
+        row("checked neither True nor False", "/tad/tad_saveitem.asp?item=1&checked=Maybe&t=1&userid=8", 400);
+        row("a site number too long for one", "/tad/tad_go.asp?t=1&userid=8&item=99999999999999999999", 400);
+        row("an empty userid, which would change the defaults", tick, 400);
+        row("a userid led by a byte-order mark", tick + "%EF%BB%BF8", 400);
+        row("a name over 100 characters", name + QByteArray(101, 'x'), 400);
+        row("a name with a TAB", name + "a%09b", 400);
+        row("a name with next line U+0085", name + "a%C2%85b", 400);
+        row("a name with line separator U+2028", name + "a%E2%80%A8b", 400);
+        row("a name that is not UTF-8", name + "%FF", 400);
+        row("a comment with paragraph separator U+2029", postSite("8", "N", 0, "2").replace("&comments=N", "&comments=a%E2%80%A9b"), 400);
+        row("an empty short name", postSite("8", "", 0, "2"), 400);
+        row("Delete neither 0 nor 1", postSite("8", "N", 0, "2", "2"), 400);
+        row("Type neither 1, 2 nor empty", postSite("8", "N", 0, "3"), 400);
+        row("a logo that is no plain file name", postSite("8", "N", 0, "2").replace("LogoLoc=N_gif.gif", "LogoLoc=..%2Fx"), 400);
+        row("a delete of id 0", postSite("8", "N", 0, "", "1"), 400);
+        row("a tick of a site that does not exist", "/tad/tad_saveitem.asp?item=99&checked=True&t=1&userid=8", 404);
+        row("a delete of a site that does not exist", postSite("8", "N", 99, "", "1"), 404);
+        row("another installation's site: a tick", tick + "7", 404);
+        row("another installation's site: an edit", postSite("7", "N", 1, "2"), 403);
+        row("another installation's site: a delete", postSite("7", "N", 1, "", "1"), 403);
+        row("a public site, not the maintainer: an edit", postSite("8", "N", 2, ""), 403);
+        row("a public site, not the maintainer: a delete", postSite("8", "N", 2, "", "1"), 403);
+    }
+
+    void refusedRequestsChangeNothing()
+    {
+        QFETCH(QByteArray, target); QFETCH(int, status);
+        QCOMPARE(get(postSite("8", "Owned by 8", 0, "2")).status, 200);
+        QCOMPARE(get(postSite("900", "Public", 0, "1")).status, 200);
+        QCOMPARE(get("/tad/tad_saveitem.asp?item=2&checked=True&t=1&userid=8").status, 200);
+        const QStringList before = dumpDatabase(dbPath());
+        const HttpResult r = get(target);
+        QCOMPARE(r.status, status);
+        QVERIFY(!r.body.isEmpty());
+        QCOMPARE(r.body.count('\n'), 1);
+        QCOMPARE(dumpDatabase(dbPath()), before);
+    }
+
+    // Installation 12 has site 1 at `address` and site 2 elsewhere, ticked for child 1 (and
+    // site 1 for child 2 too); a go link from child 1's menu, then changed as `change` says.
+    void goLinks_data()
+    {
+        QTest::addColumn<QString>("address"); QTest::addColumn<QString>("change"); QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("location");
+        const QString zoo = QStringLiteral("www.zoo.example/a b");
+        const auto row = [&](const char *name, const QString &change, int status = 404, const QString &address = {}) {
+            QTest::newRow(name) << (address.isEmpty() ? zoo : address) << change << status
+                                << (status == 302 ? QByteArray("http://www.zoo.example/a%20b") : QByteArray());
+        };
+        row("the link a menu made; the address gets a scheme", "", 302);
+        row("an address parameter of its own is ignored", "add url", 302);
+        row("made by hand, without a signature", "drop sig");
+        row("one digit of the signature changed", "change a digit");
+        row("another site's signature", "sig of site 2");
+        row("the signature for child 2, used for child 1", "sig of child 2");
+        row("another installation's id, the site ticked for both", "userid 13");
+        row("the site's address changed since the menu", "edit address");
+        row("the site unticked since the menu", "untick");
+        for (const char *stored : {"javascript:alert(1)", "http:evil.example", "http:/evil.example", "http:///evil.example",
+                                   "//evil.example/", "http:\\\\evil.example"})
+            row(qPrintable(QStringLiteral("stored %1: no address with a host").arg(stored)), "", 404, stored);
+    }
+
+    void goLinks()
+    {
+        QFETCH(QString, address); QFETCH(QString, change); QFETCH(int, status); QFETCH(QByteArray, location);
+        QCOMPARE(get(postSite("12", "First", 0, "2", "0", address)).status, 200);
+        QCOMPARE(get(postSite("12", "Second", 0, "2", "0", QStringLiteral("http://second.example/"))).status, 200);
+        for (const char *tick : {"item=1&checked=True&t=1", "item=2&checked=True&t=1", "item=1&checked=True&t=2"})
+            QCOMPARE(get("/tad/tad_saveitem.asp?" + QByteArray(tick) + "&userid=12").status, 200);
+        const QByteArray menu = get("/tad/tad_menu.asp?t=1&userid=12").body;
+        QByteArray go = goLinkOnMenu(menu, "1");
+        QVERIFY2(go.contains("?sig="), menu.constData());
+        const auto signature = [](const QByteArray &link) { return link.mid(link.indexOf("?sig=") + 5, 32); };
+        const QByteArray sig = signature(go);
+
+        if (change == QLatin1String("add url"))
+            go += "&url=http%3A%2F%2Fevil.example%2F";
+        else if (change == QLatin1String("drop sig"))
+            go.remove(go.indexOf("sig="), 4 + 32 + 1);
+        else if (change == QLatin1String("change a digit"))
+            go = withValue(go, "sig", (sig.at(0) == '0' ? "1" : "0") + sig.mid(1));
+        else if (change == QLatin1String("sig of site 2"))
+            go = withValue(go, "sig", signature(goLinkOnMenu(menu, "2")));
+        else if (change == QLatin1String("sig of child 2"))
+            go = withValue(goLinkOnMenu(get("/tad/tad_menu.asp?t=2&userid=12").body, "1"), "t", "1");
+        else if (change == QLatin1String("edit address"))
+            QCOMPARE(get(postSite("12", "First", 1, "2", "0", QStringLiteral("http://elsewhere.example/"))).status, 200);
+        else if (change == QLatin1String("untick"))
+            QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=12").status, 200);
+        else if (change == QLatin1String("userid 13")) {
+            // A public site ticked by both: only the signature tells 12's link from 13's.
+            QCOMPARE(get(postSite("900", "Public", 0, "1", "0", QStringLiteral("http://public.example/"))).status, 200);
+            for (const char *userid : {"12", "13"})
+                QCOMPARE(get("/tad/tad_saveitem.asp?item=3&checked=True&t=1&userid=" + QByteArray(userid)).status, 200);
+            go = withValue(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=12").body, "3"), "userid", "13");
+        }
+        const HttpResult r = get(go);
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.header("Location"), location);
+    }
+
+    void readersWithMadeUpIdsCannotBlowUpMemory_data()
+    {
+        QTest::addColumn<int>("readers"); QTest::addColumn<bool>("ownRows");
+        QTest::newRow("4,000 readers with made-up ids") << 4000 << false;
+        QTest::newRow("300 installations with a tick of their own each") << 300 << true;
+    }
+
+    // 100 public sites with long comments make every site list about 200 KB; each reader
+    // reads two children's lists, a menu and the names.
+    void readersWithMadeUpIdsCannotBlowUpMemory()
+    {
+        QFETCH(int, readers); QFETCH(bool, ownRows);
+        RawClient client(m_portal->port());
+        const QByteArray comment(1990, 'c');
+        for (int i = 0; i < 100; ++i)
+            QCOMPARE(keptAliveGet(client, postSite("900", QString::number(i), 0, "1").replace("&comments=", "&comments=" + comment)), 200);
+        QList<QByteArray> ids;
+        for (int i = 0; i < readers; ++i)
+            ids.append(QByteArray::number(7100000000000000000LL + i * 7919LL));
+        for (const QByteArray &id : ownRows ? ids : QList<QByteArray>())
+            QCOMPARE(keptAliveGet(client, "/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=" + id), 200);
+        QCOMPARE(keptAliveGet(client, "/tad/tad_available.asp?t=1&userid=1"), 200);
+        const qint64 before = residentKiB(m_portal->pid());
+        QVERIFY(before > 0);
+        for (const QByteArray &id : ids) {
+            for (const char *page : {"tad_available.asp?t=1&", "tad_available.asp?t=2&", "tad_menu.asp?t=1&", "tad_getface.asp?"})
+                QCOMPARE(keptAliveGet(client, "/tad/" + QByteArray(page) + "userid=" + id), 200);
+        }
+        const qint64 after = residentKiB(m_portal->pid());
+        QVERIFY2(after - before < 64 * 1024, qPrintable(QStringLiteral("VmRSS %1 MB, then %2 MB").arg(before / 1024).arg(after / 1024)));
+    }
+
+    void databaseErrorsAreToldOnStandardError()
+    {
+        // The table goes away under the running portal: every rename fails in the database.
+        QCOMPARE(sqlite(dbPath(), {"ALTER TABLE faces RENAME TO faces_away"}), QStringList());
+        for (int i = 0; i < 100; ++i)
+            QCOMPARE(get("/tad/tad_saveface.asp?userid=" + QByteArray::number(500 + i) + "&tface=1&newname=X").status, 503);
+        QCOMPARE(sqlite(dbPath(), {"ALTER TABLE faces_away RENAME TO faces"}), QStringList());
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=600&tface=1&newname=X").status, 200);
+        QCOMPARE(m_portal->stop(), 0);
+        // The driver's own words, and not a hundred lines of them.
+        const QList<QByteArray> lines = m_portal->standardError().trimmed().split('\n');
+        QVERIFY2(lines.size() >= 1 && lines.size() <= 5, lines.join('\n').constData());
+        for (const QByteArray &line : lines)
+            QVERIFY2(line.startsWith("tadpole-portal: database: ") && line.contains("no such table: faces"), line.constData());
+    }
+
+    void olderSchemaIsCarriedForward()
+    {
+        m_portal.reset();
+        QFile::remove(dbPath());
+        // The first schema, as the first portals left it, with an installation's rows.
+        const QStringList first = {
+            "CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version (version) VALUES (1)",
+            "CREATE TABLE sites (id INTEGER PRIMARY KEY AUTOINCREMENT, owner TEXT NOT NULL, url TEXT NOT NULL, shortname TEXT NOT NULL, "
+            "comments TEXT NOT NULL, age_from TEXT NOT NULL, age_to TEXT NOT NULL, logo TEXT NOT NULL, changed_by TEXT NOT NULL, "
+            "changed_at TEXT NOT NULL)", "CREATE INDEX sites_owner ON sites (owner)",
+            "CREATE TABLE families (userid TEXT PRIMARY KEY, created_at TEXT NOT NULL)",
+            "CREATE TABLE faces (userid TEXT NOT NULL, child INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY (userid, child))",
+            "CREATE TABLE ticks (userid TEXT NOT NULL, child INTEGER NOT NULL, site_id BIGINT NOT NULL, PRIMARY KEY (userid, child, "
+            "site_id))", "CREATE INDEX ticks_site ON ticks (site_id)",
+            "CREATE TABLE visits (userid TEXT NOT NULL, version TEXT NOT NULL, at TEXT NOT NULL)",
+            "CREATE TABLE suggestions (userid TEXT NOT NULL, url TEXT NOT NULL, email TEXT NOT NULL, at TEXT NOT NULL)",
+            "CREATE TABLE changes (generation BIGINT NOT NULL)", "INSERT INTO changes (generation) VALUES (7)",
+            "INSERT INTO sites VALUES (1, '21', 'http://kept.example/', 'Kept', '', '3', '12', 'K_gif.gif', '21', '')",
+            "INSERT INTO families VALUES ('21', '')", "INSERT INTO faces VALUES ('21', 1, 'Ida')", "INSERT INTO ticks VALUES ('21', 1, 1)"};
+        QCOMPARE(sqlite(dbPath(), first), QStringList());
+        QVERIFY(start());
+        QVERIFY(get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
+        QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=21").body, "1")).header("Location"), "http://kept.example/");
+        QCOMPARE(m_portal->stop(), 0);
+        QCOMPARE(sqlite(dbPath(), {"SELECT version, (SELECT COUNT(*) FROM sqlite_master WHERE name = 'changes') FROM schema_version"}),
+                 QStringList{"2|0"});
+    }
+
+    void killDuringBurstLosesNothingAnswered()
+    {
+        // Eight connections save at once, round after round; the server dies in the middle.
+        std::vector<std::unique_ptr<RawClient>> clients(8);
+        std::generate(clients.begin(), clients.end(), [this] { return std::make_unique<RawClient>(m_portal->port()); });
+        const auto name = [](int round, size_t i) { return QStringLiteral("burst-%1-%2").arg(round).arg(i); };
+        QStringList answered;
+        for (int round = 0; round <= 30; ++round) {
+            for (size_t i = 0; i < clients.size(); ++i)
+                clients[i]->send("GET " + postSite("77", name(round, i), 0, "2") + " HTTP/1.1\r\nHost: x\r\n\r\n");
+            if (round == 30)
+                m_portal->kill();
+            for (size_t i = 0; i < clients.size(); ++i) {
+                if (parseHttp(clients[i]->read(round == 30 ? 200 : 5000, RawClient::wholeReply)).status == 200)
+                    answered.append(name(round, i));
+                clients[i]->clear();
+            }
+        }
+        QVERIFY(answered.size() >= 30 * 8);
+        QVERIFY(start());
+        const QByteArray sites = get("/tad/tad_available.asp?t=1&userid=77").body;
+        for (const QString &name : answered)
+            QVERIFY2(!rowFor(sites, name.toUtf8()).isEmpty(), qPrintable(name));
+        for (const auto &row : rows(sites))
+            QCOMPARE(row.size(), 9);
+        QCOMPARE(sqlite(dbPath(), {"PRAGMA integrity_check"}), QStringList{"ok"});
+    }
+
+    void demoFamilyAndSites()
+    {
+        QCOMPARE(m_portal->stop(), 0);
+        QVERIFY(start({"--demo"}));
+        const QByteArray port = QByteArray::number(m_portal->port());
+        // Any installation without rows of its own starts from the demo family.
+        QCOMPARE(get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
+        const QByteArray sites = get("/tad/tad_available.asp?t=1&userid=31").body;
+        QCOMPARE(rowFor(sites, "Plain Pond").value(7), QByteArray("-1"));
+        // Its first change copies the defaults: unticking one site keeps the others.
+        QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=31").status, 200);
+        const QByteArray after = get("/tad/tad_available.asp?t=1&userid=31").body;
+        QCOMPARE(rowFor(after, "Plain Pond").value(7), QByteArray("0"));
+        QCOMPARE(rowFor(after, "Frame Pond").value(7), QByteArray("-1"));
+        QCOMPARE(get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
+        QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=32").body, "Plain Pond").value(7), QByteArray("-1"));
+        // The portal's pages do not answer on a demo site's address; its go links lead there.
+        QCOMPARE(httpGet(m_portal->port(), "/tad/version.htm", "127.0.0.3").status, 404);
+        QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=32").body, "1")).header("Location"), "http://127.0.0.2:" + port + "/");
+        // Loaded once: a second start does not add the family again.
+        QCOMPARE(m_portal->stop(), 0);
+        QVERIFY(start({"--demo"}));
+        QCOMPARE(rows(get("/tad/tad_available.asp?t=1&userid=32").body).size(), rows(sites).size());
+    }
 
 private:
     bool start(const QStringList &more = {"--maintainer", "900"})
@@ -95,357 +395,6 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PortalRun> m_portal;
 };
-
-void TestPortalServer::init()
-{
-    m_portal.reset();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(start());
-}
-
-void TestPortalServer::replyForms()
-{
-    QVERIFY(m_portal->listeningLine().startsWith("listening on http://127.0.0.1:"));
-    QVERIFY(m_portal->listeningLine().endsWith("/tad/"));
-    QCOMPARE(get("/tad/version.htm?n=\xC3\xA9").body, QByteArray("2.04"));
-    QCOMPARE(get("/tad/tad_visit.asp?userid=2026120612000012345&ver=2.04").status, 200);
-    for (const QByteArray id : {"2026120612000012345", ""})
-        QCOMPARE(get("/tad/tad_getface.asp?userid=" + id).body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
-    // The browser tells the radio is on by the page's name being its address.
-    QVERIFY(!get("/tad/radiodis.htm").body.contains("<title"));
-    for (const QByteArray page : {"/tad/tad_start.asp", "/tad/tadpole.asp?userid=11"})
-        QVERIFY(get(page).body.contains("<title>"));
-    QFile log(m_dir->filePath("access.log"));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = log.readAll().split('\n');
-    const QByteArray port = QByteArray::number(m_portal->port());
-    QCOMPARE(lines.value(0), "127.0.0.1:" + port + " GET /tad/version.htm?n=%C3%A9");  // bytes escaped
-    QCOMPARE(lines.value(1), "127.0.0.1:" + port + " GET /tad/tad_visit.asp?userid=2026120612000012345&ver=2.04");
-}
-
-void TestPortalServer::savedTextReadsBackAfterARestart_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("plain") << QStringLiteral("Alpha");
-    QTest::newRow("query punctuation") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
-    QTest::newRow("non-Latin letters") << QStringLiteral("Ölçü 字");
-    QTest::newRow("markup") << QStringLiteral("<script>alert(\"x\")</script>");
-    QTest::newRow("SQL") << QStringLiteral("x'); DROP TABLE sites; --");
-    QTest::newRow("plus signs") << QStringLiteral("1+1=2");
-}
-
-// Installation 5 names child 2 and adds a private site: the site list's row, whole, before
-// the tick and (after a restart) with it, and the menu that shows the site once ticked.
-void TestPortalServer::savedTextReadsBackAfterARestart()
-{
-    QFETCH(QString, text);
-    const QByteArray t = text.toUtf8(), url = "http://a.example/?q=" + t;
-    const QByteArray row = "1\t" + t + '\t' + url + "\t3 to 12\t" + t + "\t2\t1\tTICK\t" + text.left(1).toUtf8() + "_gif.gif\r\n";
-    QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=2&newname=" + enc(text)).status, 200);
-    QCOMPARE(get(postSite("5", text, 0, "2", "0", QString::fromUtf8(url))).status, 200);
-    QCOMPARE(get("/tad/tad_available.asp?t=2&userid=5").body, QByteArray(row).replace("TICK", "0"));
-    QVERIFY(!get("/tad/tad_menu.asp?t=2&userid=5").body.contains("tad_go.asp"));
-    QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=True&t=2&userid=5").status, 200);
-    QCOMPARE(m_portal->stop(), 0);
-    QVERIFY(start());
-    QCOMPARE(get("/tad/tad_getface.asp?userid=5").body, "Child 1\t" + t + "\tChild 3\tChild 4");
-    QCOMPARE(get("/tad/tad_available.asp?t=2&userid=5").body, QByteArray(row).replace("TICK", "-1"));
-    QCOMPARE(get("/tad/tad_available.asp?t=3&userid=5").body.count("-1"), 0);
-    const QString menu = QString::fromUtf8(get("/tad/tad_menu.asp?t=2&userid=5").body);
-    QVERIFY(menu.contains("<span>" + text.toHtmlEscaped() + "</span>"));
-    QVERIFY(menu.contains("<title>" + (text + QStringLiteral("'s menu")).toHtmlEscaped() + "</title>"));
-    const QRegularExpression link(QStringLiteral("href=\"tad_go\\.asp\\?sig=[0-9a-f]{32}&amp;t=2&amp;userid=5&amp;item=1\""));
-    QVERIFY(menu.contains(link));
-    QVERIFY(!text.contains(u'<') || !menu.contains(text));
-}
-
-// 900 is the maintainer; 100, 200, 300 and 400 are ordinary installations.
-void TestPortalServer::whoSeesAndChangesWhat()
-{
-    QCOMPARE(get(postSite("100", "Private A", 0, "2")).status, 200);
-    QCOMPARE(get("/tad/tad_saveface.asp?userid=100&tface=1&newname=Ann").status, 200);
-    for (const QByteArray reader : {"200", ""})
-        QCOMPARE(get("/tad/tad_available.asp?t=1&userid=" + reader).body, QByteArray());
-    QCOMPARE(get("/tad/tad_getface.asp?userid=200").body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
-
-    QCOMPARE(get(postSite("900", "Public", 0, "1")).status, 200);
-    QCOMPARE(get(postSite("300", "Wants public", 0, "1")).status, 200);
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Public").value(5), "1");
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=300").body, "Wants public").value(5), "2");
-    QVERIFY(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Wants public").isEmpty());
-    // An empty type keeps a public site public and a private one private.
-    QCOMPARE(get(postSite("900", "Public renamed", 2, "")).status, 200);
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Public renamed").value(5), "1");
-    QCOMPARE(get(postSite("300", "Still mine", 3, "")).status, 200);
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=300").body, "Still mine").value(5), "2");
-    // The maintainer's delete takes the others' ticks with it.
-    QCOMPARE(get("/tad/tad_saveitem.asp?item=2&checked=True&t=1&userid=400").status, 200);
-    QCOMPARE(get(postSite("900", "Public renamed", 2, "", "1")).status, 200);
-    QVERIFY(rowFor(get("/tad/tad_available.asp?t=1&userid=400").body, "Public renamed").isEmpty());
-    QVERIFY(!dumpDatabase(dbPath()).join(u'\n').contains(QStringLiteral("ticks:400|1|2")));
-}
-
-// Installation 8 owns private site 1; the maintainer's public site 2 is ticked by 8.
-void TestPortalServer::refusedRequestsChangeNothing_data()
-{
-    QTest::addColumn<QByteArray>("target");
-    QTest::addColumn<int>("status");
-    const auto row = [](const char *name, const QByteArray &target, int status) { QTest::newRow(name) << target << status; };
-    const QByteArray tick = "/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=";
-    const QByteArray name = "/tad/tad_saveface.asp?userid=8&tface=1&newname=";
-    row("a key missing", "/tad/tad_saveitem.asp?item=1&checked=True&t=1", 400);
-    row("child 0", "/tad/tad_saveitem.asp?item=1&checked=True&t=0&userid=8", 400);
-    row("child 5", "/tad/tad_available.asp?t=5&userid=8", 400);
-    row("checked neither True nor False", "/tad/tad_saveitem.asp?item=1&checked=Maybe&t=1&userid=8", 400);
-    row("a site number too long for one", "/tad/tad_go.asp?t=1&userid=8&item=99999999999999999999", 400);
-    row("an empty userid, which would change the defaults", tick, 400);
-    row("a userid led by a byte-order mark", tick + "%EF%BB%BF8", 400);
-    row("a name over 100 characters", name + QByteArray(101, 'x'), 400);
-    row("a name with a TAB", name + "a%09b", 400);
-    row("a name with next line U+0085", name + "a%C2%85b", 400);
-    row("a name with line separator U+2028", name + "a%E2%80%A8b", 400);
-    row("a name that is not UTF-8", name + "%FF", 400);
-    row("a comment with paragraph separator U+2029", postSite("8", "N", 0, "2").replace("&comments=N", "&comments=a%E2%80%A9b"), 400);
-    row("an empty short name", postSite("8", "", 0, "2"), 400);
-    row("Delete neither 0 nor 1", postSite("8", "N", 0, "2", "2"), 400);
-    row("Type neither 1, 2 nor empty", postSite("8", "N", 0, "3"), 400);
-    row("a logo that is no plain file name", postSite("8", "N", 0, "2").replace("LogoLoc=N_gif.gif", "LogoLoc=..%2Fx"), 400);
-    row("a delete of id 0", postSite("8", "N", 0, "", "1"), 400);
-    row("a tick of a site that does not exist", "/tad/tad_saveitem.asp?item=99&checked=True&t=1&userid=8", 404);
-    row("a delete of a site that does not exist", postSite("8", "N", 99, "", "1"), 404);
-    row("another installation's site: a tick", tick + "7", 404);
-    row("another installation's site: an edit", postSite("7", "N", 1, "2"), 403);
-    row("another installation's site: a delete", postSite("7", "N", 1, "", "1"), 403);
-    row("a public site, not the maintainer: an edit", postSite("8", "N", 2, ""), 403);
-    row("a public site, not the maintainer: a delete", postSite("8", "N", 2, "", "1"), 403);
-}
-
-void TestPortalServer::refusedRequestsChangeNothing()
-{
-    QFETCH(QByteArray, target);
-    QFETCH(int, status);
-    QCOMPARE(get(postSite("8", "Owned by 8", 0, "2")).status, 200);
-    QCOMPARE(get(postSite("900", "Public", 0, "1")).status, 200);
-    QCOMPARE(get("/tad/tad_saveitem.asp?item=2&checked=True&t=1&userid=8").status, 200);
-    const QStringList before = dumpDatabase(dbPath());
-    const HttpResult r = get(target);
-    QCOMPARE(r.status, status);
-    QVERIFY(!r.body.isEmpty());
-    QCOMPARE(r.body.count('\n'), 1);
-    QCOMPARE(dumpDatabase(dbPath()), before);
-}
-
-// Installation 12 has site 1 at `address` and site 2 elsewhere, ticked for child 1 (and
-// site 1 for child 2 too); a go link from child 1's menu, then changed as `change` says.
-void TestPortalServer::goLinks_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("location");
-    const QString zoo = QStringLiteral("www.zoo.example/a b");
-    const QByteArray zooLocation = "http://www.zoo.example/a%20b";
-    QTest::newRow("the link a menu made; the address gets a scheme") << zoo << "" << 302 << zooLocation;
-    QTest::newRow("an address parameter of its own is ignored") << zoo << "add url" << 302 << zooLocation;
-    QTest::newRow("made by hand, without a signature") << zoo << "drop sig" << 404 << QByteArray();
-    QTest::newRow("one digit of the signature changed") << zoo << "change a digit" << 404 << QByteArray();
-    QTest::newRow("another site's signature") << zoo << "sig of site 2" << 404 << QByteArray();
-    QTest::newRow("the signature for child 2, used for child 1") << zoo << "sig of child 2" << 404 << QByteArray();
-    QTest::newRow("another installation's id, the site ticked for both") << zoo << "userid 13" << 404 << QByteArray();
-    QTest::newRow("the site's address changed since the menu") << zoo << "edit address" << 404 << QByteArray();
-    QTest::newRow("the site unticked since the menu") << zoo << "untick" << 404 << QByteArray();
-    for (const char *stored : {"javascript:alert(1)", "http:evil.example", "http:/evil.example", "http:///evil.example",
-                               "//evil.example/", "http:\\\\evil.example"})
-        QTest::newRow(qPrintable(QStringLiteral("stored %1: no address with a host").arg(stored))) << stored << "" << 404 << QByteArray();
-}
-
-void TestPortalServer::goLinks()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, change);
-    QFETCH(int, status);
-    QFETCH(QByteArray, location);
-    QCOMPARE(get(postSite("12", "First", 0, "2", "0", address)).status, 200);
-    QCOMPARE(get(postSite("12", "Second", 0, "2", "0", QStringLiteral("http://second.example/"))).status, 200);
-    for (const char *tick : {"item=1&checked=True&t=1", "item=2&checked=True&t=1", "item=1&checked=True&t=2"})
-        QCOMPARE(get("/tad/tad_saveitem.asp?" + QByteArray(tick) + "&userid=12").status, 200);
-    const QByteArray menu = get("/tad/tad_menu.asp?t=1&userid=12").body;
-    QByteArray go = goLinkOnMenu(menu, "1");
-    QVERIFY2(go.contains("?sig="), menu.constData());
-    const auto signature = [](const QByteArray &link) { return link.mid(link.indexOf("?sig=") + 5, 32); };
-    const QByteArray sig = signature(go);
-
-    if (change == QLatin1String("add url")) {
-        go += "&url=http%3A%2F%2Fevil.example%2F";
-    } else if (change == QLatin1String("drop sig")) {
-        go.remove(go.indexOf("sig="), 4 + 32 + 1);
-    } else if (change == QLatin1String("change a digit")) {
-        go = withValue(go, "sig", (sig.at(0) == '0' ? "1" : "0") + sig.mid(1));
-    } else if (change == QLatin1String("sig of site 2")) {
-        go = withValue(go, "sig", signature(goLinkOnMenu(menu, "2")));
-    } else if (change == QLatin1String("sig of child 2")) {
-        go = withValue(goLinkOnMenu(get("/tad/tad_menu.asp?t=2&userid=12").body, "1"), "t", "1");
-    } else if (change == QLatin1String("userid 13")) {
-        // A public site ticked by both: only the signature tells 12's link from 13's.
-        QCOMPARE(get(postSite("900", "Public", 0, "1", "0", QStringLiteral("http://public.example/"))).status, 200);
-        for (const char *userid : {"12", "13"})
-            QCOMPARE(get("/tad/tad_saveitem.asp?item=3&checked=True&t=1&userid=" + QByteArray(userid)).status, 200);
-        go = withValue(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=12").body, "3"), "userid", "13");
-    } else if (change == QLatin1String("edit address")) {
-        QCOMPARE(get(postSite("12", "First", 1, "2", "0", QStringLiteral("http://elsewhere.example/"))).status, 200);
-    } else if (change == QLatin1String("untick")) {
-        QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=12").status, 200);
-    }
-    const HttpResult r = get(go);
-    QCOMPARE(r.status, status);
-    QCOMPARE(r.header("Location"), location);
-}
-
-void TestPortalServer::readersWithMadeUpIdsCannotBlowUpMemory_data()
-{
-    QTest::addColumn<int>("readers");
-    QTest::addColumn<bool>("ownRows");
-    QTest::newRow("4,000 readers with made-up ids") << 4000 << false;
-    QTest::newRow("300 installations with a tick of their own each") << 300 << true;
-}
-
-// 100 public sites with long comments make every site list about 200 KB; each reader
-// reads two children's lists, a menu and the names.
-void TestPortalServer::readersWithMadeUpIdsCannotBlowUpMemory()
-{
-    QFETCH(int, readers);
-    QFETCH(bool, ownRows);
-    RawClient client(m_portal->port());
-    const QByteArray comment(1990, 'c');
-    for (int i = 0; i < 100; ++i)
-        QCOMPARE(keptAliveGet(client, postSite("900", QString::number(i), 0, "1").replace("&comments=", "&comments=" + comment)), 200);
-    QList<QByteArray> ids;
-    for (int i = 0; i < readers; ++i)
-        ids.append(QByteArray::number(7100000000000000000LL + i * 7919LL));
-    for (const QByteArray &id : ownRows ? ids : QList<QByteArray>())
-        QCOMPARE(keptAliveGet(client, "/tad/tad_saveitem.asp?item=1&checked=True&t=1&userid=" + id), 200);
-    QCOMPARE(keptAliveGet(client, "/tad/tad_available.asp?t=1&userid=1"), 200);
-    const qint64 before = residentKiB(m_portal->pid());
-    QVERIFY(before > 0);
-    for (const QByteArray &id : ids) {
-        for (const char *page : {"tad_available.asp?t=1&", "tad_available.asp?t=2&", "tad_menu.asp?t=1&", "tad_getface.asp?"})
-            QCOMPARE(keptAliveGet(client, "/tad/" + QByteArray(page) + "userid=" + id), 200);
-    }
-    const qint64 after = residentKiB(m_portal->pid());
-    qInfo("VmRSS %lld MB, then %lld MB", before / 1024, after / 1024);
-    QVERIFY2(after - before < 64 * 1024, qPrintable(QStringLiteral("VmRSS %1 MB, then %2 MB").arg(before / 1024).arg(after / 1024)));
-}
-
-void TestPortalServer::databaseErrorsAreToldOnStandardError()
-{
-    // The table goes away under the running portal: every rename fails in the database.
-    QCOMPARE(sqlite(dbPath(), {"ALTER TABLE faces RENAME TO faces_away"}), QStringList());
-    for (int i = 0; i < 100; ++i)
-        QCOMPARE(get("/tad/tad_saveface.asp?userid=" + QByteArray::number(500 + i) + "&tface=1&newname=X").status, 503);
-    QCOMPARE(sqlite(dbPath(), {"ALTER TABLE faces_away RENAME TO faces"}), QStringList());
-    QCOMPARE(get("/tad/tad_saveface.asp?userid=600&tface=1&newname=X").status, 200);
-    QCOMPARE(m_portal->stop(), 0);
-    // The driver's own words, and not a hundred lines of them.
-    const QList<QByteArray> lines = m_portal->standardError().trimmed().split('\n');
-    QVERIFY2(lines.size() >= 1 && lines.size() <= 5, lines.join('\n').constData());
-    for (const QByteArray &line : lines)
-        QVERIFY2(line.startsWith("tadpole-portal: database: ") && line.contains("no such table: faces"), line.constData());
-}
-
-void TestPortalServer::olderSchemaIsCarriedForward()
-{
-    m_portal.reset();
-    QFile::remove(dbPath());
-    // The first schema, as the first portals left it, with an installation's rows.
-    const QStringList first = {
-        "CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version (version) VALUES (1)",
-        "CREATE TABLE sites (id INTEGER PRIMARY KEY AUTOINCREMENT, owner TEXT NOT NULL, url TEXT NOT NULL, shortname TEXT "
-        "NOT NULL, comments TEXT NOT NULL, age_from TEXT NOT NULL, age_to TEXT NOT NULL, logo TEXT NOT NULL, changed_by "
-        "TEXT NOT NULL, changed_at TEXT NOT NULL)",
-        "CREATE INDEX sites_owner ON sites (owner)",
-        "CREATE TABLE families (userid TEXT PRIMARY KEY, created_at TEXT NOT NULL)",
-        "CREATE TABLE faces (userid TEXT NOT NULL, child INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY (userid, child))",
-        "CREATE TABLE ticks (userid TEXT NOT NULL, child INTEGER NOT NULL, site_id BIGINT NOT NULL, "
-        "PRIMARY KEY (userid, child, site_id))",
-        "CREATE INDEX ticks_site ON ticks (site_id)",
-        "CREATE TABLE visits (userid TEXT NOT NULL, version TEXT NOT NULL, at TEXT NOT NULL)",
-        "CREATE TABLE suggestions (userid TEXT NOT NULL, url TEXT NOT NULL, email TEXT NOT NULL, at TEXT NOT NULL)",
-        "CREATE TABLE changes (generation BIGINT NOT NULL)", "INSERT INTO changes (generation) VALUES (7)",
-        "INSERT INTO sites VALUES (1, '21', 'http://kept.example/', 'Kept', '', '3', '12', 'K_gif.gif', '21', '')",
-        "INSERT INTO families VALUES ('21', '')", "INSERT INTO faces VALUES ('21', 1, 'Ida')",
-        "INSERT INTO ticks VALUES ('21', 1, 1)"};
-    QCOMPARE(sqlite(dbPath(), first), QStringList());
-    QVERIFY(start());
-    QVERIFY(get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
-    const HttpResult go = get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=21").body, "1"));
-    QCOMPARE(go.header("Location"), QByteArray("http://kept.example/"));
-    QCOMPARE(m_portal->stop(), 0);
-    QCOMPARE(sqlite(dbPath(), {"SELECT version, (SELECT COUNT(*) FROM sqlite_master WHERE name = 'changes') FROM schema_version"}),
-             QStringList{"2|0"});
-}
-
-void TestPortalServer::killDuringBurstLosesNothingAnswered()
-{
-    // Eight connections save at once, round after round; the server dies in the middle.
-    std::vector<std::unique_ptr<RawClient>> clients;
-    for (int i = 0; i < 8; ++i)
-        clients.push_back(std::make_unique<RawClient>(m_portal->port()));
-    const auto name = [](int round, size_t i) { return QStringLiteral("burst-%1-%2").arg(round).arg(i); };
-    QStringList answered;
-    for (int round = 0; round <= 30; ++round) {
-        for (size_t i = 0; i < clients.size(); ++i)
-            clients[i]->send("GET " + postSite("77", name(round, i), 0, "2") + " HTTP/1.1\r\nHost: x\r\n\r\n");
-        if (round == 30)
-            m_portal->kill();
-        for (size_t i = 0; i < clients.size(); ++i) {
-            if (parseHttp(clients[i]->read(round == 30 ? 200 : 5000, RawClient::wholeReply)).status == 200)
-                answered.append(name(round, i));
-            clients[i]->clear();
-        }
-    }
-    QVERIFY(answered.size() >= 30 * 8);
-    QVERIFY(start());
-    const QByteArray sites = get("/tad/tad_available.asp?t=1&userid=77").body;
-    for (const QString &name : answered)
-        QVERIFY2(!rowFor(sites, name.toUtf8()).isEmpty(), qPrintable(name));
-    for (const auto &row : rows(sites))
-        QCOMPARE(row.size(), 9);
-    QCOMPARE(sqlite(dbPath(), {"PRAGMA integrity_check"}), QStringList{"ok"});
-}
-
-void TestPortalServer::demoFamilyAndSites()
-{
-    QCOMPARE(m_portal->stop(), 0);
-    QVERIFY(start({"--demo"}));
-    const QByteArray port = QByteArray::number(m_portal->port());
-    // Any installation without rows of its own starts from the demo family.
-    QCOMPARE(get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
-    const QByteArray sites = get("/tad/tad_available.asp?t=1&userid=31").body;
-    QCOMPARE(rowFor(sites, "Plain Pond").value(2), "http://127.0.0.2:" + port + "/");
-    QCOMPARE(rowFor(sites, "Plain Pond").value(7), QByteArray("-1"));
-    QCOMPARE(rowFor(sites, "Stranger Pond").value(7), QByteArray("0"));
-    // Its first change copies the defaults: unticking one site keeps the others.
-    QCOMPARE(get("/tad/tad_saveitem.asp?item=1&checked=False&t=1&userid=31").status, 200);
-    const QByteArray after = get("/tad/tad_available.asp?t=1&userid=31").body;
-    QCOMPARE(rowFor(after, "Plain Pond").value(7), QByteArray("0"));
-    QCOMPARE(rowFor(after, "Frame Pond").value(7), QByteArray("-1"));
-    QCOMPARE(get("/tad/tad_getface.asp?userid=31").body, QByteArray("Anna\tBen\tCara\tDan"));
-    QCOMPARE(rowFor(get("/tad/tad_available.asp?t=1&userid=32").body, "Plain Pond").value(7), QByteArray("-1"));
-    // The demo sites answer on their own addresses, same port; the portal's pages do not.
-    QVERIFY(httpGet(m_portal->port(), "/", QStringLiteral("127.0.0.2")).body.contains("<title>Plain Pond</title>"));
-    QCOMPARE(httpGet(m_portal->port(), "/", QStringLiteral("127.0.0.7")).header("Location"), "http://127.0.0.9:" + port + "/");
-    const HttpResult file = httpGet(m_portal->port(), "/files/pond-facts.txt", QStringLiteral("127.0.0.5"));
-    QVERIFY(file.header("Content-Disposition").startsWith("attachment"));
-    QVERIFY(httpGet(m_portal->port(), "/", QStringLiteral("127.0.0.8")).body.contains("http-equiv=\"refresh\""));
-    QCOMPARE(httpGet(m_portal->port(), "/tad/version.htm", QStringLiteral("127.0.0.3")).status, 404);
-    for (const QByteArray page : {"/mail/mail.asp", "/donate.htm"})
-        QCOMPARE(get(page).status, 200);
-    QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=32").body, "1")).header("Location"), "http://127.0.0.2:" + port + "/");
-    // Loaded once: a second start does not add the family again.
-    QCOMPARE(m_portal->stop(), 0);
-    QVERIFY(start({"--demo"}));
-    QCOMPARE(rows(get("/tad/tad_available.asp?t=1&userid=32").body).size(), rows(sites).size());
-}
 
 QTEST_GUILESS_MAIN(TestPortalServer)
 #include "tst_portalserver.moc"

@@ -12,236 +12,202 @@
 class TestPortalUnits : public QObject {
     Q_OBJECT
 private slots:
-    void queryValues_data();
-    void queryValues();
-    void requestHeads_data();
-    void requestHeads();
-    void logos_data();
-    void logos();
-    void defaultLogoIsADecodableGif();
-    void replyCacheKeepsItsBudget_data();
-    void replyCacheKeepsItsBudget();
+    void queryValues_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QString>("expected");  // the value of v; null: the query is refused
+        QTest::newRow("plus stays a plus, not a space") << QByteArray("v=a+b") << QStringLiteral("a+b");
+        QTest::newRow("encoded space, ampersand, hash, equals, percent") << QByteArray("v=Tom%20%26%20Jerry%27s%20Zoo%20%231%20%3D%20100%25") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
+        QTest::newRow("UTF-8 of non-Latin text") << QByteArray("v=%C3%96l%C3%A7%C3%BC%20%E5%AD%97") << QStringLiteral("Ölçü 字");
+        QTest::newRow("a lone percent is kept as it stands") << QByteArray("v=100%") << QStringLiteral("100%");
+        QTest::newRow("percent without hex digits is kept") << QByteArray("v=%G1%2") << QStringLiteral("%G1%2");
+        QTest::newRow("first of two values wins") << QByteArray("v=1&v=2") << QStringLiteral("1");
+        QTest::newRow("empty value is present and empty") << QByteArray("x=1&v=") << QStringLiteral("");
+        QTest::newRow("a leading byte-order mark is part of the value") << QByteArray("v=%EF%BB%BF77") << QStringLiteral("\uFEFF77");
+        QTest::newRow("bytes that are not UTF-8 are refused") << QByteArray("v=%FF%FE") << QString();
+        QTest::newRow("a UTF-8 sequence cut short is refused") << QByteArray("v=%C3") << QString();
+    }
+
+    void queryValues()
+    {
+        QFETCH(QByteArray, raw); QFETCH(QString, expected);
+        QString error;
+        const std::optional<QueryString> q = QueryString::parse(raw, &error);
+        QCOMPARE(q.has_value(), !expected.isNull());
+        QCOMPARE(error.isEmpty(), !expected.isNull());
+        const QString v = q ? q->value(QStringLiteral("v")) : QString();
+        QCOMPARE(v, expected);
+        QCOMPARE(v.isNull(), expected.isNull());  // an empty value is not a missing one
+    }
+
+    // The request is read in pieces, split at "|". `status`: 200 when it is handed to the
+    // handler, 100 when it waits for its body after "100 Continue", else the portal's answer.
+    // `detail`: for a request handed over "TARGET AS LOGGED -> PATH?QUERY AS HANDED OVER", for
+    // 405 the Allow header, for a refusal its reason; empty: not checked. Each smuggling shape
+    // carries a second request that a lax reading would answer too.
+    void requestHeads_data()
+    {
+        QTest::addColumn<QByteArray>("request"); QTest::addColumn<int>("status"); QTest::addColumn<QByteArray>("detail");
+        const auto row = [](const char *name, const QByteArray &request, int status, const QByteArray &detail = {}) {
+            QTest::newRow(name) << request << status << detail;
+        };
+        const QByteArray host = "Host: portal.example\r\n", end = host + "\r\n", get = "GET /tad/version.htm HTTP/1.1\r\n";
+        const QByteArray post = "POST /tad/version.htm HTTP/1.1\r\n" + host, next = get + end;
+        const QByteArray length = "Content-Length: " + QByteArray::number(next.size()) + "\r\n";
+        const QByteArray version = "/tad/version.htm -> /tad/version.htm", oneHost = "an HTTP/1.1 request needs exactly one Host field";
+        QByteArray manyFields = get + host;
+        for (int i = 0; i < 100; ++i)
+            manyFields += "X-" + QByteArray::number(i) + ": 1\r\n";
+        row("absolute-form target", "GET http://portal.example/tad/version.htm HTTP/1.1\r\n" + end, 200, "http://portal.example" + version);
+        row("absolute-form target with a query, scheme in capitals", "GET HTTP://a.example/tad/x.asp?userid=5 HTTP/1.1\r\n" + end, 200,
+            "HTTP://a.example/tad/x.asp?userid=5 -> /tad/x.asp?userid=5");
+        row("HTTP/1.0 needs no Host", "GET /tad/version.htm HTTP/1.0\r\n\r\n", 200, version);
+        row("a head that arrives in pieces", "GET /tad/version.htm HTTP/1.1\r\nHo|st: a\r\n\r\n", 200, version);
+        row("UTF-8 bytes are logged escaped", "GET /v?n=\xC3\xA9t HTTP/1.1\r\n" + end, 200, "/v?n=%C3%A9t -> /v?n=\xC3\xA9t");
+        row("bytes that are not UTF-8 are logged escaped", "GET /x\xFF\xFE HTTP/1.1\r\n" + end, 200, "/x%FF%FE -> /x\xFF\xFE");
+        row("percent-encoding is logged and handed over as sent", "GET /v?n=%41%0A HTTP/1.1\r\n" + end, 200, "/v?n=%41%0A -> /v?n=%41%0A");
+        row("an unknown method", "FROB /tad/version.htm HTTP/1.1\r\n" + end, 501);
+        row("a method the portal does not serve", "DELETE / HTTP/1.1\r\n" + end, 405, "GET, HEAD, POST");
+        row("Expect: 100-continue", post + "Expect: 100-continue\r\nContent-Length: 5\r\n\r\n", 100);
+        row("two Content-Length fields that differ", post + "Content-Length: 0\r\n" + length + "\r\n" + next, 400);
+        row("two equal Content-Length fields", post + length + length + "\r\n" + next, 400, "more than one Content-Length field");
+        row("a space before the colon of Content-Length", post + QByteArray(length).replace(":", " :") + "\r\n" + next, 400);
+        row("Content-Length with a plus sign", post + QByteArray(length).replace(" ", " +") + "\r\n" + next, 400);
+        row("a header line folded with a space", get + host + "X-Note: one\r\n two\r\n\r\n" + next, 400, "a folded header line");
+        row("a header line folded with a tab", get + host + "X-Note: one\r\n\ttwo\r\n\r\n" + next, 400, "a folded header line");
+        row("bare LF line ends throughout", "GET /tad/version.htm HTTP/1.1\nHost: a\n\n" + next, 400);
+        row("one bare LF hiding a Content-Length", get + "Host: a\n" + length + "\r\n" + next, 400);
+        row("a bare CR hiding a Content-Length in a field", get + host + "X-Note: a\r" + length + "\r\n" + next, 400);
+        row("HTTP/1.1 without Host", get + "\r\n" + next, 400, oneHost);
+        row("HTTP/1.1 with two Host fields", get + host + "Host: other.example\r\n\r\n" + next, 400, oneHost);
+        row("Transfer-Encoding beside Content-Length", post + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + next, 400);
+        row("a chunked body", post + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 501, "chunked request bodies are not accepted");
+        row("too many header fields", manyFields + "\r\n", 431, "too many header fields");
+        row("a head field that never ends", get + host + "X-Long: " + QByteArray(20000, 'a'), 431, "request head too large");
+        row("a request line that never ends", "GET /" + QByteArray(20000, 'a'), 414, "request line too long");
+        row("a whole head with a target over 8 KiB", "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n" + end, 414, "request target too long");
+        row("a body over the limit", post + "Content-Length: 10000000\r\n\r\n", 413, "request body too large");
+        row("garbage", "\x01\x02\x03 nonsense\r\n\r\n", 400, "malformed request line");
+        row("an escape byte in the target, which a log would show raw", "GET /?\x1B[2J HTTP/1.1\r\n" + end, 400, "malformed request line");
+        row("no path", "GET version.htm HTTP/1.1\r\n" + end, 400, "request target must be a path");
+        row("a negative Content-Length", post + "Content-Length: -5\r\n\r\n", 400, "malformed Content-Length");
+    }
+
+    void requestHeads()
+    {
+        QFETCH(QByteArray, request); QFETCH(int, status); QFETCH(QByteArray, detail);
+        RequestReader reader{HttpLimits{}};
+        reader.next();
+        QByteArray received;
+        RequestReader::Progress progress = RequestReader::Progress::NeedMore;
+        for (const QByteArray &piece : request.split('|')) {
+            QCOMPARE(progress, RequestReader::Progress::NeedMore);
+            received += piece;
+            size_t used = 0;
+            progress = reader.read(std::string_view(received.constData(), size_t(received.size())), &used);
+            received.remove(0, qsizetype(used));
+        }
+        int answer = 0;
+        QByteArray said;
+        if (progress == RequestReader::Progress::Refused) {
+            answer = reader.refusal().status;
+            said = reader.refusal().reason;
+        } else if (progress == RequestReader::Progress::NeedMore) {
+            answer = reader.headDone() && reader.takeExpectsContinue() ? 100 : 0;
+        } else if (const std::optional<HttpReply> unserved = unservedMethodReply(reader.method())) {
+            answer = unserved->status;
+            said = unserved->headers.value(0).second;
+        } else {
+            const HttpRequest r = handlerRequest(reader.method(), reader.target());
+            answer = 200;
+            said = escapedForLog(reader.target()) + " -> " + r.path + (r.rawQuery.isEmpty() ? "" : '?' + r.rawQuery);
+        }
+        QCOMPARE(answer, status);
+        if (!detail.isEmpty())
+            QCOMPARE(said, detail);
+    }
+
+    // A logo asked for as the browser asks (two slashes) or as a menu does (one); `holds`: its
+    // type, a line break and the start of its body, or something in its body; empty: 404.
+    void logos_data()
+    {
+        QTest::addColumn<QByteArray>("path"); QTest::addColumn<QByteArray>("holds");
+        const QByteArray one = "/tad/logos/", two = "/tad//logos/";
+        QTest::newRow("default logo") << two + "default_logo.gif" << QByteArray("image/gif\nGIF89a");
+        QTest::newRow("letter") << one + "Z_gif.gif" << QByteArray("image/svg+xml\n<svg ");
+        QTest::newRow("digit") << two + "7_gif.gif" << QByteArray(">7</text>");
+        QTest::newRow("non-ASCII letter") << two + "%E5%AD%97_gif.gif" << QByteArray(">\xE5\xAD\x97</text>");
+        QTest::newRow("character outside the BMP") << one + "%F0%9F%98%80_gif.gif" << QByteArray(">\xF0\x9F\x98\x80</text>");
+        QTest::newRow("markup as the letter is escaped") << one + "%3C_gif.gif" << QByteArray(">&lt;</text>");
+        QTest::newRow("an ampersand as the letter is escaped") << one + "%26_gif.gif" << QByteArray(">&amp;</text>");
+        for (const char *name : {"AB_gif.gif", "..%2Fportal.sqlite", "../../etc/passwd", "%5C_gif.gif", "%2F_gif.gif",
+                                 "a..b_gif.gif", "", "logo.png", "%00_gif.gif", "%0A_gif.gif", "%7F_gif.gif", "%C2%85_gif.gif",
+                                 "%E2%80%A8_gif.gif", "default_logo.gif%00", "%FF_gif.gif"})
+            QTest::newRow(*name ? name : "no name") << one + name << QByteArray();
+    }
+
+    void logos()
+    {
+        QFETCH(QByteArray, path); QFETCH(QByteArray, holds);
+        PortalPages pages(PortalConfig{}, [] { return std::unique_ptr<PortalStore>(); });
+        const HttpReply r = pages.handle(handlerRequest("GET", std::string_view(path.constData(), size_t(path.size()))));
+        QCOMPARE(r.status, holds.isEmpty() ? 404 : 200);
+        QVERIFY2((r.contentType + '\n' + r.body).contains(holds), r.body.left(300).constData());
+    }
+
+    void defaultLogoIsADecodableGif()
+    {
+        const QImage image = QImage::fromData(defaultLogoGif(), "GIF");
+        QCOMPARE(image.size(), QSize(48, 48));
+        // Every pixel of an odd-sized image survives the encoder's code stream.
+        QByteArray pixels;
+        for (int i = 0; i < 7 * 5; ++i)
+            pixels.append(char(i % 4));
+        const QByteArray palette("\x00\x00\x00\xff\x00\x00\x00\xff\x00\x00\x00\xff", 12);
+        const QImage small = QImage::fromData(encodeGif(7, 5, palette, pixels), "GIF");
+        QCOMPARE(small.size(), QSize(7, 5));
+        const QRgb colours[] = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
+        for (int i = 0; i < 7 * 5; ++i)
+            QCOMPARE(small.pixel(i % 7, i / 7), colours[i % 4]);
+    }
+
+    // Steps, split at commas: "put KEY GENERATION BYTES" or "find KEY GENERATION"; then the keys the
+    // last generation finds and those it does not. The budget is 10,000 bytes.
+    void replyCacheKeepsItsBudget_data()
+    {
+        QTest::addColumn<QString>("steps"); QTest::addColumn<QString>("kept"); QTest::addColumn<QString>("dropped");
+        const auto row = [](const char *name, const char *steps, const char *kept, const char *dropped) {
+            QTest::newRow(name) << QString::fromLatin1(steps) << QString::fromLatin1(kept) << QString::fromLatin1(dropped);
+        };
+        row("replies within the budget are all kept", "put a 1 3000,put b 1 3000,put c 1 3000", "a b c", "");
+        row("beyond the budget the least recently used goes", "put a 1 3000,put b 1 3000,put c 1 3000,find a 1,put d 1 3000", "a c d", "b");
+        row("a reply bigger than the budget is not kept", "put a 1 3000,put huge 1 20000", "a", "huge");
+        row("a replaced reply is counted once", "put a 1 4000,put a 1 4000,put a 1 4000,put b 1 4000", "a b", "");
+        row("a newer generation drops every reply", "put a 1 3000,put b 1 3000,find a 2,put c 2 3000", "c", "a b");
+        row("a reply of an older generation is not kept", "put a 2 3000,put b 1 3000", "a", "b");
+    }
+
+    void replyCacheKeepsItsBudget()
+    {
+        QFETCH(QString, steps); QFETCH(QString, kept); QFETCH(QString, dropped);
+        ReplyCache cache(10000);
+        quint64 last = 0;
+        for (const QString &step : steps.split(u',')) {
+            const QStringList w = step.split(u' ');
+            last = std::max(last, w[2].toULongLong());
+            if (w[0] == QLatin1String("put"))
+                cache.insert(w[1], w[2].toULongLong(), std::make_shared<const CachedReply>(CachedReply{QByteArray(w[3].toInt(), 'x'), {}}));
+            else
+                cache.find(w[1], w[2].toULongLong());
+            QVERIFY2(cache.bytes() <= 10000, qPrintable(step));
+        }
+        for (const QString &key : kept.split(u' ', Qt::SkipEmptyParts))
+            QVERIFY2(cache.find(key, last), qPrintable(key));
+        for (const QString &key : dropped.split(u' ', Qt::SkipEmptyParts))
+            QVERIFY2(!cache.find(key, last), qPrintable(key));
+        QCOMPARE(cache.count(), kept.split(u' ', Qt::SkipEmptyParts).size());
+    }
 };
-
-void TestPortalUnits::queryValues_data()
-{
-    QTest::addColumn<QByteArray>("raw");
-    QTest::addColumn<QString>("expected");  // the value of v; null: the query is refused
-    QTest::newRow("plus stays a plus, not a space") << QByteArray("v=a+b") << QStringLiteral("a+b");
-    QTest::newRow("encoded space, ampersand, hash, equals, percent")
-        << QByteArray("v=Tom%20%26%20Jerry%27s%20Zoo%20%231%20%3D%20100%25") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
-    QTest::newRow("UTF-8 of non-Latin text") << QByteArray("v=%C3%96l%C3%A7%C3%BC%20%E5%AD%97") << QStringLiteral("Ölçü 字");
-    QTest::newRow("a lone percent is kept as it stands") << QByteArray("v=100%") << QStringLiteral("100%");
-    QTest::newRow("percent without hex digits is kept") << QByteArray("v=%G1%2") << QStringLiteral("%G1%2");
-    QTest::newRow("first of two values wins") << QByteArray("v=1&v=2") << QStringLiteral("1");
-    QTest::newRow("empty value is present and empty") << QByteArray("x=1&v=") << QStringLiteral("");
-    QTest::newRow("a leading byte-order mark is part of the value") << QByteArray("v=%EF%BB%BF77") << QStringLiteral("\uFEFF77");
-    QTest::newRow("bytes that are not UTF-8 are refused") << QByteArray("v=%FF%FE") << QString();
-    QTest::newRow("a UTF-8 sequence cut short is refused") << QByteArray("v=%C3") << QString();
-}
-
-void TestPortalUnits::queryValues()
-{
-    QFETCH(QByteArray, raw);
-    QFETCH(QString, expected);
-    QString error;
-    const std::optional<QueryString> q = QueryString::parse(raw, &error);
-    QCOMPARE(q.has_value(), !expected.isNull());
-    QCOMPARE(error.isEmpty(), !expected.isNull());
-    if (q) {
-        QVERIFY(q->contains(QStringLiteral("v")));
-        QCOMPARE(q->value(QStringLiteral("v")), expected);
-        QVERIFY(!q->value(QStringLiteral("v")).isNull());
-    }
-}
-
-// The request is read in pieces, split at "|". `status`: 200 when it is handed to the
-// handler, 100 when it waits for its body after "100 Continue", else the portal's answer.
-// `detail`: for a request handed over "TARGET AS LOGGED -> PATH?QUERY AS HANDED OVER", for
-// 405 the Allow header, for a refusal its reason; empty: not checked. Each smuggling shape
-// carries a second request that a lax reading would answer too.
-void TestPortalUnits::requestHeads_data()
-{
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("detail");
-    const auto row = [](const char *name, const QByteArray &request, int status, const QByteArray &detail = {}) {
-        QTest::newRow(name) << request << status << detail;
-    };
-    const QByteArray host = "Host: portal.example\r\n", end = host + "\r\n", get = "GET /tad/version.htm HTTP/1.1\r\n";
-    const QByteArray post = "POST /tad/version.htm HTTP/1.1\r\n" + host, next = get + end;
-    const QByteArray length = "Content-Length: " + QByteArray::number(next.size()) + "\r\n";
-    const QByteArray version = "/tad/version.htm -> /tad/version.htm", oneHost = "an HTTP/1.1 request needs exactly one Host field";
-    QByteArray manyFields = get + host;
-    for (int i = 0; i < 100; ++i)
-        manyFields += "X-" + QByteArray::number(i) + ": 1\r\n";
-    row("absolute-form target", "GET http://portal.example/tad/version.htm HTTP/1.1\r\n" + end, 200, "http://portal.example" + version);
-    row("absolute-form target with a query, scheme in capitals", "GET HTTP://a.example/tad/x.asp?userid=5 HTTP/1.1\r\n" + end, 200,
-        "HTTP://a.example/tad/x.asp?userid=5 -> /tad/x.asp?userid=5");
-    row("HTTP/1.0 needs no Host", "GET /tad/version.htm HTTP/1.0\r\n\r\n", 200, version);
-    row("a head that arrives in pieces", "GET /tad/version.htm HTTP/1.1\r\nHo|st: a\r\n\r\n", 200, version);
-    row("UTF-8 bytes are logged escaped", "GET /v?n=\xC3\xA9t HTTP/1.1\r\n" + end, 200, "/v?n=%C3%A9t -> /v?n=\xC3\xA9t");
-    row("bytes that are not UTF-8 are logged escaped", "GET /x\xFF\xFE HTTP/1.1\r\n" + end, 200, "/x%FF%FE -> /x\xFF\xFE");
-    row("percent-encoding is logged and handed over as sent", "GET /v?n=%41%0A HTTP/1.1\r\n" + end, 200, "/v?n=%41%0A -> /v?n=%41%0A");
-    row("an unknown method", "FROB /tad/version.htm HTTP/1.1\r\n" + end, 501);
-    row("a method the portal does not serve", "DELETE / HTTP/1.1\r\n" + end, 405, "GET, HEAD, POST");
-    row("Expect: 100-continue", post + "Expect: 100-continue\r\nContent-Length: 5\r\n\r\n", 100);
-    row("two Content-Length fields that differ", post + "Content-Length: 0\r\n" + length + "\r\n" + next, 400);
-    row("two equal Content-Length fields", post + length + length + "\r\n" + next, 400, "more than one Content-Length field");
-    row("a space before the colon of Content-Length", post + QByteArray(length).replace(":", " :") + "\r\n" + next, 400);
-    row("Content-Length with a plus sign", post + QByteArray(length).replace(" ", " +") + "\r\n" + next, 400);
-    row("a header line folded with a space", get + host + "X-Note: one\r\n two\r\n\r\n" + next, 400, "a folded header line");
-    row("a header line folded with a tab", get + host + "X-Note: one\r\n\ttwo\r\n\r\n" + next, 400, "a folded header line");
-    row("bare LF line ends throughout", "GET /tad/version.htm HTTP/1.1\nHost: a\n\n" + next, 400);
-    row("one bare LF hiding a Content-Length", get + "Host: a\n" + length + "\r\n" + next, 400);
-    row("a bare CR hiding a Content-Length in a field", get + host + "X-Note: a\r" + length + "\r\n" + next, 400);
-    row("HTTP/1.1 without Host", get + "\r\n" + next, 400, oneHost);
-    row("HTTP/1.1 with two Host fields", get + host + "Host: other.example\r\n\r\n" + next, 400, oneHost);
-    row("Transfer-Encoding beside Content-Length", post + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + next, 400);
-    row("a chunked body", post + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 501, "chunked request bodies are not accepted");
-    row("too many header fields", manyFields + "\r\n", 431, "too many header fields");
-    row("a head field that never ends", get + host + "X-Long: " + QByteArray(20000, 'a'), 431, "request head too large");
-    row("a request line that never ends", "GET /" + QByteArray(20000, 'a'), 414, "request line too long");
-    row("a whole head with a target over 8 KiB", "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n" + end, 414, "request target too long");
-    row("a body over the limit", post + "Content-Length: 10000000\r\n\r\n", 413, "request body too large");
-    row("garbage", "\x01\x02\x03 nonsense\r\n\r\n", 400, "malformed request line");
-    row("an escape byte in the target, which a log would show raw", "GET /?\x1B[2J HTTP/1.1\r\n" + end, 400, "malformed request line");
-    row("no path", "GET version.htm HTTP/1.1\r\n" + end, 400, "request target must be a path");
-    row("a negative Content-Length", post + "Content-Length: -5\r\n\r\n", 400, "malformed Content-Length");
-}
-
-void TestPortalUnits::requestHeads()
-{
-    QFETCH(QByteArray, request);
-    QFETCH(int, status);
-    QFETCH(QByteArray, detail);
-    RequestReader reader{HttpLimits{}};
-    reader.next();
-    QByteArray received;
-    RequestReader::Progress progress = RequestReader::Progress::NeedMore;
-    for (const QByteArray &piece : request.split('|')) {
-        QCOMPARE(progress, RequestReader::Progress::NeedMore);
-        received += piece;
-        size_t used = 0;
-        progress = reader.read(std::string_view(received.constData(), size_t(received.size())), &used);
-        received.remove(0, qsizetype(used));
-    }
-    int answer = 0;
-    QByteArray said;
-    if (progress == RequestReader::Progress::Refused) {
-        answer = reader.refusal().status;
-        said = reader.refusal().reason;
-    } else if (progress == RequestReader::Progress::NeedMore) {
-        answer = reader.headDone() && reader.takeExpectsContinue() ? 100 : 0;
-    } else if (const std::optional<HttpReply> unserved = unservedMethodReply(reader.method())) {
-        answer = unserved->status;
-        said = unserved->headers.value(0).second;
-    } else {
-        const HttpRequest r = handlerRequest(reader.method(), reader.target());
-        answer = 200;
-        said = escapedForLog(reader.target()) + " -> " + r.path + (r.rawQuery.isEmpty() ? "" : '?' + r.rawQuery);
-    }
-    QCOMPARE(answer, status);
-    if (!detail.isEmpty())
-        QCOMPARE(said, detail);
-}
-
-// A logo asked for as the browser asks (two slashes) or as a menu does (one); `holds`: its
-// type, a line break and the start of its body, or something in its body; empty: 404.
-void TestPortalUnits::logos_data()
-{
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QByteArray>("holds");
-    const QByteArray one = "/tad/logos/", two = "/tad//logos/";
-    QTest::newRow("default logo") << two + "default_logo.gif" << QByteArray("image/gif\nGIF89a");
-    QTest::newRow("letter") << one + "Z_gif.gif" << QByteArray("image/svg+xml\n<svg ");
-    QTest::newRow("digit") << two + "7_gif.gif" << QByteArray(">7</text>");
-    QTest::newRow("non-ASCII letter") << two + "%E5%AD%97_gif.gif" << QByteArray(">\xE5\xAD\x97</text>");
-    QTest::newRow("character outside the BMP") << one + "%F0%9F%98%80_gif.gif" << QByteArray(">\xF0\x9F\x98\x80</text>");
-    QTest::newRow("markup as the letter is escaped") << one + "%3C_gif.gif" << QByteArray(">&lt;</text>");
-    QTest::newRow("an ampersand as the letter is escaped") << one + "%26_gif.gif" << QByteArray(">&amp;</text>");
-    for (const char *name : {"AB_gif.gif", "..%2Fportal.sqlite", "../../etc/passwd", "%5C_gif.gif", "%2F_gif.gif",
-                             "a..b_gif.gif", "", "logo.png", "%00_gif.gif", "%0A_gif.gif", "%7F_gif.gif", "%C2%85_gif.gif",
-                             "%E2%80%A8_gif.gif", "default_logo.gif%00", "%FF_gif.gif"})
-        QTest::newRow(*name ? name : "no name") << one + name << QByteArray();
-}
-
-void TestPortalUnits::logos()
-{
-    QFETCH(QByteArray, path);
-    QFETCH(QByteArray, holds);
-    PortalPages pages(PortalConfig{}, [] { return std::unique_ptr<PortalStore>(); });
-    const HttpReply r = pages.handle(handlerRequest("GET", std::string_view(path.constData(), size_t(path.size()))));
-    QCOMPARE(r.status, holds.isEmpty() ? 404 : 200);
-    QVERIFY2((r.contentType + '\n' + r.body).contains(holds), r.body.left(300).constData());
-}
-
-void TestPortalUnits::defaultLogoIsADecodableGif()
-{
-    const QImage image = QImage::fromData(defaultLogoGif(), "GIF");
-    QCOMPARE(image.size(), QSize(48, 48));
-    QCOMPARE(image.pixel(0, 0), qRgb(0xff, 0xff, 0xff));    // the white outside the pond
-    QCOMPARE(image.pixel(20, 24), qRgb(0x1e, 0x3a, 0x2a));  // the tadpole's head
-    QCOMPARE(image.pixel(24, 6), qRgb(0x9f, 0xd8, 0xf5));   // water
-
-    // Every pixel of an odd-sized image survives the encoder's code stream.
-    QByteArray pixels;
-    for (int i = 0; i < 7 * 5; ++i)
-        pixels.append(char(i % 4));
-    const QByteArray palette("\x00\x00\x00\xff\x00\x00\x00\xff\x00\x00\x00\xff", 12);
-    const QImage small = QImage::fromData(encodeGif(7, 5, palette, pixels), "GIF");
-    QCOMPARE(small.size(), QSize(7, 5));
-    const QRgb colours[] = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-    for (int i = 0; i < 7 * 5; ++i)
-        QCOMPARE(small.pixel(i % 7, i / 7), colours[i % 4]);
-}
-
-// Steps: "put KEY GENERATION BYTES" or "find KEY GENERATION"; then which keys the last
-// generation finds. The budget is 10,000 bytes.
-void TestPortalUnits::replyCacheKeepsItsBudget_data()
-{
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QStringList>("kept");
-    QTest::addColumn<QStringList>("dropped");
-    QTest::newRow("replies within the budget are all kept")
-        << QStringList{"put a 1 3000", "put b 1 3000", "put c 1 3000"} << QStringList{"a", "b", "c"} << QStringList{};
-    QTest::newRow("beyond the budget the least recently used goes")
-        << QStringList{"put a 1 3000", "put b 1 3000", "put c 1 3000", "find a 1", "put d 1 3000"}
-        << QStringList{"a", "c", "d"} << QStringList{"b"};
-    QTest::newRow("a reply bigger than the budget is not kept")
-        << QStringList{"put a 1 3000", "put huge 1 20000"} << QStringList{"a"} << QStringList{"huge"};
-    QTest::newRow("a replaced reply is counted once")
-        << QStringList{"put a 1 4000", "put a 1 4000", "put a 1 4000", "put b 1 4000"} << QStringList{"a", "b"} << QStringList{};
-    QTest::newRow("a newer generation drops every reply")
-        << QStringList{"put a 1 3000", "put b 1 3000", "find a 2", "put c 2 3000"} << QStringList{"c"} << QStringList{"a", "b"};
-    QTest::newRow("a reply of an older generation is not kept")
-        << QStringList{"put a 2 3000", "put b 1 3000"} << QStringList{"a"} << QStringList{"b"};
-}
-
-void TestPortalUnits::replyCacheKeepsItsBudget()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(QStringList, kept);
-    QFETCH(QStringList, dropped);
-    const qsizetype budget = 10000;
-    ReplyCache cache(budget);
-    quint64 last = 0;
-    for (const QString &step : steps) {
-        const QStringList w = step.split(u' ');
-        const quint64 generation = w[2].toULongLong();
-        last = std::max(last, generation);
-        if (w[0] == QLatin1String("put"))
-            cache.insert(w[1], generation, std::make_shared<const CachedReply>(CachedReply{QByteArray(w[3].toInt(), 'x'), {}}));
-        else
-            cache.find(w[1], generation);
-        QVERIFY2(cache.bytes() <= budget, qPrintable(step));
-    }
-    for (const QString &key : kept)
-        QVERIFY2(cache.find(key, last), qPrintable(key));
-    for (const QString &key : dropped)
-        QVERIFY2(!cache.find(key, last), qPrintable(key));
-    QCOMPARE(cache.count(), kept.size());
-}
 
 QTEST_MAIN(TestPortalUnits)
 #include "tst_portalunits.moc"
