@@ -60,8 +60,7 @@ const QStringList Oddities = QStringLiteral("caf\u00e9 CAF\u00c9 stra\u00dfe \u0
 
 // Entries and addresses built from the same pieces, so that random addresses
 // often do and often do not contain random entries, with every kind of overlap.
-struct SiteGenerator
-{
+struct SiteGenerator {
     QRandomGenerator random;
     int below(int n) { return random.bounded(n); }
     QString pick(const QStringList &from) { return from.at(below(int(from.size()))); }
@@ -119,7 +118,6 @@ QByteArray readAll(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
-
 bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -128,10 +126,8 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-class TestFilterLogic : public QObject
-{
+class TestFilterLogic : public QObject {
     Q_OBJECT
-
 private slots:
     void agreesWithReference()
     {
@@ -379,58 +375,43 @@ private slots:
         }
     }
 
-    void readsFirstLine()
+    void unblockedFileReadsTheFirstLineAndWritesWholeOrNothing()
     {
-        const std::pair<QByteArray, QString> rows[] = {
-            {"A,B\r\nC,D\r\n", "A,B"}, {"A,B\nC", "A,B"}, {"A,B\rC", "A,B"}, {"A,B", "A,B"}, {"", ""},
-            {"\r\nA,B\r\n", ""}, {QByteArray("\xe9,\x80\xff\0\x01", 6), QString::fromLatin1("\xe9,\x80\xff\0\x01", 6)},
-            {QByteArray(10 << 20, 'a') + "\r\nsecond", QString(10 << 20, u'a')}, // a line end at a read-chunk boundary
-        };
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("unblocked.tad"));
-        for (const auto &[bytes, line] : rows) {
-            QVERIFY(writeBytes(path, bytes));
-            QVERIFY2(UnblockedFile::readFirstLine(path) == line, bytes.left(20).toHex().constData());
-        }
-        QCOMPARE(UnblockedFile::readFirstLine(dir.filePath(QStringLiteral("missing.tad"))), QString());
-        QCOMPARE(UnblockedFile::readFirstLine(dir.path()), QString());
-    }
+        const std::pair<QByteArray, QString> read[] = {
+            {"A,B\r\nC,D\r\n", "A,B"}, {"A,B\nC", "A,B"}, {"A,B\rC", "A,B"}, {"A,B", "A,B"}, {"", ""}, {"\r\nA,B\r\n", ""},
+            {QByteArray("\xe9,\x80\xff\0\x01", 6), QString::fromLatin1("\xe9,\x80\xff\0\x01", 6)},
+            {QByteArray(10 << 20, 'a') + "\r\nsecond", QString(10 << 20, u'a')}, // a line end at a read-chunk boundary
+        };
+        for (const auto &[bytes, line] : read)
+            QVERIFY2(writeBytes(path, bytes) && UnblockedFile::readFirstLine(path) == line, bytes.left(20).toHex().constData());
+        QVERIFY(UnblockedFile::readFirstLine(dir.filePath("missing.tad")).isEmpty() && UnblockedFile::readFirstLine(dir.path()).isEmpty());
 
-    void writesWholeOrNothing()
-    {
-        const std::pair<QString, QByteArray> rows[] = {
+        const std::pair<QString, QByteArray> written[] = {
             {"http:///,about:blank,,SITE-A,http:///,,SITE-B,SITE-A", "http:///,about:blank,SITE-A,SITE-B\r\n"},
             {"abc,ABC,abc", "abc,ABC\r\n"}, // case counts
             {QString::fromLatin1("caf\xe9"), "caf\xe9\r\n"}, // 8-bit as single bytes
             {QStringLiteral("A,\u0100\u0101,B"), "A,B\r\n"}, // beyond 8 bits left out, not written as ?
-            {"A,B\nC,D", "A,D\r\n"}, // a line end inside an entry
-            {",,", "\r\n"},
+            {"A,B\nC,D", "A,D\r\n"}, {",,", "\r\n"}, // a line end inside an entry; nothing left
         };
-        for (const auto &[list, bytes] : rows) {
-            QTemporaryDir dir;
-            const QString path = dir.filePath(QStringLiteral("unblocked.tad"));
-            QVERIFY(writeBytes(path, "OLD-A,OLD-B\r\nsecond line\r\n"));
-            QVERIFY(UnblockedFile::write(path, list, nullptr));
+        for (const auto &[list, bytes] : written) {
+            QVERIFY(writeBytes(path, "OLD-A,OLD-B\r\nsecond line\r\n") && UnblockedFile::write(path, list, nullptr));
             QCOMPARE(readAll(path), bytes);
-            // Written through a temporary file renamed over the old one: nothing else is left behind.
+            // Through a temporary file renamed over the old one: nothing else is left behind.
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("unblocked.tad")});
         }
-        // A write that cannot succeed fails and leaves the old file.
-        for (const bool readOnlyFolder : {true, false}) {
-            if (readOnlyFolder && geteuid() == 0)
-                continue; // the superuser writes into read-only folders
-            QTemporaryDir dir;
-            const QString kept = dir.filePath(QStringLiteral("unblocked.tad"));
-            QVERIFY(writeBytes(kept, "KEEP\r\n"));
+        // A write that cannot succeed fails and leaves the old file: a read-only
+        // folder (not for the superuser), a folder that is a file.
+        for (const bool readOnlyFolder : {geteuid() != 0, false}) {
+            QVERIFY(writeBytes(path, "KEEP\r\n"));
             if (readOnlyFolder)
                 QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-            const QString path = readOnlyFolder ? kept : kept + "/unblocked.tad"; // a folder that is a file
+            const QString target = readOnlyFolder ? path : path + "/unblocked.tad";
             QString error;
-            const bool written = UnblockedFile::write(path, QStringLiteral("A,B"), &error);
+            const bool writtenAnyway = UnblockedFile::write(target, QStringLiteral("A,B"), &error);
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QVERIFY(!written);
-            QVERIFY2(error.contains(path), qPrintable(error));
-            QCOMPARE(readAll(kept), QByteArray("KEEP\r\n"));
+            QVERIFY2(!writtenAnyway && error.contains(target) && readAll(path) == "KEEP\r\n", qPrintable(error));
         }
     }
 };
