@@ -1,6 +1,5 @@
 #include "filter/AllowList.h"
 #include "filter/FilterAddress.h"
-#include "filter/PortalHops.h"
 #include "filter/FilterRules.h"
 #include "filter/SiteNames.h"
 #include "filter/UnblockedFile.h"
@@ -279,28 +278,6 @@ private slots:
         const QString shown = FilterAddress::forQuestion("http://" + QString(300, u'a') + "@blocked.example:81/" + QString(300, u'p') + "?q=1");
         QVERIFY2(shown.size() < 160 && shown.contains("@blocked.example:81/") && shown.endsWith("?q=1"), qPrintable(shown));
         QCOMPARE(FilterAddress::forQuestion("http://short.example/"), QStringLiteral("http://short.example/"));
-    }
-
-    void portalHopIsExemptOnlyFromThisInstallationsMenu()
-    {
-        const PortalHops hops(QStringLiteral("http://127.0.0.1:8642/tad/"), QStringLiteral("42"));
-        const QUrl menu("http://127.0.0.1:8642/tad/tad_menu.asp?t=1&userid=42");
-        const QUrl go("http://127.0.0.1:8642/tad/tad_go.asp?t=1&userid=42&item=7");
-        const struct { const char *name; bool redirect, mainFrame; QUrl from, origin; bool exempt; } rows[] = {
-            {"a tile's hop", true, true, go, menu, true},
-            {"another installation's go link", true, true, QUrl("http://127.0.0.1:8642/tad/tad_go.asp?t=1&userid=43&item=7"), menu, false},
-            {"a second userid", true, true, QUrl("http://127.0.0.1:8642/tad/tad_go.asp?userid=42&t=1&userid=43&item=7"), menu, false},
-            {"go link put on another page", true, true, go, QUrl("http://kids.example/"), false},
-            {"from another installation's menu", true, true, go, QUrl("http://127.0.0.1:8642/tad/tad_menu.asp?t=1&userid=43"), false},
-            {"not a redirect", false, true, go, menu, false},
-            {"in a frame", true, false, go, menu, false},
-            {"another portal page", true, true, QUrl("http://127.0.0.1:8642/tad/tad_start.asp?userid=42"), menu, false},
-            {"another port", true, true, QUrl("http://127.0.0.1:9999/tad/tad_go.asp?t=1&userid=42&item=7"), menu, false},
-            {"user-info", true, true, QUrl("http://x@127.0.0.1:8642/tad/tad_go.asp?t=1&userid=42&item=7"), menu, false},
-        };
-        for (const auto &row : rows)
-            QVERIFY2(hops.exempts(row.redirect, row.mainFrame, row.from, row.origin) == row.exempt, row.name);
-        QVERIFY(!PortalHops().exempts(true, true, go, menu));
     }
 
     void extractDomain()
