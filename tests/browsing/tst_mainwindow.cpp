@@ -249,6 +249,7 @@ void tst_MainWindow::requestGuardRefusalReachesTheStatusLine()
     start();
     // The public portal's entry follows the host in use.
     QCOMPARE(g().allowList.text().section(QLatin1Char(','), 1, 1), QStringLiteral("other-portal.example:81"));
+    QVERIFY(view()->simulateNavigation(g().portalBase + QStringLiteral("tad_menu.asp?t=2&userid=") + g().userId));
     ChildRequestGuard guard;
     guard.setFrameFilter(m_world->views.frameFilter);
     using Info = QWebEngineUrlRequestInfo;
