@@ -255,6 +255,7 @@ void tst_MainWindow::requestGuardRefusalReachesTheStatusLine()
     using Info = QWebEngineUrlRequestInfo;
     const struct { Info::ResourceType type; QString url; bool refused; } rows[] = {
         {Info::ResourceTypeServiceWorker, "http://cartoonparade.com/sw.js", true},
+        {Info::ResourceTypeSubFrame, "http://stranger.example/?q=x", true},
         {Info::ResourceTypeSubFrame, "http://cartoonparade.com/frame", false},
         {Info::ResourceTypeImage, "http://stranger.example/ad.png", false}, // parts of an allowed page pass
         {Info::ResourceTypeScript, "http://stranger.example/x.js", false},
