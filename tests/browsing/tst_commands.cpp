@@ -119,6 +119,8 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
     QStringList done;
     for (const QString &control : clicks.split(' ')) {
         control == "close" ? void(m_window->close()) : clickControl(m_window, control);
+        if (seen.endsWith("closed"))
+            QTRY_VERIFY(closed()); // closing may wait for the event queue
         QTest::qWait(50);
         QStringList step;
         auto take = [&step](qsizetype &from, const auto &list, const QString &prefix, auto word) {
