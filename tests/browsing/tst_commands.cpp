@@ -5,6 +5,7 @@
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,13 +17,9 @@ class tst_Commands : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void cleanup();
-    void everyControlAnswersAClickAtItsPlace_data();
-    void everyControlAnswersAClickAtItsPlace();
-    void stopPath_data();
-    void stopPath();
-    void parentsButtonGatesTheSiteSelectionAndReloadsTheMenu();
-    void radioSwitchesOnWithAMessageThenOffWithout();
+    void cleanup() { delete m_window.data(); }
+    void controlsAnswerClicksAtTheirPlace_data();
+    void controlsAnswerClicksAtTheirPlace();
     void countdownOnTheClocksMinutes();
     void spentLimitLocksTheChildOutUntilAGate();
     void tickClosesPromptsEndsBrowsersAndWatchesPopups();
@@ -30,10 +27,10 @@ private slots:
 
 private:
     void start(const QByteArray &controlIni = "pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n");
-    void click(const QString &control);
     FakeBrowserView *view() const { return m_world->views.created.at(0); }
     ProgramState &g() { return m_window->state(); }
     bool closed() const { return m_window.isNull() || !m_window->isVisible(); }
+    bool enabled(const char *control) const { return m_window->findChild<QWidget *>(QLatin1String(control))->isEnabled(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ScriptedWorld> m_world;
@@ -44,11 +41,6 @@ void tst_Commands::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_world = std::make_unique<ScriptedWorld>();
-}
-
-void tst_Commands::cleanup()
-{
-    delete m_window.data();
 }
 
 void tst_Commands::start(const QByteArray &controlIni)
@@ -66,131 +58,95 @@ void tst_Commands::start(const QByteArray &controlIni)
     m_world->closedTitles.clear();
 }
 
-void tst_Commands::click(const QString &control)
-{
-    clickControl(m_window, control);
-}
-
-void tst_Commands::everyControlAnswersAClickAtItsPlace_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("navigated"); // the child's view's next address; "" for none
-    QTest::addColumn<QString>("seen");      // what else the click did, in the view's or a dialog's words
-    const QString id = QStringLiteral("{id}");
-    QTest::newRow("back") << "backButton" << "" << "back";
-    QTest::newRow("forward") << "forwardButton" << "" << "forward";
-    QTest::newRow("refresh") << "reloadButton" << "" << "refresh";
-    QTest::newRow("help") << "helpButton" << "http://www.tadpolekids.net/" << "";
-    QTest::newRow("mail") << "mailButton" << "http://tadpolekids.net/mail/mail.asp" << "";
-    QTest::newRow("donation") << "donateButton" << "http://www.tadpolekids.net/donate.htm" << "";
-    QTest::newRow("face 3") << "faceButton2" << "http://127.0.0.1:8642/tad/tad_menu.asp?t=3&userid={id}" << "";
-    QTest::newRow("status line of a blocked address") << "statusLine" << "" << "Allow Access|Unblock: http://stranger.example/";
-}
-
-void tst_Commands::everyControlAnswersAClickAtItsPlace()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, navigated);
-    QFETCH(QString, seen);
-    start();
-    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://stranger.example/")));
-    const qsizetype before = view()->navigated.size();
-    click(control);
-    QCOMPARE(view()->navigated.mid(before).join(' '), QString(navigated).replace("{id}", g().userId));
-    QStringList done;
-    for (const auto &[count, word] : {std::pair{view()->backCount, "back"}, {view()->forwardCount, "forward"},
-                                      {view()->refreshCount, "refresh"}})
-        if (count)
-            done << QLatin1String(word);
-    for (const ScriptedDialogs::Shown &q : m_world->dialogs.questions)
-        done << q.title + '|' + q.text;
-    QCOMPARE(done.join(' '), seen);
-
-    // The message line's link goes to the portal's own information page.
-    m_window->clearMessageLine();
-    m_window->setStatusLine(QString());
-    click(QStringLiteral("messageLine"));
-    QCOMPARE(view()->navigated.last(), "http://www.tadpoleportal.net/tad/tadpole.asp?userid=" + g().userId);
-}
-
-void tst_Commands::stopPath_data()
+void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
 {
     QTest::addColumn<QByteArray>("controlIni");
-    QTest::addColumn<QString>("how");      // "button" or "window manager"
-    QTest::addColumn<QList<bool>>("gate"); // the gate's answers
-    QTest::addColumn<bool>("closes");
-    const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n";
+    QTest::addColumn<QList<bool>>("gate");   // the password gate's answers
+    QTest::addColumn<QString>("clicks");     // controls clicked in turn; "close" is the close box (and Alt+F4)
+    QTest::addColumn<QString>("seen");       // what each click did, in order
+    const QByteArray plain = "pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n";
     const QByteArray open = "pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n";
-    QTest::newRow("STOP enabled: the button closes at once") << open << "button" << QList<bool>{} << true;
-    QTest::newRow("STOP enabled: so does the close box") << open << "window manager" << QList<bool>{} << true;
-    QTest::newRow("STOP disabled, right password") << locked << "button" << QList<bool>{true} << true;
-    QTest::newRow("STOP disabled, refused") << locked << "button" << QList<bool>{false} << false;
-    QTest::newRow("STOP disabled, close box, refused") << locked << "window manager" << QList<bool>{false} << false;
-    QTest::newRow("STOP disabled, close box, right password") << locked << "window manager" << QList<bool>{true} << true;
+    const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n";
+    const QString menu = QStringLiteral("go:http://127.0.0.1:8642/tad/tad_menu.asp?t=%1&userid={id}");
+    QTest::newRow("back") << plain << QList<bool>{} << "backButton" << "back";
+    QTest::newRow("forward") << plain << QList<bool>{} << "forwardButton" << "forward";
+    QTest::newRow("refresh") << plain << QList<bool>{} << "reloadButton" << "refresh";
+    QTest::newRow("help") << plain << QList<bool>{} << "helpButton" << "go:http://www.tadpolekids.net/";
+    QTest::newRow("mail") << plain << QList<bool>{} << "mailButton" << "go:http://tadpolekids.net/mail/mail.asp";
+    QTest::newRow("donation") << plain << QList<bool>{} << "donateButton" << "go:http://www.tadpolekids.net/donate.htm";
+    QTest::newRow("the message line's link") << plain << QList<bool>{} << "messageLine"
+                                             << "go:http://www.tadpoleportal.net/tad/tadpole.asp?userid={id}";
+    QTest::newRow("face 3") << plain << QList<bool>{} << "faceButton2" << "run:terminate " + menu.arg(3);
+    QTest::newRow("status line of a blocked address") << plain << QList<bool>{} << "statusLine"
+                                                      << "ask:Allow Access|Unblock: http://stranger.example/";
+    // No player until the radio is first switched on; the child's view never plays it.
+    QTest::newRow("radio on, then off without a word") << plain << QList<bool>{} << "radioButton radioButton"
+        << "radio:http://www.tadpoleportal.net/tad/radiodis.htm say:Tadpole|Radio PIP is ON and will start playing in a moment!"
+           " | radio:about:blank";
+    // The faces are off while the parents' windows are open; the menu is
+    // reloaded even after a refusal, so the faces and the menu are back either way.
+    QTest::newRow("parents: refused, then passed") << open << QList<bool>{false, true} << "parentsButton parentsButton"
+        << "gate run:terminate run:terminate " + menu.arg(1) + " | gate sites(faces off) run:terminate run:terminate " + menu.arg(4);
+    QTest::newRow("parents without a password") << plain << QList<bool>{} << "parentsButton"
+        << "sites(faces off) run:terminate run:terminate " + menu.arg(4);
+    QTest::newRow("STOP enabled: the button closes at once") << open << QList<bool>{} << "stopButton" << "run:terminate closed";
+    QTest::newRow("STOP enabled: so does the close box") << open << QList<bool>{} << "close" << "run:terminate closed";
+    QTest::newRow("STOP disabled, right password") << locked << QList<bool>{true} << "stopButton" << "gate run:terminate closed";
+    QTest::newRow("STOP disabled, refused") << locked << QList<bool>{false} << "stopButton" << "gate run:terminate";
+    QTest::newRow("STOP disabled, close box, refused") << locked << QList<bool>{false} << "close" << "gate run:terminate";
+    QTest::newRow("STOP disabled, close box, right password") << locked << QList<bool>{true} << "close" << "gate run:terminate closed";
 }
 
-void tst_Commands::stopPath()
+void tst_Commands::controlsAnswerClicksAtTheirPlace()
 {
     QFETCH(QByteArray, controlIni);
-    QFETCH(QString, how);
     QFETCH(QList<bool>, gate);
-    QFETCH(bool, closes);
+    QFETCH(QString, clicks);
+    QFETCH(QString, seen);
     start(controlIni);
+    QVERIFY(!view()->simulateNavigation(QStringLiteral("http://stranger.example/")));
+    m_window->clearMessageLine();
+    QVERIFY(!m_window->radioView());
     m_world->parents.gateAnswers = gate;
-    if (how == QLatin1String("button"))
-        click(QStringLiteral("stopButton"));
-    else
-        m_window->close(); // the close box and Alt+F4 arrive as this close request
-    QTRY_COMPARE(m_world->parents.shown.size(), gate.size()); // the gate, only when STOP is disabled
-    QTRY_COMPARE(closed(), closes);
-    QTest::qWait(50);
-    QCOMPARE(closed(), closes);
-    QCOMPARE(m_world->launcher.started, QStringList{g().appFolder + QStringLiteral("terminate")});
-}
-
-void tst_Commands::parentsButtonGatesTheSiteSelectionAndReloadsTheMenu()
-{
-    start("pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
-    bool facesOffMeanwhile = false;
-    m_world->parents.onSiteSelection = [&](const ParentsContext &context) {
-        facesOffMeanwhile = !m_window->findChild<QWidget *>(QStringLiteral("faceButton0"))->isEnabled();
+    m_world->parents.onSiteSelection = [this](const ParentsContext &context) {
+        m_world->parents.shown.last() += enabled("faceButton0") ? "(faces on)" : "(faces off)";
         context.state->currentFace = 3; // the parent left child 4 selected
     };
-    for (const bool right : {false, true}) {
-        m_world->parents.gateAnswers = {right};
-        m_world->parents.shown.clear();
-        const qsizetype before = view()->navigated.size();
-        click(QStringLiteral("parentsButton"));
-        QCOMPARE(m_world->parents.shown, right ? QStringList({"gate", "sites"}) : QStringList{"gate"});
-        // Reloaded even after a refusal, so the faces and the menu are back either way.
-        QCOMPARE(view()->navigated.mid(before).size(), 1);
-        QVERIFY(view()->navigated.last().contains(right ? "t=4" : "t=1"));
-        QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("faceButton0"))->isEnabled());
+    auto &w = *m_world;
+    qsizetype navigated = view()->navigated.size(), asked = 0, said = 0, shown = 0, ran = 0;
+    int back = 0, forward = 0, refresh = 0;
+    QString radio;
+    QStringList done;
+    for (const QString &control : clicks.split(' ')) {
+        control == "close" ? void(m_window->close()) : clickControl(m_window, control);
+        if (seen.endsWith("closed"))
+            QTRY_VERIFY(closed()); // closing may wait for the event queue
+        QTest::qWait(50);
+        QStringList step;
+        auto take = [&step](qsizetype &from, const auto &list, const QString &prefix, auto word) {
+            for (; from < list.size(); ++from)
+                step << prefix + word(list.at(from));
+        };
+        take(shown, w.parents.shown, "", [](const QString &s) { return s; });
+        take(ran, w.launcher.started, "run:", [](const QString &s) { return QFileInfo(s).fileName(); });
+        if (!m_window.isNull()) {
+            take(navigated, view()->navigated, "go:", [this](const QString &s) { return QString(s).replace(g().userId, "{id}"); });
+            for (auto [count, seenCount, word] : {std::tuple{view()->backCount, &back, "back"}, {view()->forwardCount, &forward, "forward"},
+                                                 {view()->refreshCount, &refresh, "refresh"}})
+                for (; *seenCount < count; ++*seenCount)
+                    step << QLatin1String(word);
+            if (m_window->radioView() && m_window->radioView()->currentUrl().toString() != radio)
+                step << "radio:" + (radio = m_window->radioView()->currentUrl().toString());
+        }
+        take(asked, w.dialogs.questions, "ask:", [](const ScriptedDialogs::Shown &q) { return q.title + '|' + q.text; });
+        take(said, w.dialogs.messages, "say:", [](const ScriptedDialogs::Shown &m) { return m.title + '|' + m.text; });
+        if (closed())
+            step << "closed";
+        done << step.join(' ');
     }
-    QVERIFY(facesOffMeanwhile);
-
-    // Without a password the site selection opens at once.
-    g().settings.Password.clear();
-    m_world->parents.shown.clear();
-    click(QStringLiteral("parentsButton"));
-    QCOMPARE(m_world->parents.shown, QStringList{"sites"});
-    QCOMPARE(m_world->launcher.started.size(), 6); // each press, and each menu reload after it
-}
-
-void tst_Commands::radioSwitchesOnWithAMessageThenOffWithout()
-{
-    start();
-    QVERIFY(!m_window->radioView()); // no player until the radio is first switched on
-    click(QStringLiteral("radioButton"));
-    QVERIFY(m_window->radioView());
-    QCOMPARE(m_window->radioView()->currentUrl().toString(), QStringLiteral("http://www.tadpoleportal.net/tad/radiodis.htm"));
-    QCOMPARE(m_world->dialogs.messages.size(), 1);
-    QCOMPARE(m_world->dialogs.messages.at(0).text + '|' + m_world->dialogs.messages.at(0).title,
-             QStringLiteral("Radio PIP is ON and will start playing in a moment!|Tadpole"));
-    click(QStringLiteral("radioButton"));
-    QCOMPARE(m_window->radioView()->currentUrl().toString(), QStringLiteral("about:blank"));
-    QCOMPARE(m_world->dialogs.messages.size(), 1);
-    QCOMPARE(view()->navigated.filter("radiodis").size(), 0); // the child's view never plays it
+    QCOMPARE(done.join(" | "), seen);
+    if (!m_window.isNull())
+        QCOMPARE(view()->navigated.filter("radiodis").size(), 0);
 }
 
 void tst_Commands::countdownOnTheClocksMinutes()
@@ -237,20 +193,15 @@ void tst_Commands::spentLimitLocksTheChildOutUntilAGate()
     m_world->parents.gateAnswers = {false}; // the STOP gate at the time-out
     QTRY_COMPARE_WITH_TIMEOUT(m_world->dialogs.messages.size(), 1, 3000);
     QCOMPARE(m_world->dialogs.messages.at(0).text, QStringLiteral("Time Ran Out"));
-    QVERIFY(!closed());
-    QVERIFY(!m_window->timerRunning());
-    QCOMPARE(m_window->messageLineText(), QStringLiteral("Time Ran Out"));
-    for (const char *control : {"faceButton1", "backButton", "helpButton"})
-        QVERIFY2(!m_window->findChild<QWidget *>(QLatin1String(control))->isEnabled(), control);
-    QVERIFY(!view()->widget()->isEnabled());
+    QVERIFY(!closed() && !m_window->timerRunning() && m_window->messageLineText() == "Time Ran Out");
+    QVERIFY(!enabled("faceButton1") && !enabled("backButton") && !enabled("helpButton") && !view()->widget()->isEnabled());
 
     // A parent passes the gate from the parents' button: the child gets the
     // window back and the timer runs again; with the limit still spent, its
     // next tick says so once more.
     m_world->parents.gateAnswers = {true, false};
-    click(QStringLiteral("parentsButton"));
-    QVERIFY(view()->widget()->isEnabled());
-    QVERIFY(m_window->timerRunning());
+    clickControl(m_window, QStringLiteral("parentsButton"));
+    QVERIFY(view()->widget()->isEnabled() && m_window->timerRunning());
     QTRY_COMPARE_WITH_TIMEOUT(m_world->dialogs.messages.size(), 2, 3000);
     QVERIFY(m_window->lockedOut());
 }
@@ -270,25 +221,19 @@ void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()
     // While a pop-up exists (hidden ones too) back, forward, refresh and the
     // parents' button are off; the next tick after it closes brings them back.
     QPointer<BrowserView> popup = view()->simulateNewWindow().newWindow;
-    QTRY_VERIFY_WITH_TIMEOUT(!m_window->findChild<QWidget *>(QStringLiteral("parentsButton"))->isEnabled(), 3000);
-    for (const char *control : {"backButton", "forwardButton", "reloadButton"})
-        QVERIFY(!m_window->findChild<QWidget *>(QLatin1String(control))->isEnabled());
-    QVERIFY(m_window->findChild<QWidget *>(QStringLiteral("stopButton"))->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!enabled("parentsButton"), 3000);
+    QVERIFY(!enabled("backButton") && !enabled("forwardButton") && !enabled("reloadButton") && enabled("stopButton"));
     popup->parent()->deleteLater();
-    QTRY_VERIFY_WITH_TIMEOUT(m_window->findChild<QWidget *>(QStringLiteral("parentsButton"))->isEnabled(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(enabled("parentsButton"), 3000);
 }
 
 void tst_Commands::keysThatLeaveTheWindowDoNothing()
 {
     start();
-    const struct { int key; Qt::KeyboardModifiers modifiers; bool forbidden; } rows[] = {
-        {Qt::Key_N, Qt::ControlModifier, true}, {Qt::Key_T, Qt::ControlModifier, true},
-        {Qt::Key_U, Qt::ControlModifier, true}, {Qt::Key_F12, {}, true},
-        {Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier, true}, {Qt::Key_S, Qt::ControlModifier, true},
-        {Qt::Key_P, Qt::ControlModifier, true}, {Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier, true},
-        {Qt::Key_C, Qt::ControlModifier, false}, {Qt::Key_V, Qt::ControlModifier, false}, // copy and paste stay
-        {Qt::Key_A, {}, false}, {Qt::Key_Left, Qt::AltModifier, false},
-    };
+    // Copy, paste, typing and Alt+Left stay; the rest would leave the window or show its insides.
+    const std::pair<const char *, bool> rows[] = {{"Ctrl+N", true}, {"Ctrl+T", true}, {"Ctrl+U", true}, {"F12", true},
+        {"Ctrl+Shift+I", true}, {"Ctrl+S", true}, {"Ctrl+P", true}, {"Ctrl+Shift+N", true},
+        {"Ctrl+C", false}, {"Ctrl+V", false}, {"A", false}, {"Alt+Left", false}};
     // What reaches the page's widget after the application's filters.
     struct Recorder : QObject {
         QList<int> keys;
@@ -302,10 +247,10 @@ void tst_Commands::keysThatLeaveTheWindowDoNothing()
     } recorder;
     view()->widget()->setFocusPolicy(Qt::StrongFocus);
     view()->widget()->installEventFilter(&recorder);
-    for (const auto &row : rows) {
+    for (const auto &[keys, forbidden] : rows) {
         recorder.keys.clear();
-        QTest::keyClick(view()->widget(), Qt::Key(row.key), row.modifiers);
-        QVERIFY2(recorder.keys.isEmpty() == row.forbidden, qPrintable(QKeySequence(row.key | row.modifiers).toString()));
+        QTest::keySequence(view()->widget(), QKeySequence(QString::fromLatin1(keys)));
+        QVERIFY2(recorder.keys.isEmpty() == forbidden, keys);
     }
 }
 
