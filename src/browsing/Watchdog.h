@@ -18,10 +18,10 @@ class Watchdog {
 public:
     struct Outside {
         Clock *clock = nullptr;
-        std::function<int()> countOtherBrowsers;
-        std::function<void(const QStringList &titles)> closeWindowsByTitle;
-        std::function<bool()> popupOpen;
-        std::function<void()> startTerminate; // hidden, not waited for
+        std::function<int()> countOtherBrowsers = {};
+        std::function<void(const QStringList &titles)> closeWindowsByTitle = {};
+        std::function<bool()> popupOpen = {};
+        std::function<void()> startTerminate = {}; // hidden, not waited for
     };
 
     struct TimeCheck {
