@@ -40,8 +40,6 @@ signals:
     void documentLoaded(const QUrl &url, bool mainFrame);
     void newWindowRequested(NewWindowRequest &request);
     void loadProgress(qint32 progress, qint32 progressMax);
-    // A page's script failed, or the engine refused something on the console.
-    void ScriptError(const QString &description, const QString &source, qint32 line);
     // The main frame's load ended, completed or not.
     void loadFinished(bool ok);
 };

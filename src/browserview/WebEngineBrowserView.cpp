@@ -143,12 +143,10 @@ QWebEnginePage *FilteringPage::createWindow(WebWindowType)
     return view ? view->page() : nullptr;
 }
 
-void FilteringPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
-                                             int lineNumber, const QString &sourceID)
+void FilteringPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int,
+                                             const QString &)
 {
-    // Script errors reach the view as an event, never the console or a dialog.
-    if (level == ErrorMessageLevel)
-        emit m_owner->ScriptError(message, sourceID, lineNumber);
+    // Script errors and other console messages go nowhere: the child never sees a dialog for them.
     if (level != InfoMessageLevel || !message.startsWith(m_frameLoadedMark))
         return;
     const QString what = message.mid(m_frameLoadedMark.size());

@@ -38,7 +38,6 @@ public:
     ~MainWindow() override;
 
     ProgramState &state() { return m_state; }
-    const AppConfig &config() const { return m_config; }
     BrowserView *view() const { return m_view; }
     QString statusLineText() const;
     QString versionLineText() const;
@@ -52,7 +51,6 @@ public:
 
     // Written by pop-ups: the main window's status line and version label.
     void setStatusLine(const QString &text);
-    void clearVersionLine();
 
     // The start-up sequence; runs once, from the event loop, after construction.
     void runStartup();

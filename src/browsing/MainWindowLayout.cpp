@@ -182,11 +182,6 @@ void MainWindow::setStatusLine(const QString &text)
     m_statusLine->setText(text);
 }
 
-void MainWindow::clearVersionLine()
-{
-    m_versionLine->clear();
-}
-
 QString MainWindow::statusLineText() const { return m_statusLine->text(); }
 QString MainWindow::versionLineText() const { return m_versionLine->text(); }
 QString MainWindow::messageLineText() const { return m_messageLine->text(); }

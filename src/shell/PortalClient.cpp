@@ -79,7 +79,7 @@ FetchResult PortalClient::suggestSite(const QString &url, const QString &email)
                    {{QStringLiteral("userid"), m_userId}, {QStringLiteral("url"), url}, {QStringLiteral("email"), email}});
 }
 
-QString PortalClient::withQuery(const QString &base, const QueryItems &query)
+static QString withQuery(const QString &base, const QueryItems &query)
 {
     QString result = base;
     for (qsizetype i = 0; i < query.size(); ++i) {

@@ -63,7 +63,6 @@ public:
     // characters as they are): a name holding "&", "#", "=" or "%" would
     // otherwise cut the request short or inject keys of its own.
     QString address(const QString &page, const QueryItems &query = {}) const;
-    static QString withQuery(const QString &base, const QueryItems &query);
 
     FetchResult request(const QString &page, const QueryItems &query = {});
     // The body as text; std::nullopt on a failed request.

@@ -52,7 +52,6 @@ public:
     bool run();
 
     PortalClient &portal() { return *m_portal; }
-    const AppConfig &config() const { return m_config; }
 
 private:
     void readFiles();

@@ -117,7 +117,3 @@ void CloseWindowsByTitle(const QStringList &titles)
         closeForeignWindowsByTitle(foreign);
 }
 
-void CloseWindowByTitle(const QString &title)
-{
-    CloseWindowsByTitle({title});
-}

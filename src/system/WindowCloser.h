@@ -3,14 +3,12 @@
 #include <QString>
 #include <QStringList>
 
-// Asks the first top-level window titled `title` (whole title, case ignored)
-// to close, as a click on its close box would. Our own windows, shown or
-// hidden, come first; when none matches and we run on X11, the first other
-// program's top-level window with that title is asked through the window
-// protocol. Never waits for the window and never kills anything.
-void CloseWindowByTitle(const QString &title);
-
-// The same for each title in turn, with one search of other programs' windows
+// For each title in turn, asks the first top-level window with that title
+// (whole title, case ignored) to close, as a click on its close box would. Our
+// own windows, shown or hidden, come first; when none matches and we run on
+// X11, the first other program's top-level window with that title is asked
+// through the window protocol. Never waits for a window and never kills
+// anything. Titles are looked up with one search of other programs' windows
 // for all the titles that none of ours took: the windows are listed once and
 // each one's title read once, however many titles are asked.
 void CloseWindowsByTitle(const QStringList &titles);
