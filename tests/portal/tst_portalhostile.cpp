@@ -1,7 +1,7 @@
 // The real tadpole-portal program against clients that misbehave on purpose: clients that
 // never read, that send slowly or not at all, that crowd in from one address, and what must
-// hold on a real connection after a refusal. Every head shape the portal refuses is a row
-// of tst_portalunits' requestHeads; one of them goes end to end here.
+// hold on a real connection after a refusal. The head shapes the portal refuses are rows of
+// tst_portalunits' requestHeads, but for two differing Content-Length fields, tried here alone.
 #include "PortalHarness.h"
 
 #include <QTemporaryDir>

@@ -19,8 +19,7 @@ private slots:
         QTest::newRow("plus stays a plus, not a space") << QByteArray("v=a+b") << QStringLiteral("a+b");
         QTest::newRow("encoded space, ampersand, hash, equals, percent") << QByteArray("v=Tom%20%26%20Jerry%27s%20Zoo%20%231%20%3D%20100%25") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
         QTest::newRow("UTF-8 of non-Latin text") << QByteArray("v=%C3%96l%C3%A7%C3%BC%20%E5%AD%97") << QStringLiteral("Ölçü 字");
-        QTest::newRow("a lone percent is kept as it stands") << QByteArray("v=100%") << QStringLiteral("100%");
-        QTest::newRow("percent without hex digits is kept") << QByteArray("v=%G1%2") << QStringLiteral("%G1%2");
+        QTest::newRow("a percent without two hex digits is kept, at the end too") << QByteArray("v=%G1%2%") << QStringLiteral("%G1%2%");
         QTest::newRow("first of two values wins") << QByteArray("v=1&v=2") << QStringLiteral("1");
         QTest::newRow("empty value is present and empty") << QByteArray("x=1&v=") << QStringLiteral("");
         QTest::newRow("a leading byte-order mark is part of the value") << QByteArray("v=%EF%BB%BF77") << QStringLiteral("\uFEFF77");
@@ -41,10 +40,10 @@ private slots:
     }
 
     // The request is read in pieces, split at "|". `status`: 200 when it is handed to the
-    // handler, 100 when it waits for its body after "100 Continue", else the portal's answer.
-    // `detail`: for a request handed over "TARGET AS LOGGED -> PATH?QUERY AS HANDED OVER", for
-    // 405 the Allow header, for a refusal its reason; empty: not checked. Each smuggling shape
-    // carries a second request that a lax reading would answer too.
+    // handler, else the portal's answer. `detail`: for a request handed over "TARGET AS LOGGED
+    // -> PATH?QUERY AS HANDED OVER", for 405 the Allow header, for a refusal its reason; empty:
+    // not checked. Each smuggling shape carries a second request that a lax reading would answer
+    // too. "100 Continue" and two differing Content-Length fields go end to end in tst_portalhostile.
     void requestHeads_data()
     {
         QTest::addColumn<QByteArray>("request"); QTest::addColumn<int>("status"); QTest::addColumn<QByteArray>("detail");
@@ -58,7 +57,6 @@ private slots:
         QByteArray manyFields = get + host;
         for (int i = 0; i < 100; ++i)
             manyFields += "X-" + QByteArray::number(i) + ": 1\r\n";
-        row("absolute-form target", "GET http://portal.example/tad/version.htm HTTP/1.1\r\n" + end, 200, "http://portal.example" + version);
         row("absolute-form target with a query, scheme in capitals", "GET HTTP://a.example/tad/x.asp?userid=5 HTTP/1.1\r\n" + end, 200,
             "HTTP://a.example/tad/x.asp?userid=5 -> /tad/x.asp?userid=5");
         row("HTTP/1.0 needs no Host", "GET /tad/version.htm HTTP/1.0\r\n\r\n", 200, version);
@@ -68,8 +66,6 @@ private slots:
         row("percent-encoding is logged and handed over as sent", "GET /v?n=%41%0A HTTP/1.1\r\n" + end, 200, "/v?n=%41%0A -> /v?n=%41%0A");
         row("an unknown method", "FROB /tad/version.htm HTTP/1.1\r\n" + end, 501);
         row("a method the portal does not serve", "DELETE / HTTP/1.1\r\n" + end, 405, "GET, HEAD, POST");
-        row("Expect: 100-continue", post + "Expect: 100-continue\r\nContent-Length: 5\r\n\r\n", 100);
-        row("two Content-Length fields that differ", post + "Content-Length: 0\r\n" + length + "\r\n" + next, 400);
         row("two equal Content-Length fields", post + length + length + "\r\n" + next, 400, "more than one Content-Length field");
         row("a space before the colon of Content-Length", post + QByteArray(length).replace(":", " :") + "\r\n" + next, 400);
         row("Content-Length with a plus sign", post + QByteArray(length).replace(" ", " +") + "\r\n" + next, 400);
@@ -107,13 +103,12 @@ private slots:
             progress = reader.read(std::string_view(received.constData(), size_t(received.size())), &used);
             received.remove(0, qsizetype(used));
         }
+        QVERIFY2(progress != RequestReader::Progress::NeedMore, "neither handed over nor refused");
         int answer = 0;
         QByteArray said;
         if (progress == RequestReader::Progress::Refused) {
             answer = reader.refusal().status;
             said = reader.refusal().reason;
-        } else if (progress == RequestReader::Progress::NeedMore) {
-            answer = reader.headDone() && reader.takeExpectsContinue() ? 100 : 0;
         } else if (const std::optional<HttpReply> unserved = unservedMethodReply(reader.method())) {
             answer = unserved->status;
             said = unserved->headers.value(0).second;
@@ -135,7 +130,6 @@ private slots:
         const QByteArray one = "/tad/logos/", two = "/tad//logos/";
         QTest::newRow("default logo") << two + "default_logo.gif" << QByteArray("image/gif\nGIF89a");
         QTest::newRow("letter") << one + "Z_gif.gif" << QByteArray("image/svg+xml\n<svg ");
-        QTest::newRow("digit") << two + "7_gif.gif" << QByteArray(">7</text>");
         QTest::newRow("non-ASCII letter") << two + "%E5%AD%97_gif.gif" << QByteArray(">\xE5\xAD\x97</text>");
         QTest::newRow("character outside the BMP") << one + "%F0%9F%98%80_gif.gif" << QByteArray(">\xF0\x9F\x98\x80</text>");
         QTest::newRow("markup as the letter is escaped") << one + "%3C_gif.gif" << QByteArray(">&lt;</text>");
