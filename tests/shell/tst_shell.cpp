@@ -1,8 +1,6 @@
-#include "support/FakeBrowserView.h"
 #include "browsing/MainWindow.h"
 #include "shell/HttpTransport.h"
 #include "shell/Identity.h"
-#include "shell/PortalClient.h"
 #include "shell/SettingsFile.h"
 #include "shell/StartupPaths.h"
 #include "support/TestDoubles.h"
@@ -58,24 +56,7 @@ public:
 // scripted portal, dialogs and views.
 class tst_Shell : public QObject {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_programFolder;
-    std::unique_ptr<ScriptedWorld> m_world;
-
-    BrowserServices services() { return m_world->services(m_programFolder, m_dir->path() + QStringLiteral("/default/")); }
-
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_programFolder = m_dir->path() + QStringLiteral("/Kids/TadPole");
-        QDir().mkpath(m_programFolder);
-        QDir().mkpath(m_dir->path() + QStringLiteral("/default"));
-        QFile(m_programFolder + QStringLiteral("/terminate")).open(QIODevice::WriteOnly);
-        m_world = std::make_unique<ScriptedWorld>();
-    }
-
     void settingsAreReadByTheKeyRules_data()
     {
         // Values before reading are all "-"; the limit is minutes from ten o'clock (-1: none read).
@@ -121,7 +102,8 @@ private slots:
     void settingsValuesHoldingALineBreakAreNeverWritten()
     {
         // Pasted into a one-line box, a line break would let a value write a line of its own.
-        const QString folder = m_dir->path() + '/';
+        QTemporaryDir dir;
+        const QString folder = dir.path() + '/';
         QString error;
         QVERIFY(!SettingsFile::write(folder, QStringLiteral("frog"), true, QStringLiteral("No Limit\r\npw=."), &error) && !error.isEmpty());
         QVERIFY(!SettingsFile::write(folder, QStringLiteral("fr\nog"), true, QStringLiteral("1 Hour"), &error));
@@ -144,7 +126,8 @@ private slots:
         QFETCH(QByteArray, stored);
         QFETCH(bool, writable);
         QFETCH(int, draw);
-        const QString folder = writable ? m_dir->path() + '/' : QStringLiteral("/nonexistent/tadpole/");
+        QTemporaryDir dir;
+        const QString folder = writable ? dir.path() + '/' : QStringLiteral("/nonexistent/tadpole/");
         QFile file(Identity::fileName(folder));
         QVERIFY(stored.isNull() || (file.open(QIODevice::WriteOnly) && file.write(stored) == stored.size()));
         file.close();
@@ -224,29 +207,30 @@ private slots:
     void startupTalksToThePortalInOrder()
     {
         QFETCH(bool, defaultFolder);
-        if (defaultFolder)
-            QDir().mkpath(m_programFolder = m_dir->path() + QStringLiteral("/Kids/Browser"));
+        QTemporaryDir dir;
+        const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole"), files = defaultFolder ? dir.path() + "/default/" : program + '/';
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && QFile(program + "/terminate").open(QIODevice::WriteOnly));
+        ScriptedWorld world;
+        ScriptedTransport &portal = world.transport; // logs its requests; the view's navigations join them
         QFETCH(QStringList, answers);
-        ScriptedTransport &portal = m_world->transport; // logs its requests; the view's navigations join them
         portal.replies.clear();
         for (const QString &answer : answers)
             portal.replies.insert(answer.section('=', 0, 0), FetchResult::success(answer.section('=', 1).toUtf8()));
         QFETCH(QString, commandLine);
-        m_world->commandLine = commandLine;
-        MainWindow window(services()); // starts up from its event loop
+        world.commandLine = commandLine;
+        MainWindow window(world.services(program, dir.path() + "/default/")); // starts up from its event loop
         connect(window.view(), &BrowserView::navigationRequested, this, [&](NavigationRequest &r) { portal.requests << r.url.toString(); });
-        QTRY_VERIFY(window.startupFinished() || !m_world->dialogs.messages.isEmpty());
+        QTRY_VERIFY(window.startupFinished() || !world.dialogs.messages.isEmpty());
         const ProgramState &g = window.state();
         QTEST(g.portalBase + ' ' + portal.requests.join(' ').remove(g.portalBase).replace("userid=" + g.userId, "userid={id}"), "order");
         QStringList seen;
         for (int face = 0; face < 4 && window.startupFinished(); ++face)
             seen << window.faceToolTip(face);
-        for (const ScriptedDialogs::Shown &shown : m_world->dialogs.messages)
+        for (const ScriptedDialogs::Shown &shown : world.dialogs.messages)
             seen << shown.title + ": " + shown.text;
         QTEST(seen.join('|'), "seen");
         const bool started = window.startupFinished();
         QCOMPARE(window.isVisible(), started);
-        const QString files = defaultFolder ? m_dir->path() + QStringLiteral("/default/") : m_programFolder + '/';
         QCOMPARE(g.appFolder, files);
         QCOMPARE(readFile(files + "userid.id"), started ? g.userId.toLatin1() + "\r\n" : QByteArray()); // stored only once logged on
         if (!started)
@@ -256,15 +240,16 @@ private slots:
         QVERIFY2(g.allowList.text().startsWith("http:///,") && g.allowList.text().contains(",doubleclick,"), qPrintable(g.allowList.text()));
         QCOMPARE(window.windowTitle() + '|' + window.versionLineText() + '|' + window.messageLineText(), QStringLiteral("Tadpole 2.0|Tadpole Version: 2.04|"));
         // The first menu ran the program folder's helper; the default folder has none, and that puts no box in front of the child.
-        QCOMPARE(m_world->launcher.started, defaultFolder ? QStringList() : QStringList{m_programFolder + "/terminate"});
+        QCOMPARE(world.launcher.started, defaultFolder ? QStringList() : QStringList{files + "terminate"});
     }
 
     void helperIsTheProgramFoldersOrTheInstalledOne()
     {
         // An installed layout: bin/ with libexec/tadpole/ beside it, and a program folder of its own.
-        const QString bin = m_dir->path() + QStringLiteral("/usr/bin"), folder = m_dir->path() + QStringLiteral("/home/tadpole/");
-        const QString installed = m_dir->path() + QStringLiteral("/usr/libexec/tadpole/terminate");
-        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(folder) && QDir().mkpath(m_dir->path() + "/usr/libexec/tadpole"));
+        QTemporaryDir dir;
+        const QString bin = dir.path() + QStringLiteral("/usr/bin"), folder = dir.path() + QStringLiteral("/home/tadpole/");
+        const QString installed = dir.path() + QStringLiteral("/usr/libexec/tadpole/terminate");
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(folder) && QDir().mkpath(dir.path() + "/usr/libexec/tadpole"));
         QCOMPARE(terminateProgram(folder, bin), QString()); // nowhere
         QVERIFY(QFile(installed).open(QIODevice::WriteOnly));
         QCOMPARE(terminateProgram(folder, bin), installed);
