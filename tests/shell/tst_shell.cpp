@@ -189,22 +189,26 @@ private slots:
         const QString all = " version.htm tad_start.asp tad_visit.asp?userid={id}&ver=2.04 tad_getface.asp?userid={id} tad_menu.asp?t=1&userid={id}";
         const QString loopback = "http://127.0.0.1:8642/tad/", anna = "Anna's Menu|Ben's Menu|Cara's Menu|Dan's Menu";
         QTest::newRow("every page answered") << "1" << every << loopback + all << anna << false;
-        QTest::newRow("no portal: the message, before any id") << "1" << QStringList() << loopback + " version.htm"
-                                                               << "Tadpole: You cannot connect to the Tadpole Web Portal.  Check your internet connection." << false;
-        QTest::newRow("no visit log, an empty name kept and a missing one by number") << "1" << QStringList{"version.htm=2.04", "tad_getface.asp=Anna\t\tCara"}
-                                                                                      << loopback + all << "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu" << false;
+        QTest::newRow("no portal: the message, before any id")
+            << "1" << QStringList() << loopback + " version.htm" << "Tadpole: You cannot connect to the Tadpole Web Portal.  Check your internet connection."
+            << false;
+        QTest::newRow("no visit log, an empty name kept and a missing one by number")
+            << "1" << QStringList{"version.htm=2.04", "tad_getface.asp=Anna\t\tCara"} << loopback + all
+            << "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu" << false;
         QTest::newRow("no names: all by number") << "1" << QStringList{"version.htm=2.04", "tad_visit.asp=welcome"} << loopback + all
                                                  << "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu" << false;
         QTest::newRow("2 selects the local network") << "2" << every << "http://tadpole-portal.lan:8642/tad/" + all << anna << false;
         for (const char *commandLine : {"12", ""})
-            QTest::addRow("\"%s\" selects the public host", commandLine) << commandLine << every << "http://www.tadpoleportal.net/tad/" + all << anna << false;
+            QTest::addRow("\"%s\" selects the public host", commandLine) << commandLine << every << "http://www.tadpoleportal.net/tad/" + all << anna
+                                                                         << false;
         QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true;
     }
     void startupTalksToThePortalInOrder()
     {
         QFETCH(bool, defaultFolder);
         QTemporaryDir dir;
-        const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole"), files = defaultFolder ? dir.path() + "/default/" : program + '/';
+        const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole");
+        const QString files = defaultFolder ? dir.path() + "/default/" : program + '/';
         QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && QFile(program + "/terminate").open(QIODevice::WriteOnly));
         ScriptedWorld world;
         ScriptedTransport &portal = world.transport; // logs its requests; the view's navigations join them

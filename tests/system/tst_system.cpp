@@ -85,7 +85,8 @@ private slots:
         QTest::newRow("a deleted executable is still its name, deleted inside a name part of it")
             << QStringList{"5:/usr/lib/firefox-esr (deleted)", "6:/bin/a (deleted) b"} << QStringList{"firefox-esr", "a"} << 1;
         QTest::newRow("only numbered folders with a readable link are processes")
-            << QStringList{"1:/sbin/init", "2", "self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"} << QStringList{"init", "x", "y", "idle", "z"} << 2;
+            << QStringList{"1:/sbin/init", "2", "self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"} << QStringList{"init", "x", "y", "idle", "z"}
+            << 2;
         QTest::newRow("no process root") << QStringList() << none << 0;
         // Whole names, however long, case ignored, as `terminate` ends them: not a helper or another
         // program whose name holds one. Configured names are cleaned of case, spaces and blanks.
@@ -171,7 +172,8 @@ private slots:
         // The whole title, case ignored; a second call passes over the window whose close is still queued.
         QTest::newRow("ours: one window of the title each call")
             << QStringList{"File Download (2)", "Tadpole Pop-Up", "Security Warning", "File Download", "file download"} << none
-            << QStringList{"File", "File Download", "File Download", "Security Warning ", "tadpole pop-up", "|"} << QList<int>{0, 1, 0, 1, 1} << QList<int>{};
+            << QStringList{"File", "File Download", "File Download", "Security Warning ", "tadpole pop-up", "|"} << QList<int>{0, 1, 0, 1, 1}
+            << QList<int>{};
         QTest::newRow("ours: a refusal is asked again, a closed window only once shown again")
             << QStringList{"Security Warning!", "Tadpole Pop-Up"} << none
             << QStringList{"Security Warning", "Tadpole Pop-Up", "|", "Security Warning", "Tadpole Pop-Up", "|", "show 1", "Tadpole Pop-Up", "|"}
