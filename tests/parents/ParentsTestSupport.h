@@ -76,7 +76,7 @@ inline void retype(QWidget *field, const QString &text)
 } // namespace input
 
 // The scripted outside of the parents' windows: a program folder of their own and a portal that takes every change.
-struct ParentsWorld {
+struct ParentsWorld : ScriptedWorld {
     ParentsWorld()
     {
         state.appFolder = folder.path() + QLatin1Char('/');
@@ -85,7 +85,7 @@ struct ParentsWorld {
         for (const char *page : {"tad_saveitem.asp", "tad_saveface.asp", "tad_postsite.asp", "tad_suggestsite.asp"})
             transport.replies.insert(QLatin1String(page), FetchResult::success("OK"));
     }
-    ParentsContext context() { return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &windows}; }
+    ParentsContext context() { return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &parents}; }
 
     // Shows the window, active so that keys reach it, and plays steps on it. The parent: "click:CONTROL" ("right:",
     // "middle:" with those buttons), "type:TEXT", "key:KEYS", "CONTROL=TEXT" (clicks into a field and types over what
@@ -142,16 +142,10 @@ struct ParentsWorld {
             seen << shown.title + ": " + shown.text;
         for (const QString &url : opener.opened)
             seen << "preview " + url;
-        return seen + windows.shown + main.told;
+        return seen + parents.shown + main.told;
     }
 
     QTemporaryDir folder;
     ProgramState state;
-    ScriptedDialogs dialogs;
-    ScriptedTransport transport;
-    FakeBrowserViewFactory views;
-    RecordingUrlOpener opener;
-    FixedClock clock;
     RecordingMainLink main;
-    ScriptedParentsWindows windows;
 };
