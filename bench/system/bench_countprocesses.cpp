@@ -73,7 +73,7 @@ int main(int argc, char *argv[])
     const int processes = runningProcesses();
 
     const ProcessList list;
-    int found = list.CountProcesses(ProcessList::otherBrowsersName());   // warm-up
+    int found = list.countOtherBrowsers();   // warm-up
 
     constexpr int rounds = 30;
     constexpr int callsPerRound = 20;
@@ -83,7 +83,7 @@ int main(int argc, char *argv[])
         const double cpuBefore = cpuSeconds();
         clock.start();
         for (int i = 0; i < callsPerRound; ++i)
-            found = list.CountProcesses(ProcessList::otherBrowsersName());
+            found = list.countOtherBrowsers();
         countWall.push_back(double(clock.nsecsElapsed()) / 1e6 / callsPerRound);
         countCpu.push_back((cpuSeconds() - cpuBefore) * 1e3 / callsPerRound);
 
@@ -113,7 +113,7 @@ int main(int argc, char *argv[])
     out.setRealNumberNotation(QTextStream::FixedNotation);
     out << "processes running:              " << processes << "\n"
         << "browsers found:                 " << found << "\n"
-        << "CountProcesses(\"iexplore.exe\"): " << countMs << " ms wall, " << countCpuMs
+        << "countOtherBrowsers(): " << countMs << " ms wall, " << countCpuMs
         << " ms CPU per call (median of " << rounds << " x " << callsPerRound << ")\n"
         << "ps -e -o comm=:                 " << psMs << " ms wall, " << psCpuMs
         << " ms CPU per run (median of " << rounds << ")\n"

@@ -46,7 +46,7 @@ void timeTicks(int ticks, const QString &heading)
     Watchdog watchdog(Watchdog::Outside{
         .clock = &clock,
         .countOtherBrowsers = [&] {
-            timed(countNs, [&] { browsersCounted = processes.CountProcesses(ProcessList::otherBrowsersName()); });
+            timed(countNs, [&] { browsersCounted = processes.countOtherBrowsers(); });
             return browsersCounted;
         },
         .closeWindowsByTitle = [&](const QStringList &titles) { timed(closeNs, [&] { CloseWindowsByTitle(titles); }); },

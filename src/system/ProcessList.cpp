@@ -69,17 +69,6 @@ void forEachProcess(const QByteArray &root, Take take)
     ::closedir(dir);
 }
 
-QString trimSpaces(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 } // namespace
 
 ProcessList::ProcessList(const QString &procRoot, const QStringList &browserNames)
@@ -104,21 +93,13 @@ QList<ProcessEntry> ProcessList::entries() const
     return result;
 }
 
-int ProcessList::CountProcesses(const QString &text) const
+int ProcessList::countOtherBrowsers() const
 {
+    // The whole name, as `terminate` ends them: a browser's helpers
+    // ("chrome_crashpad_handler") are not browsers, and counting them would
+    // start the helper every second to end nothing. No order is needed and no
+    // string is made for a name that cannot match.
     int count = 0;
-    if (text == otherBrowsersName()) {
-        // The whole name, as `terminate` ends them: a browser's helpers
-        // ("chrome_crashpad_handler") are not browsers, and counting them
-        // would start the helper every second to end nothing. No order is
-        // needed and no string is made for a name that cannot match.
-        forEachProcess(m_encodedRoot, [&](qint64, QByteArrayView name) { count += m_browsers.matches(name) ? 1 : 0; });
-        return count;
-    }
-    forEachProcess(m_encodedRoot, [&](qint64, QByteArrayView name) {
-        const QString decoded = QFile::decodeName(name.toByteArray());
-        if (!isProtectedProgramName(decoded) && trimSpaces(decoded.toLower()).contains(text))
-            ++count;
-    });
+    forEachProcess(m_encodedRoot, [&](qint64, QByteArrayView name) { count += m_browsers.matches(name) ? 1 : 0; });
     return count;
 }

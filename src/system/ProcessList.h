@@ -17,19 +17,13 @@ struct ProcessEntry {
 // between calls; the root is injectable so tests can build a fake tree.
 class ProcessList {
 public:
-    // The name the watchdog asks for; it stands for all the other browsers'
-    // names given to the constructor.
-    static QString otherBrowsersName() { return QStringLiteral("iexplore.exe"); }
-
     explicit ProcessList(const QString &procRoot = QStringLiteral("/proc"),
                          const QStringList &browserNames = defaultBrowserNames());
 
-    // Processes whose name, lower-cased and trimmed of spaces, contains
-    // `text` (which is taken as given, not lower-cased). For
-    // otherBrowsersName(): processes whose whole name is one of the other
-    // browsers' names (case ignored), the rule `terminate` ends them by. Our
+    // Processes whose whole name is one of the other browsers' names given to
+    // the constructor (case ignored), the rule `terminate` ends them by. Our
     // own programs and the web engine's helpers are never counted.
-    int CountProcesses(const QString &text) const;
+    int countOtherBrowsers() const;
 
     // The running processes by pid, ascending.
     QList<ProcessEntry> entries() const;

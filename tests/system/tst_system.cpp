@@ -112,7 +112,7 @@ private slots:
                 QCOMPARE(::symlink(QFile::encodeName(entry.section(':', 1)).constData(), QFile::encodeName(dir + "/exe").constData()), 0);
         }
         const ProcessList list(entries.isEmpty() ? root.filePath("none") : root.path(), names.isEmpty() ? defaultBrowserNames() : names);
-        QTEST(list.CountProcesses(ProcessList::otherBrowsersName()), "count");
+        QTEST(list.countOtherBrowsers(), "count");
     }
 
     void terminateEndsOnlyListedBrowsers()
