@@ -6,7 +6,6 @@
 #include "browserview/WebEngineBrowserView.h"
 #include "browsing/MainWindow.h"
 #include "browsing/PopupWindow.h"
-#include "browsing/QtDialogs.h"
 #include "parents/ParentsContext.h"
 #include "shell/HttpTransport.h"
 #include "system/WindowCloser.h"
@@ -14,34 +13,12 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPointer>
-#include <QScopeGuard>
 #include <QTimer>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
-#include <functional>
 
 // Runs a helper that asserts and leaves the test function at its first failure.
 #define STEP(call) do { call; if (QTest::currentTestFailed()) return; } while (false)
-
-// Scripted boxes, or the real ones where a case answers with the keyboard.
-class SwitchableDialogs : public ScriptedDialogs {
-public:
-    void message(const QString &text, const QString &title) override
-    {
-        real ? m_boxes.message(text, title) : ScriptedDialogs::message(text, title);
-    }
-    Answer askYesNo(const QString &text, const QString &title, Answer defaultAnswer) override
-    {
-        return real ? m_boxes.askYesNo(text, title, defaultAnswer) : ScriptedDialogs::askYesNo(text, title, defaultAnswer);
-    }
-    bool real = false;
-
-private:
-    QtDialogs m_boxes;
-};
 
 // The child's browser in-process (the window, the web engine, the filter) against the real
 // portal and pages of the test's own. Pages on an allowed host (127.0.0.20, the attack host) try
@@ -53,20 +30,19 @@ class tst_E2eAttacks : public QObject {
     e2e::PortalProcess m_portal;
     LoopbackSites m_sites;
     std::unique_ptr<e2e::ProgramFolder> m_folder;
-    QTemporaryDir m_bin; // a recording xdg-open, first on PATH
     FixedClock m_clock;
-    SwitchableDialogs m_dialogs;
+    ScriptedDialogs m_dialogs;
     ModalParentsWindows m_parents;
     RecordingLauncher m_launcher;
     std::unique_ptr<HttpTransport> m_transport;
     WebEngineBrowserViewFactory m_views;
     std::unique_ptr<MainWindow> m_browser;
-    QNetworkAccessManager m_network;
     AllowList m_startList; // as start-up left it; each case begins from it
-    // Every address the main view put to the filter, the top-level dialogs that appeared (each
-    // rejected at once), the addresses given to outside programs, the pop-up windows that showed.
-    QStringList m_asked, m_dialogsSeen, m_handedOff, m_popupsShown;
+    // The top-level dialogs that appeared (each rejected at once), the addresses given to outside
+    // programs, the pop-up windows that showed.
+    QStringList m_dialogsSeen, m_handedOff, m_popupsShown;
     QTimer m_dialogWatch;
+    QTemporaryDir m_downloads; // the profile's download folder, to stay empty
     const QString m_theirId = QStringLiteral("7000000000000000007"); // another installation's id
     int m_theirItem = 0;
     int m_pages = 0;
@@ -74,7 +50,6 @@ class tst_E2eAttacks : public QObject {
     WebEngineBrowserView *view() const { return qobject_cast<WebEngineBrowserView *>(m_browser->view()); }
     QString url() const { return view()->currentUrl().toString(); }
     QString host(int n) const { return QStringLiteral("127.0.0.%1:%2").arg(n).arg(m_sites.port); }
-    QStringList reached(int n) const { return m_sites.log.value(host(n)); }
     // What the blocked host, or a blocked name, received.
     QString blockedReceived() const
     {
@@ -84,7 +59,6 @@ class tst_E2eAttacks : public QObject {
                 got << it.key() + QLatin1Char(' ') + it.value().join(QLatin1String(", "));
         return got.join(QLatin1String("; "));
     }
-    QString record() const { return m_bin.filePath(QStringLiteral("xdg-open.record")); }
     QString goLink() const
     {
         return QStringLiteral("http://%1/tad/tad_go.asp?t=1&userid=%2&item=%3").arg(m_portal.host(), m_theirId).arg(m_theirItem);
@@ -132,32 +106,14 @@ class tst_E2eAttacks : public QObject {
             clickElement(click);
         return address;
     }
-    // A private site of installation `userid`, ticked for its child 1; the site's id, or 0.
+    // A private site of installation `userid`, named by its address and ticked for its child 1; the site's id, or 0.
     int addTickedSite(const QString &userid, const QString &address)
     {
-        const auto get = [this](const QString &page) { // a portal change page's reply, once finished
-            QNetworkReply *r = m_network.get(QNetworkRequest(QUrl("http://" + m_portal.host() + "/tad/" + page)));
-            r->setParent(this);
-            return e2e::waitFor([&] { return r->isFinished(); }, 10000) && r->error() == QNetworkReply::NoError ? r : nullptr;
-        };
-        const QNetworkReply *added = get(QStringLiteral("tad_postsite.asp?url=%1&shortname=Evil&comments=&AgeFrom=&AgeTo=&LogoLoc=&id=0&userid=%2&Delete=0")
-                                             .arg(QString::fromLatin1(QUrl::toPercentEncoding(address)), userid));
-        const int id = added ? added->rawHeader("X-Site-Id").toInt() : 0;
-        return id > 0 && get(QStringLiteral("tad_saveitem.asp?item=%1&checked=True&t=1&userid=%2").arg(id).arg(userid)) ? id : 0;
-    }
-    // Entries the allow list gained since start-up that are neither a host name with a "."
-    // nor host:port, nor one it held already.
-    QStringList badEntriesLearned() const
-    {
-        static const QRegularExpression hostEntry(QStringLiteral("^([a-z0-9-]+\\.)+[a-z0-9-]+(:\\d+)?$|^[a-z0-9.-]+:\\d+$"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-        const QString before = m_startList.text(), now = m_browser->state().allowList.text();
-        const QStringList known = before.split(QLatin1Char(','));
-        QStringList added = now.startsWith(before) ? now.mid(before.size()).split(QLatin1Char(',')) : QStringList{now};
-        added.removeIf([&](const QString &entry) { // a known entry again (any case) lets nothing new through
-            return entry.isEmpty() || hostEntry.match(entry).hasMatch() || known.contains(entry, Qt::CaseInsensitive);
-        });
-        return added;
+        PortalClient portal(*m_transport, "http://" + m_portal.host() + "/tad/", userid);
+        portal.postSite({address, address, {}, {}, {}, {}, QStringLiteral("0")}, false); // a new site (id 0), nothing else told
+        const QString rows = QString::fromUtf8(portal.availableSites(0).body.value_or(QByteArray()));
+        const QString id = rows.split(QLatin1Char('\n')).filter('\t' + address + '\t').value(0).section(QLatin1Char('\t'), 0, 0);
+        return id.toInt() > 0 && portal.saveTick(id, true, 0).ok() ? id.toInt() : 0;
     }
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -172,19 +128,12 @@ public:
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_sites.listen({1, 20, 21, 23, 24}));
+        QVERIFY(m_sites.listen({1, 20, 21, 23}));
         QVERIFY(m_portal.start());
         m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host());
         QVERIFY(m_folder->write(QStringLiteral("unblocked.tad"), host(20).toLatin1() + ",kids.localhost\r\n"));
 
-        // An address handed to the desktop reaches a recorder, never a real program: the URL handlers
-        // on every platform (the offscreen one starts no xdg-open), the recording xdg-open otherwise.
-        QFile opener(m_bin.filePath(QStringLiteral("xdg-open")));
-        QVERIFY(opener.open(QIODevice::WriteOnly) && opener.write("#!/bin/sh\necho \"$@\" >> '" + record().toUtf8() + "'\n") > 0);
-        opener.close();
-        opener.setPermissions(opener.permissions() | QFile::ExeOwner);
-        qputenv("PATH", m_bin.path().toUtf8() + ':' + qgetenv("PATH"));
-        qunsetenv("BROWSER");
+        // An address handed to the desktop reaches a recorder, never a real program.
         for (const char *scheme : {"mailto", "ftp", "irc", "tadpole-x"})
             QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "handOff");
         connect(&m_dialogWatch, &QTimer::timeout, this, [this] {
@@ -198,6 +147,7 @@ private slots:
         m_dialogWatch.start(100); // runs inside a dialog's own event loop too
         qApp->installEventFilter(this);
 
+        m_transport = std::make_unique<HttpTransport>(10000);
         m_theirItem = addTickedSite(m_theirId, "http://" + host(21) + "/");
         QVERIFY(m_theirItem > 0);
         const std::pair<const char *, QByteArray> replies[] = {
@@ -214,14 +164,13 @@ private slots:
         for (const auto &[at, bytes] : replies)
             m_sites.replies.insert(QLatin1String(at), bytes);
 
-        m_transport = std::make_unique<HttpTransport>(10000);
         m_browser = std::make_unique<MainWindow>(BrowserServices{
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
             .views = &m_views, .parents = &m_parents, .closeWindowsByTitle = CloseWindowsByTitle,
             .executableFolder = m_folder->path().chopped(1),
             .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"), .commandLine = QStringLiteral("1")});
-        connect(m_browser->view(), &BrowserView::navigationRequested, this, [this](NavigationRequest &r) { m_asked << r.url.toString(); });
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->startupFinished(), 60000);
+        view()->page()->profile()->setDownloadPath(m_downloads.path());
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);
         QVERIFY(m_browser->state().userId != m_theirId);
         QVERIFY(m_browser->state().allowList.allows("http://" + host(20) + "/"));
@@ -244,25 +193,21 @@ private slots:
         m_browser->state().allowList = m_startList;
         m_browser->state().allowScope = FilterAddress::MatchScope::Address;
         m_browser->state().blockedUrl.clear();
-        for (QStringList *list : {&m_asked, &m_dialogsSeen, &m_handedOff, &m_popupsShown})
+        for (QStringList *list : {&m_dialogsSeen, &m_handedOff, &m_popupsShown})
             list->clear();
         m_sites.log.clear();
-        QFile::remove(record());
     }
 
     void popupOnAnAllowedAddressShowsOverTheMainWindowUntilClosed_data()
     {
         QTest::addColumn<QString>("selector");
-        QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("byBlockedFrame"); // else by a face selection
-        QTest::newRow("window.open, closed by a face selection") << "#open" << "/popup.htm" << false;
-        QTest::newRow("target _blank, closed by a face selection") << "#blank" << "/second.htm" << false;
-        QTest::newRow("target _blank, closed by a page with a blocked frame") << "#blank" << "/second.htm" << true;
+        QTest::newRow("window.open, closed by a face selection") << "#open" << false;
+        QTest::newRow("target _blank, closed by a page with a blocked frame") << "#blank" << true;
     }
     void popupOnAnAllowedAddressShowsOverTheMainWindowUntilClosed()
     {
         QFETCH(QString, selector);
-        QFETCH(QString, path);
         QFETCH(bool, byBlockedFrame);
         const QString page = openPage(QStringLiteral("<button id=open onclick=\"window.open('/popup.htm')\">open</button>"
                                                      " <a id=blank href=\"/second.htm\" target=_blank>blank</a>"), selector);
@@ -272,7 +217,7 @@ private slots:
         QPointer<PopupWindow> popup = m_browser->popups().at(0);
         QTRY_VERIFY_WITH_TIMEOUT(popup && popup->isVisible(), 15000);
         auto *popupView = qobject_cast<WebEngineBrowserView *>(popup->view());
-        const QString address = "http://" + host(20) + path;
+        const QString address = "http://" + host(20) + (selector == "#open" ? "/popup.htm" : "/second.htm");
         QTRY_COMPARE_WITH_TIMEOUT(popupView->currentUrl().toString(), address, 15000);
         QTRY_COMPARE_WITH_TIMEOUT(popup->siteLineText(), host(20), 15000); // its page has completed
         QCOMPARE(popup->geometry(), m_browser->geometry());
@@ -288,25 +233,6 @@ private slots:
             STEP(clickControl(m_browser.get(), QStringLiteral("faceButton0")));
         }
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->popups().isEmpty(), 10000);
-    }
-
-    void downloadIsCancelledAndSavesNothing()
-    {
-        // The profile saves to a folder of the test's own, so "nothing saved" means it stays empty.
-        QTemporaryDir downloads;
-        QWebEngineProfile *profile = view()->page()->profile();
-        const QString previousPath = profile->downloadPath();
-        profile->setDownloadPath(downloads.path());
-        QStringList requested; // address and state; after the profile's own handler, which refuses every download
-        const auto c = connect(profile, &QWebEngineProfile::downloadRequested, this,
-                               [&](QWebEngineDownloadRequest *d) { requested << d->url().toString() + ' ' + QString::number(d->state()); });
-        auto restore = qScopeGuard([&] { disconnect(c); profile->setDownloadPath(previousPath); });
-        STEP(openPage(QStringLiteral("<a id=go href=\"/facts.txt\">facts</a>"), QStringLiteral("#go")));
-        QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, 15000);
-        QCOMPARE(requested.at(0), "http://" + host(20) + "/facts.txt " + QString::number(QWebEngineDownloadRequest::DownloadCancelled));
-        QVERIFY(shows(openPage(QStringLiteral("<title>after</title>"))));
-        QVERIFY(QDir(downloads.path()).isEmpty());
-        QVERIFY(!QFile::exists(m_folder->path(QStringLiteral("facts.txt"))));
     }
 
     // Menu tiles through the real go page and request guard: a site that
@@ -334,74 +260,6 @@ private slots:
                                         .arg(site, order.join(QLatin1Char(' ')), url(), m_browser->statusLineText())));
             }
         }
-    }
-
-    void unblockAnswersTheAddressTheQuestionShowed()
-    {
-        const QString shown = "http://" + host(24) + "/a", late = "http://" + host(21) + "/b";
-        STEP(openPage(QStringLiteral("<a id=go href=\"%1\" onclick=\"setTimeout(() => { location = '%2'; }, 1500)\">go</a>").arg(shown, late),
-                      QStringLiteral("#go")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(shown), 10000);
-
-        // While the parent reads the question, the page blocks another address.
-        bool lateMoveSeen = false;
-        m_dialogs.questions.clear();
-        m_dialogs.answers = {Dialogs::Answer::Yes};
-        m_dialogs.onQuestion = [&] { lateMoveSeen = e2e::waitFor([&] { return m_asked.contains(late); }, 5000); };
-        auto unscript = qScopeGuard([this] { m_dialogs.onQuestion = nullptr; m_dialogs.answers.clear(); });
-        STEP(clickControl(m_browser.get(), QStringLiteral("statusLine")));
-        QCOMPARE(m_dialogs.questions.size(), 1);
-        QCOMPARE(m_dialogs.questions.at(0).text, "Unblock: " + shown);
-        QVERIFY2(lateMoveSeen, "the page's late move never came while the question was open");
-
-        e2e::waitFor([&] { return reached(24).contains(QStringLiteral("GET /a")) || !blockedReceived().isEmpty(); }, 10000);
-        e2e::waitFor([&] { return !blockedReceived().isEmpty(); }, 1500);
-        QVERIFY2(blockedReceived().isEmpty(), qPrintable("the blocked host received: " + blockedReceived()));
-        QVERIFY2(reached(24).contains(QStringLiteral("GET /a")), qPrintable("the address asked about was not loaded: " + reached(24).join(' ')));
-        QVERIFY2(!m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"), m_folder->read(QStringLiteral("unblocked.tad")));
-    }
-
-    // A child alone at the keyboard: with a password set, the status line's
-    // click and Return pressed three times must not unblock the page's choice.
-    void unblockWithAPasswordNeedsTheParent()
-    {
-        const QString blocked = "http://" + host(21) + "/chosen";
-        STEP(openPage(QStringLiteral("<a id=go href=\"%1\">go</a>").arg(blocked), QStringLiteral("#go")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_browser->statusLineText().contains(blocked), 10000);
-
-        m_browser->state().settings.Password = QStringLiteral("owl");
-        m_dialogs.real = true;
-        m_dialogWatch.stop();
-        auto restore = qScopeGuard([this] { m_browser->state().settings.Password.clear(); m_dialogs.real = false; m_dialogWatch.start(); });
-        // Return goes to whatever has the keyboard's focus, three times; then whatever is still
-        // open is closed. Each step is its own timer, as a press may open a box whose loop runs
-        // until the next one.
-        QStringList shown;
-        int presses = 0;
-        std::function<void()> step = [&] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (!modal && presses == 0)
-                return QTimer::singleShot(300, this, step);
-            if (!modal)
-                return;
-            shown << modal->windowTitle();
-            QTimer::singleShot(300, this, step);
-            if (presses++ < 3) {
-                QWidget *focus = QApplication::focusWidget();
-                QTest::keyClick(focus ? focus : modal, Qt::Key_Return);
-            } else {
-                qobject_cast<QDialog *>(modal)->reject();
-            }
-        };
-        QTimer::singleShot(300, this, step);
-        STEP(clickControl(m_browser.get(), QStringLiteral("statusLine")));
-        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 10000);
-
-        QTest::qWait(1500);
-        QVERIFY2(blockedReceived().isEmpty(), qPrintable("the blocked host received: " + blockedReceived()));
-        QVERIFY2(shown.value(0) == QLatin1String("Security"), qPrintable("the first box was not the password gate: " + shown.join(", ")));
-        QVERIFY2(!m_folder->read(QStringLiteral("unblocked.tad")).contains("127.0.0.21"), m_folder->read(QStringLiteral("unblocked.tad")));
-        QVERIFY2(!m_browser->state().allowList.allows(blocked), "the blocked host joined the allow list");
     }
 
     void attackReachesNoBlockedHost_data()
@@ -433,6 +291,7 @@ private slots:
         row("ftp link goes to no outside program", link("ftp://{b}/?paypal"), "#go");
         row("irc link goes to no outside program", link("irc://{b}/#paypal"), "#go");
         row("link of an unknown scheme goes to no outside program", link("tadpole-x:paypal"), "#go");
+        row("download saves nothing", link("/facts.txt"), "#go");
         row("data: link never shows", link("data:text/html,<title>data</title>"), "#go");
         row("file chooser opens no dialog and picks no file", "<input type=file id=go onclick=\"document.title = 'done'\">", "#go",
             "document.getElementById('go').files.length === 0");
@@ -476,12 +335,8 @@ private slots:
             faults << QStringLiteral("the page never made its move (showing %1, titled \"%2\")").arg(url(), title());
         if (!m_dialogsSeen.isEmpty())
             faults << "dialogs appeared: " + m_dialogsSeen.join(QLatin1String(", "));
-        QFile opener(record());
-        if (!m_handedOff.isEmpty() || opener.exists())
-            faults << "handed to an outside program: " + m_handedOff.join(QLatin1String(", "))
-                    + (opener.open(QIODevice::ReadOnly) ? " xdg-open " + QString::fromUtf8(opener.readAll()) : QString());
-        if (const QStringList bad = badEntriesLearned(); !bad.isEmpty())
-            faults << "learned entries that are no host: " + bad.join(QLatin1String(" | "));
+        if (!m_handedOff.isEmpty())
+            faults << "handed to an outside program: " + m_handedOff.join(QLatin1String(", "));
         if (m_browser->state().allowList.allows("http://" + host(21) + "/"))
             faults << "the blocked host joined the allow list";
         if (url() != address && !onGoLink())
@@ -490,6 +345,8 @@ private slots:
             faults << "the page says no to: " + check;
         if (!reported.isEmpty() && m_browser->statusLineText() != "Blocked: " + fill(reported).left(50))
             faults << "the status line says \"" + m_browser->statusLineText() + "\"";
+        if (!QDir(m_downloads.path()).isEmpty() || QFile::exists(m_folder->path(QStringLiteral("facts.txt"))))
+            faults << "a download was saved";
         if (!m_popupsShown.isEmpty())
             faults << "a pop-up showed";
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));

@@ -5,36 +5,22 @@
 # it can do that: as root, with dpkg and apt-get. TADPOLE_SKIP_INSTALLED=1 skips
 # it on purpose (a developer's own machine, say).
 # usage: installed.sh BUILD_DIR
-set -euo pipefail
-build=$1
-skip() { echo "SKIP: $*"; exit 77; }
+source "$(dirname "$0")/common.sh"
 [ "${TADPOLE_SKIP_INSTALLED:-}" != 1 ] || skip "TADPOLE_SKIP_INSTALLED=1"
 [ "$(id -u)" -eq 0 ] || skip "installs packages into the system: needs root"
 command -v dpkg >/dev/null && command -v apt-get >/dev/null || skip "needs dpkg and apt-get"
 if dpkg-query -W tadpole tadpole-portal >/dev/null 2>&1; then
   skip "tadpole or tadpole-portal is installed already; this test would remove it"
 fi
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tadpole tadpole-portal >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+trap 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tadpole tadpole-portal >/dev/null 2>&1 || true; cleanup' EXIT
 
-cpack --config "$build/CPackConfig.cmake" -B "$work/debs" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
+build_packages
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$work"/debs/tadpole_*.deb \
   "$work"/debs/tadpole-portal_*.deb >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "the packages do not install"; }
 files=$(dpkg -L tadpole tadpole-portal | sort -u)
 [ -x /usr/bin/tadpole ] && [ -x /usr/bin/tadpole-portal ] && [ -x /usr/libexec/tadpole/terminate ] || fail "programs missing"
 
-/usr/bin/tadpole-portal --demo --port 0 --db "sqlite:$work/portal.sqlite" --access-log "$work/access.log" >"$work/portal.out" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do grep -q '^listening on' "$work/portal.out" && break; sleep 0.1; done
-host=$(sed -n 's|^listening on http://\([^/]*\)/tad/$|\1|p' "$work/portal.out")
-[ -n "$host" ] || { cat "$work/portal.out"; fail "the installed portal did not start"; }
+start_portal "the installed portal" /usr/bin/tadpole-portal --demo --port 0 --db "sqlite:$work/portal.sqlite" --access-log "$work/access.log"
 
 # The browser's program folder is the home's data folder: it holds no helper,
 # so the watchdog and every face start the installed one.

@@ -3,29 +3,19 @@
 # configuration: a tick sent through nginx shows in the menu read through
 # nginx, whichever instance answers each request.
 # usage: nginx-portals.sh BUILD_DIR   (run under pg_virtualenv)
-set -euo pipefail
-build=$1
+source "$(dirname "$0")/common.sh"
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-[ -n "${PGPORT:-}" ] || { echo "SKIP: no PostgreSQL server: run under pg_virtualenv"; exit 77; }
-command -v nginx >/dev/null || { echo "SKIP: nginx is not installed"; exit 77; }
-command -v curl >/dev/null || { echo "SKIP: curl is not installed"; exit 77; }
-work=$(mktemp -d)
-pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; rm -rf "$work"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+[ -n "${PGPORT:-}" ] || skip "no PostgreSQL server: run under pg_virtualenv"
+command -v nginx >/dev/null || skip "nginx is not installed"
+command -v curl >/dev/null || skip "curl is not installed"
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
 db="postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE"
 ports=()
 for n in 1 2; do
   extra=(); [ "$n" = 1 ] && extra=(--demo)
-  "$build/tadpole/tadpole-portal" --port 0 --max-per-address 0 --db "$db" --access-log "$work/access$n.log" "${extra[@]}" >"$work/portal$n.out" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do grep -q '^listening on' "$work/portal$n.out" && break; sleep 0.1; done
-  port=$(sed -n 's|^listening on http://[^:]*:\([0-9]*\)/tad/$|\1|p' "$work/portal$n.out")
-  [ -n "$port" ] || { cat "$work/portal$n.out"; fail "portal $n did not start"; }
-  ports+=("$port")
+  start_portal "portal $n" "$build/tadpole/tadpole-portal" --port 0 --max-per-address 0 --db "$db" --access-log "$work/access$n.log" "${extra[@]}"
+  ports+=("${host#*:}")
 done
 
 front=$(free_port)

@@ -2,16 +2,19 @@
 # Builds the two Debian packages from a build folder and checks what they hold:
 # their files, their control fields, lintian, the desktop entry and the metainfo.
 # usage: packages.sh BUILD_DIR
-set -euo pipefail
-build=$1
-command -v dpkg-deb >/dev/null || { echo "SKIP: dpkg-deb is not installed: no package to build"; exit 77; }
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || { cat "$out/cpack.log"; exit 1; }
-browser=$(ls "$out"/tadpole_*.deb)
-portal=$(ls "$out"/tadpole-portal_*.deb)
+source "$(dirname "$0")/common.sh"
+command -v dpkg-deb >/dev/null || skip "dpkg-deb is not installed: no package to build"
+build_packages
+browser=$(ls "$work"/debs/tadpole_*.deb)
+portal=$(ls "$work"/debs/tadpole-portal_*.deb)
 fail=0
 problem() { echo "FAIL: $*"; fail=1; }
+optional() { # what a failure means, then a check by a tool that may be missing
+  local what=$1
+  shift
+  command -v "$1" >/dev/null || { echo "$1 is not installed: $what is not checked"; return 0; }
+  "$@" >"$work/check.log" 2>&1 || { cat "$work/check.log"; problem "$what"; }
+}
 
 holds() { # package, then the paths it must hold
   local deb=$1; shift
@@ -38,35 +41,21 @@ done
 field "$browser" Depends | grep -q 'libqt6webenginewidgets6' || problem "the browser does not depend on the web engine"
 field "$browser" Depends | grep -q 'libqt6svg6' || problem "the browser does not depend on the SVG plugin"
 field "$portal" Depends | grep -q 'libqt6sql6-sqlite' || problem "the portal does not depend on its database driver"
-dpkg-deb -e "$portal" "$out/portal-control"
+dpkg-deb -e "$portal" "$work/portal-control"
 for script in postinst prerm postrm; do
-  [ -x "$out/portal-control/$script" ] || problem "the portal's $script is missing or not executable"
+  [ -x "$work/portal-control/$script" ] || problem "the portal's $script is missing or not executable"
 done
-grep -q '/run/systemd/system' "$out/portal-control/postinst" || problem "postinst enables the unit without asking whether systemd runs"
+grep -q '/run/systemd/system' "$work/portal-control/postinst" || problem "postinst enables the unit without asking whether systemd runs"
 
-dpkg-deb -x "$browser" "$out/root"
-dpkg-deb -x "$portal" "$out/root"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$out/root/usr/share/applications/net.tadpolekids.tadpole.desktop" || problem "desktop entry"
-else
-  echo "desktop-file-validate is not installed: the desktop entry is not checked"
-fi
-if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net --pedantic "$out/root/usr/share/metainfo/net.tadpolekids.tadpole.metainfo.xml" \
-    >"$out/appstream.log" 2>&1 || { cat "$out/appstream.log"; problem "metainfo"; }
-else
-  echo "appstreamcli is not installed: the metainfo is not checked"
-fi
-grep -q '^ExecStart=/usr/bin/tadpole-portal ' "$out/root/usr/lib/systemd/system/tadpole-portal.service" \
+for deb in "$browser" "$portal"; do dpkg-deb -x "$deb" "$work/root"; done
+optional "the desktop entry" desktop-file-validate "$work/root/usr/share/applications/net.tadpolekids.tadpole.desktop"
+optional "the metainfo" appstreamcli validate --no-net --pedantic "$work/root/usr/share/metainfo/net.tadpolekids.tadpole.metainfo.xml"
+grep -q '^ExecStart=/usr/bin/tadpole-portal ' "$work/root/usr/lib/systemd/system/tadpole-portal.service" \
   || problem "the unit does not start the installed portal"
 # The unit is written for the prefix installed to, whatever prefix the build was configured with.
-cmake --install "$build" --component portal --prefix "$out/elsewhere" >"$out/install.log" 2>&1 || cat "$out/install.log"
-unit=$(find "$out/elsewhere" -name tadpole-portal.service)
-grep -qF "ExecStart=$out/elsewhere/bin/tadpole-portal " "$unit" \
+cmake --install "$build" --component portal --prefix "$work/elsewhere" >"$work/install.log" 2>&1 || cat "$work/install.log"
+unit=$(find "$work/elsewhere" -name tadpole-portal.service)
+grep -qF "ExecStart=$work/elsewhere/bin/tadpole-portal " "$unit" \
   || problem "a unit installed to another prefix does not start the portal installed there"
-if command -v lintian >/dev/null; then
-  lintian --fail-on error --suppress-tags-from-file /dev/null "$browser" "$portal" || problem "lintian reports errors"
-else
-  echo "lintian is not installed: the packages are not linted"
-fi
+optional "lintian's errors" lintian --fail-on error --suppress-tags-from-file /dev/null "$browser" "$portal"
 exit "$fail"
