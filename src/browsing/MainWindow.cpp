@@ -48,6 +48,7 @@ MainWindow::MainWindow(const BrowserServices &services, QWidget *parent)
     buildControls();
     qApp->installEventFilter(new ShortcutGuard(this));
     m_lock = new WindowLock(this, [this] { return m_parentsAreaOpen; });
+    buildTimePictures();
     // Requests that slip past the views' navigation events (a service worker's,
     // say) meet the same allow test.
     m_services.views->setFrameRequestFilter([window = QPointer<MainWindow>(this)](const QUrl &url) {
@@ -311,50 +312,6 @@ void MainWindow::setFacesEnabled(bool enabled)
 {
     for (QToolButton *face : m_faceButtons)
         face->setEnabled(enabled);
-}
-
-void MainWindow::tick()
-{
-    const Watchdog::TimeCheck time = m_watchdog->checkTime(m_state.settings);
-    if (time.countdown)
-        m_messageLine->setText(*time.countdown);
-    if (time.ranOut) {
-        m_tickTimer.stop();
-        m_services.dialogs->message(QStringLiteral("Time Ran Out"), ProgramTitle);
-        onStopClicked();
-        // Still here: STOP is disabled and the gate was refused. The child
-        // does not browse on without a limit.
-        if (!m_stopGranted)
-            setTimedOut(true);
-        return;
-    }
-    pumpEvents();
-    const bool popupOpen = m_watchdog->sweep();
-    for (QToolButton *button : {m_backButton, m_forwardButton, m_reloadButton, m_parentsButton})
-        button->setEnabled(!popupOpen && !m_timedOut);
-    m_stopButton->setEnabled(true);
-}
-
-void MainWindow::setTimedOut(bool timedOut)
-{
-    m_timedOut = timedOut;
-    m_view->widget()->setEnabled(!timedOut);
-    setFacesEnabled(!timedOut);
-    for (QWidget *control : std::initializer_list<QWidget *>{m_backButton, m_forwardButton, m_reloadButton, m_helpButton, m_mailButton,
-                                                             m_donateButton, m_messageLine})
-        control->setEnabled(!timedOut);
-    if (timedOut)
-        m_messageLine->setText(QStringLiteral("Time Ran Out"));
-}
-
-void MainWindow::gatePassed()
-{
-    if (m_timedOut) {
-        setTimedOut(false);
-        m_messageLine->clear();
-    }
-    if (m_watchdog)
-        m_tickTimer.start();
 }
 
 void MainWindow::setFaceToolTip(int index, const QString &text)

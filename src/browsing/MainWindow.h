@@ -26,6 +26,7 @@ class QProgressBar;
 class QToolButton;
 class WindowLock;
 class PopupWindow;
+class TimePictures;
 struct NavigationRequest;
 struct NewWindowRequest;
 
@@ -78,6 +79,7 @@ public:
 
     // What the parents' windows need of this window.
     void gatePassed() override;
+    void settingsSaved() override;
     void setFaceToolTip(int index, const QString &text) override;
     void clearMessageLine() override;
     QString childPageTitle() const override;
@@ -117,6 +119,11 @@ private:
     void startTerminate();
     void closeMainWindow();
     void setTimedOut(bool timedOut);
+    // The time-out's pictures and the grown-up's choices on them (MainWindowTime.cpp).
+    void buildTimePictures();
+    void timeRanOut();
+    void grantMinutes(int minutes);
+    void endForToday();
     void setFacesEnabled(bool enabled);
     BrowserView *ensureRadioView();
     void pumpEvents();
@@ -155,8 +162,9 @@ private:
     QLabel *m_siteLine = nullptr;
     QTimer m_tickTimer;
     std::unique_ptr<Watchdog> m_watchdog;
-    // The time ran out and the STOP gate was refused: the child's parts stay
-    // disabled until a parent passes a gate.
+    TimePictures *m_timePictures = nullptr;
+    // The time ran out: the "time is up" picture covers the child's parts
+    // until a parent gives more minutes or saves a limit that is not spent.
     bool m_timedOut = false;
     // Every way of closing goes through the STOP command; only it lets the close through.
     bool m_stopGranted = false;

@@ -125,9 +125,12 @@ void MainWindow::startWatchdog()
         .closeWindowsByTitle = [this](const QStringList &titles) { m_services.closeWindows(titles); },
         .popupOpen = [] { return PopupWindow::anyOpen(); },
         .startTerminate = [this] { startTerminate(); },
+        .appFolder = m_state.appFolder,
     });
+    m_watchdog->limitSet(m_state.settings);
     m_tickTimer.setInterval(1000);
     m_tickTimer.start();
+    tick(); // outside the allowed hours the child starts on the "time is up" picture
 }
 
 void MainWindow::openMenu(int child)

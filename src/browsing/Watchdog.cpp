@@ -3,6 +3,8 @@
 #include "shell/Services.h"
 #include "shell/SettingsFile.h"
 
+#include <limits>
+
 namespace {
 
 constexpr qint64 CountdownShownFrom = 120;
@@ -19,7 +21,13 @@ QDateTime toMinute(const QDateTime &moment)
 
 } // namespace
 
-Watchdog::Watchdog(Outside outside) : m_outside(std::move(outside)) {}
+Watchdog::Watchdog(Outside outside) : m_outside(std::move(outside)), m_usage(m_outside.appFolder) {}
+
+Watchdog::~Watchdog()
+{
+    if (m_wholeDay && m_usageLoaded)
+        m_usage.save();
+}
 
 qint64 Watchdog::minutesRemaining(const QDateTime &now, const QDateTime &limitEnd)
 {
@@ -28,29 +36,80 @@ qint64 Watchdog::minutesRemaining(const QDateTime &now, const QDateTime &limitEn
 
 QString Watchdog::countdownText(qint64 minutes)
 {
-    return QString::number(minutes) + QStringLiteral(" minutes on timer.");
+    // After a time-out the end lies in the past; the line never counts below nothing.
+    return QString::number(std::max<qint64>(0, minutes)) + QStringLiteral(" minutes on timer.");
 }
 
 Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
 {
     const QDateTime now = m_outside.clock->now();
     const qint64 monotonic = m_outside.clock->monotonicMs();
-    if (m_lastWall && settings.LimitEnd.isValid()) {
-        const qint64 jump = m_lastWall->msecsTo(now) - (monotonic - m_lastMonotonic);
-        if (qAbs(jump) > ClockChangeMs)
-            settings.LimitEnd = settings.LimitEnd.addMSecs(jump);
+    const qint64 passed = m_lastWall ? monotonic - m_lastMonotonic : 0;
+    if (m_lastWall) {
+        const qint64 jump = m_lastWall->msecsTo(now) - passed;
+        if (qAbs(jump) > ClockChangeMs) {
+            if (settings.LimitEnd.isValid())
+                settings.LimitEnd = settings.LimitEnd.addMSecs(jump);
+            if (m_grantedUntil)
+                m_grantedUntil = m_grantedUntil->addMSecs(jump);
+        }
     }
     m_lastWall = now;
     m_lastMonotonic = monotonic;
 
+    m_wholeDay = settings.time.wholeDay;
+    if (m_wholeDay && m_usageLoaded) {
+        if (m_usage.add(m_out ? 0 : passed, now.date())) {
+            // A new day: the whole limit again, counted from now.
+            settings.LimitEnd = SettingsFile::TimeLimitEnd(settings.TimeLimit, now);
+            m_grantedUntil.reset();
+        }
+        if (m_usage.usedSeconds() / 60 != m_savedMinute) {
+            m_savedMinute = m_usage.usedSeconds() / 60;
+            m_usage.save();
+        }
+    }
+
     TimeCheck check;
-    if (settings.TimeLimit.isEmpty() || !settings.LimitEnd.isValid())
-        return check;
-    const qint64 remaining = minutesRemaining(now, settings.LimitEnd);
-    if (remaining <= CountdownShownFrom)
-        check.countdown = countdownText(remaining);
-    check.ranOut = remaining <= 0;
+    qint64 left = std::numeric_limits<qint64>::max();
+    if (!settings.TimeLimit.isEmpty() && settings.LimitEnd.isValid()) {
+        left = minutesRemaining(now, settings.LimitEnd);
+        if (left <= CountdownShownFrom)
+            check.countdown = countdownText(left);
+    }
+    if (settings.time.hours.isSet()) {
+        QDateTime end = TimeAllowance::hoursEnd(settings.time.hours, now);
+        if (m_grantedUntil && *m_grantedUntil > now && (!end.isValid() || *m_grantedUntil > end))
+            end = *m_grantedUntil;
+        left = std::min(left, end.isValid() ? minutesRemaining(now, end) : 0);
+    }
+    check.stage = TimeAllowance::stageFor(left);
+    check.ranOut = check.stage == TimeAllowance::Stage::Out;
+    m_out = check.ranOut;
     return check;
+}
+
+void Watchdog::limitSet(ParentalSettings &settings)
+{
+    const QDateTime now = m_outside.clock->now();
+    if (!m_usageLoaded && !m_outside.appFolder.isEmpty()) {
+        m_usage.load(now.date());
+        m_usageLoaded = true;
+    }
+    m_grantedUntil.reset();
+    m_out = false;
+    m_wholeDay = settings.time.wholeDay;
+    if (m_wholeDay && m_usageLoaded && settings.LimitEnd.isValid())
+        settings.LimitEnd = settings.LimitEnd.addSecs(-m_usage.usedSeconds());
+}
+
+void Watchdog::grantMinutes(ParentalSettings &settings, int minutes)
+{
+    const QDateTime until = m_outside.clock->now().addSecs(qint64(minutes) * 60);
+    if (settings.LimitEnd.isValid() && settings.LimitEnd < until)
+        settings.LimitEnd = until;
+    m_grantedUntil = until;
+    m_out = false;
 }
 
 bool Watchdog::sweep()

@@ -22,6 +22,9 @@ public:
     virtual void setFaceToolTip(int index, const QString &text) = 0;
     // The preferences were saved: the message line may hold the countdown.
     virtual void clearMessageLine() = 0;
+    // The preferences were saved and their values are in force: the new time
+    // limit applies at once, a window locked out by a spent one included.
+    virtual void settingsSaved() {}
     // The title of the page in the child's view, empty when it has none (auto-add).
     virtual QString childPageTitle() const = 0;
 };

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimeEdit>
 #include <QVBoxLayout>
 
 static const QString NoLimit = QStringLiteral("No Limit");
@@ -52,6 +53,20 @@ PreferencesWindow::PreferencesWindow(const ParentsContext &context, QWidget *par
     m_timeLimitBox->setCompleter(nullptr);
     m_timeLimitBox->setInsertPolicy(QComboBox::NoInsert);
     m_timeLimitBox->setMaxVisibleItems(SettingsFile::timeLimitCaptions().size());
+    m_wholeDayBox = new QCheckBox(QStringLiteral("Count the limit over the whole day"), this);
+    m_wholeDayBox->setObjectName(QStringLiteral("wholeDayBox"));
+    m_wholeDayBox->setToolTip(QStringLiteral("The minutes used today count even after the computer is restarted"));
+    m_hoursBox = new QCheckBox(QStringLiteral("Allowed hours, from"), this);
+    m_hoursBox->setObjectName(QStringLiteral("hoursBox"));
+    m_hoursFrom = new QTimeEdit(QTime(7, 0), this);
+    m_hoursFrom->setObjectName(QStringLiteral("hoursFrom"));
+    m_hoursTo = new QTimeEdit(QTime(19, 30), this);
+    m_hoursTo->setObjectName(QStringLiteral("hoursTo"));
+    for (QTimeEdit *edit : {m_hoursFrom, m_hoursTo}) {
+        edit->setDisplayFormat(QStringLiteral("HH:mm"));
+        edit->setEnabled(false);
+        connect(m_hoursBox, &QCheckBox::toggled, edit, &QWidget::setEnabled);
+    }
     m_saveButton = new QPushButton(QStringLiteral("&Save Changes"), this);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     // Saving is a click (or Alt+S), never an Enter meant for a text box.
@@ -71,12 +86,24 @@ PreferencesWindow::PreferencesWindow(const ParentsContext &context, QWidget *par
     layout->addSpacing(8);
     layout->addWidget(timeLimitQuestion);
     layout->addLayout(limitRow);
+    layout->addWidget(m_wholeDayBox, 0, Qt::AlignLeft);
+    auto *hoursRow = new QHBoxLayout;
+    hoursRow->addWidget(m_hoursBox);
+    hoursRow->addWidget(m_hoursFrom);
+    hoursRow->addWidget(new QLabel(QStringLiteral("to"), this));
+    hoursRow->addWidget(m_hoursTo);
+    hoursRow->addStretch(1);
+    layout->addLayout(hoursRow);
     layout->addSpacing(8);
     layout->addWidget(m_saveButton, 0, Qt::AlignRight);
     setFixedWidth(460);
     setTabOrder(m_passwordBox, m_disableStopBox);
     setTabOrder(m_disableStopBox, m_timeLimitBox);
-    setTabOrder(m_timeLimitBox, m_saveButton);
+    setTabOrder(m_timeLimitBox, m_wholeDayBox);
+    setTabOrder(m_wholeDayBox, m_hoursBox);
+    setTabOrder(m_hoursBox, m_hoursFrom);
+    setTabOrder(m_hoursFrom, m_hoursTo);
+    setTabOrder(m_hoursTo, m_saveButton);
 
     connect(m_saveButton, &QPushButton::clicked, this, &PreferencesWindow::saveSettings);
     loadSettingsFile();
@@ -101,6 +128,15 @@ void PreferencesWindow::loadSettingsFile()
                 m_disableStopBox->setChecked(value == 1);
         } else if (entry.key == QLatin1String("TIMER")) {
             m_timeLimitBox->setEditText(entry.value);
+        } else if (entry.key == QLatin1String("DAILY")) {
+            m_wholeDayBox->setChecked(entry.value.trimmed() == QLatin1String("1"));
+        } else if (entry.key == QLatin1String("HOURS")) {
+            const AllowedHours hours = SettingsFile::parseHours(entry.value);
+            m_hoursBox->setChecked(hours.isSet());
+            if (hours.isSet()) {
+                m_hoursFrom->setTime(hours.from);
+                m_hoursTo->setTime(hours.to);
+            }
         }
     }
 
@@ -113,6 +149,8 @@ QString PreferencesWindow::refusal() const
     const QString password = m_passwordBox->text();
     const bool stop = m_disableStopBox->isChecked();
     const QString timeLimit = m_timeLimitBox->currentText();
+    // Allowed hours end the child's time as a limit does, and need what it needs.
+    const bool limited = timeLimit != NoLimit || timeOptions().hours.isSet();
 
     if (password.contains(QLatin1Char('=')))
         return QStringLiteral("You cannot use the '=' sign in our password");
@@ -125,11 +163,20 @@ QString PreferencesWindow::refusal() const
         return QStringLiteral("You cannot use '.' as your password");
     if (stop && password.isEmpty())
         return QStringLiteral("You need to enter a password to disable the STOP button.");
-    if (password.isEmpty() && timeLimit != NoLimit)
+    if (password.isEmpty() && limited)
         return QStringLiteral("You need to enter a password to set a timer.");
-    if (timeLimit != NoLimit && !stop)
+    if (limited && !stop)
         return QStringLiteral("You need to disable the STOP button to set a timer.");
     return {};
+}
+
+TimeOptions PreferencesWindow::timeOptions() const
+{
+    TimeOptions options;
+    options.wholeDay = m_wholeDayBox->isChecked();
+    if (m_hoursBox->isChecked())
+        options.hours = AllowedHours{m_hoursFrom->time(), m_hoursTo->time()};
+    return options;
 }
 
 void PreferencesWindow::saveSettings()
@@ -151,7 +198,8 @@ void PreferencesWindow::saveSettings()
     // The file is replaced whole or not at all; when it cannot be written the
     // values in force stay with it, so what runs is what the next start reads.
     QString error;
-    if (!SettingsFile::write(globals.appFolder, password, stop, timeLimit, &error)) {
+    const TimeOptions options = timeOptions();
+    if (!SettingsFile::write(globals.appFolder, password, stop, timeLimit, options, &error)) {
         m_context.dialogs->message(
             QStringLiteral("Your changes could not be saved, so nothing has changed.\r\n") + error,
             QStringLiteral("Tadpole"));
@@ -164,5 +212,8 @@ void PreferencesWindow::saveSettings()
         m_context.main->clearMessageLine();
     globals.settings.TimeLimit = timeLimit;
     globals.settings.LimitEnd = SettingsFile::TimeLimitEnd(timeLimit, m_context.clock->now());
+    globals.settings.time = options;
+    if (m_context.main)
+        m_context.main->settingsSaved();
     accept();
 }

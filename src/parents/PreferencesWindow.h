@@ -1,6 +1,7 @@
 #pragma once
 
 #include "parents/ParentsContext.h"
+#include "shell/SettingsFile.h"
 
 #include <QDialog>
 
@@ -8,6 +9,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QTimeEdit;
 
 // The preferences window: the parents' password, the STOP lock and the time
 // limit. Shows what "control.ini" holds, checks the parent's combination,
@@ -24,6 +26,7 @@ private:
     // Shows what the settings file holds.
     void loadSettingsFile();
 
+    TimeOptions timeOptions() const;
     // The first refusal the parent's choices meet, empty when they may be saved.
     QString refusal() const;
 
@@ -31,5 +34,9 @@ private:
     QLineEdit *m_passwordBox = nullptr;
     QCheckBox *m_disableStopBox = nullptr;
     QComboBox *m_timeLimitBox = nullptr;
+    QCheckBox *m_wholeDayBox = nullptr;
+    QCheckBox *m_hoursBox = nullptr;
+    QTimeEdit *m_hoursFrom = nullptr;
+    QTimeEdit *m_hoursTo = nullptr;
     QPushButton *m_saveButton = nullptr;
 };

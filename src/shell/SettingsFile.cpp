@@ -58,22 +58,54 @@ void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettin
         } else if (entry.key == QLatin1String("TIMER")) {
             settings.TimeLimit = entry.value;
             settings.LimitEnd = TimeLimitEnd(entry.value, now);
+        } else if (entry.key == QLatin1String("DAILY")) {
+            settings.time.wholeDay = entry.value.trimmed() == QLatin1String("1");
+        } else if (entry.key == QLatin1String("HOURS")) {
+            settings.time.hours = parseHours(entry.value);
         }
     }
 }
 
-QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit)
+QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit, const TimeOptions &options)
 {
-    return {
+    QStringList lines = {
         QStringLiteral("pw=") + (password.isEmpty() ? QStringLiteral(".") : password),
         QStringLiteral("stop=") + (stopDisabled ? QLatin1Char('1') : QLatin1Char('0')),
         QStringLiteral("start=0"),
         QStringLiteral("timer=") + timeLimit,
     };
+    if (options.wholeDay)
+        lines << QStringLiteral("daily=1");
+    if (options.hours.isSet())
+        lines << QStringLiteral("hours=") + formatHours(options.hours);
+    return lines;
+}
+
+AllowedHours parseHours(const QString &text)
+{
+    const QStringList times = text.trimmed().split(QLatin1Char('-'));
+    if (times.size() != 2)
+        return {};
+    AllowedHours hours{QTime::fromString(times.at(0).trimmed(), QStringLiteral("HH:mm")),
+                       QTime::fromString(times.at(1).trimmed(), QStringLiteral("HH:mm"))};
+    return hours.isSet() ? hours : AllowedHours{};
+}
+
+QString formatHours(const AllowedHours &hours)
+{
+    if (!hours.isSet())
+        return {};
+    return hours.from.toString(QStringLiteral("HH:mm")) + QLatin1Char('-') + hours.to.toString(QStringLiteral("HH:mm"));
 }
 
 bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
            QString *error)
+{
+    return write(appFolder, password, stopDisabled, timeLimit, TimeOptions{}, error);
+}
+
+bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
+           const TimeOptions &options, QString *error)
 {
     // A line break pasted into a one-line box would end the value early and
     // start a line of its own ("timer=No Limit" CR LF "pw=." unlocks the
@@ -85,7 +117,7 @@ bool write(const QString &appFolder, const QString &password, bool stopDisabled,
             return false;
         }
     }
-    return LocalTextFile::writeLines(fileName(appFolder), formatLines(password, stopDisabled, timeLimit), error);
+    return LocalTextFile::writeLines(fileName(appFolder), formatLines(password, stopDisabled, timeLimit, options), error);
 }
 
 } // namespace SettingsFile

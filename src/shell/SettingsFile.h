@@ -3,6 +3,23 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QTime>
+
+// The hours of the day in which the child may browse, "07:00-19:30"; a
+// stretch whose end comes before its start runs over midnight.
+struct AllowedHours {
+    QTime from;
+    QTime to;
+    bool isSet() const { return from.isValid() && to.isValid() && from != to; }
+    bool operator==(const AllowedHours &) const = default;
+};
+
+// Our own time options, kept in "control.ini" under keys that older readers
+// pass over. Their defaults write nothing, so a file without them is the old format.
+struct TimeOptions {
+    bool wholeDay = false; // the limit counts over the whole day, across restarts
+    AllowedHours hours;
+};
 
 // The parent's choices in "control.ini": password, STOP lock and time limit.
 struct ParentalSettings {
@@ -10,6 +27,7 @@ struct ParentalSettings {
     QString StopDisabled;
     QString TimeLimit;
     QDateTime LimitEnd; // invalid until a "timer" line was read
+    TimeOptions time;
 };
 
 namespace SettingsFile {
@@ -43,8 +61,17 @@ void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettin
 // The four lines a save writes, in the order readers and older files expect.
 // `write` refuses a password or caption holding a line break, leaving the
 // file as it was.
-QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit);
+// The time options' lines ("daily=1", "hours=07:00-19:30") follow, each only
+// when it is not the default.
+QStringList formatLines(const QString &password, bool stopDisabled, const QString &timeLimit,
+                        const TimeOptions &options = {});
 bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
            QString *error = nullptr);
+bool write(const QString &appFolder, const QString &password, bool stopDisabled, const QString &timeLimit,
+           const TimeOptions &options, QString *error);
+
+// "07:00-19:30" and back; text that is not two times gives no hours.
+AllowedHours parseHours(const QString &text);
+QString formatHours(const AllowedHours &hours);
 
 } // namespace SettingsFile

@@ -2,14 +2,20 @@
 #include "browsing/ShortcutGuard.h"
 #include "browsing/Watchdog.h"
 #include "browsing/MainWindow.h"
+#include "browsing/TimePictures.h"
+#include "parents/PreferencesWindow.h"
+#include "shell/LocalTextFile.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#define DATA(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
 
 // The main window's commands and its watchdog, each control driven by a mouse
 // click at its place in the shown window, on scripted outside parts.
@@ -21,7 +27,11 @@ private slots:
     void controlsAnswerClicksAtTheirPlace_data();
     void controlsAnswerClicksAtTheirPlace();
     void countdownOnTheClocksMinutes();
-    void spentLimitLocksTheChildOutUntilAGate();
+    void timeUpPictureAndTheGrownUpsChoices_data();
+    void timeUpPictureAndTheGrownUpsChoices();
+    void warningPicturesComeAndGo();
+    void parentsAreaHoldsTheTimeOutAndSavedPreferencesApply_data();
+    void parentsAreaHoldsTheTimeOutAndSavedPreferencesApply();
     void tickClosesPromptsEndsBrowsersAndWatchesPopups();
     void keysThatLeaveTheWindowDoNothing();
 
@@ -151,59 +161,213 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
 
 void tst_Commands::countdownOnTheClocksMinutes()
 {
-    // {caption, seconds of wall time passing since the save at 10:00:20, how
-    // the wall clock was changed meanwhile} -> the line, or "" for none; "out" when spent.
-    const struct { const char *caption; qint64 passed, wallChange; const char *line; } rows[] = {
-        {"30 minutes", 0, 0, "30 minutes on timer."},
+    // {caption, seconds of wall time passing since the save (at 10:00:20 unless
+    // `start` says), how the wall clock was changed meanwhile} -> the line, or ""
+    // for none, after "out|" when spent; the warning picture (10, 5, 1 minutes,
+    // "out", "" for none); with the allowed hours, the whole-day count and its
+    // seconds already used today (negative: yesterday's), and more minutes
+    // given just before the last check.
+    const struct {
+        const char *caption; qint64 passed, wallChange; const char *line; const char *picture = nullptr;
+        const char *hours = ""; bool wholeDay = false; qint64 usedBefore = 0; int grant = 0; const char *start = "10:00:20";
+    } rows[] = {
+        {"30 minutes", 0, 0, "30 minutes on timer.", ""},
         {"30 minutes", 39, 0, "30 minutes on timer."}, // 10:00:59
         {"30 minutes", 40, 0, "29 minutes on timer."}, // 10:01:00
-        {"30 minutes", 29 * 60 + 39, 0, "1 minutes on timer."},
-        {"30 minutes", 29 * 60 + 40, 0, "out"}, // 10:30:00, twenty seconds before the stored end
+        {"30 minutes", 20 * 60 - 21, 0, "11 minutes on timer.", ""},
+        {"30 minutes", 20 * 60, 0, "10 minutes on timer.", "10"},
+        {"30 minutes", 25 * 60, 0, "5 minutes on timer.", "5"},
+        {"30 minutes", 29 * 60 + 39, 0, "1 minutes on timer.", "1"},
+        {"30 minutes", 29 * 60 + 40, 0, "out|0 minutes on timer.", "out"}, // 10:30:00, twenty seconds before the stored end
+        {"30 minutes", 59 * 60, 0, "out|0 minutes on timer.", "out"}, // never below nothing
         {"2 Hours", 0, 0, "120 minutes on timer."},
-        {"No Limit", 3 * 3600, 0, ""},
+        {"No Limit", 3 * 3600, 0, "", ""},
         {"20 minutes", 3 * 3600, 0, ""}, // not a caption: no limit
         {"", 0, 0, ""}, // no time-limit setting at all
         {"30 minutes", 600, 3600, "20 minutes on timer."}, // clock set an hour forwards: not out early
         {"30 minutes", 600, -3600, "20 minutes on timer."}, // an hour back: the limit still comes
-        {"30 minutes", 31 * 60, -3600, "out"},
+        {"30 minutes", 31 * 60, -3600, "out|0 minutes on timer."},
+        // Allowed hours warn and end as a limit does, the line staying the limit's.
+        {"No Limit", 0, 0, "", "", "07:00-19:30"},
+        {"No Limit", 0, 0, "", "5", "07:00-10:05"},
+        {"No Limit", 5 * 60, 0, "out|", "out", "07:00-10:05"},
+        {"2 Hours", 0, 0, "out|120 minutes on timer.", "out", "19:30-07:00"}, // started outside them
+        {"No Limit", 0, 0, "", "", "19:30-07:00", false, 0, 0, "23:00:00"}, // over midnight
+        {"1 Hour", 0, 0, "60 minutes on timer.", "1", "07:00-10:02", false, 0, 0, "10:01:50"}, // the nearer end warns
+        // More minutes move the end from now, and the allowed hours give way until then.
+        {"15 minutes", 15 * 60, 0, "15 minutes on timer.", "", "", false, 0, 15},
+        {"15 minutes", 15 * 60, 0, "30 minutes on timer.", "", "", false, 0, 30},
+        {"No Limit", 5 * 60, 0, "", "10", "07:00-10:05", false, 0, 10},
+        // Counted over the whole day: today's time used comes off, yesterday's
+        // does not, and midnight starts the whole limit afresh.
+        {"30 minutes", 0, 0, "10 minutes on timer.", "10", "", true, 20 * 60},
+        {"30 minutes", 5 * 60, 0, "5 minutes on timer.", "5", "", true, 20 * 60},
+        {"30 minutes", 0, 0, "30 minutes on timer.", "", "", true, -20 * 60},
+        {"30 minutes", 0, 0, "out|0 minutes on timer.", "out", "", true, 45 * 60},
+        {"30 minutes", 15 * 60, 0, "25 minutes on timer.", "", "", true, 0, 0, "23:50:20"},
     };
+    static const QHash<TimeAllowance::Stage, QString> pictures{{TimeAllowance::Stage::None, ""},
+        {TimeAllowance::Stage::TenMinutes, "10"}, {TimeAllowance::Stage::FiveMinutes, "5"},
+        {TimeAllowance::Stage::OneMinute, "1"}, {TimeAllowance::Stage::Out, "out"}};
     for (const auto &row : rows) {
-        FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime(10, 0, 20)));
-        ParentalSettings settings;
-        settings.TimeLimit = QString::fromLatin1(row.caption);
-        settings.LimitEnd = SettingsFile::TimeLimitEnd(settings.TimeLimit, clock.now());
-        Watchdog watchdog({.clock = &clock});
-        watchdog.checkTime(settings);
+        QTemporaryDir dir;
+        const QString folder = dir.path() + QLatin1Char('/');
+        FixedClock clock(QDateTime(QDate(2026, 12, 6), QTime::fromString(QLatin1String(row.start))));
+        if (row.usedBefore != 0) {
+            const QDate day = clock.now().date().addDays(row.usedBefore < 0 ? -1 : 0);
+            QVERIFY(LocalTextFile::writeLines(DailyUsage::fileName(folder),
+                {"day=" + day.toString(Qt::ISODate), "seconds=" + QString::number(qAbs(row.usedBefore))}, nullptr));
+        }
+        const auto limitFromNow = [&] {
+            ParentalSettings settings;
+            settings.TimeLimit = QString::fromLatin1(row.caption);
+            settings.LimitEnd = SettingsFile::TimeLimitEnd(settings.TimeLimit, clock.now());
+            settings.time = {row.wholeDay, SettingsFile::parseHours(QLatin1String(row.hours))};
+            return settings;
+        };
+        ParentalSettings settings = limitFromNow();
+        auto watchdog = std::make_unique<Watchdog>(Watchdog::Outside{.clock = &clock, .appFolder = folder});
+        watchdog->limitSet(settings);
+        watchdog->checkTime(settings);
         for (qint64 second = 0; second < row.passed; second += 60) { // a check at least every minute
             clock.pass(std::min<qint64>(60, row.passed - second) * 1000);
             if (second == 0)
                 clock.at = clock.at.addSecs(row.wallChange);
-            watchdog.checkTime(settings);
+            watchdog->checkTime(settings);
         }
-        const Watchdog::TimeCheck check = watchdog.checkTime(settings);
-        const QString line = check.ranOut ? QStringLiteral("out") : check.countdown.value_or(QString());
-        QVERIFY2(line == QLatin1String(row.line), qPrintable(QStringLiteral("%1 after %2 s: %3").arg(row.caption).arg(row.passed).arg(line)));
+        if (row.grant)
+            watchdog->grantMinutes(settings, row.grant);
+        const Watchdog::TimeCheck check = watchdog->checkTime(settings);
+        const QString line = (check.ranOut ? QStringLiteral("out|") : QString()) + check.countdown.value_or(QString());
+        const QString what = QStringLiteral("%1 after %2 s from %3: ").arg(row.caption).arg(row.passed).arg(row.start);
+        QVERIFY2(line == QLatin1String(row.line), qPrintable(what + line));
+        QVERIFY2(!row.picture || pictures.value(check.stage) == QLatin1String(row.picture), qPrintable(what + pictures.value(check.stage)));
+        if (row.wholeDay && !row.grant) { // closed and started again: the same time is left
+            watchdog.reset();
+            ParentalSettings again = limitFromNow();
+            Watchdog restarted({.clock = &clock, .appFolder = folder});
+            restarted.limitSet(again);
+            QVERIFY2(restarted.checkTime(again).countdown == check.countdown, qPrintable(what + "after a restart"));
+        }
     }
 }
 
-void tst_Commands::spentLimitLocksTheChildOutUntilAGate()
+void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
+{
+    QTest::addColumn<QByteArray>("controlIni");
+    QTest::addColumn<QList<bool>>("gate");
+    QTest::addColumn<QStringList>("clicks"); // on the "time is up" picture, once the time ran out
+    QTest::addColumn<QString>("after");      // the message line, or "closed"
+    const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n";
+    QTest::newRow("15 more minutes behind the gate") << locked << QList<bool>{true} << QStringList{"grownUpButton", "moreMinutes15"}
+                                                     << "15 minutes on timer.";
+    QTest::newRow("30 more minutes") << locked << QList<bool>{true} << QStringList{"grownUpButton", "moreMinutes30"} << "30 minutes on timer.";
+    QTest::newRow("a refused gate offers nothing") << locked << QList<bool>{false} << QStringList{"grownUpButton"} << "Time Ran Out";
+    QTest::newRow("End for today closes as STOP does") << locked << QList<bool>{true} << QStringList{"grownUpButton", "endForToday"} << "closed";
+    QTest::newRow("STOP free: the message, then the close") << QByteArray("pw=owl\r\nstop=0\r\nstart=0\r\ntimer=15 minutes\r\n")
+                                                            << QList<bool>{} << QStringList{} << "closed";
+}
+
+void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
+{
+    QFETCH(QList<bool>, gate);
+    QFETCH(QStringList, clicks);
+    QFETCH(QString, after);
+    start(DATA(QByteArray, controlIni));
+    m_world->parents.gateAnswers = gate;
+    const bool stopFree = clicks.isEmpty();
+    m_world->clock.pass(15 * 60 * 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(closed() || m_window->lockedOut(), 3000);
+    if (!stopFree) {
+        // The picture, and no box: the line that says so stays readable; the child's parts and the radio are off.
+        QVERIFY(m_world->dialogs.messages.isEmpty());
+        QVERIFY(m_window->findChild<QWidget *>("timeUpPicture")->isVisible());
+        QVERIFY(enabled("messageLine") && m_window->messageLineText() == "Time Ran Out");
+        QVERIFY(!enabled("radioButton") && !enabled("faceButton1") && !enabled("helpButton") && !view()->widget()->isEnabled());
+        QTest::qWait(1500); // no gate comes by itself
+        QCOMPARE(m_world->parents.shown, QStringList());
+    }
+    for (const QString &control : clicks)
+        clickControl(m_window, control);
+    if (after == "closed") {
+        QTRY_VERIFY(closed());
+        QCOMPARE(m_world->launcher.started.filter("terminate").size(), 1);
+        QCOMPARE(m_world->dialogs.messages.size(), stopFree ? 1 : 0);
+        return;
+    }
+    QCOMPARE(m_window->messageLineText(), after);
+    const bool freed = after != "Time Ran Out";
+    QCOMPARE(m_window->lockedOut(), !freed);
+    QCOMPARE(m_window->findChild<QWidget *>("timeUpPicture")->isVisible(), !freed);
+    QCOMPARE(m_window->findChild<QWidget *>("moreMinutes15")->isVisible(), false);
+    QCOMPARE(enabled("radioButton") && enabled("faceButton1") && view()->widget()->isEnabled(), freed);
+}
+
+void tst_Commands::warningPicturesComeAndGo()
 {
     start("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n");
-    m_world->clock.pass(15 * 60 * 1000);
-    m_world->parents.gateAnswers = {false}; // the STOP gate at the time-out
-    QTRY_COMPARE_WITH_TIMEOUT(m_world->dialogs.messages.size(), 1, 3000);
-    QCOMPARE(m_world->dialogs.messages.at(0).text, QStringLiteral("Time Ran Out"));
-    QVERIFY(!closed() && !m_window->timerRunning() && m_window->messageLineText() == "Time Ran Out");
-    QVERIFY(!enabled("faceButton1") && !enabled("backButton") && !enabled("helpButton") && !view()->widget()->isEnabled());
+    auto *countdown = m_window->findChild<QWidget *>("timeCountdown");
+    auto *finish = m_window->findChild<QWidget *>("timeToFinishPicture");
+    QTest::qWait(1100);
+    QVERIFY(!countdown->isVisible());
+    m_world->clock.pass(5 * 60 * 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(countdown->isVisible(), 3000);
+    QCOMPARE(m_window->childAt(countdown->mapTo(m_window, countdown->rect().center())), countdown); // seen, in the toolbar
+    QVERIFY(!finish->isVisible());
+    const QString page = view()->currentUrl().toString();
+    m_world->clock.pass(9 * 60 * 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(finish->isVisible(), 3000);
+    QVERIFY(view()->widget()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!finish->isVisible(), TimePictures::FinishShownMs + 2000); // by itself, the page as it was
+    QCOMPARE(view()->currentUrl().toString(), page);
+    QVERIFY(countdown->isVisible() && !m_window->lockedOut());
+}
 
-    // A parent passes the gate from the parents' button: the child gets the
-    // window back and the timer runs again; with the limit still spent, its
-    // next tick says so once more.
-    m_world->parents.gateAnswers = {true, false};
+void tst_Commands::parentsAreaHoldsTheTimeOutAndSavedPreferencesApply_data()
+{
+    QTest::addColumn<QString>("limit");       // saved in the preferences while in the parents' area, "" for no save
+    QTest::addColumn<bool>("outInTheArea");   // the time runs out while the parent is in it
+    QTest::addColumn<bool>("lockedAfter");
+    QTest::newRow("No Limit saved after a time-out frees the child at once") << "No Limit" << false << false;
+    QTest::newRow("a new limit saved after a time-out frees the child at once") << "30 minutes" << false << false;
+    QTest::newRow("the time-out waits while the parent is in the area") << "" << true << true;
+}
+
+void tst_Commands::parentsAreaHoldsTheTimeOutAndSavedPreferencesApply()
+{
+    QFETCH(QString, limit);
+    QFETCH(bool, outInTheArea);
+    start("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n");
+    if (!outInTheArea) {
+        m_world->clock.pass(15 * 60 * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->lockedOut(), 3000);
+    }
+    m_world->parents.gateAnswers = {true};
+    bool lockedInTheArea = true;
+    m_world->parents.onSiteSelection = [&](const ParentsContext &context) {
+        if (outInTheArea)
+            m_world->clock.pass(16 * 60 * 1000);
+        if (!limit.isEmpty()) {
+            PreferencesWindow preferences(context);
+            preferences.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&preferences));
+            clickAt(preferences.findChild<QWidget *>("timeLimitBox"));
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence::SelectAll);
+            QTest::keyClicks(QApplication::focusWidget(), limit);
+            clickAt(preferences.findChild<QWidget *>("saveButton"));
+            QVERIFY(!preferences.isVisible());
+        }
+        QTest::qWait(1500); // ticks go on in the area
+        lockedInTheArea = m_window->lockedOut();
+    };
     clickControl(m_window, QStringLiteral("parentsButton"));
-    QVERIFY(view()->widget()->isEnabled() && m_window->timerRunning());
-    QTRY_COMPARE_WITH_TIMEOUT(m_world->dialogs.messages.size(), 2, 3000);
-    QVERIFY(m_window->lockedOut());
+    QCOMPARE(lockedInTheArea, limit.isEmpty() && !outInTheArea);
+    QTest::qWait(1500);
+    QFETCH(bool, lockedAfter);
+    QCOMPARE(m_window->lockedOut(), lockedAfter);
+    QCOMPARE(m_window->findChild<QWidget *>("timeUpPicture")->isVisible(), lockedAfter);
+    QCOMPARE(m_world->parents.shown, (QStringList{"gate", "sites"})); // no second gate, no box
+    QVERIFY(m_world->dialogs.messages.isEmpty() && !closed());
 }
 
 void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()

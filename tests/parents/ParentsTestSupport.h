@@ -21,6 +21,7 @@ public:
     void gatePassed() override { told << QStringLiteral("gate passed"); }
     void setFaceToolTip(int index, const QString &text) override { told << QStringLiteral("menu %1 %2").arg(index).arg(text); }
     void clearMessageLine() override { told << QStringLiteral("message line cleared"); }
+    void settingsSaved() override { told << QStringLiteral("settings applied"); }
     QString childPageTitle() const override { return title; }
     QStringList told;
     QString title;

@@ -52,6 +52,8 @@ public:
 
 } // namespace
 
+#define DATA(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
+
 // The shell: the program folder's files, the portal client and the start-up sequence with
 // scripted portal, dialogs and views.
 class tst_Shell : public QObject {
@@ -77,6 +79,11 @@ private slots:
         QTest::newRow("LF and lone CR line ends") << QByteArray("pw=a\nstop=1\rtimer=2 Hours") << QStringList{"a", "1", "2 Hours"} << 120;
         QTest::newRow("10 MiB of NULs and a byte that is not UTF-8 stop nothing")
             << QByteArray(10 * 1024 * 1024, '\0').replace(77, 1, "\xff") + "\r\npw=kept" << QStringList{"kept", "-", "-"} << -1;
+        // Our own keys, which the four values pass over.
+        QTest::newRow("the whole-day count and allowed hours change none of the four")
+            << QByteArray("daily=1\r\nhours=07:00-19:30\r\npw=x\r\n") << QStringList{"x", "-", "-", "whole day", "07:00-19:30"} << -1;
+        QTest::newRow("allowed hours that are not two times are none")
+            << QByteArray("daily=0\r\nhours=7 to 19\r\n") << QStringList{"-", "-", "-", "", ""} << -1;
         // The captions in the order the preferences list them grant 15 minutes more each; any
         // other, hand-typed ones too, a year.
         const QStringList captions{"15 minutes", "30 minutes", "45 minutes", "1 Hour", "1 Hr. and 15 min.", "1 Hr. and 30 min.", "1 Hr. and 45 min.", "2 Hours"};
@@ -91,9 +98,12 @@ private slots:
         QFile file(SettingsFile::fileName(dir.path() + '/'));
         QVERIFY(content.isNull() || (file.open(QIODevice::WriteOnly) && file.write(content) == content.size()));
         file.close();
-        ParentalSettings read{"-", "-", "-", {}};
+        ParentalSettings read{"-", "-", "-", {}, {}};
         SettingsFile::ReadSettings(dir.path() + '/', TenOClock, read);
-        QTEST((QStringList{read.Password, read.StopDisabled, read.TimeLimit}), "read");
+        QStringList values{read.Password, read.StopDisabled, read.TimeLimit};
+        if (DATA(QStringList, read).size() > 3)
+            values << (read.time.wholeDay ? "whole day" : "") << SettingsFile::formatHours(read.time.hours);
+        QTEST(values, "read");
         QTEST(read.LimitEnd.isValid() ? int(TenOClock.secsTo(read.LimitEnd) / 60) : -1, "limit");
     }
 

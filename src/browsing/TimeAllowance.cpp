@@ -1,0 +1,83 @@
+#include "browsing/TimeAllowance.h"
+
+#include "shell/LocalTextFile.h"
+
+#include <QTimeZone>
+
+namespace TimeAllowance {
+
+Stage stageFor(qint64 minutesLeft)
+{
+    if (minutesLeft <= 0)
+        return Stage::Out;
+    if (minutesLeft <= 1)
+        return Stage::OneMinute;
+    if (minutesLeft <= 5)
+        return Stage::FiveMinutes;
+    if (minutesLeft <= 10)
+        return Stage::TenMinutes;
+    return Stage::None;
+}
+
+bool insideHours(const AllowedHours &hours, const QTime &time)
+{
+    if (!hours.isSet())
+        return true;
+    if (hours.from < hours.to)
+        return hours.from <= time && time < hours.to;
+    return time >= hours.from || time < hours.to; // over midnight
+}
+
+QDateTime hoursEnd(const AllowedHours &hours, const QDateTime &now)
+{
+    if (!hours.isSet() || !insideHours(hours, now.time()))
+        return {};
+    QDateTime end(now.date(), hours.to, now.timeZone());
+    if (end <= now)
+        end = QDateTime(now.date().addDays(1), hours.to, now.timeZone());
+    return end;
+}
+
+} // namespace TimeAllowance
+
+QString DailyUsage::fileName(const QString &appFolder)
+{
+    return appFolder + QStringLiteral("timeused.txt");
+}
+
+void DailyUsage::load(const QDate &today)
+{
+    m_day = today;
+    m_usedMs = 0;
+    QDate day;
+    qint64 seconds = -1;
+    for (const QString &line : LocalTextFile::readLines(fileName(m_appFolder))) {
+        const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toUpper();
+        const QString value = line.section(QLatin1Char('='), 1).trimmed();
+        if (key == QLatin1String("DAY"))
+            day = QDate::fromString(value, Qt::ISODate);
+        else if (key == QLatin1String("SECONDS"))
+            seconds = value.toLongLong();
+    }
+    if (day == today && seconds > 0)
+        m_usedMs = seconds * 1000;
+}
+
+bool DailyUsage::add(qint64 ms, const QDate &today)
+{
+    if (today != m_day) {
+        m_day = today;
+        m_usedMs = 0;
+        return true;
+    }
+    m_usedMs += std::max<qint64>(0, ms);
+    return false;
+}
+
+bool DailyUsage::save(QString *error) const
+{
+    return LocalTextFile::writeLines(fileName(m_appFolder),
+                                     {QStringLiteral("day=") + m_day.toString(Qt::ISODate),
+                                      QStringLiteral("seconds=") + QString::number(usedSeconds())},
+                                     error);
+}

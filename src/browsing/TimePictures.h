@@ -1,0 +1,55 @@
+#pragma once
+
+#include "browsing/TimeAllowance.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// The pictures that tell a child who cannot read about the time: a pond in
+// the toolbar that drains from 10 minutes left until the end, a "time to
+// finish" picture over the page at 1 minute that goes away by itself, and the
+// "time is up" picture with the grown-up's button and its choices.
+class TimePictures : public QObject {
+public:
+    struct Actions {
+        std::function<bool()> askGrownUp;         // the password gate where one is set
+        std::function<void(int minutes)> moreMinutes;
+        std::function<void()> endForToday;
+    };
+    static constexpr int FinishShownMs = 6000;
+
+    // The pictures cover `area` but for its `keepTop` pixels (the toolbar,
+    // where the parents' and STOP buttons stay at hand) and its `keepBottom`
+    // ones (the message and status lines); the pond sits left of `countdownAnchor`.
+    TimePictures(QWidget *area, QWidget *countdownAnchor, int keepTop, int keepBottom, Actions actions);
+
+    void showStage(TimeAllowance::Stage stage);
+    void showTimeUp(bool shown);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void place();
+    void onGrownUpClicked();
+
+    QWidget *m_area;
+    QPointer<QWidget> m_anchor;
+    int m_keepTop;
+    int m_keepBottom;
+    Actions m_actions;
+    QLabel *m_countdown = nullptr;
+    QWidget *m_finishPicture = nullptr;
+    QWidget *m_timeUpPicture = nullptr;
+    QPushButton *m_grownUpButton = nullptr;
+    QWidget *m_choices = nullptr;
+    QTimer m_finishTimer;
+    TimeAllowance::Stage m_stage = TimeAllowance::Stage::None;
+};
