@@ -130,7 +130,10 @@ void MainWindow::startWatchdog()
     m_watchdog->limitSet(m_state.settings);
     m_tickTimer.setInterval(1000);
     m_tickTimer.start();
-    tick(); // outside the allowed hours the child starts on the "time is up" picture
+    // Outside the allowed hours (or with today's allowance spent) the child
+    // starts on the "time is up" picture.
+    if (m_watchdog->checkTime(m_state.settings).ranOut && lockedByParent())
+        setTimedOut(true);
 }
 
 void MainWindow::openMenu(int child)

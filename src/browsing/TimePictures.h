@@ -23,7 +23,7 @@ public:
         std::function<void(int minutes)> moreMinutes;
         std::function<void()> endForToday;
     };
-    static constexpr int FinishShownMs = 6000;
+    static constexpr int FinishShownMs = 8000;
 
     // The pictures cover `area` but for its `keepTop` pixels (the toolbar,
     // where the parents' and STOP buttons stay at hand) and its `keepBottom`

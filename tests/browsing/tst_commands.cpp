@@ -30,8 +30,6 @@ private slots:
     void timeUpPictureAndTheGrownUpsChoices_data();
     void timeUpPictureAndTheGrownUpsChoices();
     void warningPicturesComeAndGo();
-    void parentsAreaHoldsTheTimeOutAndSavedPreferencesApply_data();
-    void parentsAreaHoldsTheTimeOutAndSavedPreferencesApply();
     void tickClosesPromptsEndsBrowsersAndWatchesPopups();
     void keysThatLeaveTheWindowDoNothing();
 
@@ -256,51 +254,75 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
 {
     QTest::addColumn<QByteArray>("controlIni");
     QTest::addColumn<QList<bool>>("gate");
-    QTest::addColumn<QStringList>("clicks"); // on the "time is up" picture, once the time ran out
+    QTest::addColumn<QString>("inTheArea");  // in the parents' area: "save:LIMIT" in the preferences, "pass" (the limit runs out there)
+    QTest::addColumn<QStringList>("clicks"); // once the time ran out (unless it runs out in the area)
     QTest::addColumn<QString>("after");      // the message line, or "closed"
     const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n";
-    QTest::newRow("15 more minutes behind the gate") << locked << QList<bool>{true} << QStringList{"grownUpButton", "moreMinutes15"}
+    const QStringList grownUp{"grownUpButton"}, parents{"parentsButton"};
+    QTest::newRow("15 more minutes behind the gate") << locked << QList<bool>{true} << "" << grownUp + QStringList{"moreMinutes15"}
                                                      << "15 minutes on timer.";
-    QTest::newRow("30 more minutes") << locked << QList<bool>{true} << QStringList{"grownUpButton", "moreMinutes30"} << "30 minutes on timer.";
-    QTest::newRow("a refused gate offers nothing") << locked << QList<bool>{false} << QStringList{"grownUpButton"} << "Time Ran Out";
-    QTest::newRow("End for today closes as STOP does") << locked << QList<bool>{true} << QStringList{"grownUpButton", "endForToday"} << "closed";
+    QTest::newRow("30 more minutes") << locked << QList<bool>{true} << "" << grownUp + QStringList{"moreMinutes30"} << "30 minutes on timer.";
+    QTest::newRow("a refused gate offers nothing") << locked << QList<bool>{false} << "" << grownUp << "Time Ran Out";
+    QTest::newRow("End for today closes as STOP does") << locked << QList<bool>{true} << "" << grownUp + QStringList{"endForToday"} << "closed";
     QTest::newRow("STOP free: the message, then the close") << QByteArray("pw=owl\r\nstop=0\r\nstart=0\r\ntimer=15 minutes\r\n")
-                                                            << QList<bool>{} << QStringList{} << "closed";
+                                                            << QList<bool>{} << "" << QStringList{} << "closed";
+    // Saved preferences apply at once; no gate comes back by itself.
+    QTest::newRow("No Limit saved in the parents' area frees the child at once") << locked << QList<bool>{true} << "save:No Limit" << parents << "";
+    QTest::newRow("a new limit saved frees the child at once") << locked << QList<bool>{true} << "save:30 minutes" << parents
+                                                               << "30 minutes on timer.";
+    QTest::newRow("the time-out waits while the parent is in the area") << locked << QList<bool>{true} << "pass" << parents << "Time Ran Out";
 }
 
 void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
 {
-    QFETCH(QList<bool>, gate);
+    QFETCH(QString, inTheArea);
     QFETCH(QStringList, clicks);
     QFETCH(QString, after);
     start(DATA(QByteArray, controlIni));
-    m_world->parents.gateAnswers = gate;
+    m_world->parents.gateAnswers = DATA(QList<bool>, gate);
     const bool stopFree = clicks.isEmpty();
-    m_world->clock.pass(15 * 60 * 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(closed() || m_window->lockedOut(), 3000);
-    if (!stopFree) {
+    if (inTheArea != "pass") {
+        m_world->clock.pass(15 * 60 * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(closed() || m_window->lockedOut(), 3000);
+    }
+    if (!stopFree && m_window->lockedOut()) {
         // The picture, and no box: the line that says so stays readable; the child's parts and the radio are off.
-        QVERIFY(m_world->dialogs.messages.isEmpty());
-        QVERIFY(m_window->findChild<QWidget *>("timeUpPicture")->isVisible());
+        QVERIFY(m_world->dialogs.messages.isEmpty() && m_window->findChild<QWidget *>("timeUpPicture")->isVisible());
         QVERIFY(enabled("messageLine") && m_window->messageLineText() == "Time Ran Out");
         QVERIFY(!enabled("radioButton") && !enabled("faceButton1") && !enabled("helpButton") && !view()->widget()->isEnabled());
-        QTest::qWait(1500); // no gate comes by itself
-        QCOMPARE(m_world->parents.shown, QStringList());
     }
+    bool lockedInTheArea = false;
+    m_world->parents.onSiteSelection = [&](const ParentsContext &context) {
+        if (inTheArea == "pass")
+            m_world->clock.pass(16 * 60 * 1000);
+        PreferencesWindow preferences(context);
+        if (inTheArea.startsWith("save:")) {
+            preferences.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&preferences));
+            clickAt(preferences.findChild<QWidget *>("timeLimitBox"));
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence::SelectAll);
+            QTest::keyClicks(QApplication::focusWidget(), inTheArea.mid(5));
+            clickAt(preferences.findChild<QWidget *>("saveButton"));
+        }
+        QTest::qWait(1500); // ticks go on in the area
+        lockedInTheArea = m_window->lockedOut();
+    };
     for (const QString &control : clicks)
         clickControl(m_window, control);
+    QVERIFY(!lockedInTheArea);
     if (after == "closed") {
         QTRY_VERIFY(closed());
         QCOMPARE(m_world->launcher.started.filter("terminate").size(), 1);
         QCOMPARE(m_world->dialogs.messages.size(), stopFree ? 1 : 0);
         return;
     }
-    QCOMPARE(m_window->messageLineText(), after);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->messageLineText(), after, 1500);
     const bool freed = after != "Time Ran Out";
     QCOMPARE(m_window->lockedOut(), !freed);
     QCOMPARE(m_window->findChild<QWidget *>("timeUpPicture")->isVisible(), !freed);
     QCOMPARE(m_window->findChild<QWidget *>("moreMinutes15")->isVisible(), false);
     QCOMPARE(enabled("radioButton") && enabled("faceButton1") && view()->widget()->isEnabled(), freed);
+    QVERIFY(m_world->parents.shown.count("gate") == 1 && m_world->dialogs.messages.isEmpty());
 }
 
 void tst_Commands::warningPicturesComeAndGo()
@@ -321,53 +343,6 @@ void tst_Commands::warningPicturesComeAndGo()
     QTRY_VERIFY_WITH_TIMEOUT(!finish->isVisible(), TimePictures::FinishShownMs + 2000); // by itself, the page as it was
     QCOMPARE(view()->currentUrl().toString(), page);
     QVERIFY(countdown->isVisible() && !m_window->lockedOut());
-}
-
-void tst_Commands::parentsAreaHoldsTheTimeOutAndSavedPreferencesApply_data()
-{
-    QTest::addColumn<QString>("limit");       // saved in the preferences while in the parents' area, "" for no save
-    QTest::addColumn<bool>("outInTheArea");   // the time runs out while the parent is in it
-    QTest::addColumn<bool>("lockedAfter");
-    QTest::newRow("No Limit saved after a time-out frees the child at once") << "No Limit" << false << false;
-    QTest::newRow("a new limit saved after a time-out frees the child at once") << "30 minutes" << false << false;
-    QTest::newRow("the time-out waits while the parent is in the area") << "" << true << true;
-}
-
-void tst_Commands::parentsAreaHoldsTheTimeOutAndSavedPreferencesApply()
-{
-    QFETCH(QString, limit);
-    QFETCH(bool, outInTheArea);
-    start("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n");
-    if (!outInTheArea) {
-        m_world->clock.pass(15 * 60 * 1000);
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->lockedOut(), 3000);
-    }
-    m_world->parents.gateAnswers = {true};
-    bool lockedInTheArea = true;
-    m_world->parents.onSiteSelection = [&](const ParentsContext &context) {
-        if (outInTheArea)
-            m_world->clock.pass(16 * 60 * 1000);
-        if (!limit.isEmpty()) {
-            PreferencesWindow preferences(context);
-            preferences.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&preferences));
-            clickAt(preferences.findChild<QWidget *>("timeLimitBox"));
-            QTest::keySequence(QApplication::focusWidget(), QKeySequence::SelectAll);
-            QTest::keyClicks(QApplication::focusWidget(), limit);
-            clickAt(preferences.findChild<QWidget *>("saveButton"));
-            QVERIFY(!preferences.isVisible());
-        }
-        QTest::qWait(1500); // ticks go on in the area
-        lockedInTheArea = m_window->lockedOut();
-    };
-    clickControl(m_window, QStringLiteral("parentsButton"));
-    QCOMPARE(lockedInTheArea, limit.isEmpty() && !outInTheArea);
-    QTest::qWait(1500);
-    QFETCH(bool, lockedAfter);
-    QCOMPARE(m_window->lockedOut(), lockedAfter);
-    QCOMPARE(m_window->findChild<QWidget *>("timeUpPicture")->isVisible(), lockedAfter);
-    QCOMPARE(m_world->parents.shown, (QStringList{"gate", "sites"})); // no second gate, no box
-    QVERIFY(m_world->dialogs.messages.isEmpty() && !closed());
 }
 
 void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()
