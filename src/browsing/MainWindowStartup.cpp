@@ -48,7 +48,8 @@ void MainWindow::runStartup()
         m_state, static_cast<StartupWindow &>(*this));
     if (!m_startup->run())
         return;
-    m_messageLine->clear();
+    // "Time Ran Out" when the child starts outside the allowed hours.
+    m_messageLine->setText(m_timedOut ? QStringLiteral("Time Ran Out") : QString());
     pumpEvents();
     m_startupFinished = true;
 }

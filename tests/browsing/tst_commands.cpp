@@ -254,7 +254,8 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
 {
     QTest::addColumn<QByteArray>("controlIni");
     QTest::addColumn<QList<bool>>("gate");
-    QTest::addColumn<QString>("inTheArea");  // in the parents' area: "save:LIMIT" in the preferences, "pass" (the limit runs out there)
+    // In the parents' area: "save:LIMIT" in the preferences, "pass" (the limit runs out there); "start": out from the start.
+    QTest::addColumn<QString>("inTheArea");
     QTest::addColumn<QStringList>("clicks"); // once the time ran out (unless it runs out in the area)
     QTest::addColumn<QString>("after");      // the message line, or "closed"
     const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n";
@@ -264,6 +265,9 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
     QTest::newRow("30 more minutes") << locked << QList<bool>{true} << "" << grownUp + QStringList{"moreMinutes30"} << "30 minutes on timer.";
     QTest::newRow("a refused gate offers nothing") << locked << QList<bool>{false} << "" << grownUp << "Time Ran Out";
     QTest::newRow("End for today closes as STOP does") << locked << QList<bool>{true} << "" << grownUp + QStringList{"endForToday"} << "closed";
+    QTest::newRow("outside the allowed hours from the start, then 15 more minutes")
+        << QByteArray("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\nhours=19:30-07:00\r\n") << QList<bool>{true} << "start"
+        << grownUp + QStringList{"moreMinutes15"} << "";
     QTest::newRow("STOP free: the message, then the close") << QByteArray("pw=owl\r\nstop=0\r\nstart=0\r\ntimer=15 minutes\r\n")
                                                             << QList<bool>{} << "" << QStringList{} << "closed";
     // Saved preferences apply at once; no gate comes back by itself.
@@ -281,14 +285,15 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     start(DATA(QByteArray, controlIni));
     m_world->parents.gateAnswers = DATA(QList<bool>, gate);
     const bool stopFree = clicks.isEmpty();
-    if (inTheArea != "pass") {
+    QCOMPARE(m_window->lockedOut(), inTheArea == "start");
+    if (inTheArea != "pass" && inTheArea != "start") {
         m_world->clock.pass(15 * 60 * 1000);
         QTRY_VERIFY_WITH_TIMEOUT(closed() || m_window->lockedOut(), 3000);
     }
     if (!stopFree && m_window->lockedOut()) {
         // The picture, and no box: the line that says so stays readable; the child's parts and the radio are off.
         QVERIFY(m_world->dialogs.messages.isEmpty() && m_window->findChild<QWidget *>("timeUpPicture")->isVisible());
-        QVERIFY(enabled("messageLine") && m_window->messageLineText() == "Time Ran Out");
+        QVERIFY2(enabled("messageLine") && m_window->messageLineText() == "Time Ran Out", qPrintable(m_window->messageLineText()));
         QVERIFY(!enabled("radioButton") && !enabled("faceButton1") && !enabled("helpButton") && !view()->widget()->isEnabled());
     }
     bool lockedInTheArea = false;
