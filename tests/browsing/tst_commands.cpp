@@ -2,7 +2,6 @@
 #include "browsing/ShortcutGuard.h"
 #include "browsing/Watchdog.h"
 #include "browsing/MainWindow.h"
-#include "browsing/TimePictures.h"
 #include "parents/PreferencesWindow.h"
 #include "shell/LocalTextFile.h"
 #include "support/RealInput.h"
@@ -29,7 +28,6 @@ private slots:
     void countdownOnTheClocksMinutes();
     void timeUpPictureAndTheGrownUpsChoices_data();
     void timeUpPictureAndTheGrownUpsChoices();
-    void warningPicturesComeAndGo();
     void tickClosesPromptsEndsBrowsersAndWatchesPopups();
     void keysThatLeaveTheWindowDoNothing();
 
@@ -177,14 +175,13 @@ void tst_Commands::countdownOnTheClocksMinutes()
         {"30 minutes", 25 * 60, 0, "5 minutes on timer.", "5"},
         {"30 minutes", 29 * 60 + 39, 0, "1 minutes on timer.", "1"},
         {"30 minutes", 29 * 60 + 40, 0, "out|0 minutes on timer.", "out"}, // 10:30:00, twenty seconds before the stored end
-        {"30 minutes", 59 * 60, 0, "out|0 minutes on timer.", "out"}, // never below nothing
         {"2 Hours", 0, 0, "120 minutes on timer."},
         {"No Limit", 3 * 3600, 0, "", ""},
         {"20 minutes", 3 * 3600, 0, ""}, // not a caption: no limit
         {"", 0, 0, ""}, // no time-limit setting at all
         {"30 minutes", 600, 3600, "20 minutes on timer."}, // clock set an hour forwards: not out early
         {"30 minutes", 600, -3600, "20 minutes on timer."}, // an hour back: the limit still comes
-        {"30 minutes", 31 * 60, -3600, "out|0 minutes on timer."},
+        {"30 minutes", 31 * 60, -3600, "out|0 minutes on timer."}, // never below nothing
         // Allowed hours warn and end as a limit does, the line staying the limit's.
         {"No Limit", 0, 0, "", "", "07:00-19:30"},
         {"No Limit", 0, 0, "", "5", "07:00-10:05"},
@@ -328,26 +325,6 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     QCOMPARE(m_window->findChild<QWidget *>("moreMinutes15")->isVisible(), false);
     QCOMPARE(enabled("radioButton") && enabled("faceButton1") && view()->widget()->isEnabled(), freed);
     QVERIFY(m_world->parents.shown.count("gate") == 1 && m_world->dialogs.messages.isEmpty());
-}
-
-void tst_Commands::warningPicturesComeAndGo()
-{
-    start("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n");
-    auto *countdown = m_window->findChild<QWidget *>("timeCountdown");
-    auto *finish = m_window->findChild<QWidget *>("timeToFinishPicture");
-    QTest::qWait(1100);
-    QVERIFY(!countdown->isVisible());
-    m_world->clock.pass(5 * 60 * 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(countdown->isVisible(), 3000);
-    QCOMPARE(m_window->childAt(countdown->mapTo(m_window, countdown->rect().center())), countdown); // seen, in the toolbar
-    QVERIFY(!finish->isVisible());
-    const QString page = view()->currentUrl().toString();
-    m_world->clock.pass(9 * 60 * 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(finish->isVisible(), 3000);
-    QVERIFY(view()->widget()->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(!finish->isVisible(), TimePictures::FinishShownMs + 2000); // by itself, the page as it was
-    QCOMPARE(view()->currentUrl().toString(), page);
-    QVERIFY(countdown->isVisible() && !m_window->lockedOut());
 }
 
 void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()

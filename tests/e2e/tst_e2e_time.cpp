@@ -12,8 +12,8 @@
 // The real program under a clock ten times as fast (wall and monotonic both)
 // on a virtual X server: a 15-minute daily limit with 4 minutes used earlier
 // today drains the toolbar's pond at 10, 5 and 1 minutes left, shows "time to
-// finish" and then "time is up", each seen in what the X server shows, and
-// keeps the day's time used. With TADPOLE_SCREENSHOTS set to a folder, the
+// finish" (which goes away by itself) and then "time is up", each seen in what
+// the X server shows, and keeps the day's time used. With TADPOLE_SCREENSHOTS set to a folder, the
 // three pictures are kept there for the README.
 class tst_E2eTime : public QObject {
     Q_OBJECT
@@ -87,21 +87,25 @@ private slots:
         const auto see = [&](const QImage &image, bool shown, const QString &picture) {
             if (shown && !seen.contains(picture)) {
                 seen << picture;
-                QVERIFY(shots.isEmpty() || image.scaledToWidth(800, Qt::SmoothTransformation).save(QDir(shots).filePath(picture + ".png")));
+                QVERIFY(shots.isEmpty() || picture == "page-again" || image.scaledToWidth(800, Qt::SmoothTransformation).save(QDir(shots).filePath(picture + ".png")));
             }
         };
         QVERIFY2(e2e::waitFor([&] {
             const QImage image = grab(window);
-            const int water = image.isNull() ? 0 : count(image, 0xff2e9be6, true);
+            if (image.isNull())
+                return false;
+            const int water = count(image, 0xff2e9be6, true), sunset = count(image, 0xffffb347, false);
+            const int night = count(image, 0xff1d2b53, false), most = image.height() * image.width() / 5;
             if (water > 0 && (levels.isEmpty() || water < levels.last()))
                 levels << water;
             see(image, levels.size() == 2, "countdown"); // half drained, at 5 minutes
-            see(image, count(image, 0xffffb347, false) > image.height() * image.width() / 5, "time-to-finish");
-            see(image, count(image, 0xff1d2b53, false) > image.height() * image.width() / 5, "time-is-up");
+            see(image, sunset > most, "time-to-finish");
+            see(image, seen.contains("time-to-finish") && sunset == 0 && night == 0, "page-again"); // gone by itself
+            see(image, night > most, "time-is-up");
             return seen.contains("time-is-up");
         }, 150000), qPrintable(seen.join(", ")));
         QVERIFY2(levels.size() >= 3, qPrintable(QString::number(levels.size()))); // 10, 5 and 1 minutes left
-        QCOMPARE(seen, (QStringList{"countdown", "time-to-finish", "time-is-up"}));
+        QCOMPARE(seen, (QStringList{"countdown", "time-to-finish", "page-again", "time-is-up"}));
         QCOMPARE(m_browser.state(), QProcess::Running); // STOP is locked: the picture waits for a grown-up
         const QByteArray used = folder.read("timeused.txt");
         QVERIFY2(used.split('=').last().trimmed().toInt() >= 14 * 60, used.constData());
