@@ -120,7 +120,7 @@ void MainWindow::startWatchdog()
         .clock = m_services.clock,
         .countOtherBrowsers =
             [processes = ProcessList(m_services.procRoot, m_config.browserNames)] {
-                return processes.CountProcesses(ProcessList::otherBrowsersName());
+                return processes.countOtherBrowsers();
             },
         .closeWindowsByTitle = [this](const QStringList &titles) { m_services.closeWindows(titles); },
         .popupOpen = [] { return PopupWindow::anyOpen(); },
