@@ -6,6 +6,7 @@
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
 #include "browsing/ShortcutGuard.h"
+#include "browsing/StartupInputGuard.h"
 #include "browsing/WindowLock.h"
 #include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
@@ -41,6 +42,7 @@ void MainWindow::runStartup()
                             m_helpButton, m_mailButton, m_donateButton}) {
         button->setCursor(Qt::PointingHandCursor);
     }
+    const StartupInputGuard noInputYet(this); // until the last held-back input below is dropped
     m_startup = std::make_unique<Startup>(
         Startup::Inputs{.clock = m_services.clock, .transport = m_services.transport,
                         .executableFolder = m_services.executableFolder,
@@ -109,7 +111,7 @@ void MainWindow::showChildren(const QStringList &names)
 {
     layoutBrowserView();
     for (int i = 0; i < 4; ++i) {
-        m_faceButtons[i]->setToolTip(names.value(i) + QStringLiteral("'s Menu"));
+        setFaceToolTip(i, names.value(i) + QStringLiteral("'s Menu"));
         m_faceButtons[i]->setCursor(Qt::PointingHandCursor);
     }
 }
