@@ -11,6 +11,7 @@
 #include "browsing/PopupWindow.h"
 #include "shell/Startup.h"
 #include "shell/FixedPages.h"
+#include "shell/PlainText.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
 #include "shell/StartupPaths.h"
@@ -246,7 +247,7 @@ void MainWindow::closeMainWindow()
 
 QString MainWindow::radioPage() const
 {
-    return FixedPages::radio(m_config);
+    return FixedPages::radio(m_state.portalBase);
 }
 
 BrowserView *MainWindow::ensureRadioView()
@@ -360,7 +361,7 @@ void MainWindow::gatePassed()
 void MainWindow::setFaceToolTip(int index, const QString &text)
 {
     if (index >= 0 && index < int(m_faceButtons.size()))
-        m_faceButtons[index]->setToolTip(text);
+        m_faceButtons[index]->setToolTip(plainToolTip(text));
 }
 
 void MainWindow::clearMessageLine()

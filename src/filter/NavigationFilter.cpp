@@ -23,7 +23,7 @@ void NavigationFilter::block(const QString &address)
 {
     m_blockedDuringLoad = true;
     m_state.blockedUrl = address;
-    m_showStatus(FilterRules::blockedStatusText(address));
+    m_showStatus(FilterRules::blockedStatusText(FilterRules::shownAddress(address, m_state.userId)));
 }
 
 bool NavigationFilter::allowNavigation(const NavigationRequest &request)
@@ -88,10 +88,10 @@ bool NavigationFilter::allowPopupNavigation(const QUrl &url)
     const QString address = FilterAddress::whole(url);
     if (!FilterAddress::allows(m_state.allowList, url, m_state.allowScope)) {
         m_state.blockedUrl = address;
-        m_showStatus(FilterRules::blockedStatusText(address));
+        m_showStatus(FilterRules::blockedStatusText(FilterRules::shownAddress(address, m_state.userId)));
         return false;
     }
-    m_showStatus(FilterRules::popupAllowedStatusText(address));
+    m_showStatus(FilterRules::popupAllowedStatusText(FilterRules::shownAddress(address, m_state.userId)));
     return true;
 }
 

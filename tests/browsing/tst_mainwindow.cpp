@@ -213,12 +213,18 @@ void tst_MainWindow::statusLineClickUnblocksBehindTheGate()
     QCOMPARE(view()->navigated.last(), QStringLiteral("http://www.stranger.example/page"));
     QVERIFY(g().allowList.text().endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE") && !g().allowList.textContains("LATER"));
 
-    // A restart reads the saved line back, and saving again repeats no default entry.
+    // A restart reads the saved line back, and saving again repeats no default entry; an entry
+    // the parent typed that allows nothing is left out of the list but kept in the file.
     m_window.reset();
+    QFile edited(m_dir->path() + QStringLiteral("/tadpole/unblocked.tad"));
+    QVERIFY(edited.open(QIODevice::ReadWrite));
+    const QByteArray editedLine = edited.readAll().replace("\r\n", ",grandma's pictures\r\n");
+    QVERIFY(edited.seek(0) && edited.write(editedLine) == editedLine.size());
+    edited.close();
     m_world->views.created.clear();
     m_world->dialogs.onQuestion = nullptr;
     start();
-    QVERIFY(g().allowList.allows(QStringLiteral("http://stranger.example/other")));
+    QVERIFY(g().allowList.allows(QStringLiteral("http://stranger.example/other")) && !g().allowList.textContains("grandma"));
     // With a password set, the parent's password comes first, and Return at the question means No.
     g().settings.Password = QStringLiteral("owl");
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
@@ -232,7 +238,7 @@ void tst_MainWindow::statusLineClickUnblocksBehindTheGate()
     QCOMPARE(m_world->dialogs.defaults.last(), Dialogs::Answer::No);
     QFile saved(g().appFolder + QStringLiteral("unblocked.tad"));
     const QByteArray line = saved.open(QIODevice::ReadOnly) ? saved.readAll() : "<missing>";
-    QVERIFY2(line.endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE,THIRD.EXAMPLE\r\n") && line.count("doubleclick") == 1, line.constData());
+    QVERIFY2(line.endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE,THIRD.EXAMPLE,grandma's pictures\r\n") && line.count("doubleclick") == 1, line.constData());
 }
 
 void tst_MainWindow::requestGuardRefusalReachesTheStatusLine()
