@@ -187,6 +187,8 @@ void MainWindow::goForward()
 
 void MainWindow::reload()
 {
+    if (m_view->currentUrl() == QUrl(FixedPages::help()))
+        m_filter->letOwnPageThrough();
     m_view->reload();
 }
 
@@ -280,7 +282,8 @@ void MainWindow::toggleRadio()
 
 void MainWindow::openHelp()
 {
-    m_view->navigate(FixedPages::help(m_config));
+    m_filter->letOwnPageThrough();
+    m_view->navigate(FixedPages::help());
 }
 
 void MainWindow::openMail()

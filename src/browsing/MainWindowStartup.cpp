@@ -11,6 +11,7 @@
 #include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
 #include "browsing/PopupWindow.h"
+#include "shell/FixedPages.h"
 #include "shell/Startup.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
@@ -63,7 +64,8 @@ void MainWindow::useConfig(const AppConfig &config, const QString &terminateProg
         m_state,
         NavigationFilter::Rules{.dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain},
                                 .specialSites = {m_config.popupToymaker, m_config.popupPreschool},
-                                .exemptPage = radioPage()},
+                                .exemptPage = radioPage(),
+                                .ownPage = FixedPages::help()},
         [this](const QString &text) { setStatusLine(text); });
 }
 

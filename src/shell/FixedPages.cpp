@@ -9,9 +9,9 @@ QString radio(const QString &portalBase)
     return QUrl(portalBase).resolved(QUrl(QStringLiteral("/tad/radiodis.htm"))).toString();
 }
 
-QString help(const AppConfig &config)
+QString help()
 {
-    return QStringLiteral("http://www.") + config.productSite + QStringLiteral("/");
+    return QStringLiteral("qrc:/help/help.html");
 }
 
 QString mail(const AppConfig &config)

@@ -12,7 +12,9 @@ namespace FixedPages {
 // The hidden player's page on the portal in use: the public host is in no
 // allow list of a loopback or local-network installation.
 QString radio(const QString &portalBase);
-QString help(const AppConfig &config);
+// Our own help page, from the program's resources: the product's site is in
+// no child's allow list.
+QString help();
 QString mail(const AppConfig &config);
 QString donation(const AppConfig &config);
 QString tellAFriend(const AppConfig &config, const QString &userId);

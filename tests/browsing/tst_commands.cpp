@@ -78,7 +78,7 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
     QTest::newRow("back") << plain << QList<bool>{} << "backButton" << "back";
     QTest::newRow("forward") << plain << QList<bool>{} << "forwardButton" << "forward";
     QTest::newRow("refresh") << plain << QList<bool>{} << "reloadButton" << "refresh";
-    QTest::newRow("help") << plain << QList<bool>{} << "helpButton" << "go:http://www.tadpolekids.net/ status:Blocked: http://www.tadpolekids.net/";
+    QTest::newRow("help") << plain << QList<bool>{} << "helpButton" << "go:qrc:/help/help.html";
     QTest::newRow("mail") << plain << QList<bool>{} << "mailButton" << "go:http://tadpolekids.net/mail/mail.asp status:Blocked: http://tadpolekids.net/mail/mail.asp";
     QTest::newRow("donation") << plain << QList<bool>{} << "donateButton" << "go:http://www.tadpolekids.net/donate.htm status:Blocked: http://www.tadpolekids.net/donate.htm";
     // Blocked, the link shows no id: it is this installation's key at the portal.
