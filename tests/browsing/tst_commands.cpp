@@ -270,15 +270,13 @@ void tst_Commands::faceTipsShowNamesAsTypedAndFollowARename()
     m_world->transport.replies.insert("tad_getface.asp", FetchResult::success("<i>Anna</i>\tBen\tCara\tDan"));
     m_world->transport.replies.insert("tad_saveface.asp", FetchResult::success("ok"));
     start();
-    // The tool tip the face shows under the mouse, read as the child sees it.
-    auto shownTip = [this](const char *face) {
+    auto shownTip = [this](const char *face) { // the tip under the mouse, read as the child sees it
         QToolTip::hideText();
         m_window->activateWindow(); // tips show in the active window only
-        [this] { QVERIFY(QTest::qWaitForWindowActive(m_window)); }();
         QWidget *button = m_window->findChild<QWidget *>(QLatin1String(face));
         QTest::mouseMove(button, button->rect().center());
         if (!QTest::qWaitFor([] { return QToolTip::isVisible(); }))
-            return QStringLiteral("<no tool tip>");
+            return QStringLiteral("<no tip>");
         QTextDocument shown;
         Qt::mightBeRichText(QToolTip::text()) ? shown.setHtml(QToolTip::text()) : shown.setPlainText(QToolTip::text());
         return shown.toPlainText();
@@ -289,7 +287,6 @@ void tst_Commands::faceTipsShowNamesAsTypedAndFollowARename()
     m_world->parents.onSiteSelection = [](const ParentsContext &context) {
         SiteSelectionWindow window(context);
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         clickAt(window.findChild<QWidget *>(QStringLiteral("faceImage1")), Qt::RightButton);
     };
     clickControl(m_window, QStringLiteral("parentsButton"));
