@@ -11,6 +11,7 @@
 #include "browsing/PopupWindow.h"
 #include "shell/Startup.h"
 #include "shell/FixedPages.h"
+#include "shell/PlainText.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
 #include "shell/StartupPaths.h"
@@ -186,6 +187,8 @@ void MainWindow::goForward()
 
 void MainWindow::reload()
 {
+    if (m_view->currentUrl() == QUrl(FixedPages::help()))
+        m_filter->letOwnPageThrough();
     m_view->reload();
 }
 
@@ -246,7 +249,7 @@ void MainWindow::closeMainWindow()
 
 QString MainWindow::radioPage() const
 {
-    return FixedPages::radio(m_config);
+    return FixedPages::radio(m_state.portalBase);
 }
 
 BrowserView *MainWindow::ensureRadioView()
@@ -279,7 +282,8 @@ void MainWindow::toggleRadio()
 
 void MainWindow::openHelp()
 {
-    m_view->navigate(FixedPages::help(m_config));
+    m_filter->letOwnPageThrough();
+    m_view->navigate(FixedPages::help());
 }
 
 void MainWindow::openMail()
@@ -360,7 +364,7 @@ void MainWindow::gatePassed()
 void MainWindow::setFaceToolTip(int index, const QString &text)
 {
     if (index >= 0 && index < int(m_faceButtons.size()))
-        m_faceButtons[index]->setToolTip(text);
+        m_faceButtons[index]->setToolTip(plainToolTip(text));
 }
 
 void MainWindow::clearMessageLine()

@@ -93,8 +93,10 @@ void MainWindow::buildControls()
     m_versionLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_siteLine = new QLabel(QStringLiteral("Ready"), central);
     m_siteLine->setIndent(16); // apart from the version text that ends where it begins
-    for (QLabel *line : {static_cast<QLabel *>(m_messageLine), static_cast<QLabel *>(m_statusLine), m_versionLine, m_siteLine})
+    for (QLabel *line : {static_cast<QLabel *>(m_messageLine), static_cast<QLabel *>(m_statusLine), m_versionLine, m_siteLine}) {
         line->setFixedHeight(LineHeight);
+        line->setTextFormat(Qt::PlainText); // addresses and sites from pages, shown as they are
+    }
     m_statusLine->setCursor(Qt::PointingHandCursor);
 
     connect(m_backButton, &QToolButton::clicked, this, &MainWindow::goBack);

@@ -6,10 +6,12 @@
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
 #include "browsing/ShortcutGuard.h"
+#include "browsing/StartupInputGuard.h"
 #include "browsing/WindowLock.h"
 #include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
 #include "browsing/PopupWindow.h"
+#include "shell/FixedPages.h"
 #include "shell/Startup.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
@@ -41,6 +43,7 @@ void MainWindow::runStartup()
                             m_helpButton, m_mailButton, m_donateButton}) {
         button->setCursor(Qt::PointingHandCursor);
     }
+    const StartupInputGuard noInputYet(this); // until the last held-back input below is dropped
     m_startup = std::make_unique<Startup>(
         Startup::Inputs{.clock = m_services.clock, .transport = m_services.transport,
                         .executableFolder = m_services.executableFolder,
@@ -61,7 +64,8 @@ void MainWindow::useConfig(const AppConfig &config, const QString &terminateProg
         m_state,
         NavigationFilter::Rules{.dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain},
                                 .specialSites = {m_config.popupToymaker, m_config.popupPreschool},
-                                .exemptPage = radioPage()},
+                                .exemptPage = radioPage(),
+                                .ownPage = FixedPages::help()},
         [this](const QString &text) { setStatusLine(text); });
 }
 
@@ -109,7 +113,7 @@ void MainWindow::showChildren(const QStringList &names)
 {
     layoutBrowserView();
     for (int i = 0; i < 4; ++i) {
-        m_faceButtons[i]->setToolTip(names.value(i) + QStringLiteral("'s Menu"));
+        setFaceToolTip(i, names.value(i) + QStringLiteral("'s Menu"));
         m_faceButtons[i]->setCursor(Qt::PointingHandCursor);
     }
 }

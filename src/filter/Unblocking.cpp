@@ -1,6 +1,7 @@
 #include "filter/Unblocking.h"
 
 #include "filter/FilterAddress.h"
+#include "filter/FilterRules.h"
 #include "filter/NavigationFilter.h"
 #include "filter/UnblockedFile.h"
 #include "shell/ProgramState.h"
@@ -17,7 +18,7 @@ void Unblocking::unblock(QString address) const
     const bool guarded = !state.settings.Password.isEmpty();
     if (guarded && !(parentAllows && parentAllows()))
         return;
-    if (dialogs.askYesNo(QStringLiteral("Unblock: ") + FilterAddress::forQuestion(address), QStringLiteral("Allow Access"),
+    if (dialogs.askYesNo(QStringLiteral("Unblock: ") + FilterAddress::forQuestion(FilterRules::shownAddress(address, state.userId)), QStringLiteral("Allow Access"),
                          guarded ? Dialogs::Answer::No : Dialogs::Answer::Yes)
         != Dialogs::Answer::Yes) {
         return;
@@ -25,7 +26,7 @@ void Unblocking::unblock(QString address) const
     state.allowList.unblock(entry);
     load(address);
     QString error;
-    if (!UnblockedFile::write(state.appFolder + QStringLiteral("unblocked.tad"), state.allowList.text(), &error)) {
+    if (!UnblockedFile::write(state.appFolder + QStringLiteral("unblocked.tad"), state.allowList.fileText(), &error)) {
         dialogs.message(QStringLiteral("The site is allowed until Tadpole closes, but it could not be saved: ") + error,
                         title);
     }

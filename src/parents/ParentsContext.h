@@ -18,7 +18,7 @@ public:
     // The gate granted access: the watchdog's timer runs again (and a child
     // locked out by a spent time limit gets the window back).
     virtual void gatePassed() = 0;
-    // A rename: the face button's tool tip (`text` already ends in "'s menu").
+    // A rename: the face button's tool tip (`text` already ends in "'s Menu").
     virtual void setFaceToolTip(int index, const QString &text) = 0;
     // The preferences were saved: the message line may hold the countdown.
     virtual void clearMessageLine() = 0;

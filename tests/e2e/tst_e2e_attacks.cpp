@@ -235,6 +235,22 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->popups().isEmpty(), 10000);
     }
 
+    // Help shows our own page with its pictures, unblocked; a site can neither open it nor frame it.
+    void helpButtonShowsOurPageThatNoSiteCanOpen()
+    {
+        clickControl(m_browser.get(), QStringLiteral("helpButton"));
+        QVERIFY2(shows(QStringLiteral("qrc:/help/help.html")), qPrintable(url() + " / " + m_browser->statusLineText()));
+        QCOMPARE(view()->page()->title(), QStringLiteral("Tadpole Help"));
+        QVERIFY(evaluate(QStringLiteral("[...document.images].every(i => i.complete && i.naturalWidth > 0) && document.images.length > 10")).toBool());
+        QCOMPARE(m_browser->state().allowList.text(), m_startList.text()); // nothing learned from it
+        const QString page = openPage(QStringLiteral("<iframe id=f src=\"qrc:/help/help.html\"></iframe><a id=go href=\"qrc:/help/help.html\">go</a>"),
+                                      QStringLiteral("#go"));
+        QTest::qWait(1000);
+        QCOMPARE(url(), page);
+        QVERIFY(evaluate(QStringLiteral("(() => { try { return document.getElementById('f').contentDocument.title; } catch (e) { return 'denied'; } })()"))
+                != QStringLiteral("Tadpole Help"));
+    }
+
     // Menu tiles through the real go page and request guard: a site that
     // redirects again, and two sites whose names hold one another, opened in
     // either order (each is learned as an entry of its own).

@@ -96,7 +96,7 @@ private slots:
         m_parent.play(&window, {"answer:Ann & Bob", "right:faceImage2"});
         QCOMPARE(PortalClient::faceNamesFrom(portal(m_parent).faceNames()).value(2), QStringLiteral("Ann & Bob"));
         QCOMPARE(PortalClient::faceNamesFrom(portal(m_other).faceNames()).value(2), QStringLiteral("Cara"));
-        QCOMPARE(m_parent.main.told.last(), QStringLiteral("menu 2 Ann & Bob's menu"));
+        QCOMPARE(m_parent.main.told.last(), QStringLiteral("menu 2 Ann & Bob's Menu"));
 
         // A site added (and suggested), edited and removed through the editor: each time the list shows what the portal
         // holds, and the other installation sees none of it.

@@ -72,7 +72,7 @@ private slots:
                            "answer:Ann", "key:Alt+S"}
             << QStringList{"tad_available.asp?t=2&userid=42", "tad_saveface.asp?userid=42&tface=3&newname=Ann%20%26%20Bob",
                            "tad_saveface.asp?userid=42&tface=2&newname=Ann", "Enter a real name for CHILD 2", cara, cara, cara,
-                           "Enter a real name for CHILD 2", "menu 2 Ann & Bob's menu", "menu 1 Ann's menu"}
+                           "Enter a real name for CHILD 2", "menu 2 Ann & Bob's Menu", "menu 1 Ann's Menu"}
             << "closed, child 1, A plain pond, ticked 1 3, Anna Ann Ann & Bob Chloe";
         QTest::newRow("Preview opens web addresses only, one without a scheme as http")
             << QStringList{"row:2", "click:previewButton", "row:3", "click:previewButton", "row:4", "click:previewButton"}
