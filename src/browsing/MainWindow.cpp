@@ -1,6 +1,7 @@
 #include "browsing/MainWindow.h"
 
 #include "browserview/BrowserView.h"
+#include "browsing/BlockPage.h"
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
@@ -114,6 +115,10 @@ void MainWindow::onNavigationRequested(NavigationRequest &request)
 {
     if (m_filter && !m_filter->allowNavigation(request))
         request.cancel = true;
+    if (request.mainFrame && request.cancel)
+        m_blockPage->showFor(m_state.blockedUrl);
+    else if (request.mainFrame)
+        m_blockPage->hide();
 }
 
 void MainWindow::onDocumentLoaded(const QUrl &url, bool mainFrame)
@@ -176,7 +181,11 @@ void MainWindow::unblock(QString address)
 
 void MainWindow::goBack()
 {
-    m_view->back();
+    // The page the child was on is still in the view, behind the block page.
+    if (m_blockPage->isVisible())
+        m_blockPage->hide();
+    else
+        m_view->back();
 }
 
 void MainWindow::goForward()

@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 
 namespace {
 
@@ -63,6 +64,17 @@ void MainWindow::useConfig(const AppConfig &config, const QString &terminateProg
                                 .specialSites = {m_config.popupToymaker, m_config.popupPreschool},
                                 .exemptPage = radioPage()},
         [this](const QString &text) { setStatusLine(text); });
+    m_filter->setBlockedRecorder([this](const QString &address) { recordBlocked(address); });
+}
+
+void MainWindow::recordBlocked(const QString &address)
+{
+    if (!m_journal)
+        m_journal.emplace(m_state.appFolder + QStringLiteral("blocked.log"));
+    QString error;
+    // A journal that cannot be written is no reason to stop the child's browsing.
+    if (!m_journal->record({m_services.clock->now(), m_state.faceNames.value(m_state.currentFace), address}, &error))
+        std::fprintf(stderr, "tadpole: blocked.log: %s\n", qPrintable(error));
 }
 
 void MainWindow::cannotConnect()
@@ -120,7 +132,7 @@ void MainWindow::startWatchdog()
         .clock = m_services.clock,
         .countOtherBrowsers =
             [processes = ProcessList(m_services.procRoot, m_config.browserNames)] {
-                return processes.CountProcesses(ProcessList::otherBrowsersName());
+                return processes.countOtherBrowsers();
             },
         .closeWindowsByTitle = [this](const QStringList &titles) { m_services.closeWindows(titles); },
         .popupOpen = [] { return PopupWindow::anyOpen(); },
