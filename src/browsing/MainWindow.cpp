@@ -179,6 +179,11 @@ void MainWindow::unblock(QString address)
     unblocking.unblock(std::move(address));
 }
 
+bool MainWindow::allowBlocked(const QString &address)
+{
+    return Unblocking{.state = m_state, .filter = *m_filter, .dialogs = *m_services.dialogs, .parentAllows = {}, .load = {}}.allow(address);
+}
+
 void MainWindow::goBack()
 {
     // The page the child was on is still in the view, behind the block page.
@@ -209,7 +214,8 @@ ParentsContext MainWindow::parentsContext()
 {
     return ParentsContext{.state = &m_state, .dialogs = m_services.dialogs, .transport = m_services.transport,
                           .views = m_services.views, .opener = m_services.opener, .clock = m_services.clock,
-                          .main = this, .windows = m_services.parents};
+                          .main = this, .windows = m_services.parents,
+                          .allowBlocked = [this](const QString &address) { return allowBlocked(address); }};
 }
 
 void MainWindow::openParentsArea()

@@ -117,6 +117,7 @@ private:
     // address loads and the list is saved.
     void unblock(QString address); // a copy: blockedUrl may change while the question is open
     void recordBlocked(const QString &address);
+    bool allowBlocked(const QString &address);
     bool lockedByParent() const;
     ParentsContext parentsContext();
     void startTerminate();
