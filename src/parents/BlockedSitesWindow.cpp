@@ -22,6 +22,7 @@ BlockedSitesWindow::BlockedSitesWindow(const ParentsContext &context, QWidget *p
     m_list->setColumnCount(ColumnCount);
     m_list->setHeaderLabels({QStringLiteral("Site"), QStringLiteral("Attempts"), QStringLiteral("Children"), QStringLiteral("Last time")});
     m_list->setRootIsDecorated(false);
+    m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_list->header()->setSectionResizeMode(Site, QHeaderView::Stretch);
     m_list->header()->setStretchLastSection(false);
     m_allowButton->setObjectName(QStringLiteral("allowButton"));

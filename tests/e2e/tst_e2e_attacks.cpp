@@ -351,6 +351,61 @@ private slots:
             faults << "a pop-up showed";
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
     }
+
+    // The block page is a widget of ours over the view, with no address: the attack page behind it, still running,
+    // cannot press its button, reach it or reach the blocked host. Only a real click asks, about what the filter blocked.
+    void blockPageCannotBePressedByASite_data()
+    {
+        QTest::addColumn<QString>("attack"); // run by the attack page once the click on its link was blocked
+        QTest::addColumn<QString>("said");   // what a real click on the button then asks or says
+        QTest::newRow("synthetic clicks where the button lies")
+            << "const x = innerWidth / 2, y = innerHeight * 0.75; setInterval(() => { document.elementFromPoint(x, y)?.click();"
+               " for (const type of ['pointerdown', 'mousedown', 'pointerup', 'mouseup', 'click'])"
+               " document.dispatchEvent(new MouseEvent(type, {clientX: x, clientY: y, bubbles: true})); }, 50);"
+            << "Unblock: http://{b}/";
+        QTest::newRow("the focus taken, then Enter and space")
+            << "window.focus(); document.body.tabIndex = 0; document.body.focus(); setInterval(() => { for (const key of ['Enter', ' '])"
+               " for (const type of ['keydown', 'keypress', 'keyup']) document.dispatchEvent(new KeyboardEvent(type, {key, bubbles: true})); }, 50);"
+            << "Unblock: http://{b}/";
+        QTest::newRow("the blocked address asked for again and again") << "setInterval(() => { location = 'http://{b}/again'; }, 50);"
+                                                                << "Unblock: http://{b}/again";
+        QTest::newRow("the program's own pictures framed, opened and navigated to")
+            << "const f = document.createElement('iframe'); f.src = 'qrc:/images/blocked.svg'; document.body.append(f);"
+               " window.open('qrc:/images/blocked.svg'); setTimeout(() => { location = 'qrc:/images/blocked.svg'; }, 300);"
+            << "This address cannot be unblocked.";
+    }
+    void blockPageCannotBePressedByASite()
+    {
+        QFETCH(QString, attack);
+        QFETCH(QString, said);
+        const qsizetype asked = m_dialogs.questions.size(), told = m_dialogs.messages.size();
+        const QString address = openPage("<a id=go href=\"http://{b}/\">go</a><script>function attack() { " + attack + " }</script>", "#go");
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->blockPageShown(), 10000);
+        QCOMPARE(evaluate(fill("attack(); true")), QVariant(true));
+        QTest::qWait(1500);
+        QStringList faults;
+        if (!blockedReceived().isEmpty())
+            faults << "the blocked host received: " + blockedReceived();
+        if (m_dialogs.questions.size() != asked || m_dialogs.messages.size() != told)
+            faults << "a question or message came";
+        if (!m_dialogsSeen.isEmpty())
+            faults << "dialogs appeared: " + m_dialogsSeen.join(QLatin1String(", "));
+        if (m_browser->state().allowList.allows("http://" + host(21) + "/"))
+            faults << "the blocked host joined the allow list";
+        if (!m_browser->blockPageShown())
+            faults << "the block page went";
+        if (url() != address)
+            faults << "the attack page gave way to " + url();
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+
+        STEP(clickControl(m_browser.get(), QStringLiteral("blockPageAskButton"))); // answered No
+        QTRY_COMPARE(m_dialogs.questions.size() + m_dialogs.messages.size(), asked + told + 1);
+        QCOMPARE((m_dialogs.questions.size() > asked ? m_dialogs.questions : m_dialogs.messages).last().text, fill(said));
+        QVERIFY(!m_browser->state().allowList.allows("http://" + host(21) + "/"));
+        QVERIFY2(blockedReceived().isEmpty(), qPrintable(blockedReceived()));
+    }
 };
 
 QTEST_MAIN(tst_E2eAttacks)
