@@ -187,7 +187,7 @@ bool MainWindow::allowBlocked(const QString &address)
 void MainWindow::goBack()
 {
     // The page the child was on is still in the view, behind the block page.
-    if (m_blockPage->isVisible())
+    if (!m_blockPage->isHidden())
         m_blockPage->hide();
     else
         m_view->back();

@@ -184,7 +184,7 @@ void MainWindow::setStatusLine(const QString &text)
     m_statusLine->setText(text);
 }
 
-bool MainWindow::blockPageShown() const { return m_blockPage->isVisible(); }
+bool MainWindow::blockPageShown() const { return !m_blockPage->isHidden(); }
 QString MainWindow::statusLineText() const { return m_statusLine->text(); }
 QString MainWindow::versionLineText() const { return m_versionLine->text(); }
 QString MainWindow::messageLineText() const { return m_messageLine->text(); }
