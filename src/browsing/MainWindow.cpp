@@ -1,6 +1,7 @@
 #include "browsing/MainWindow.h"
 
 #include "browserview/BrowserView.h"
+#include "browsing/BlockPage.h"
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
@@ -115,6 +116,10 @@ void MainWindow::onNavigationRequested(NavigationRequest &request)
 {
     if (m_filter && !m_filter->allowNavigation(request))
         request.cancel = true;
+    if (request.mainFrame && request.cancel)
+        m_blockPage->showFor(m_state.blockedUrl);
+    else if (request.mainFrame)
+        m_blockPage->hide();
 }
 
 void MainWindow::onDocumentLoaded(const QUrl &url, bool mainFrame)
@@ -175,9 +180,18 @@ void MainWindow::unblock(QString address)
     unblocking.unblock(std::move(address));
 }
 
+bool MainWindow::allowBlocked(const QString &address)
+{
+    return Unblocking{.state = m_state, .filter = *m_filter, .dialogs = *m_services.dialogs, .parentAllows = {}, .load = {}}.allow(address);
+}
+
 void MainWindow::goBack()
 {
-    m_view->back();
+    // The page the child was on is still in the view, behind the block page.
+    if (!m_blockPage->isHidden())
+        m_blockPage->hide();
+    else
+        m_view->back();
 }
 
 void MainWindow::goForward()
@@ -203,7 +217,8 @@ ParentsContext MainWindow::parentsContext()
 {
     return ParentsContext{.state = &m_state, .dialogs = m_services.dialogs, .transport = m_services.transport,
                           .views = m_services.views, .opener = m_services.opener, .clock = m_services.clock,
-                          .main = this, .windows = m_services.parents};
+                          .main = this, .windows = m_services.parents,
+                          .allowBlocked = [this](const QString &address) { return allowBlocked(address); }};
 }
 
 void MainWindow::openParentsArea()

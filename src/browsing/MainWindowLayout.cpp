@@ -2,6 +2,7 @@
 #include "browsing/MainWindow.h"
 
 #include "browserview/BrowserView.h"
+#include "browsing/BlockPage.h"
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
@@ -81,6 +82,7 @@ void MainWindow::buildControls()
     m_progressBar->hide();
 
     m_view = m_services.views->create(central);
+    m_blockPage = new BlockPage(m_view->widget(), [this](const QString &address) { unblock(address); });
 
     m_messageLine = new ClickableLabel(central);
     m_messageLine->setObjectName(QStringLiteral("messageLine"));
@@ -184,6 +186,7 @@ void MainWindow::setStatusLine(const QString &text)
     m_statusLine->setText(text);
 }
 
+bool MainWindow::blockPageShown() const { return !m_blockPage->isHidden(); }
 QString MainWindow::statusLineText() const { return m_statusLine->text(); }
 QString MainWindow::versionLineText() const { return m_versionLine->text(); }
 QString MainWindow::messageLineText() const { return m_messageLine->text(); }

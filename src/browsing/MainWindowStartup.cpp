@@ -28,6 +28,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 
 namespace {
 
@@ -67,6 +68,17 @@ void MainWindow::useConfig(const AppConfig &config, const QString &terminateProg
                                 .exemptPage = radioPage(),
                                 .ownPage = FixedPages::help()},
         [this](const QString &text) { setStatusLine(text); });
+    m_filter->setBlockedRecorder([this](const QString &address) { recordBlocked(address); });
+}
+
+void MainWindow::recordBlocked(const QString &address)
+{
+    if (!m_journal)
+        m_journal.emplace(m_state.appFolder + QStringLiteral("blocked.log"));
+    QString error;
+    // A journal that cannot be written is no reason to stop the child's browsing.
+    if (!m_journal->record({m_services.clock->now(), m_state.faceNames.value(m_state.currentFace), address}, &error))
+        std::fprintf(stderr, "tadpole: blocked.log: %s\n", qPrintable(error));
 }
 
 void MainWindow::cannotConnect()

@@ -51,6 +51,8 @@ bool NavigationFilter::allowNavigation(const NavigationRequest &request)
         allowed = allowed && FilterAddress::allows(m_state.allowList, request.url, m_state.allowScope);
     }
     if (!allowed) {
+        if (request.mainFrame && m_recordBlocked)
+            m_recordBlocked(address);
         block(address);
         return false;
     }
@@ -107,6 +109,8 @@ bool NavigationFilter::allowPopupNavigation(const QUrl &url)
     const QString address = FilterAddress::whole(url);
     if (!FilterAddress::allows(m_state.allowList, url, m_state.allowScope)) {
         m_state.blockedUrl = address;
+        if (m_recordBlocked)
+            m_recordBlocked(address);
         m_showStatus(FilterRules::blockedStatusText(FilterRules::shownAddress(address, m_state.userId)));
         return false;
     }

@@ -26,6 +26,9 @@ public:
 
     NavigationFilter(ProgramState &state, Rules rules, std::function<void(const QString &)> showStatus);
 
+    // Told of every blocked main-frame and pop-up navigation, before the status line shows it.
+    void setBlockedRecorder(std::function<void(const QString &address)> record) { m_recordBlocked = std::move(record); }
+
     // This installation's portal and id, once known: its menu's go links hop freely.
     void setPortal(const QString &portalBase, const QString &userId);
 
@@ -59,6 +62,7 @@ private:
     ProgramState &m_state;
     Rules m_rules;
     std::function<void(const QString &)> m_showStatus;
+    std::function<void(const QString &)> m_recordBlocked;
     PortalHops m_portalHops;
     // A navigation was blocked after the main frame's last allowed one: that
     // page's completion must not wipe the report.

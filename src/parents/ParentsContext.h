@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class BrowserViewFactory;
 class ParentsWindows;
@@ -37,6 +38,8 @@ struct ParentsContext {
     Clock *clock = nullptr;              // a saved time limit counts from now
     MainWindowLink *main = nullptr;
     ParentsWindows *windows = nullptr;   // how one parents' window opens another
+    // A blocked address's site joins the allow list and is saved, as an unblock does.
+    std::function<bool(const QString &address)> allowBlocked;
 };
 
 // The site selection window's selected row, as the site editor reads it.

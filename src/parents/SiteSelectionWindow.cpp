@@ -1,5 +1,7 @@
 #include "parents/SiteSelectionWindow.h"
 
+#include "parents/BlockedSitesWindow.h"
+
 #include "browserview/BrowserView.h"
 #include "parents/SiteList.h"
 #include "shell/Services.h"
@@ -117,6 +119,7 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     m_saveButton = button("saveButton", QStringLiteral("&Save Selections"));
     m_addSiteButton = button("addSiteButton", QStringLiteral("&Add a New Site..."));
     m_editButton = button("editButton", QStringLiteral("&Edit/Remove"));
+    QPushButton *blockedButton = button("blockedSitesButton", QStringLiteral("&Blocked Sites..."));
 
     auto *side = new QVBoxLayout;
     side->addWidget(m_logoView->widget());
@@ -124,6 +127,7 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     side->addWidget(m_previewButton);
     side->addWidget(m_editButton);
     side->addWidget(m_addSiteButton);
+    side->addWidget(blockedButton);
     side->addSpacing(12);
     side->addWidget(m_saveButton);
     auto *middle = new QHBoxLayout;
@@ -152,6 +156,7 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     connect(m_saveButton, &QPushButton::clicked, this, &SiteSelectionWindow::saveSelections);
     connect(m_addSiteButton, &QPushButton::clicked, this, &SiteSelectionWindow::addSite);
     connect(m_editButton, &QPushButton::clicked, this, &SiteSelectionWindow::editSite);
+    connect(blockedButton, &QPushButton::clicked, this, [this] { BlockedSitesWindow(m_context, this).exec(); });
     connect(m_preferencesAction, &QAction::triggered, this, &SiteSelectionWindow::openPreferences);
 
     showCurrentChild();

@@ -75,7 +75,8 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
     const QByteArray open = "pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n";
     const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n";
     const QString menu = QStringLiteral("go:http://127.0.0.1:8642/tad/tad_menu.asp?t=%1&userid={id}");
-    QTest::newRow("back") << plain << QList<bool>{} << "backButton" << "back";
+    // Each case starts on the block page of a blocked address: back first takes it away.
+    QTest::newRow("back: off the block page, then in history") << plain << QList<bool>{} << "backButton backButton" << " | back";
     QTest::newRow("forward") << plain << QList<bool>{} << "forwardButton" << "forward";
     QTest::newRow("refresh") << plain << QList<bool>{} << "reloadButton" << "refresh";
     QTest::newRow("help") << plain << QList<bool>{} << "helpButton" << "go:qrc:/help/help.html";
@@ -87,6 +88,10 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
     QTest::newRow("face 3") << plain << QList<bool>{} << "faceButton2" << "run:terminate " + menu.arg(3);
     QTest::newRow("status line of a blocked address") << plain << QList<bool>{} << "statusLine"
                                                       << "ask:Allow Access|Unblock: http://stranger.example/";
+    QTest::newRow("block page's button: the status line's question") << plain << QList<bool>{} << "blockPageAskButton"
+                                                                     << "ask:Allow Access|Unblock: http://stranger.example/";
+    QTest::newRow("block page's button behind the gate: refused, then passed") << open << QList<bool>{false, true}
+        << "blockPageAskButton blockPageAskButton" << "gate | gate ask:Allow Access|Unblock: http://stranger.example/";
     // No player until the radio is first switched on; the child's view never plays it.
     QTest::newRow("radio on, then off without a word") << plain << QList<bool>{} << "radioButton radioButton"
         << "radio:http://127.0.0.1:8642/tad/radiodis.htm say:Tadpole|Radio PIP is ON and will start playing in a moment!"

@@ -124,10 +124,13 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
     };
     ProgramState state = filterState();
     const QString defaults = state.allowList.text();
-    QString status, blocked, current;
+    QString status, blocked, current, journaled;
     NavigationFilter filter = makeFilter(state, status);
+    // The journal hears of main-frame and pop-up blocks, before the status line shows them.
+    filter.setBlockedRecorder([&](const QString &address) { journaled = address + (status == "=" ? "" : " after the status line"); });
     for (const auto &step : steps) {
         status = "=";
+        journaled.clear();
         NavigationRequest request;
         request.url = QUrl(step.url);
         request.mainFrame = step.kind != Frame && step.mainFrame;
@@ -148,7 +151,9 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
         blocked = result == "n" ? whole : blocked;
         current = result == "y" && (step.kind <= Hop || step.kind == OwnPage) ? whole : current;
         const QString shown = step.status == "B" ? "Blocked: " + whole.left(50) : step.status == "P" ? whole.left(50) : step.status;
-        QVERIFY2(result == step.result && status == shown && state.blockedUrl == blocked && state.currentUrl == current,
+        const bool journal = result == "n" && (step.kind == Page || step.kind == Hop || step.kind == Popup);
+        QVERIFY2(result == step.result && status == shown && state.blockedUrl == blocked && state.currentUrl == current
+                     && journaled == (journal ? whole : QString()),
                  qPrintable(QStringLiteral("%1: %2 / %3").arg(step.name, result, status)));
     }
     QVERIFY(state.popupsAllowed && !PortalHops().exempts(true, true, QUrl(OwnGo), QUrl(Menu))); // before the portal is known
@@ -293,6 +298,10 @@ void tst_MainWindow::popupShowsOnAllowedAndClosesOnBlocked()
     QVERIFY(popupView->simulateNavigation(allowed) && popup->isVisible());
     QVERIFY(!popupView->simulateNavigation(Blocked80, false));
     QTRY_VERIFY(popup.isNull());
+    // The main window's journal has it, with the current child's name.
+    QVERIFY(!g().faceNames.value(g().currentFace).isEmpty());
+    QCOMPARE(BlockedJournal(g().appFolder + "blocked.log").read().value(0).child, g().faceNames.value(g().currentFace));
+    QCOMPARE(BlockedJournal(g().appFolder + "blocked.log").read().value(0).address, Blocked80);
 
     // While a special site allows pop-ups a shown window still filters, but
     // stays; one never shown closes on its first block like any other.
