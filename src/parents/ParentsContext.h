@@ -39,7 +39,7 @@ struct ParentsContext {
     MainWindowLink *main = nullptr;
     ParentsWindows *windows = nullptr;   // how one parents' window opens another
     // A blocked address's site joins the allow list and is saved, as an unblock does.
-    std::function<bool(const QString &address)> allowBlocked;
+    std::function<bool(const QString &address)> allowBlocked = {};
 };
 
 // The site selection window's selected row, as the site editor reads it.
