@@ -35,4 +35,4 @@ median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1
 tm=$(median "${t[@]}"); mm=$(median "${m[@]}")
 echo "tadpole start-up to menu loaded: ${t[*]} ms (median $tm)"
 echo "minimal web view on the menu:    ${m[*]} ms (median $mm)"
-awk -v a="$tm" -v b="$mm" 'BEGIN {printf "ratio: %.2f (target <= 1.25)\n", a / b}'
+awk -v a="$tm" -v b="$mm" 'BEGIN {printf "ratio: %.2f (target <= 1.15)\n", a / b}'

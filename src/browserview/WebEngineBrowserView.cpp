@@ -2,6 +2,7 @@
 
 #include "browserview/ChildRequestGuard.h"
 #include "filter/FilterAddress.h"
+#include "shell/FixedPages.h"
 
 #include <QAuthenticator>
 #include <QCoreApplication>
@@ -117,8 +118,9 @@ bool FilteringPage::acceptNavigationRequest(const QUrl &url, NavigationType type
     request.origin = isMainFrame && redirect ? m_chainOrigin : this->url();
     emit m_owner->navigationRequested(request);
     // Whatever the window decided: any other scheme would be handed to a
-    // program outside the browser.
-    if (request.cancel || !FilterAddress::isBrowsableScheme(url))
+    // program outside the browser. Our help page is the one resource of the
+    // program's own that may show, where the window let it through.
+    if (request.cancel || !(FilterAddress::isBrowsableScheme(url) || url == QUrl(FixedPages::help())))
         return false;
 
     if (isMainFrame) {

@@ -1,6 +1,7 @@
 #include "browsing/MainWindow.h"
 
 #include "browserview/BrowserView.h"
+#include "browsing/BlockPage.h"
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
@@ -11,6 +12,7 @@
 #include "browsing/PopupWindow.h"
 #include "shell/Startup.h"
 #include "shell/FixedPages.h"
+#include "shell/PlainText.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
 #include "shell/StartupPaths.h"
@@ -115,6 +117,10 @@ void MainWindow::onNavigationRequested(NavigationRequest &request)
 {
     if (m_filter && !m_filter->allowNavigation(request))
         request.cancel = true;
+    if (request.mainFrame && request.cancel)
+        m_blockPage->showFor(m_state.blockedUrl);
+    else if (request.mainFrame)
+        m_blockPage->hide();
 }
 
 void MainWindow::onDocumentLoaded(const QUrl &url, bool mainFrame)
@@ -175,9 +181,18 @@ void MainWindow::unblock(QString address)
     unblocking.unblock(std::move(address));
 }
 
+bool MainWindow::allowBlocked(const QString &address)
+{
+    return Unblocking{.state = m_state, .filter = *m_filter, .dialogs = *m_services.dialogs, .parentAllows = {}, .load = {}}.allow(address);
+}
+
 void MainWindow::goBack()
 {
-    m_view->back();
+    // The page the child was on is still in the view, behind the block page.
+    if (!m_blockPage->isHidden())
+        m_blockPage->hide();
+    else
+        m_view->back();
 }
 
 void MainWindow::goForward()
@@ -187,6 +202,8 @@ void MainWindow::goForward()
 
 void MainWindow::reload()
 {
+    if (m_view->currentUrl() == QUrl(FixedPages::help()))
+        m_filter->letOwnPageThrough();
     m_view->reload();
 }
 
@@ -201,7 +218,8 @@ ParentsContext MainWindow::parentsContext()
 {
     return ParentsContext{.state = &m_state, .dialogs = m_services.dialogs, .transport = m_services.transport,
                           .views = m_services.views, .opener = m_services.opener, .clock = m_services.clock,
-                          .main = this, .windows = m_services.parents};
+                          .main = this, .windows = m_services.parents,
+                          .allowBlocked = [this](const QString &address) { return allowBlocked(address); }};
 }
 
 void MainWindow::openParentsArea()
@@ -247,7 +265,7 @@ void MainWindow::closeMainWindow()
 
 QString MainWindow::radioPage() const
 {
-    return FixedPages::radio(m_config);
+    return FixedPages::radio(m_state.portalBase);
 }
 
 BrowserView *MainWindow::ensureRadioView()
@@ -280,7 +298,8 @@ void MainWindow::toggleRadio()
 
 void MainWindow::openHelp()
 {
-    m_view->navigate(FixedPages::help(m_config));
+    m_filter->letOwnPageThrough();
+    m_view->navigate(FixedPages::help());
 }
 
 void MainWindow::openMail()
@@ -317,7 +336,7 @@ void MainWindow::setFacesEnabled(bool enabled)
 void MainWindow::setFaceToolTip(int index, const QString &text)
 {
     if (index >= 0 && index < int(m_faceButtons.size()))
-        m_faceButtons[index]->setToolTip(text);
+        m_faceButtons[index]->setToolTip(plainToolTip(text));
 }
 
 void MainWindow::clearMessageLine()

@@ -3,6 +3,7 @@
 #include "browsing/BrowserServices.h"
 #include "browsing/Watchdog.h"
 #include "parents/ParentsContext.h"
+#include "filter/BlockedJournal.h"
 #include "filter/FilterRules.h"
 #include "filter/NavigationFilter.h"
 #include "shell/AppConfig.h"
@@ -16,7 +17,9 @@
 #include <QUrl>
 #include <array>
 #include <memory>
+#include <optional>
 
+class BlockPage;
 class BrowserView;
 class ClickableLabel;
 class PortalClient;
@@ -49,6 +52,7 @@ public:
     int faceLeft(int index) const;
     bool startupFinished() const { return m_startupFinished; }
     QList<PopupWindow *> popups() const;
+    bool blockPageShown() const;
 
     // Written by pop-ups: the main window's status line and version label.
     void setStatusLine(const QString &text);
@@ -114,6 +118,8 @@ private:
     // where one is set, then the question; on Yes the site joins the list, the
     // address loads and the list is saved.
     void unblock(QString address); // a copy: blockedUrl may change while the question is open
+    void recordBlocked(const QString &address);
+    bool allowBlocked(const QString &address);
     bool lockedByParent() const;
     ParentsContext parentsContext();
     void startTerminate();
@@ -170,6 +176,8 @@ private:
     bool m_stopGranted = false;
     QList<QPointer<PopupWindow>> m_popups;
     WindowLock *m_lock = nullptr;
+    BlockPage *m_blockPage = nullptr;
+    std::optional<BlockedJournal> m_journal; // opened at the first block, in the program folder
     // A parent passed the gate and the parents' area is open.
     bool m_parentsAreaOpen = false;
 };

@@ -2,6 +2,7 @@
 #include "browsing/MainWindow.h"
 
 #include "browserview/BrowserView.h"
+#include "browsing/BlockPage.h"
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
@@ -81,6 +82,7 @@ void MainWindow::buildControls()
     m_progressBar->hide();
 
     m_view = m_services.views->create(central);
+    m_blockPage = new BlockPage(m_view->widget(), [this](const QString &address) { unblock(address); });
 
     m_messageLine = new ClickableLabel(central);
     m_messageLine->setObjectName(QStringLiteral("messageLine"));
@@ -93,8 +95,10 @@ void MainWindow::buildControls()
     m_versionLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_siteLine = new QLabel(QStringLiteral("Ready"), central);
     m_siteLine->setIndent(16); // apart from the version text that ends where it begins
-    for (QLabel *line : {static_cast<QLabel *>(m_messageLine), static_cast<QLabel *>(m_statusLine), m_versionLine, m_siteLine})
+    for (QLabel *line : {static_cast<QLabel *>(m_messageLine), static_cast<QLabel *>(m_statusLine), m_versionLine, m_siteLine}) {
         line->setFixedHeight(LineHeight);
+        line->setTextFormat(Qt::PlainText); // addresses and sites from pages, shown as they are
+    }
     m_statusLine->setCursor(Qt::PointingHandCursor);
 
     connect(m_backButton, &QToolButton::clicked, this, &MainWindow::goBack);
@@ -182,6 +186,7 @@ void MainWindow::setStatusLine(const QString &text)
     m_statusLine->setText(text);
 }
 
+bool MainWindow::blockPageShown() const { return !m_blockPage->isHidden(); }
 QString MainWindow::statusLineText() const { return m_statusLine->text(); }
 QString MainWindow::versionLineText() const { return m_versionLine->text(); }
 QString MainWindow::messageLineText() const { return m_messageLine->text(); }

@@ -6,10 +6,12 @@
 #include "browsing/PictureButton.h"
 #include "browsing/ProgressDisplay.h"
 #include "browsing/ShortcutGuard.h"
+#include "browsing/StartupInputGuard.h"
 #include "browsing/WindowLock.h"
 #include "filter/FilterAddress.h"
 #include "filter/UnblockedFile.h"
 #include "browsing/PopupWindow.h"
+#include "shell/FixedPages.h"
 #include "shell/Startup.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
@@ -26,6 +28,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 
 namespace {
 
@@ -41,6 +44,7 @@ void MainWindow::runStartup()
                             m_helpButton, m_mailButton, m_donateButton}) {
         button->setCursor(Qt::PointingHandCursor);
     }
+    const StartupInputGuard noInputYet(this); // until the last held-back input below is dropped
     m_startup = std::make_unique<Startup>(
         Startup::Inputs{.clock = m_services.clock, .transport = m_services.transport,
                         .executableFolder = m_services.executableFolder,
@@ -62,8 +66,20 @@ void MainWindow::useConfig(const AppConfig &config, const QString &terminateProg
         m_state,
         NavigationFilter::Rules{.dynamicHost = {m_config.dyndnsLabel, m_config.dyndnsDomain},
                                 .specialSites = {m_config.popupToymaker, m_config.popupPreschool},
-                                .exemptPage = radioPage()},
+                                .exemptPage = radioPage(),
+                                .ownPage = FixedPages::help()},
         [this](const QString &text) { setStatusLine(text); });
+    m_filter->setBlockedRecorder([this](const QString &address) { recordBlocked(address); });
+}
+
+void MainWindow::recordBlocked(const QString &address)
+{
+    if (!m_journal)
+        m_journal.emplace(m_state.appFolder + QStringLiteral("blocked.log"));
+    QString error;
+    // A journal that cannot be written is no reason to stop the child's browsing.
+    if (!m_journal->record({m_services.clock->now(), m_state.faceNames.value(m_state.currentFace), address}, &error))
+        std::fprintf(stderr, "tadpole: blocked.log: %s\n", qPrintable(error));
 }
 
 void MainWindow::cannotConnect()
@@ -110,7 +126,7 @@ void MainWindow::showChildren(const QStringList &names)
 {
     layoutBrowserView();
     for (int i = 0; i < 4; ++i) {
-        m_faceButtons[i]->setToolTip(names.value(i) + QStringLiteral("'s Menu"));
+        setFaceToolTip(i, names.value(i) + QStringLiteral("'s Menu"));
         m_faceButtons[i]->setCursor(Qt::PointingHandCursor);
     }
 }

@@ -45,6 +45,8 @@ PopupWindow::PopupWindow(NavigationFilter &filter, const BrowserServices &servic
     m_progressBar->hide();
     m_statusLine = new QLabel(QStringLiteral("Ready"), this);
     m_siteLine = new QLabel(QStringLiteral("Ready"), this);
+    m_statusLine->setTextFormat(Qt::PlainText); // addresses and sites as they are
+    m_siteLine->setTextFormat(Qt::PlainText);
 
     m_view = m_services.views->create(this);
 

@@ -12,6 +12,7 @@ static QString titleOrDefault(const QString &title)
 void QtDialogs::message(const QString &text, const QString &title)
 {
     QMessageBox box(QMessageBox::NoIcon, titleOrDefault(title), text, QMessageBox::Ok, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText); // addresses, names and portal errors are shown as they are
     box.exec();
 }
 
@@ -19,6 +20,7 @@ Dialogs::Answer QtDialogs::askYesNo(const QString &text, const QString &title, A
 {
     QMessageBox box(QMessageBox::NoIcon, titleOrDefault(title), text, QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;

@@ -17,9 +17,11 @@ AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine, 
     for (const QString &entry : unblockedLine.split(u',', Qt::SkipEmptyParts)) {
         if (acceptable(entry))
             kept.append(entry);
-        else if (dropped)
-            dropped->append(entry);
+        else
+            m_leftOut.append(entry);
     }
+    if (dropped)
+        *dropped = m_leftOut;
     m_text = defaults.join(u',') + u',' + kept.join(u',');
     m_entries = m_text.split(u',');
     for (const QString &entry : std::as_const(m_entries)) {
@@ -29,6 +31,11 @@ AllowList::AllowList(const QStringList &defaults, const QString &unblockedLine, 
     m_settled = AllowMatcher(m_entries);
     m_settledCount = m_entries.size();
     m_recentBuiltCount = m_entries.size();
+}
+
+QString AllowList::fileText() const
+{
+    return m_leftOut.isEmpty() ? m_text : m_text + u',' + m_leftOut.join(u',');
 }
 
 bool AllowList::acceptable(const QString &entry) const

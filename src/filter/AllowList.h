@@ -25,6 +25,10 @@ public:
     AllowList(const QStringList &defaults, const QString &unblockedLine, QStringList *dropped = nullptr);
 
     QString text() const { return m_text; }
+    // What the unblocked file is rewritten with: the list's text, then the
+    // file's entries that were left out. Those are the parent's own words,
+    // kept though they allow nothing.
+    QString fileText() const;
 
     // An unblocked site: appends "," and the entry, whether or not the list
     // already holds it. Refused (false, nothing changes) unless acceptable.
@@ -52,6 +56,7 @@ private:
     void bringMatchersUpToDate() const;
 
     QStringList m_defaults;
+    QStringList m_leftOut; // the unblocked file's entries that were not acceptable
     QString m_text;
     QStringList m_entries;
     QSet<QString> m_entrySet; // m_entries, for learning in constant time

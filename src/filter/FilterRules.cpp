@@ -6,6 +6,11 @@ namespace {
 constexpr qsizetype StatusAddressLength = 50;
 }
 
+QString shownAddress(const QString &address, const QString &userId)
+{
+    return userId.isEmpty() ? address : QString(address).replace(userId, QStringLiteral("..."));
+}
+
 QString blockedStatusText(const QString &address)
 {
     return QStringLiteral("Blocked: ") + address.left(StatusAddressLength);

@@ -8,6 +8,10 @@
 // which completed sites let pages open windows.
 namespace FilterRules {
 
+// The address as the screen may show it: the installation's id is its key at
+// the portal, so every occurrence of it gives way to "...".
+QString shownAddress(const QString &address, const QString &userId);
+
 // "Blocked: " and the first 50 characters of the address.
 QString blockedStatusText(const QString &address);
 

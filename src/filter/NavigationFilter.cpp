@@ -4,6 +4,8 @@
 #include "filter/FilterRules.h"
 #include "shell/ProgramState.h"
 
+#include <utility>
+
 NavigationFilter::NavigationFilter(ProgramState &state, Rules rules, std::function<void(const QString &)> showStatus)
     : m_state(state), m_rules(std::move(rules)), m_showStatus(std::move(showStatus))
 {
@@ -23,7 +25,7 @@ void NavigationFilter::block(const QString &address)
 {
     m_blockedDuringLoad = true;
     m_state.blockedUrl = address;
-    m_showStatus(FilterRules::blockedStatusText(address));
+    m_showStatus(FilterRules::blockedStatusText(FilterRules::shownAddress(address, m_state.userId)));
 }
 
 bool NavigationFilter::allowNavigation(const NavigationRequest &request)
@@ -31,6 +33,14 @@ bool NavigationFilter::allowNavigation(const NavigationRequest &request)
     if (!m_state.filterOn)
         return true;
     const QString address = FilterAddress::whole(request.url);
+    const bool ownPage = std::exchange(m_ownPageAsked, false) && request.mainFrame && !request.redirect && isOwnPage(request.url);
+    m_ownPageLoading = ownPage;
+    if (ownPage) {
+        m_blockedDuringLoad = false;
+        m_state.currentUrl = address;
+        m_showStatus(QString());
+        return true;
+    }
     bool allowed = FilterAddress::isBrowsableScheme(request.url);
     if (allowed && m_portalHops.exempts(request.redirect, request.mainFrame, request.redirectedFrom, request.origin)) {
         // A tile's hop through this installation's go page. Its site is learned
@@ -41,6 +51,8 @@ bool NavigationFilter::allowNavigation(const NavigationRequest &request)
         allowed = allowed && FilterAddress::allows(m_state.allowList, request.url, m_state.allowScope);
     }
     if (!allowed) {
+        if (request.mainFrame && m_recordBlocked)
+            m_recordBlocked(address);
         block(address);
         return false;
     }
@@ -51,8 +63,15 @@ bool NavigationFilter::allowNavigation(const NavigationRequest &request)
     return true;
 }
 
+bool NavigationFilter::isOwnPage(const QUrl &url) const
+{
+    return !m_rules.ownPage.isEmpty() && url == QUrl(m_rules.ownPage);
+}
+
 bool NavigationFilter::allowFrameRequest(const QUrl &url)
 {
+    if (std::exchange(m_ownPageLoading, false) && isOwnPage(url))
+        return true;
     if (!m_state.filterOn || FilterAddress::allows(m_state.allowList, url, m_state.allowScope)
         || (!m_rules.exemptPage.isEmpty() && url == QUrl(m_rules.exemptPage))) {
         return true;
@@ -65,6 +84,8 @@ bool NavigationFilter::allowFrameRequest(const QUrl &url)
 
 QString NavigationFilter::pageLoaded(const QUrl &url, bool mainFrame)
 {
+    if (isOwnPage(url))
+        return QString(); // no site to learn
     const QString site = siteOf(url);
     // The web engine reports a page complete only after its frames have been
     // navigated. A frame blocked on the way must keep its "Blocked:" line, or
@@ -88,10 +109,12 @@ bool NavigationFilter::allowPopupNavigation(const QUrl &url)
     const QString address = FilterAddress::whole(url);
     if (!FilterAddress::allows(m_state.allowList, url, m_state.allowScope)) {
         m_state.blockedUrl = address;
-        m_showStatus(FilterRules::blockedStatusText(address));
+        if (m_recordBlocked)
+            m_recordBlocked(address);
+        m_showStatus(FilterRules::blockedStatusText(FilterRules::shownAddress(address, m_state.userId)));
         return false;
     }
-    m_showStatus(FilterRules::popupAllowedStatusText(address));
+    m_showStatus(FilterRules::popupAllowedStatusText(FilterRules::shownAddress(address, m_state.userId)));
     return true;
 }
 

@@ -21,9 +21,13 @@ public:
         DynamicHostRule dynamicHost;
         QStringList specialSites;  // sites whose pages may open pop-ups freely (upper case)
         QString exemptPage;        // one page let through untested (the hidden radio's)
+        QString ownPage;           // our help page: only when the window itself asks for it
     };
 
     NavigationFilter(ProgramState &state, Rules rules, std::function<void(const QString &)> showStatus);
+
+    // Told of every blocked main-frame and pop-up navigation, before the status line shows it.
+    void setBlockedRecorder(std::function<void(const QString &address)> record) { m_recordBlocked = std::move(record); }
 
     // This installation's portal and id, once known: its menu's go links hop freely.
     void setPortal(const QString &portalBase, const QString &userId);
@@ -31,6 +35,11 @@ public:
     // The main view's navigation: true to let it through. A blocked one is
     // reported ("Blocked: " and the address) and remembered for unblocking.
     bool allowNavigation(const NavigationRequest &request);
+    // The window is about to load our own page: its next navigation, if it is
+    // the main frame going exactly there, passes (and the request guard's
+    // test of it). Nothing else ever lets that page through, so a site can
+    // neither open nor frame it.
+    void letOwnPageThrough() { m_ownPageAsked = true; }
     // A page or frame request that reached the engine's request guard.
     bool allowFrameRequest(const QUrl &url);
     // A page or frame of the main view has loaded: learns its site and returns
@@ -53,8 +62,12 @@ private:
     ProgramState &m_state;
     Rules m_rules;
     std::function<void(const QString &)> m_showStatus;
+    std::function<void(const QString &)> m_recordBlocked;
     PortalHops m_portalHops;
     // A navigation was blocked after the main frame's last allowed one: that
     // page's completion must not wipe the report.
     bool m_blockedDuringLoad = false;
+    bool isOwnPage(const QUrl &url) const;
+    bool m_ownPageAsked = false;   // the window asked; the next navigation may be it
+    bool m_ownPageLoading = false; // let through; the request guard's test may follow
 };

@@ -1,32 +1,50 @@
 #include "filter/Unblocking.h"
 
 #include "filter/FilterAddress.h"
+#include "filter/FilterRules.h"
 #include "filter/NavigationFilter.h"
 #include "filter/UnblockedFile.h"
 #include "shell/ProgramState.h"
 #include "shell/Services.h"
 
+namespace {
+const QString Title = QStringLiteral("Tadpole");
+}
+
+bool Unblocking::acceptable(const QString &address) const
+{
+    if (state.allowList.acceptable(filter.siteOf(QUrl(address))))
+        return true;
+    dialogs.message(QStringLiteral("This address cannot be unblocked."), Title);
+    return false;
+}
+
 void Unblocking::unblock(QString address) const
 {
-    const QString title = QStringLiteral("Tadpole");
-    const QString entry = filter.siteOf(QUrl(address));
-    if (!state.allowList.acceptable(entry)) {
-        dialogs.message(QStringLiteral("This address cannot be unblocked."), title);
+    if (!acceptable(address))
         return;
-    }
     const bool guarded = !state.settings.Password.isEmpty();
     if (guarded && !(parentAllows && parentAllows()))
         return;
-    if (dialogs.askYesNo(QStringLiteral("Unblock: ") + FilterAddress::forQuestion(address), QStringLiteral("Allow Access"),
+    if (dialogs.askYesNo(QStringLiteral("Unblock: ") + FilterAddress::forQuestion(FilterRules::shownAddress(address, state.userId)), QStringLiteral("Allow Access"),
                          guarded ? Dialogs::Answer::No : Dialogs::Answer::Yes)
         != Dialogs::Answer::Yes) {
         return;
     }
-    state.allowList.unblock(entry);
-    load(address);
+    allow(address);
+}
+
+bool Unblocking::allow(const QString &address) const
+{
+    if (!acceptable(address))
+        return false;
+    state.allowList.unblock(filter.siteOf(QUrl(address)));
+    if (load)
+        load(address);
     QString error;
-    if (!UnblockedFile::write(state.appFolder + QStringLiteral("unblocked.tad"), state.allowList.text(), &error)) {
+    if (!UnblockedFile::write(state.appFolder + QStringLiteral("unblocked.tad"), state.allowList.fileText(), &error)) {
         dialogs.message(QStringLiteral("The site is allowed until Tadpole closes, but it could not be saved: ") + error,
-                        title);
+                        Title);
     }
+    return true;
 }

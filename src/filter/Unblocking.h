@@ -17,8 +17,15 @@ struct Unblocking {
     const NavigationFilter &filter;
     Dialogs &dialogs;
     std::function<bool()> parentAllows; // the password gate; true when passed
-    std::function<void(const QString &address)> load;
+    std::function<void(const QString &address)> load; // may be empty: nothing loads
 
     // `address` is a copy: the blocked address may change while the question is open.
     void unblock(QString address) const;
+    // What a Yes does, with no gate or question: the parents' "Allow" of a
+    // blocked site comes here, after their own gate. False when the address's
+    // site can be no entry (the parent is told).
+    bool allow(const QString &address) const;
+
+private:
+    bool acceptable(const QString &address) const;
 };

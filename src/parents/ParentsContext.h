@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class BrowserViewFactory;
 class ParentsWindows;
@@ -18,7 +19,7 @@ public:
     // The gate granted access: the watchdog's timer runs again (and a child
     // locked out by a spent time limit gets the window back).
     virtual void gatePassed() = 0;
-    // A rename: the face button's tool tip (`text` already ends in "'s menu").
+    // A rename: the face button's tool tip (`text` already ends in "'s Menu").
     virtual void setFaceToolTip(int index, const QString &text) = 0;
     // The preferences were saved: the message line may hold the countdown.
     virtual void clearMessageLine() = 0;
@@ -40,6 +41,8 @@ struct ParentsContext {
     Clock *clock = nullptr;              // a saved time limit counts from now
     MainWindowLink *main = nullptr;
     ParentsWindows *windows = nullptr;   // how one parents' window opens another
+    // A blocked address's site joins the allow list and is saved, as an unblock does.
+    std::function<bool(const QString &address)> allowBlocked = {};
 };
 
 // The site selection window's selected row, as the site editor reads it.

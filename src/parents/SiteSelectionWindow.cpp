@@ -1,8 +1,11 @@
 #include "parents/SiteSelectionWindow.h"
 
+#include "parents/BlockedSitesWindow.h"
+
 #include "browserview/BrowserView.h"
 #include "parents/SiteList.h"
 #include "shell/Services.h"
+#include "shell/PlainText.h"
 #include "shell/ProgramState.h"
 
 #include <QApplication>
@@ -99,6 +102,7 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     m_logoView->widget()->setObjectName(QStringLiteral("logoView"));
     m_logoView->widget()->setFixedSize(160, 110);
     m_description = new QLabel(this);
+    m_description->setTextFormat(Qt::PlainText); // the portal's comments, as typed
     m_description->setObjectName(QStringLiteral("description"));
     m_description->setTextFormat(Qt::PlainText); // descriptions come from the portal
     m_description->setWordWrap(true);
@@ -115,6 +119,7 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     m_saveButton = button("saveButton", QStringLiteral("&Save Selections"));
     m_addSiteButton = button("addSiteButton", QStringLiteral("&Add a New Site..."));
     m_editButton = button("editButton", QStringLiteral("&Edit/Remove"));
+    QPushButton *blockedButton = button("blockedSitesButton", QStringLiteral("&Blocked Sites..."));
 
     auto *side = new QVBoxLayout;
     side->addWidget(m_logoView->widget());
@@ -122,6 +127,7 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     side->addWidget(m_previewButton);
     side->addWidget(m_editButton);
     side->addWidget(m_addSiteButton);
+    side->addWidget(blockedButton);
     side->addSpacing(12);
     side->addWidget(m_saveButton);
     auto *middle = new QHBoxLayout;
@@ -150,6 +156,7 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     connect(m_saveButton, &QPushButton::clicked, this, &SiteSelectionWindow::saveSelections);
     connect(m_addSiteButton, &QPushButton::clicked, this, &SiteSelectionWindow::addSite);
     connect(m_editButton, &QPushButton::clicked, this, &SiteSelectionWindow::editSite);
+    connect(blockedButton, &QPushButton::clicked, this, [this] { BlockedSitesWindow(m_context, this).exec(); });
     connect(m_preferencesAction, &QAction::triggered, this, &SiteSelectionWindow::openPreferences);
 
     showCurrentChild();
@@ -159,7 +166,7 @@ void SiteSelectionWindow::showCurrentChild()
 {
     setUpSiteList();
     for (int i = 0; i < 4; ++i) {
-        m_faceImages[i]->setToolTip(m_state.faceNames.value(i) + QStringLiteral(" (right-click to change name)"));
+        m_faceImages[i]->setToolTip(plainToolTip(m_state.faceNames.value(i) + QStringLiteral(" (right-click to change name)")));
         setHighlighted(i, false);
     }
     const int child = qBound(0, int(m_state.currentFace), 3);
@@ -281,9 +288,9 @@ void SiteSelectionWindow::renameChild(int child)
         reportNotSaved(QStringLiteral("The name \"%1\"").arg(name), reply.error);
         return;
     }
-    m_faceImages[child]->setToolTip(name + QStringLiteral(" (right-click to change)"));
+    m_faceImages[child]->setToolTip(plainToolTip(name + QStringLiteral(" (right-click to change)")));
     if (m_context.main)
-        m_context.main->setFaceToolTip(child, name + QStringLiteral("'s menu"));
+        m_context.main->setFaceToolTip(child, name + QStringLiteral("'s Menu"));
     while (m_state.faceNames.size() <= child)
         m_state.faceNames << QStringLiteral("Child %1").arg(m_state.faceNames.size() + 1);
     m_state.faceNames[child] = name;

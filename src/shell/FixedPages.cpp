@@ -1,15 +1,17 @@
 #include "shell/FixedPages.h"
 
+#include <QUrl>
+
 namespace FixedPages {
 
-QString radio(const AppConfig &config)
+QString radio(const QString &portalBase)
 {
-    return QStringLiteral("http://") + config.portalPublic + QStringLiteral("/tad/radiodis.htm");
+    return QUrl(portalBase).resolved(QUrl(QStringLiteral("/tad/radiodis.htm"))).toString();
 }
 
-QString help(const AppConfig &config)
+QString help()
 {
-    return QStringLiteral("http://www.") + config.productSite + QStringLiteral("/");
+    return QStringLiteral("qrc:/help/help.html");
 }
 
 QString mail(const AppConfig &config)

@@ -15,6 +15,8 @@ FetchResult HttpTransport::fetch(const QString &address)
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(m_timeoutMs);
+    // Unpacked bodies only: their declared length is what arrives, so a cut-off one shows.
+    request.setRawHeader("Accept-Encoding", "identity");
 
     QNetworkReply *reply = m_network.get(request);
     QEventLoop loop;
@@ -33,16 +35,32 @@ FetchResult HttpTransport::fetch(const QString &address)
 
     FetchResult result;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (tooLarge) {
+    if (!reply->isFinished()) {
+        // The wait ended without the reply: the program is quitting.
+        reply->abort();
+        result = FetchResult::failure(QStringLiteral("The wait for the portal was cut short"));
+    } else if (tooLarge) {
         result = FetchResult::failure(QStringLiteral("The reply is larger than %1 bytes").arg(MaxReplyBytes));
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         result = FetchResult::failure(QStringLiteral("The request timed out"));
-    } else if (reply->error() != QNetworkReply::NoError && status == 0) {
-        result = FetchResult::failure(reply->errorString());
-    } else if (status < 200 || status >= 300) {
+    } else if (status != 0 && (status < 200 || status >= 300)) {
         result = FetchResult::failure(QStringLiteral("The portal answered HTTP %1").arg(status));
+    } else if (reply->error() != QNetworkReply::NoError) {
+        // A 200 whose connection dropped mid-body (or whose chunks never ended)
+        // is no answer: its half would read as a whole name or a whole list.
+        result = FetchResult::failure(reply->errorString());
     } else {
-        result = FetchResult::success(reply->readAll());
+        const QByteArray body = reply->readAll();
+        const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
+        // Qt ends a reply whose connection closes mid-body as if it were whole,
+        // chunked ones too, so only a declared length tells a whole reply from
+        // a cut-off one. The portal always declares it.
+        if (!declared.isValid())
+            result = FetchResult::failure(QStringLiteral("The reply did not say how long it is"));
+        else if (declared.toLongLong() != body.size())
+            result = FetchResult::failure(QStringLiteral("The reply was cut off: %1 of %2 bytes").arg(body.size()).arg(declared.toLongLong()));
+        else
+            result = FetchResult::success(body);
     }
     reply->deleteLater();
     return result;

@@ -25,8 +25,12 @@ struct LoadResult {
     QString error; // set when a new id could not be stored; the id is still used
 };
 
-// Reads the first line of the identity file as it stands, or makes and
-// stores a new id. `random` draws the random part; by default from the
+// Where the id is kept while a "userid.id" that holds no id cannot be moved aside.
+QString spareFileName(const QString &appFolder);
+
+// Reads the first line of the identity file as it stands when it is an id the
+// portal takes (1 to 40 digits); otherwise the file is kept beside as
+// "userid.id.bad" and a new id is made and stored. `random` draws the random part; by default from the
 // system's random source, so two installations set up in the same second do
 // not share an id.
 LoadResult LoadUserId(const QString &appFolder, const QDateTime &now,

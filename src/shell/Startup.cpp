@@ -32,10 +32,9 @@ void Startup::readFiles()
         reportOnStderr(QStringLiteral("The helper that ends other web browsers is not installed: no terminate in ")
                        + m_state.appFolder + QStringLiteral(" nor beside the program."));
     m_config = AppConfig::load(m_state.appFolder);
-    m_window.useConfig(m_config, helper);
-
     const PortalChoice choice = portalChoiceFor(m_inputs.commandLine);
     m_state.portalBase = PortalBaseFor(choice, m_config);
+    m_window.useConfig(m_config, helper); // the radio's page follows the portal in use
     m_portal = std::make_unique<PortalClient>(*m_inputs.transport, m_state.portalBase);
 
     QString settingsError;

@@ -6,11 +6,14 @@
 #include "shell/LocalTextFile.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
+#include "parents/SiteSelectionWindow.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QTest>
 #include <QToolButton>
 
@@ -30,6 +33,7 @@ private slots:
     void timeUpPictureAndTheGrownUpsChoices();
     void tickClosesPromptsEndsBrowsersAndWatchesPopups();
     void keysThatLeaveTheWindowDoNothing();
+    void faceTipsShowNamesAsTypedAndFollowARename();
 
 private:
     void start(const QByteArray &controlIni = "pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n");
@@ -57,6 +61,9 @@ void tst_Commands::start(const QByteArray &controlIni)
     QFile ini(folder + QStringLiteral("control.ini"));
     QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(controlIni) == controlIni.size());
     ini.close();
+    QFile conf(folder + QStringLiteral("tadpole.conf")); // a public host short enough for the id to reach the status line
+    QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[portal]\npublic=tp.example\n") > 0);
+    conf.close();
     m_window = new MainWindow(m_world->services(folder.chopped(1), m_dir->path() + QLatin1Char('/')));
     QTRY_VERIFY(m_window->startupFinished());
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
@@ -74,20 +81,26 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
     const QByteArray open = "pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n";
     const QByteArray locked = "pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\n";
     const QString menu = QStringLiteral("go:http://127.0.0.1:8642/tad/tad_menu.asp?t=%1&userid={id}");
-    QTest::newRow("back") << plain << QList<bool>{} << "backButton" << "back";
+    // Each case starts on the block page of a blocked address: back first takes it away.
+    QTest::newRow("back: off the block page, then in history") << plain << QList<bool>{} << "backButton backButton" << " | back";
     QTest::newRow("forward") << plain << QList<bool>{} << "forwardButton" << "forward";
     QTest::newRow("refresh") << plain << QList<bool>{} << "reloadButton" << "refresh";
-    QTest::newRow("help") << plain << QList<bool>{} << "helpButton" << "go:http://www.tadpolekids.net/";
-    QTest::newRow("mail") << plain << QList<bool>{} << "mailButton" << "go:http://tadpolekids.net/mail/mail.asp";
-    QTest::newRow("donation") << plain << QList<bool>{} << "donateButton" << "go:http://www.tadpolekids.net/donate.htm";
+    QTest::newRow("help") << plain << QList<bool>{} << "helpButton" << "go:qrc:/help/help.html";
+    QTest::newRow("mail") << plain << QList<bool>{} << "mailButton" << "go:http://tadpolekids.net/mail/mail.asp status:Blocked: http://tadpolekids.net/mail/mail.asp";
+    QTest::newRow("donation") << plain << QList<bool>{} << "donateButton" << "go:http://www.tadpolekids.net/donate.htm status:Blocked: http://www.tadpolekids.net/donate.htm";
+    // Blocked, the link shows no id: it is this installation's key at the portal.
     QTest::newRow("the message line's link") << plain << QList<bool>{} << "messageLine"
-                                             << "go:http://www.tadpoleportal.net/tad/tadpole.asp?userid={id}";
+                                             << "go:http://tp.example/tad/tadpole.asp?userid={id} status:Blocked: http://tp.example/tad/tadpole.asp?userid=...";
     QTest::newRow("face 3") << plain << QList<bool>{} << "faceButton2" << "run:terminate " + menu.arg(3);
     QTest::newRow("status line of a blocked address") << plain << QList<bool>{} << "statusLine"
                                                       << "ask:Allow Access|Unblock: http://stranger.example/";
+    QTest::newRow("block page's button: the status line's question") << plain << QList<bool>{} << "blockPageAskButton"
+                                                                     << "ask:Allow Access|Unblock: http://stranger.example/";
+    QTest::newRow("block page's button behind the gate: refused, then passed") << open << QList<bool>{false, true}
+        << "blockPageAskButton blockPageAskButton" << "gate | gate ask:Allow Access|Unblock: http://stranger.example/";
     // No player until the radio is first switched on; the child's view never plays it.
     QTest::newRow("radio on, then off without a word") << plain << QList<bool>{} << "radioButton radioButton"
-        << "radio:http://www.tadpoleportal.net/tad/radiodis.htm say:Tadpole|Radio PIP is ON and will start playing in a moment!"
+        << "radio:http://127.0.0.1:8642/tad/radiodis.htm say:Tadpole|Radio PIP is ON and will start playing in a moment!"
            " | radio:about:blank";
     // The faces are off while the parents' windows are open; the menu is
     // reloaded even after a refusal, so the faces and the menu are back either way.
@@ -121,7 +134,7 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
     auto &w = *m_world;
     qsizetype navigated = view()->navigated.size(), asked = 0, said = 0, shown = 0, ran = 0;
     int back = 0, forward = 0, refresh = 0;
-    QString radio;
+    QString radio, status = m_window->statusLineText();
     QStringList done;
     for (const QString &control : clicks.split(' ')) {
         control == "close" ? void(m_window->close()) : clickControl(m_window, control);
@@ -141,6 +154,8 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
                                                  {view()->refreshCount, &refresh, "refresh"}})
                 for (; *seenCount < count; ++*seenCount)
                     step << QLatin1String(word);
+            if (m_window->statusLineText() != status && (status = m_window->statusLineText()).startsWith("Blocked"))
+                step << "status:" + QString(status).replace(g().userId, "{id}");
             if (m_window->radioView() && m_window->radioView()->currentUrl().toString() != radio)
                 step << "radio:" + (radio = m_window->radioView()->currentUrl().toString());
         }
@@ -373,6 +388,35 @@ void tst_Commands::keysThatLeaveTheWindowDoNothing()
         QTest::keySequence(view()->widget(), QKeySequence(QString::fromLatin1(keys)));
         QVERIFY2(recorder.keys.isEmpty() == forbidden, keys);
     }
+}
+
+void tst_Commands::faceTipsShowNamesAsTypedAndFollowARename()
+{
+    // Markup in a name from the portal or typed by the parent shows as typed, never bold nor as a picture.
+    m_world->transport.replies.insert("tad_getface.asp", FetchResult::success("<i>Anna</i>\tBen\tCara\tDan"));
+    m_world->transport.replies.insert("tad_saveface.asp", FetchResult::success("ok"));
+    start();
+    auto shownTip = [this](const char *face) { // the tip under the mouse, read as the child sees it
+        QToolTip::hideText();
+        m_window->activateWindow(); // tips show in the active window only
+        QWidget *button = m_window->findChild<QWidget *>(QLatin1String(face));
+        QTest::mouseMove(button, button->rect().center());
+        if (!QTest::qWaitFor([] { return QToolTip::isVisible(); }))
+            return QStringLiteral("<no tip>");
+        QTextDocument shown;
+        Qt::mightBeRichText(QToolTip::text()) ? shown.setHtml(QToolTip::text()) : shown.setPlainText(QToolTip::text());
+        return shown.toPlainText();
+    };
+    QCOMPARE(shownTip("faceButton0"), QStringLiteral("<i>Anna</i>'s Menu"));
+    // A rename in the parents' area reaches the face at once.
+    m_world->dialogs.inputs = {QStringLiteral("<b>Big</b> <img src=x>")};
+    m_world->parents.onSiteSelection = [](const ParentsContext &context) {
+        SiteSelectionWindow window(context);
+        window.show();
+        clickAt(window.findChild<QWidget *>(QStringLiteral("faceImage1")), Qt::RightButton);
+    };
+    clickControl(m_window, QStringLiteral("parentsButton"));
+    QCOMPARE(shownTip("faceButton1"), QStringLiteral("<b>Big</b> <img src=x>'s Menu"));
 }
 
 QTEST_MAIN(tst_Commands)

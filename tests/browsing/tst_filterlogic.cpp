@@ -1,4 +1,5 @@
 #include "filter/AllowList.h"
+#include "filter/BlockedJournal.h"
 #include "filter/FilterAddress.h"
 #include "filter/FilterRules.h"
 #include "filter/SiteNames.h"
@@ -390,6 +391,68 @@ private slots:
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QVERIFY2(!writtenAnyway && error.contains(target) && readAll(path) == "KEEP\r\n", qPrintable(error));
         }
+    }
+
+    // The blocked-attempts journal: what was in the file, the attempts then
+    // recorded ("child|address", a minute apart), a host then forgotten; what
+    // reads back, grouped by host ("host count children last-address").
+    void blockedJournalKeepsEveryAttemptItCanRead_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QStringList>("recorded");
+        QTest::addColumn<int>("repeat"); // the records made that many times over
+        QTest::addColumn<QString>("forget");
+        QTest::addColumn<QStringList>("hosts");
+        QTest::addColumn<int>("attempts");
+        const QByteArray good = "2026-12-06T08:00:00+01:00\tBen\thttp://old.test/\r\n";
+        QTest::newRow("tab, line breaks and backslashes come back as given, one line each")
+            << QByteArray() << QStringList{"An\tn|http://a.test/x\ty\nz\r\\w\\t"} << 1 << QString()
+            << QStringList{"a.test 1 An\tn http://a.test/x\ty\nz\r\\w\\t"} << 1;
+        QTest::newRow("damaged lines are skipped, good ones around them kept")
+            << good + "no tabs at all\r\n2026-13-45T99:00:00\tBen\thttp://bad.test/\r\n2026-12-07T08:00:00\tBen\thttp://bad.test/\\q\r\n"
+                      "2026-12-07T08:00:00\tBen\t\r\n2026-12-07T08:00:00\tBen\thttp://bad.test/\textra\r\n\xff\xfe\r\n" + good
+            << QStringList{"Ann|http://new.test/"} << 1 << QString()
+            << QStringList{"new.test 1 Ann http://new.test/", "old.test 2 Ben http://old.test/"} << 3;
+        QTest::newRow("a line cut short by a crash is not glued to the next")
+            << good + "2026-12-06T08:01:00+01:00\tBen\thttp://cut.test/pa" << QStringList{"Ann|http://new.test/"} << 1 << QString()
+            << QStringList{"new.test 1 Ann http://new.test/", "cut.test 1 Ben http://cut.test/pa", "old.test 1 Ben http://old.test/"} << 3;
+        QTest::newRow("grouped by host, newest first, each child once, the host's case ignored")
+            << QByteArray() << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ben|http://A.test/2", "Ann|http://a.test/3", "Cy|mailto:x"}
+            << 1 << QString() << QStringList{"mailto:x 1 Cy mailto:x", "a.test 3 Ann,Ben http://a.test/3", "b.test 1 Ben http://b.test/"} << 5;
+        QTest::newRow("forgetting a host removes its lines alone")
+            << good << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ann|https://a.test:8443/2"} << 1 << "a.test"
+            << QStringList{"b.test 1 Ben http://b.test/", "old.test 1 Ben http://old.test/"} << 2;
+        QTest::newRow("the last thousand attempts are kept")
+            << QByteArray() << QStringList{"Ann|http://a.test/", "Ben|http://b.test/"} << 1 + BlockedJournal::Bound / 2 + BlockedJournal::Slack
+            << QString() << QStringList{"b.test 500 Ben http://b.test/", "a.test 500 Ann http://a.test/"} << BlockedJournal::Bound;
+    }
+    void blockedJournalKeepsEveryAttemptItCanRead()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, recorded);
+        QFETCH(int, repeat);
+        QFETCH(QString, forget);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("blocked.log"));
+        QVERIFY(before.isEmpty() || writeBytes(path, before));
+        BlockedJournal journal(path);
+        const QDateTime start(QDate(2026, 12, 7), QTime(9, 0));
+        int minute = 0;
+        for (int round = 0; round < repeat; ++round) {
+            for (const QString &attempt : recorded)
+                QVERIFY(journal.record({start.addSecs(60 * minute++), attempt.section('|', 0, 0), attempt.section('|', 1)}));
+        }
+        QVERIFY(forget.isEmpty() || journal.forget(forget));
+        QStringList hosts;
+        const QList<BlockedJournal::Attempt> attempts = BlockedJournal(path).read();
+        for (const BlockedJournal::Host &host : BlockedJournal::byHost(attempts))
+            hosts << QStringLiteral("%1 %2 %3 %4").arg(host.host).arg(host.count).arg(host.children.join(','), host.lastAddress);
+        QTEST(hosts, "hosts");
+        QTEST(int(attempts.size()), "attempts");
+        const QList<QByteArray> lines = readAll(path).split('\n');
+        QVERIFY2(lines.size() - 1 <= BlockedJournal::Bound + BlockedJournal::Slack, QByteArray::number(lines.size()));
+        if (before.isEmpty() && repeat == 1)
+            QVERIFY2(lines.size() == recorded.size() + 1 && lines[0].startsWith("2026-12-07T09:00:00"), lines[0].constData());
     }
 };
 

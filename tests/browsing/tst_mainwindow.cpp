@@ -40,7 +40,7 @@ private:
 
 namespace {
 const QString Blocked80 = QStringLiteral("http://stranger.example/a-very-long-path/that-keeps-going/and-going?x=0123456789");
-const QString Portal = QStringLiteral("http://127.0.0.1:8642/tad/");
+const QString Portal = QStringLiteral("http://127.0.0.1:8642/tad/"), Help = QStringLiteral("qrc:/help/help.html");
 const QString Menu = Portal + "tad_menu.asp?t=1&userid=42", OwnGo = Portal + "tad_go.asp?t=1&userid=42&item=4";
 
 ProgramState filterState(const QString &folder = QString())
@@ -55,7 +55,8 @@ ProgramState filterState(const QString &folder = QString())
 NavigationFilter makeFilter(ProgramState &state, QString &status)
 {
     NavigationFilter filter(state, {.dynamicHost = {QStringLiteral("DYNDNS.ORG"), QStringLiteral("TADPOLEKIDS.NET")},
-                                    .specialSites = {QStringLiteral("TINYTOTSTV.ORG")}, .exemptPage = Portal + "radio.htm"},
+                                    .specialSites = {QStringLiteral("TINYTOTSTV.ORG")}, .exemptPage = Portal + "radio.htm",
+                                    .ownPage = Help},
                             [&status](const QString &text) { status = text; });
     filter.setPortal(Portal, QStringLiteral("42"));
     return filter;
@@ -79,12 +80,12 @@ void tst_MainWindow::start()
 
 void tst_MainWindow::filterDecidesReportsAndLearns()
 {
-    enum Kind { Page, Frame, Hop, Guard, Loaded, FrameLoaded, Popup, PopupLoaded };
+    enum Kind { Page, Frame, Hop, Guard, Loaded, FrameLoaded, Popup, PopupLoaded, OwnPage };
     // One child's session, step by step. `result`: y/n for a decision, the site
     // for a completed page; `status` after the step: B the block's report (its
     // first 50 characters), P a pop-up's address (as much), "" cleared, = untouched.
     const QString P = Blocked80.left(7) + "pond-games.example/" + QString(40, u'p'), S = "http://stranger.example/";
-    const struct { const char *name; Kind kind; QString url, result, status, from = {}, origin = Menu; } steps[] = {
+    const struct { const char *name; Kind kind; QString url, result, status, from = {}, origin = Menu; bool mainFrame = true; } steps[] = {
         {"a stranger", Page, Blocked80, "n", "B"},
         {"a frame is tested like the page", Frame, "http://ads.example/frame", "n", "B"},
         {"file:", Page, "file:///etc/passwd", "n", "B"},
@@ -113,22 +114,34 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
         {"a pop-up's allowed address", Popup, P, "y", "P"},
         {"a pop-up's block", Popup, Blocked80, "n", "B"},
         {"a pop-up learns its own host", PopupLoaded, "http://www.pop.dyndns.org/x", "POP.DYNDNS.ORG", "="},
+        // Our help page passes only when the window asks for it, once, in the main frame and exactly.
+        {"our help page, asked for by a page", Page, Help, "n", "B"},
+        {"... in a frame after the window asked", OwnPage, Help, "n", "B", {}, {}, false},
+        {"... asked for by the window", OwnPage, Help, "y", ""},
+        {"... and its guard's test, once", Guard, Help, "y", "="},
+        {"... it teaches no site", Loaded, Help, "", "="},
+        {"... the guard's test again", Guard, Help, "n", "B"},
     };
     ProgramState state = filterState();
     const QString defaults = state.allowList.text();
-    QString status, blocked, current;
+    QString status, blocked, current, journaled;
     NavigationFilter filter = makeFilter(state, status);
+    // The journal hears of main-frame and pop-up blocks, before the status line shows them.
+    filter.setBlockedRecorder([&](const QString &address) { journaled = address + (status == "=" ? "" : " after the status line"); });
     for (const auto &step : steps) {
         status = "=";
+        journaled.clear();
         NavigationRequest request;
         request.url = QUrl(step.url);
-        request.mainFrame = step.kind != Frame;
+        request.mainFrame = step.kind != Frame && step.mainFrame;
+        if (step.kind == OwnPage)
+            filter.letOwnPageThrough();
         request.redirect = step.kind != Page && !step.from.isEmpty();
         request.redirectedFrom = QUrl(step.from);
         request.origin = QUrl(step.origin);
         QString result;
         switch (step.kind) {
-        case Page: case Frame: case Hop: result = filter.allowNavigation(request) ? "y" : "n"; break;
+        case Page: case Frame: case Hop: case OwnPage: result = filter.allowNavigation(request) ? "y" : "n"; break;
         case Guard: result = filter.allowFrameRequest(request.url) ? "y" : "n"; break;
         case Loaded: case FrameLoaded: result = filter.pageLoaded(request.url, step.kind == Loaded); break;
         case Popup: result = filter.allowPopupNavigation(request.url) ? "y" : "n"; break;
@@ -136,9 +149,11 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
         }
         const QString whole = request.url.toString(QUrl::FullyEncoded);
         blocked = result == "n" ? whole : blocked;
-        current = result == "y" && step.kind <= Hop ? whole : current;
+        current = result == "y" && (step.kind <= Hop || step.kind == OwnPage) ? whole : current;
         const QString shown = step.status == "B" ? "Blocked: " + whole.left(50) : step.status == "P" ? whole.left(50) : step.status;
-        QVERIFY2(result == step.result && status == shown && state.blockedUrl == blocked && state.currentUrl == current,
+        const bool journal = result == "n" && (step.kind == Page || step.kind == Hop || step.kind == Popup);
+        QVERIFY2(result == step.result && status == shown && state.blockedUrl == blocked && state.currentUrl == current
+                     && journaled == (journal ? whole : QString()),
                  qPrintable(QStringLiteral("%1: %2 / %3").arg(step.name, result, status)));
     }
     QVERIFY(state.popupsAllowed && !PortalHops().exempts(true, true, QUrl(OwnGo), QUrl(Menu))); // before the portal is known
@@ -213,12 +228,18 @@ void tst_MainWindow::statusLineClickUnblocksBehindTheGate()
     QCOMPARE(view()->navigated.last(), QStringLiteral("http://www.stranger.example/page"));
     QVERIFY(g().allowList.text().endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE") && !g().allowList.textContains("LATER"));
 
-    // A restart reads the saved line back, and saving again repeats no default entry.
+    // A restart reads the saved line back, and saving again repeats no default entry; an entry
+    // the parent typed that allows nothing is left out of the list but kept in the file.
     m_window.reset();
+    QFile edited(m_dir->path() + QStringLiteral("/tadpole/unblocked.tad"));
+    QVERIFY(edited.open(QIODevice::ReadWrite));
+    const QByteArray editedLine = edited.readAll().replace("\r\n", ",grandma's pictures\r\n");
+    QVERIFY(edited.seek(0) && edited.write(editedLine) == editedLine.size());
+    edited.close();
     m_world->views.created.clear();
     m_world->dialogs.onQuestion = nullptr;
     start();
-    QVERIFY(g().allowList.allows(QStringLiteral("http://stranger.example/other")));
+    QVERIFY(g().allowList.allows(QStringLiteral("http://stranger.example/other")) && !g().allowList.textContains("grandma"));
     // With a password set, the parent's password comes first, and Return at the question means No.
     g().settings.Password = QStringLiteral("owl");
     QVERIFY(!view()->simulateNavigation(QStringLiteral("http://third.example/")));
@@ -232,7 +253,7 @@ void tst_MainWindow::statusLineClickUnblocksBehindTheGate()
     QCOMPARE(m_world->dialogs.defaults.last(), Dialogs::Answer::No);
     QFile saved(g().appFolder + QStringLiteral("unblocked.tad"));
     const QByteArray line = saved.open(QIODevice::ReadOnly) ? saved.readAll() : "<missing>";
-    QVERIFY2(line.endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE,THIRD.EXAMPLE\r\n") && line.count("doubleclick") == 1, line.constData());
+    QVERIFY2(line.endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE,THIRD.EXAMPLE,grandma's pictures\r\n") && line.count("doubleclick") == 1, line.constData());
 }
 
 void tst_MainWindow::requestGuardRefusalReachesTheStatusLine()
@@ -277,6 +298,10 @@ void tst_MainWindow::popupShowsOnAllowedAndClosesOnBlocked()
     QVERIFY(popupView->simulateNavigation(allowed) && popup->isVisible());
     QVERIFY(!popupView->simulateNavigation(Blocked80, false));
     QTRY_VERIFY(popup.isNull());
+    // The main window's journal has it, with the current child's name.
+    QVERIFY(!g().faceNames.value(g().currentFace).isEmpty());
+    QCOMPARE(BlockedJournal(g().appFolder + "blocked.log").read().value(0).child, g().faceNames.value(g().currentFace));
+    QCOMPARE(BlockedJournal(g().appFolder + "blocked.log").read().value(0).address, Blocked80);
 
     // While a special site allows pop-ups a shown window still filters, but
     // stays; one never shown closes on its first block like any other.

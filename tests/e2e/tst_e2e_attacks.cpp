@@ -235,6 +235,22 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->popups().isEmpty(), 10000);
     }
 
+    // Help shows our own page with its pictures, unblocked; a site can neither open it nor frame it.
+    void helpButtonShowsOurPageThatNoSiteCanOpen()
+    {
+        clickControl(m_browser.get(), QStringLiteral("helpButton"));
+        QVERIFY2(shows(QStringLiteral("qrc:/help/help.html")), qPrintable(url() + " / " + m_browser->statusLineText()));
+        QCOMPARE(view()->page()->title(), QStringLiteral("Tadpole Help"));
+        QVERIFY(evaluate(QStringLiteral("[...document.images].every(i => i.complete && i.naturalWidth > 0) && document.images.length > 10")).toBool());
+        QCOMPARE(m_browser->state().allowList.text(), m_startList.text()); // nothing learned from it
+        const QString page = openPage(QStringLiteral("<iframe id=f src=\"qrc:/help/help.html\"></iframe><a id=go href=\"qrc:/help/help.html\">go</a>"),
+                                      QStringLiteral("#go"));
+        QTest::qWait(1000);
+        QCOMPARE(url(), page);
+        QVERIFY(evaluate(QStringLiteral("(() => { try { return document.getElementById('f').contentDocument.title; } catch (e) { return 'denied'; } })()"))
+                != QStringLiteral("Tadpole Help"));
+    }
+
     // Menu tiles through the real go page and request guard: a site that
     // redirects again, and two sites whose names hold one another, opened in
     // either order (each is learned as an entry of its own).
@@ -350,6 +366,51 @@ private slots:
         if (!m_popupsShown.isEmpty())
             faults << "a pop-up showed";
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+    }
+
+    // The block page is a widget of ours over the view, with no address: the attack page behind it, still running,
+    // cannot press its button, reach it or reach the blocked host. Only a real click asks, about what the filter blocked.
+    void blockPageCannotBePressedByASite_data()
+    {
+        QTest::addColumn<QString>("attack"); // run by the attack page once the click on its link was blocked
+        QTest::addColumn<QString>("said");   // what a real click on the button then asks or says
+        QTest::newRow("synthetic clicks where the button lies")
+            << "const x = innerWidth / 2, y = innerHeight * 0.75; setInterval(() => { document.elementFromPoint(x, y)?.click();"
+               " for (const type of ['pointerdown', 'mousedown', 'pointerup', 'mouseup', 'click'])"
+               " document.dispatchEvent(new MouseEvent(type, {clientX: x, clientY: y, bubbles: true})); }, 50);"
+            << "Unblock: http://{b}/";
+        QTest::newRow("the focus taken, then Enter and space")
+            << "window.focus(); document.body.tabIndex = 0; document.body.focus(); setInterval(() => { for (const key of ['Enter', ' '])"
+               " for (const type of ['keydown', 'keypress', 'keyup']) document.dispatchEvent(new KeyboardEvent(type, {key, bubbles: true})); }, 50);"
+            << "Unblock: http://{b}/";
+        QTest::newRow("the blocked address asked for again and again") << "setInterval(() => { location = 'http://{b}/again'; }, 50);"
+                                                                << "Unblock: http://{b}/again";
+        QTest::newRow("the program's own pictures framed, opened and navigated to")
+            << "const f = document.createElement('iframe'); f.src = 'qrc:/images/blocked.svg'; document.body.append(f);"
+               " window.open('qrc:/images/blocked.svg'); setTimeout(() => { location = 'qrc:/images/blocked.svg'; }, 300);"
+            << "This address cannot be unblocked.";
+    }
+    void blockPageCannotBePressedByASite()
+    {
+        QFETCH(QString, attack);
+        QFETCH(QString, said);
+        const qsizetype asked = m_dialogs.questions.size(), told = m_dialogs.messages.size();
+        const QString address = openPage("<a id=go href=\"http://{b}/\">go</a><script>function attack() { " + attack + " }</script>", "#go");
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->blockPageShown(), 10000);
+        QCOMPARE(evaluate(fill("attack(); true")), QVariant(true));
+        QTest::qWait(1500);
+        const auto outcome = [&] {
+            return QStringLiteral("received \"%1\", asked or told %2, dialogs \"%3\", allowed %4, block page %5, showing %6")
+                .arg(blockedReceived()).arg(m_dialogs.questions.size() + m_dialogs.messages.size() - asked - told)
+                .arg(m_dialogsSeen.join(", ")).arg(int(m_browser->state().allowList.allows("http://" + host(21) + "/"))).arg(int(m_browser->blockPageShown())).arg(url());
+        };
+        QCOMPARE(outcome(), "received \"\", asked or told 0, dialogs \"\", allowed 0, block page 1, showing " + address);
+
+        STEP(clickControl(m_browser.get(), QStringLiteral("blockPageAskButton"))); // answered No
+        QTRY_COMPARE(outcome(), "received \"\", asked or told 1, dialogs \"\", allowed 0, block page 1, showing " + address);
+        QCOMPARE((m_dialogs.questions.size() > asked ? m_dialogs.questions : m_dialogs.messages).last().text, fill(said));
     }
 };
 

@@ -1,15 +1,20 @@
 #include "E2eSupport.h"
+#include "LoopbackSites.h"
 #include "support/VirtualDisplay.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +52,7 @@ class tst_E2eDesktop : public QObject {
     std::unique_ptr<e2e::ProgramFolder> m_folder;
     QProcess m_browser;
     QProcess m_windowManager;
+    QHash<QString, QByteArray> m_files; // put into the next program folder before the program starts
 
     // The program on the virtual display, with the environment's changes (an empty value unsets);
     // unless `portalHost` is given, up once its first menu was asked for (the watchdog ticks from
@@ -57,17 +63,40 @@ class tst_E2eDesktop : public QObject {
         m_folder = std::make_unique<e2e::ProgramFolder>(portalHost.isEmpty() ? m_portal.host() : portalHost, browserNames);
         if (!controlIni.isEmpty() && !m_folder->write(QStringLiteral("control.ini"), controlIni))
             return false;
+        for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
+            if (!m_folder->write(it.key(), it.value()))
+                return false;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         for (auto it = environment.cbegin(); it != environment.cend(); ++it)
             it.value().isEmpty() ? env.remove(it.key()) : env.insert(it.key(), it.value());
         m_browser.setProcessEnvironment(env);
+        // The portal's log holds the earlier programs' menus too: up once one more was asked for.
+        const auto menus = [&] { return m_portal.requests(m_portal.host()).filter(QStringLiteral("tad_menu.asp")).size(); };
+        const qsizetype menusBefore = menus();
         m_browser.start(m_folder->path(QStringLiteral("tadpole")), {QStringLiteral("1")});
         const QString platform = env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         return m_browser.waitForStarted() && (!portalHost.isEmpty()
-            || (e2e::waitFor([&] { return !m_portal.requests(m_portal.host()).filter(QStringLiteral("tad_menu.asp")).isEmpty(); }, 60000)
+            || (e2e::waitFor([&] { return menus() > menusBefore; }, 60000)
                 && (platform != QLatin1String("xcb") || e2e::waitFor([&] { return shown(MainTitle); }, 10000))));
+    }
+    // A window as the X server shows it, saved for the README under the folder $TADPOLE_SCREENSHOTS
+    // names; nothing when it is unset.
+    void screenshot(Window window, const QString &name)
+    {
+        const QString folder = qEnvironmentVariable("TADPOLE_SCREENSHOTS");
+        XWindowAttributes attributes{};
+        if (folder.isEmpty() || !window || !XGetWindowAttributes(m_x, window, &attributes))
+            return;
+        XImage *image = XGetImage(m_x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+        QVERIFY(image && image->bits_per_pixel == 32);
+        QImage shot = QImage(reinterpret_cast<const uchar *>(image->data), image->width, image->height, image->bytes_per_line,
+                             QImage::Format_RGB32).copy();
+        XDestroyImage(image);
+        if (shot.width() > 800)
+            shot = shot.scaledToWidth(800, Qt::SmoothTransformation);
+        QVERIFY(shot.save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
     }
     // A mapped window by its whole title, or 0.
     static Window shown(const char *title)
@@ -130,6 +159,7 @@ private slots:
     }
     void cleanup()
     {
+        m_files.clear();
         m_browser.kill();
         m_browser.waitForFinished(5000);
     }
@@ -240,6 +270,77 @@ private slots:
         xdotool({QStringLiteral("windowactivate"), xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Site Selection$")})});
         xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
+    }
+
+    // A page of an allowed site tries a blocked host once, then again and again: kill -9 in the middle of the
+    // burst leaves blocked.log with every line it held before, none cut short, each attempt in order.
+    void blockedLogSurvivesKillDuringABurst()
+    {
+        LoopbackSites sites;
+        QVERIFY(sites.listen({1, 21}));
+        const QString blocked = QStringLiteral("http://127.0.0.21:%1/").arg(sites.port);
+        const QString first = QStringLiteral("http://monster-trucks.localhost:%1/games").arg(sites.port); // a name of 127.0.0.1
+        // Reached through the mail button (the product site's mail page), once it is told to go.
+        sites.replies.insert(QStringLiteral("1/mail/mail.asp"), reply(("<title>Pond mail</title><h1>Pond mail</h1><script>"
+            "location = '" + first + "';"
+            "const wait = setInterval(() => fetch('/go').then(r => { if (!r.ok) return; clearInterval(wait); let i = 0;"
+            " setInterval(() => { location = '" + blocked + "attempt' + i++; }, 10); }), 100);</script>").toUtf8()));
+        const QByteArray site = "127.0.0.1:" + QByteArray::number(sites.port);
+        const QByteArray conf = "[portal]\nloopback=" + m_portal.host().toUtf8() + "\n[browsers]\nnames=no-such-browser-here\n"
+                                "[site]\nproduct=" + site + "\n";
+        m_files = {{QStringLiteral("tadpole.conf"), conf}, {QStringLiteral("unblocked.tad"), site + "\r\n"}};
+        const QByteArray plain = "pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n";
+        QVERIFY(startBrowser(plain));
+        const int width = xdotool({QStringLiteral("getdisplaygeometry")}).section(QLatin1Char(' '), 0, 0).toInt();
+        const auto click = [&](int fromRight) { // a toolbar button at its place, counted from the window's right edge
+            xdotool({QStringLiteral("mousemove"), QString::number(width - fromRight), QStringLiteral("24"), QStringLiteral("click"), QStringLiteral("1")});
+        };
+        const auto journal = [&] { return m_folder->read(QStringLiteral("blocked.log")); };
+        QVERIFY2(e2e::waitFor([&] { click(170 - 20); return journal().contains("monster-trucks"); }, 20000), journal().constData()); // mail
+        QTest::qWait(1000); // the block page painted
+        screenshot(shown(MainTitle), QStringLiteral("block-page"));
+        if (QTest::currentTestFailed())
+            return;
+
+        sites.replies.insert(QStringLiteral("1/go"), reply("go"));
+        QVERIFY2(e2e::waitFor([&] { return journal().count('\n') >= 300; }, 30000), journal().right(300).constData());
+        const QByteArray before = journal();
+        m_browser.kill();
+        QVERIFY(m_browser.waitForFinished(5000));
+        const QByteArray after = journal();
+
+        QVERIFY2(after.startsWith(before), "a line held before the kill was lost or changed");
+        QVERIFY2(after.endsWith("\r\n"), after.right(200).constData());
+        const QRegularExpression line("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)\tAnna\t(" + QRegularExpression::escape(blocked)
+                                      + "attempt(\\d+)|" + QRegularExpression::escape(first) + ")\r?$");
+        int last = -2;
+        for (const QByteArray &text : after.chopped(2).split('\n')) {
+            const QRegularExpressionMatch match = line.match(QString::fromUtf8(text));
+            QVERIFY2(match.hasMatch(), text.constData());
+            const int attempt = match.captured(3).isEmpty() ? -1 : match.captured(3).toInt();
+            QVERIFY2(attempt > last || attempt == -1, text.constData()); // the burst's in the order made, none twice
+            last = attempt;
+        }
+        QVERIFY2(!sites.log.contains(QStringLiteral("127.0.0.21:%1").arg(sites.port)) && !sites.log.contains(QUrl(first).authority()),
+                 qPrintable("a blocked host was reached: " + QStringList(sites.log.keys()).join(' ')));
+
+        // The parents' "Blocked sites" over that journal, as the README shows it.
+        if (qEnvironmentVariableIsEmpty("TADPOLE_SCREENSHOTS"))
+            return;
+        m_files.insert(QStringLiteral("blocked.log"), after + QDateTime::currentDateTime().addSecs(60).toString(Qt::ISODate).toUtf8()
+                                                          + "\tBen\thttp://cartoons.example/episode/12\r\n"
+                                                          + QDateTime::currentDateTime().addSecs(120).toString(Qt::ISODate).toUtf8()
+                                                          + "\tCara\thttp://funny-videos.example/watch?v=7\r\n");
+        QVERIFY(startBrowser(plain));
+        Window selection = 0, blockedSites = 0;
+        QVERIFY(e2e::waitFor([&] { click(86 - 20); return (selection = shown("Site Selection")) != 0; }, 20000)); // parents
+        QVERIFY(e2e::waitFor([&] {
+            xdotool({QStringLiteral("windowfocus"), QString::number(selection)});
+            xdotool({QStringLiteral("key"), QStringLiteral("alt+b")});
+            return (blockedSites = shown("Blocked sites")) != 0;
+        }, 20000));
+        QTest::qWait(1000);
+        screenshot(blockedSites, QStringLiteral("blocked-sites"));
     }
 
     // A Wayland desktop (sway, headless) with XWayland's X server beside it.

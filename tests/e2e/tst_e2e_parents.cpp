@@ -36,7 +36,7 @@ class tst_E2eParents : public QObject {
 
     ParentsContext context(ParentsWorld &who) // the installation's own, over the real transport and web view
     {
-        return {&who.state, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main, &m_editors};
+        return {&who.state, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main, &m_editors, {}};
     }
     PortalClient portal(const ParentsWorld &who) { return PortalClient(*m_transport, who.state.portalBase, who.state.userId); }
     QString menu(const ParentsWorld &who, int child) // the child's menu page as `who` sees it
@@ -96,7 +96,7 @@ private slots:
         m_parent.play(&window, {"answer:Ann & Bob", "right:faceImage2"});
         QCOMPARE(PortalClient::faceNamesFrom(portal(m_parent).faceNames()).value(2), QStringLiteral("Ann & Bob"));
         QCOMPARE(PortalClient::faceNamesFrom(portal(m_other).faceNames()).value(2), QStringLiteral("Cara"));
-        QCOMPARE(m_parent.main.told.last(), QStringLiteral("menu 2 Ann & Bob's menu"));
+        QCOMPARE(m_parent.main.told.last(), QStringLiteral("menu 2 Ann & Bob's Menu"));
 
         // A site added (and suggested), edited and removed through the editor: each time the list shows what the portal
         // holds, and the other installation sees none of it.

@@ -2,6 +2,8 @@
 
 #include "support/RealInput.h"
 
+#include "filter/NavigationFilter.h"
+#include "filter/Unblocking.h"
 #include "parents/ParentsContext.h"
 #include "support/TestDoubles.h"
 
@@ -86,7 +88,13 @@ struct ParentsWorld : ScriptedWorld {
         for (const char *page : {"tad_saveitem.asp", "tad_saveface.asp", "tad_postsite.asp", "tad_suggestsite.asp"})
             transport.replies.insert(QLatin1String(page), FetchResult::success("OK"));
     }
-    ParentsContext context() { return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &parents}; }
+    // A blocked site is allowed by the unblock's own code.
+    ParentsContext context()
+    {
+        return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &parents, [this](const QString &address) {
+                    return Unblocking{.state = state, .filter = filter, .dialogs = dialogs, .parentAllows = {}, .load = {}}.allow(address);
+                }};
+    }
 
     // Shows the window, active so that keys reach it, and plays steps on it. The parent: "click:CONTROL" ("right:",
     // "middle:" with those buttons), "type:TEXT", "key:KEYS", "CONTROL=TEXT" (clicks into a field and types over what
@@ -148,5 +156,6 @@ struct ParentsWorld : ScriptedWorld {
 
     QTemporaryDir folder;
     ProgramState state;
+    NavigationFilter filter{state, {}, [](const QString &) {}};
     RecordingMainLink main;
 };

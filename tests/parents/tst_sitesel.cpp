@@ -1,5 +1,6 @@
 #include "ParentsTestSupport.h"
 
+#include "parents/BlockedSitesWindow.h"
 #include "parents/SiteEditorWindow.h"
 #include "parents/SiteList.h"
 #include "parents/SiteSelectionWindow.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTimer>
 
 // The rows as the portal sends them: a ticked public site, an unticked private one, a ticked private one whose name
 // holds "&", and two unticked private ones whose addresses have no scheme (and a space) or are a file.
@@ -72,7 +74,7 @@ private slots:
                            "answer:Ann", "key:Alt+S"}
             << QStringList{"tad_available.asp?t=2&userid=42", "tad_saveface.asp?userid=42&tface=3&newname=Ann%20%26%20Bob",
                            "tad_saveface.asp?userid=42&tface=2&newname=Ann", "Enter a real name for CHILD 2", cara, cara, cara,
-                           "Enter a real name for CHILD 2", "menu 2 Ann & Bob's menu", "menu 1 Ann's menu"}
+                           "Enter a real name for CHILD 2", "menu 2 Ann & Bob's Menu", "menu 1 Ann's Menu"}
             << "closed, child 1, A plain pond, ticked 1 3, Anna Ann Ann & Bob Chloe";
         QTest::newRow("Preview opens web addresses only, one without a scheme as http")
             << QStringList{"row:2", "click:previewButton", "row:3", "click:previewButton", "row:4", "click:previewButton"}
@@ -186,6 +188,58 @@ private slots:
         for (const char *field : {"address", "shortName", "description", "ageFrom", "ageTo"})
             shown << child(&window, field)->property(QByteArray(field).startsWith("age") ? "currentText" : "text").toString();
         QCOMPARE(window.isVisible() ? shown.join('|') : QString(), form);
+    }
+
+    // The blocked sites, reached from the site selection window's button, on a journal of three attempts on two hosts
+    // and a damaged line. Steps as ParentsWorld::play takes them.
+    void blockedSites_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("after"); // the rows, whether Allow is on, the unblocked file, the journal's lines
+        const QString rows = "video.test 1 Anna 2026-12-07 08:10; games.test 2 Anna, Cara 2026-12-07 08:05";
+        QTest::newRow("nothing chosen: neither button acts") << QStringList{"click:allowButton", "click:forgetButton"}
+                                                             << rows + " | allow off | unblocked.tad <missing> | 3 line ends";
+        QTest::newRow("Allow lets the site of the host's newest address in and saves it; the row stays, its Allow off")
+            << QStringList{"row:1", "click:allowButton"} << rows + " | allow off | unblocked.tad kids.test,GAMES.TEST\r\n | 3 line ends";
+        QTest::newRow("Forget takes the host's lines out, and the damaged one, the others kept")
+            << QStringList{"row:0", "click:forgetButton", "row:0"}
+            << "games.test 2 Anna, Cara 2026-12-07 08:05 | allow on | unblocked.tad <missing> | 2 line ends";
+    }
+    void blockedSites()
+    {
+        ParentsWorld world;
+        world.transport.replies.insert("tad_available.asp", FetchResult::success(Family));
+        world.state.allowList = AllowList({"kids.test"}, QString());
+        QFile journal(world.state.appFolder + "blocked.log");
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write("2026-12-07T08:00:00\tAnna\thttp://games.test/a\r\n2026-12-07T08:05:00\tCara\thttp://games.test/b?x=1\r\n"
+                      "2026-12-07T08:10:00\tAnna\thttp://video.test/\r\n2026-12-07T08:1");
+        journal.close();
+        SiteSelectionWindow selection(world.context());
+        world.play(&selection, {});
+        QString after;
+        QTimer inside; // the window runs modally from the button's click
+        connect(&inside, &QTimer::timeout, this, [&] {
+            auto *window = qobject_cast<BlockedSitesWindow *>(QApplication::activeModalWidget());
+            if (!window)
+                return;
+            inside.stop();
+            world.play(window, DATA(QStringList, steps));
+            QStringList rows;
+            auto *list = child<QTreeWidget>(window, "blockedList");
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                rows << QStringList{list->topLevelItem(i)->text(0), list->topLevelItem(i)->text(1), list->topLevelItem(i)->text(2),
+                                    list->topLevelItem(i)->text(3)}.join(' ');
+            after = rows.join("; ") + (child(window, "allowButton")->isEnabled() ? " | allow on" : " | allow off");
+            clickControl(window, "closeButton");
+        });
+        inside.start(50);
+        clickControl(&selection, "blockedSitesButton");
+        QFile saved(world.state.appFolder + "unblocked.tad");
+        after += " | unblocked.tad " + (saved.open(QIODevice::ReadOnly) ? QString::fromUtf8(saved.readAll()) : "<missing>");
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        after += QStringLiteral(" | %1 line ends").arg(journal.readAll().count('\n'));
+        QTEST(after, "after");
     }
 };
 

@@ -3,6 +3,7 @@
 #include "shell/Identity.h"
 #include "shell/SettingsFile.h"
 #include "shell/StartupPaths.h"
+#include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
 #include <QDeadlineTimer>
@@ -11,6 +12,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 namespace {
@@ -30,7 +32,7 @@ QByteArray http(const QByteArray &body, const QByteArray &status = "200 OK")
 }
 
 // A portal in the test's own event loop (the transport's wait runs that loop): every request
-// gets `reply`, or none at all when it is "slow".
+// gets `reply`, or none at all when it is "slow" or asks for the page `hangOn` (then `onHang` runs).
 class TestPortal : public QTcpServer {
 public:
     TestPortal()
@@ -39,7 +41,9 @@ public:
             while (QTcpSocket *socket = nextPendingConnection())
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                     targets << socket->readAll().split(' ').value(1);
-                    if (reply != "slow")
+                    if (!hangOn.isEmpty() && targets.last().contains(hangOn))
+                        onHang();
+                    else if (reply != "slow")
                         socket->write(reply), socket->disconnectFromHost();
                 });
         });
@@ -48,6 +52,8 @@ public:
     QString base() const { return QStringLiteral("http://127.0.0.1:%1/tad/").arg(serverPort()); }
     QByteArray reply = http("2.04");
     QList<QByteArray> targets;
+    QByteArray hangOn;
+    std::function<void()> onHang;
 };
 
 } // namespace
@@ -119,29 +125,43 @@ private slots:
 
     void userIdIsMadeOnceAndKept_data()
     {
-        QTest::addColumn<QByteArray>("stored"); // the file before; null: none
-        QTest::addColumn<bool>("writable");     // the folder can hold the file
+        QTest::addColumn<QByteArray>("stored"); // the file before; null: none; "/": a folder
+        QTest::addColumn<int>("taken");         // "userid.id.bad" names already taken by folders (-1: the folder cannot be written)
         QTest::addColumn<int>("draw");          // the random part drawn
         QTest::addColumn<QString>("id");
-        QTest::newRow("new: the local time and a draw of 0") << QByteArray() << true << 0 << "202612061000000";
-        QTest::newRow("new: the local time and the largest draw") << QByteArray() << true << 999999 << "20261206100000999999";
-        QTest::newRow("stored: its first line as it stands") << QByteArray(" abc \r\nsecond line\r\n") << true << 7 << " abc ";
-        QTest::newRow("a folder that cannot hold the file still gives an id") << QByteArray() << false << 42 << "2026120610000042";
+        QTest::newRow("new: the local time and a draw of 0") << QByteArray() << 0 << 0 << "202612061000000";
+        QTest::newRow("new: the local time and the largest draw") << QByteArray() << 0 << 999999 << "20261206100000999999";
+        QTest::newRow("stored: its first line as it stands") << QByteArray("123\r\nsecond line\r\n") << 0 << 7 << "123";
+        QTest::newRow("a folder that cannot hold the file still gives an id") << QByteArray() << -1 << 42 << "2026120610000042";
+        // The portal refuses an id that is no number: a new one, the old file kept beside it.
+        for (const char *bad : {" 123 ", "abc", "", "\r\n12"})
+            QTest::addRow("not a number: \"%s\"", bad) << QByteArray(bad) << 1 << 5 << "202612061000005";
+        QTest::newRow("a folder: moved aside") << QByteArray("/") << 0 << 6 << "202612061000006";
+        QTest::newRow("a folder that cannot move: the spare file, read back") << QByteArray("/") << 10 << 8 << "202612061000008";
     }
     void userIdIsMadeOnceAndKept()
     {
         QFETCH(QByteArray, stored);
-        QFETCH(bool, writable);
+        QFETCH(int, taken);
         QFETCH(int, draw);
         QTemporaryDir dir;
+        const bool writable = taken >= 0;
         const QString folder = writable ? dir.path() + '/' : QStringLiteral("/nonexistent/tadpole/");
-        QFile file(Identity::fileName(folder));
-        QVERIFY(stored.isNull() || (file.open(QIODevice::WriteOnly) && file.write(stored) == stored.size()));
+        const QString path = Identity::fileName(folder);
+        const QString kept = taken == 10 ? path : path + ".bad" + (taken > 0 ? QString::number(taken) : QString()); // where the old one lies after
+        for (int n = 0; n < taken; ++n)
+            QVERIFY(QDir().mkpath(path + ".bad" + (n ? QString::number(n) : QString())));
+        QFile file(path);
+        QVERIFY(stored.isNull() || (stored == "/" ? QDir().mkpath(path) : file.open(QIODevice::WriteOnly) && file.write(stored) == stored.size()));
         file.close();
         const Identity::LoadResult result = Identity::LoadUserId(folder, TenOClock, [draw] { return quint32(draw); });
         QTEST(result.userId, "id");
         QCOMPARE(result.error.isEmpty(), writable); // the failure is reported; the id is still used
-        QCOMPARE(readFile(Identity::fileName(folder)), stored.isNull() && writable ? result.userId.toLatin1() + "\r\n" : stored);
+        const bool moved = taken >= 0 && taken < 10 && !stored.isNull() && !stored.startsWith(result.userId.toLatin1() + "\r\n");
+        if (stored.isNull() || QFileInfo(path).isFile())
+            QCOMPARE(readFile(path), (stored.isNull() && writable) || moved ? result.userId.toLatin1() + "\r\n" : stored);
+        QCOMPARE(stored == "/" ? QFileInfo(kept).isDir() : !stored.isNull() && readFile(kept) == stored, moved || taken == 10);
+        QCOMPARE(Identity::LoadUserId(folder, TenOClock.addDays(1)).userId == result.userId, writable); // the next start reads it back
         // Drawn from the system's source, not from the time of day: ids made in the same second differ.
         QSet<QString> ids;
         for (int i = 0; i < 20 && !writable; ++i)
@@ -160,6 +180,8 @@ private slots:
             QTest::addRow("\"%s\"", other) << http(other) << QString() << false;
         QTest::newRow("HTTP 500 with a number") << http("3", "500 Internal Server Error") << "500" << false;
         QTest::newRow("a reply that is not HTTP") << QByteArray("\x01\x02 not http at all\xff\r\n\r\n", 24) << "" << false;
+        QTest::newRow("a 200 head and half its body, then closed") << http("2.04").replace("Length: 4", "Length: 8") << "" << false;
+        QTest::newRow("chunks that never end") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n2.04\r\n") << "" << false;
         QTest::newRow("9 MiB") << http(QByteArray(9 * 1024 * 1024, 'x')) << "" << false;
         QTest::newRow("no answer within the time-out") << QByteArray("slow") << "" << false;
         QTest::newRow("no portal listening") << QByteArray("refused") << "" << false;
@@ -186,6 +208,42 @@ private slots:
         else
             QVERIFY2(!fetched.ok() && !fetched.error.isEmpty() && fetched.error.contains(failure), qPrintable(fetched.error));
         QTEST(client.checkPortal(), "reachable");
+    }
+
+    // Before the table below: its row without a portal ends the program, and every wait after that ends at once.
+    void startupWaitsOnAHangingPortalWithoutTakingInput()
+    {
+        // The real transport on a portal that never sends the names: the window repaints and says what it
+        // waits for, a face and STOP clicked meanwhile start nothing, and start-up goes on after the bound.
+        TestPortal portal;
+        portal.hangOn = "tad_getface.asp";
+        QTemporaryDir dir;
+        const QString folder = dir.path() + "/TadPole/";
+        QVERIFY(QDir().mkpath(folder) && QFile(folder + "terminate").open(QIODevice::WriteOnly));
+        QFile conf(folder + "tadpole.conf");
+        QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[portal]\nloopback=127.0.0.1:" + QByteArray::number(portal.serverPort())) > 0);
+        conf.close();
+        ScriptedWorld world;
+        HttpTransport transport(1500);
+        BrowserServices services = world.services(folder.chopped(1), dir.path() + "/");
+        services.transport = &transport;
+        MainWindow window(services);
+        struct : QObject { int paints = 0; bool eventFilter(QObject *, QEvent *e) override { return paints += e->type() == QEvent::Paint, false; } } counter;
+        QString seen;
+        portal.onHang = [&] {
+            window.findChild<QWidget *>("messageLine")->installEventFilter(&counter);
+            window.findChild<QWidget *>("messageLine")->update();
+            QTimer::singleShot(300, &window, [&] {
+                seen = window.messageLineText() + (counter.paints ? " painted" : " not painted");
+                clickControl(&window, "faceButton2");
+                clickControl(&window, "stopButton");
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(window.startupFinished(), 10000);
+        QCOMPARE(seen, QStringLiteral("Getting Face Names... painted"));
+        QVERIFY(window.isVisible());
+        QCOMPARE(world.views.created.at(0)->navigated.join(' ').remove(window.state().userId),
+                 portal.base() + "tad_start.asp " + portal.base() + "tad_menu.asp?t=1&userid=");
     }
 
     void startupTalksToThePortalInOrder_data()
