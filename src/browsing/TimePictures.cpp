@@ -80,18 +80,33 @@ TimePictures::TimePictures(QWidget *area, QWidget *countdownAnchor, int keepTop,
     m_countdown->resize(WindowMetrics::ButtonSize, WindowMetrics::ButtonSize);
     m_countdown->hide();
 
-    auto *finish = new PictureCover(QStringLiteral(":/images/time_to_finish.svg"), QColor(0xff, 0xb3, 0x47), area);
-    finish->setObjectName(QStringLiteral("timeToFinishPicture"));
-    finish->onClick = [finish] { finish->hide(); };
-    finish->hide();
-    m_finishPicture = finish;
     m_finishTimer.setSingleShot(true);
     m_finishTimer.setInterval(FinishShownMs);
-    connect(&m_finishTimer, &QTimer::timeout, m_finishPicture, &QWidget::hide);
+    area->installEventFilter(this);
+    place();
+}
 
-    m_timeUpPicture = new PictureCover(QStringLiteral(":/images/time_is_up.svg"), QColor(0x1d, 0x2b, 0x53), area);
+// The covers are made when first shown: most runs never reach the end of a
+// limit, and their buttons' style sheets would cost every start-up.
+QWidget *TimePictures::finishPicture()
+{
+    if (m_finishPicture)
+        return m_finishPicture;
+    auto *finish = new PictureCover(QStringLiteral(":/images/time_to_finish.svg"), QColor(0xff, 0xb3, 0x47), m_area);
+    finish->setObjectName(QStringLiteral("timeToFinishPicture"));
+    finish->onClick = [finish] { finish->hide(); };
+    connect(&m_finishTimer, &QTimer::timeout, finish, &QWidget::hide);
+    m_finishPicture = finish;
+    place();
+    return finish;
+}
+
+QWidget *TimePictures::timeUpPicture()
+{
+    if (m_timeUpPicture)
+        return m_timeUpPicture;
+    m_timeUpPicture = new PictureCover(QStringLiteral(":/images/time_is_up.svg"), QColor(0x1d, 0x2b, 0x53), m_area);
     m_timeUpPicture->setObjectName(QStringLiteral("timeUpPicture"));
-    m_timeUpPicture->hide();
     m_grownUpButton = bigButton(QStringLiteral("grownUpButton"), QStringLiteral("For grown-ups"), m_timeUpPicture);
     m_grownUpButton->setIcon(QIcon(QStringLiteral(":/images/parents.svg")));
     m_grownUpButton->setIconSize(QSize(32, 32));
@@ -113,8 +128,8 @@ TimePictures::TimePictures(QWidget *area, QWidget *countdownAnchor, int keepTop,
     connect(more15, &QPushButton::clicked, this, [this] { m_actions.moreMinutes(15); });
     connect(more30, &QPushButton::clicked, this, [this] { m_actions.moreMinutes(30); });
     connect(end, &QPushButton::clicked, this, [this] { m_actions.endForToday(); });
-    area->installEventFilter(this);
     place();
+    return m_timeUpPicture;
 }
 
 bool TimePictures::eventFilter(QObject *watched, QEvent *event)
@@ -127,8 +142,10 @@ bool TimePictures::eventFilter(QObject *watched, QEvent *event)
 void TimePictures::place()
 {
     const QRect cover(0, m_keepTop, m_area->width(), std::max(0, m_area->height() - m_keepTop - m_keepBottom));
-    m_finishPicture->setGeometry(cover);
-    m_timeUpPicture->setGeometry(cover);
+    for (QWidget *picture : {m_finishPicture, m_timeUpPicture}) {
+        if (picture)
+            picture->setGeometry(cover);
+    }
     if (m_anchor)
         m_countdown->move(m_anchor->x() - m_countdown->width() - 12, m_anchor->y());
 }
@@ -138,7 +155,8 @@ void TimePictures::showStage(Stage stage)
     const Stage before = std::exchange(m_stage, stage);
     if (stage == Stage::None) {
         m_countdown->hide();
-        m_finishPicture->hide();
+        if (m_finishPicture)
+            m_finishPicture->hide();
         return;
     }
     if (stage != before) {
@@ -150,25 +168,26 @@ void TimePictures::showStage(Stage stage)
     m_countdown->raise();
     // Once, as the last minute begins; the page stays behind it and comes back by itself.
     if (stage == Stage::OneMinute && before != Stage::OneMinute && before != Stage::Out) {
-        m_finishPicture->show();
+        finishPicture()->show();
         m_finishPicture->raise();
         m_finishTimer.start();
     }
-    if (stage != Stage::OneMinute)
+    if (stage != Stage::OneMinute && m_finishPicture)
         m_finishPicture->hide();
 }
 
 void TimePictures::showTimeUp(bool shown)
 {
+    if (!shown && !m_timeUpPicture)
+        return;
+    timeUpPicture()->setVisible(shown);
     m_grownUpButton->show();
     m_choices->hide();
-    if (!shown) {
-        m_timeUpPicture->hide();
+    if (!shown)
         return;
-    }
-    m_finishPicture->hide();
+    if (m_finishPicture)
+        m_finishPicture->hide();
     place();
-    m_timeUpPicture->show();
     m_timeUpPicture->raise();
 }
 

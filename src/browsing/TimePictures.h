@@ -38,6 +38,8 @@ protected:
 
 private:
     void place();
+    QWidget *finishPicture();
+    QWidget *timeUpPicture();
     void onGrownUpClicked();
 
     QWidget *m_area;
