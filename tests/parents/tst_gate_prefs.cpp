@@ -47,6 +47,9 @@ private slots:
             << QStringList{"type:Frog ", "click:continueButton", "click:passwordBox", "type:frog", "key:Tab", "key:Shift+Tab", "key:Return",
                            "type:frog", "key:Tab", "key:Alt+P", "key:Return", "type:fr", "key:Tab", "click:passwordBox", "type:og", "key:Return"}
             << QStringList{wrong, wrong, wrong, wrong, "open"};
+        QTest::newRow("Return or Enter on the focused Continue presses it, once")
+            << "Frog" << QStringList{"type:fog", "key:Tab", "key:Return", "click:passwordBox", "type:frog", "key:Tab", "key:Enter"}
+            << QStringList{wrong, "gate passed", "accepted"};
         QTest::newRow("no password: the hint is empty, and the emptied box then opens the gate")
             << "" << QStringList{"type:c_l_u_e", "key:Return", "key:Return"} << QStringList{hint, "gate passed", "accepted"};
         // The keyword in any case, even as the password; the hint keeps the first and last characters and masks the rest.
@@ -76,12 +79,14 @@ private slots:
         const QString told = Dialogs::ApplicationTitle + ": ";
         const QStringList saved{"message line cleared"};
         const QByteArray plain("pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n"), locked("PW=Secret\r\nStop=1\r\nstart=0\r\nTIMER=1 Hour\r\n");
-        QTest::newRow("each refusal in its turn: the file's timer 0; the password's text before a missing STOP lock; a STOP lock's missing "
-                      "password before a timer's")
+        QTest::newRow("the default file's timer 0 shows as No Limit and is saved as what it means")
+            << plain << QStringList() << saved << QByteArray("pw=.\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
+        QTest::newRow("each refusal in its turn: a timer without a password; the password's text before a missing STOP lock; a STOP "
+                      "lock's missing password before a timer's")
             << plain
-            << QStringList{"click:saveButton", "passwordBox=fr=g", "timeLimitBox=30 minutes", "click:saveButton", "passwordBox=.",
+            << QStringList{"timeLimitBox=30 minutes", "click:saveButton", "passwordBox=fr=g", "click:saveButton", "passwordBox=.",
                            "click:saveButton", "passwordBox=frog", "click:saveButton", "passwordBox=", "click:disableStopBox"}
-            << QStringList{told + "You need to enter a password to set a timer.", told + "You cannot use the '=' sign in our password",
+            << QStringList{told + "You need to enter a password to set a timer.", told + "You cannot use the '=' sign in your password",
                            told + "You cannot use '.' as your password", told + "You need to disable the STOP button to set a timer.",
                            told + "You need to enter a password to disable the STOP button."}
             << plain;
