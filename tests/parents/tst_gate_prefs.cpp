@@ -1,12 +1,15 @@
 #include "ParentsTestSupport.h"
 
+#include "browsing/QtDialogs.h"
 #include "parents/PasswordGate.h"
 #include "parents/PreferencesWindow.h"
 #include "shell/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QRegularExpression>
+#include <QTimer>
 
 // The values in force, which a refused save must leave alone.
 static const ParentalSettings InForce{"old", "1", "2 Hours", QDateTime(QDate(2026, 12, 6), QTime(9, 0))};
@@ -123,6 +126,46 @@ private slots:
         ParentalSettings next;
         SettingsFile::ReadSettings(world.state.appFolder, world.clock.now(), next);
         QCOMPARE(summary(world.state.settings), summary(saved ? next : InForce));
+    }
+
+    void boxTitlesShowWhole_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text"); // a question when it ends in "?", a name asked when it starts with "Enter"
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("a short message") << "Tadpole" << "Time Ran Out" << "";
+        QTest::newRow("a question, answered by the default Yes") << "Are You Sure?" << "Remove it?" << "yes";
+        QTest::newRow("a name asked, answered as typed") << "Enter Child's Name" << "Enter a real name for CHILD 3" << "Ann";
+    }
+
+    // The real boxes, each as wide as its title in a bold face with room for an icon and three buttons beside it, so that
+    // the window manager shows the title whole; Return answers them.
+    void boxTitlesShowWhole()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        int shown = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box && QTest::qWaitForWindowExposed(box));
+            shown = box->width();
+            if (qobject_cast<QLineEdit *>(QApplication::focusWidget()))
+                input::keys({}, DATA(QString, answer));
+            input::keys(QKeySequence(Qt::Key_Return));
+        });
+        QtDialogs boxes;
+        QString answer;
+        if (text.endsWith('?'))
+            answer = boxes.askYesNo(text, title, Dialogs::Answer::Yes) == Dialogs::Answer::Yes ? "yes" : "no";
+        else if (text.startsWith("Enter"))
+            answer = boxes.input(text, title, QString());
+        else
+            boxes.message(text, title);
+        QTEST(answer, "answer");
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const int needed = QFontMetrics(bold).horizontalAdvance(title) + 4 * 24;
+        QVERIFY2(shown >= needed, qPrintable(QStringLiteral("%1 wide, the title needs %2").arg(shown).arg(needed)));
     }
 };
 
