@@ -85,7 +85,7 @@ struct ParentsWorld : ScriptedWorld {
         for (const char *page : {"tad_saveitem.asp", "tad_saveface.asp", "tad_postsite.asp", "tad_suggestsite.asp"})
             transport.replies.insert(QLatin1String(page), FetchResult::success("OK"));
     }
-    ParentsContext context() { return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &parents}; }
+    ParentsContext context() { return {&state, &dialogs, &transport, &views, &clock, &main, &parents}; }
 
     // Shows the window, active so that keys reach it, and plays steps on it. The parent: "click:CONTROL" ("right:",
     // "middle:" with those buttons), "type:TEXT", "key:KEYS", "CONTROL=TEXT" (clicks into a field and types over what
@@ -132,7 +132,7 @@ struct ParentsWorld : ScriptedWorld {
         }
     }
     // What reached the outside: the pages asked (after portalBase), the questions (unless left out), the messages as
-    // "title: text", the windows opened, the addresses previewed and what the main window was told.
+    // "title: text", the windows opened (the previews too) and what the main window was told.
     QStringList outside(bool questions = true) const
     {
         QStringList seen = QStringList(transport.requests).replaceInStrings(state.portalBase, QString());
@@ -140,8 +140,6 @@ struct ParentsWorld : ScriptedWorld {
             seen << dialogs.questions.at(i).text;
         for (const ScriptedDialogs::Shown &shown : dialogs.messages)
             seen << shown.title + ": " + shown.text;
-        for (const QString &url : opener.opened)
-            seen << "preview " + url;
         return seen + parents.shown + main.told;
     }
 
