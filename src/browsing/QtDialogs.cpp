@@ -1,6 +1,7 @@
 #include "browsing/QtDialogs.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QScreen>
@@ -31,7 +32,10 @@ int widthForTitle(const QWidget &box)
     return screen ? qMin(needed, screen->availableGeometry().width()) : needed;
 }
 
-// A Qt box widened, as it is shown, to the width its title needs.
+// A Qt box that asks its layout for the width its title needs, as a
+// zero-high item across its first row: a message box fixes its size to its
+// layout's on showing and at every layout request, so a size set from
+// outside would not last.
 template <typename Box>
 class TitleFittingBox : public Box {
 public:
@@ -40,17 +44,22 @@ public:
 protected:
     void showEvent(QShowEvent *event) override
     {
-        Box::showEvent(event); // a message box takes its size from its text here, and fixes it
-        const int extra = widthForTitle(*this) - this->width();
-        if (extra <= 0)
-            return;
-        if (this->minimumWidth() == this->maximumWidth())
-            this->setFixedWidth(this->width() + extra);
-        else
-            this->resize(this->width() + extra, this->height());
-        // Still centred where the narrower box was placed; it is not mapped yet.
-        this->move(this->x() - extra / 2, this->y());
+        QLayout *layout = this->layout();
+        if (layout && !m_titleRoom) {
+            const QMargins margins = layout->contentsMargins() + this->contentsMargins();
+            m_titleRoom = new QSpacerItem(widthForTitle(*this) - margins.left() - margins.right(), 0, QSizePolicy::Fixed,
+                                          QSizePolicy::Fixed);
+            if (auto *grid = qobject_cast<QGridLayout *>(layout))
+                grid->addItem(m_titleRoom, 0, 0, 1, grid->columnCount());
+            else
+                layout->addItem(m_titleRoom); // an empty item: no spacing beside it
+            layout->activate(); // the box grows now, before it is mapped, not at the next layout request
+        }
+        Box::showEvent(event);
     }
+
+private:
+    QSpacerItem *m_titleRoom = nullptr; // owned by the layout
 };
 
 } // namespace
