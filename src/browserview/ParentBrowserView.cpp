@@ -1,5 +1,7 @@
 #include "browserview/ParentBrowserView.h"
 
+#include "filter/FilterAddress.h"
+
 #include <QCoreApplication>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
@@ -27,6 +29,12 @@ public:
 
 protected:
     QWebEnginePage *createWindow(WebWindowType) override { return nullptr; }
+    // Any other scheme (mailto:, ftp:) the engine would hand to a program
+    // outside ours, perhaps another web browser, which the watchdog then ends.
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
+    {
+        return FilterAddress::isBrowsableScheme(url);
+    }
 };
 
 } // namespace
