@@ -14,7 +14,7 @@ SitePreviewWindow::SitePreviewWindow(BrowserViewFactory &views, const QUrl &addr
     setObjectName(QStringLiteral("SitePreviewWindow"));
     // A caption of its own, never the page's: the watchdog closes our windows
     // by title ("File Download", the pop-ups'), and a page must not name this one.
-    setWindowTitle(Caption);
+    setWindowTitle(QStringLiteral("Site Preview"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(true);
 

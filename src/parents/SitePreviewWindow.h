@@ -15,8 +15,6 @@ class QPushButton;
 class SitePreviewWindow : public QDialog {
     Q_OBJECT
 public:
-    static inline const QString Caption = QStringLiteral("Site Preview");
-
     SitePreviewWindow(BrowserViewFactory &views, const QUrl &address, QWidget *parent);
 
     BrowserView *view() const { return m_view; }
