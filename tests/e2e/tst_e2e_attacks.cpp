@@ -418,14 +418,16 @@ private slots:
                     clickAt(view->webView(), Qt::LeftButton, QPoint(size.width() * 3 / 4, size.height() / 2));
                     return e2e::waitFor([&] { return view->title() == QLatin1String("Reached"); }, 1000);
                 }, 15000);
-                seen << showing() << QStringLiteral("%1 more windows").arg(windowsShown() - windows);
+                seen << showing() << QStringLiteral("%1 more windows").arg(windowsShown() - windows)
+                     << (PopupWindow::anyOpen() ? "a pop-up for the watchdog" : "no pop-up for the watchdog");
                 clickControl(preview, QStringLiteral("closeButton"));
             });
             clickControl(sites, QStringLiteral("previewButton"));
             clickControl(sites, QStringLiteral("saveButton"));
         });
         clickControl(m_browser.get(), QStringLiteral("parentsButton"));
-        QCOMPARE(seen, QStringList({"Preview at " + address, "Reached at http://" + host(21) + "/", "0 more windows"}));
+        QCOMPARE(seen, QStringList({"Preview at " + address, "Reached at http://" + host(21) + "/", "0 more windows",
+                                    "no pop-up for the watchdog"}));
         QCOMPARE(m_sites.log.value(host(21)).filter(QRegularExpression("^GET /(?!favicon)")), QStringList({"GET /preview.htm", "GET /"}));
         QCOMPARE(m_browser->state().allowList.text(), allowList);
         QCOMPARE(m_browser->state().blockedUrl, QString());
