@@ -437,6 +437,7 @@ private slots:
         STEP(clickControl(m_browser.get(), QStringLiteral("blockPageAskButton"))); // answered No
         QTRY_COMPARE(outcome(), "received \"\", asked or told 1, dialogs \"\", allowed 0, block page 1, showing " + address);
         QCOMPARE((m_dialogs.questions.size() > asked ? m_dialogs.questions : m_dialogs.messages).last().text, fill(said));
+    }
 
     // The parent's preview, through the parents' button and the real site selection, of a site on the blocked host: it
     // shows, over the site selection; a link to a new window loads in it (no window, no pop-up), an address for an
