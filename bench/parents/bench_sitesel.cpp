@@ -87,11 +87,10 @@ int main(int argc, char *argv[])
 
     PrintedDialogs dialogs;
     WebEngineBrowserViewFactory views;
-    RecordingUrlOpener opener;
     FixedClock clock;
     RecordingMainLink main;
     ScriptedParentsWindows windows;
-    const ParentsContext context{&globals, &dialogs, &transport, &views, &opener, &clock, &main, &windows};
+    const ParentsContext context{&globals, &dialogs, &transport, &views, &clock, &main, &windows};
 
     std::vector<double> opening;
     for (int n = 0; n < rounds; ++n) {

@@ -3,7 +3,6 @@
 #include "browserview/WebEngineBrowserView.h"
 #include "browsing/BrowserServices.h"
 #include "browsing/QtDialogs.h"
-#include "parents/DesktopUrlOpener.h"
 #include "parents/ParentsContext.h"
 #include "shell/HttpTransport.h"
 #include "shell/Services.h"
@@ -26,7 +25,6 @@ public:
         s.transport = &m_transport;
         s.views = &m_views;
         s.parents = &m_parents;
-        s.opener = &m_opener;
         s.closeWindowsByTitle = [](const QStringList &titles) { CloseWindowsByTitle(titles); };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
@@ -41,5 +39,4 @@ private:
     HttpTransport m_transport;
     WebEngineBrowserViewFactory m_views;
     ModalParentsWindows m_parents;
-    DesktopUrlOpener m_opener;
 };

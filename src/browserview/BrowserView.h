@@ -49,6 +49,9 @@ class BrowserViewFactory {
 public:
     virtual ~BrowserViewFactory() = default;
     virtual BrowserView *create(QWidget *parent) = 0;
+    // A view for the parent's own look at a site: unfiltered, apart from the
+    // child's views and their filter, and keeping a page's new windows in itself.
+    virtual BrowserView *createForParent(QWidget *parent) = 0;
     // A second line behind each view's own navigation events: every page and
     // frame request of every view is put to `allows` before it is sent (an
     // empty function lets them all through). Refusing what the first line let

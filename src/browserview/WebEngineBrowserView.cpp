@@ -1,6 +1,7 @@
 #include "browserview/WebEngineBrowserView.h"
 
 #include "browserview/ChildRequestGuard.h"
+#include "browserview/ParentBrowserView.h"
 #include "filter/FilterAddress.h"
 #include "shell/FixedPages.h"
 
@@ -68,6 +69,11 @@ void prepareChildProfile(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
     profile->setUrlRequestInterceptor(requestGuard());
+}
+
+BrowserView *WebEngineBrowserViewFactory::createForParent(QWidget *parent)
+{
+    return new ParentBrowserView(parent);
 }
 
 void WebEngineBrowserViewFactory::setFrameRequestFilter(std::function<bool(const QUrl &)> allows)

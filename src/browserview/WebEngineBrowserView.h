@@ -59,6 +59,7 @@ private:
 class WebEngineBrowserViewFactory : public BrowserViewFactory {
 public:
     BrowserView *create(QWidget *parent) override { return new WebEngineBrowserView(parent); }
+    BrowserView *createForParent(QWidget *parent) override;
     void setFrameRequestFilter(std::function<bool(const QUrl &)> allows) override;
 };
 

@@ -10,7 +10,6 @@ class Dialogs;
 class ParentsWindows;
 class PortalTransport;
 class ProgramLauncher;
-class UrlOpener;
 
 // Everything the windows take from outside, made once in main and scripted by
 // tests: the clock, the dialogs, the launcher, the portal's transport, the
@@ -23,7 +22,6 @@ struct BrowserServices {
     PortalTransport *transport = nullptr;
     BrowserViewFactory *views = nullptr;
     ParentsWindows *parents = nullptr;
-    UrlOpener *opener = nullptr;
     // Closes our own and other programs' top-level windows by title (whole,
     // case ignored), all titles in one search of other programs' windows.
     std::function<void(const QStringList &titles)> closeWindowsByTitle;

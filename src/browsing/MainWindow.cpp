@@ -217,7 +217,7 @@ void MainWindow::startTerminate()
 ParentsContext MainWindow::parentsContext()
 {
     return ParentsContext{.state = &m_state, .dialogs = m_services.dialogs, .transport = m_services.transport,
-                          .views = m_services.views, .opener = m_services.opener, .clock = m_services.clock,
+                          .views = m_services.views, .clock = m_services.clock,
                           .main = this, .windows = m_services.parents,
                           .allowBlocked = [this](const QString &address) { return allowBlocked(address); }};
 }

@@ -2,6 +2,7 @@
 #include "parents/SiteEditorWindow.h"
 #include "parents/PreferencesWindow.h"
 #include "parents/PasswordGate.h"
+#include "parents/SitePreviewWindow.h"
 #include "parents/SiteSelectionWindow.h"
 
 #include <QApplication>
@@ -27,5 +28,11 @@ void ModalParentsWindows::showSiteEditor(const ParentsContext &context, qint32 s
                                          const SelectedSite &selectedRow)
 {
     SiteEditorWindow window(context, siteId, siteType, selectedRow, QApplication::activeWindow());
+    window.exec();
+}
+
+void ModalParentsWindows::showPreview(const ParentsContext &context, const QUrl &address, QWidget *over)
+{
+    SitePreviewWindow window(*context.views, address, over);
     window.exec();
 }

@@ -3,12 +3,14 @@
 #include <QString>
 #include <functional>
 
+class QUrl;
+class QWidget;
+
 class BrowserViewFactory;
 class ParentsWindows;
 class Clock;
 class Dialogs;
 class PortalTransport;
-class UrlOpener;
 struct ProgramState;
 
 // What the parents' windows need of the main window, handed to them so that
@@ -36,8 +38,7 @@ struct ParentsContext {
     ProgramState *state = nullptr;
     Dialogs *dialogs = nullptr;
     PortalTransport *transport = nullptr;
-    BrowserViewFactory *views = nullptr; // the site list's small logo view
-    UrlOpener *opener = nullptr;         // "Preview this Site" in the desktop's own browser
+    BrowserViewFactory *views = nullptr; // the site list's small logo view, the preview's view
     Clock *clock = nullptr;              // a saved time limit counts from now
     MainWindowLink *main = nullptr;
     ParentsWindows *windows = nullptr;   // how one parents' window opens another
@@ -67,6 +68,8 @@ public:
     // edit. A save sends `siteType`: "1" public, "2" private, empty to keep an edited site's type.
     virtual void showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType,
                                 const SelectedSite &selectedRow) = 0;
+    // "Preview this Site": the site at `address`, over the window `over` and closed with it.
+    virtual void showPreview(const ParentsContext &context, const QUrl &address, QWidget *over) = 0;
 };
 
 // The real windows, each shown modally until it closes.
@@ -77,4 +80,5 @@ public:
     void showPreferences(const ParentsContext &context) override;
     void showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType,
                         const SelectedSite &selectedRow) override;
+    void showPreview(const ParentsContext &context, const QUrl &address, QWidget *over) override;
 };

@@ -6,7 +6,6 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,10 +33,9 @@ PasswordGate::PasswordGate(const ParentsContext &context, QWidget *parent)
     passwordLabel->setBuddy(m_passwordBox);
     m_continueButton = new QPushButton(QStringLiteral("&Continue"), this);
     m_continueButton->setObjectName(QStringLiteral("continueButton"));
-    // Enter in the password box submits through submitOnEnter; a default
-    // button would be clicked by the same key and check the entry twice.
-    m_continueButton->setAutoDefault(false);
-    m_continueButton->setDefault(false);
+    // The default button: Return or Enter presses it, in the password box
+    // (which passes the key on to the dialog) and on the button itself.
+    m_continueButton->setDefault(true);
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(passwordLabel, 0, 0);
@@ -70,8 +68,6 @@ bool PasswordGate::eventFilter(QObject *watched, QEvent *event)
             const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
             if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
                 clearEntry();
-        } else if (event->type() == QEvent::KeyPress) {
-            submitOnEnter(static_cast<QKeyEvent *>(event)->key());
         }
     }
     return QDialog::eventFilter(watched, event);
@@ -80,12 +76,6 @@ bool PasswordGate::eventFilter(QObject *watched, QEvent *event)
 void PasswordGate::clearEntry()
 {
     m_passwordBox->clear();
-}
-
-void PasswordGate::submitOnEnter(int key)
-{
-    if (key == Qt::Key_Return || key == Qt::Key_Enter)
-        submitPassword();
 }
 
 QString PasswordGate::maskedHint(const QString &password)

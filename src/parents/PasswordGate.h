@@ -28,7 +28,6 @@ protected:
 
 private slots:
     void clearEntry();
-    void submitOnEnter(int key);
     void submitPassword();
 
 private:

@@ -42,7 +42,7 @@ PreferencesWindow::PreferencesWindow(const ParentsContext &context, QWidget *par
     auto *stopNote = wrappedLabel(QStringLiteral("stopNote"),
                                   QStringLiteral("When STOP is disabled you need your password to Exit Tadpole"), this);
     auto *timeLimitQuestion = wrappedLabel(QStringLiteral("timeLimitQuestion"),
-                                           QStringLiteral("Would you like to set a time limiton your child's internet usage?"), this);
+                                           QStringLiteral("Would you like to set a time limit on your child's internet usage?"), this);
     auto *timeLimitLabel = new QLabel(QStringLiteral("Set a Time Limit Of:"), this);
     timeLimitLabel->setObjectName(QStringLiteral("timeLimitLabel"));
     m_timeLimitBox = new QComboBox(this);
@@ -127,7 +127,9 @@ void PreferencesWindow::loadSettingsFile()
             if (isNumber && (value == 0 || value == 1))
                 m_disableStopBox->setChecked(value == 1);
         } else if (entry.key == QLatin1String("TIMER")) {
-            m_timeLimitBox->setEditText(entry.value);
+            // The default file's "0" means no limit (it is no caption); shown as
+            // it is, it was refused as a timer without a password at the next save.
+            m_timeLimitBox->setEditText(entry.value == QLatin1String("0") ? NoLimit : entry.value);
         } else if (entry.key == QLatin1String("DAILY")) {
             m_wholeDayBox->setChecked(entry.value.trimmed() == QLatin1String("1"));
         } else if (entry.key == QLatin1String("HOURS")) {
@@ -153,7 +155,7 @@ QString PreferencesWindow::refusal() const
     const bool limited = timeLimit != NoLimit || timeOptions().hours.isSet();
 
     if (password.contains(QLatin1Char('=')))
-        return QStringLiteral("You cannot use the '=' sign in our password");
+        return QStringLiteral("You cannot use the '=' sign in your password");
     // The file writes "." for no password, so a "." would read back as none
     // and silently open the parents' area and the STOP button. It is checked
     // here, beside "=", as the other password the file cannot hold: a fault of

@@ -327,9 +327,9 @@ void SiteSelectionWindow::previewSite()
     const QTreeWidgetItem *item = m_siteList->currentItem();
     if (!item)
         return;
-    // The address comes from the portal: only a web address leaves for the
-    // desktop's browser, never a file or a program. One typed without a scheme
-    // is a web address, as the portal's own links take it.
+    // The address comes from the portal: only a web address is shown, never a
+    // file or a program. One typed without a scheme is a web address, as the
+    // portal's own links take it.
     const QString address = item->text(URL).trimmed();
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
     const QUrl url(scheme.match(address).hasMatch() ? address : QStringLiteral("http://") + address, QUrl::TolerantMode);
@@ -338,7 +338,7 @@ void SiteSelectionWindow::previewSite()
         m_context.dialogs->message(QStringLiteral("Only web addresses (http or https) can be previewed.\r\n\r\n") + address, Title);
         return;
     }
-    m_context.opener->openUrl(url);
+    m_context.windows->showPreview(m_context, url, this);
 }
 
 void SiteSelectionWindow::saveSelections()

@@ -27,13 +27,6 @@ private:
     QElapsedTimer m_started;
 };
 
-// Hands an address to a program outside ours (the desktop's web browser).
-class UrlOpener {
-public:
-    virtual ~UrlOpener() = default;
-    virtual bool openUrl(const QUrl &url) = 0;
-};
-
 // Message and input boxes. A box whose caller names no title shows "Lilypad",
 // the program's application title.
 class Dialogs {

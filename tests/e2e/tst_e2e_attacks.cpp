@@ -3,10 +3,13 @@
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
+#include "browserview/ParentBrowserView.h"
 #include "browserview/WebEngineBrowserView.h"
 #include "browsing/MainWindow.h"
 #include "browsing/PopupWindow.h"
 #include "parents/ParentsContext.h"
+#include "parents/SitePreviewWindow.h"
+#include "parents/SiteSelectionWindow.h"
 #include "shell/HttpTransport.h"
 #include "system/WindowCloser.h"
 
@@ -14,6 +17,9 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTreeWidget>
 #include <QTimer>
 #include <QWebEngineProfile>
 
@@ -114,6 +120,26 @@ class tst_E2eAttacks : public QObject {
         const QString rows = QString::fromUtf8(portal.availableSites(0).body.value_or(QByteArray()));
         const QString id = rows.split(QLatin1Char('\n')).filter('\t' + address + '\t').value(0).section(QLatin1Char('\t'), 0, 0);
         return id.toInt() > 0 && portal.saveTick(id, true, 0).ok() ? id.toInt() : 0;
+    }
+    // Runs `then` on the modal window of type T once it is shown and active, from within its own loop (or of whatever
+    // runs before it); a failure there closes the window.
+    template <typename T>
+    void onceShown(std::function<void(T *)> then)
+    {
+        auto *poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [poll, then] {
+            auto *window = qobject_cast<T *>(QApplication::activeModalWidget());
+            if (!window || !window->isVisible())
+                return;
+            delete poll;
+            if (QTest::qWaitForWindowActive(window))
+                then(window);
+            else
+                QTest::qFail("the window never became active", __FILE__, __LINE__);
+            if (QTest::currentTestFailed())
+                window->reject();
+        });
+        poll->start(50);
     }
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -411,6 +437,57 @@ private slots:
         STEP(clickControl(m_browser.get(), QStringLiteral("blockPageAskButton"))); // answered No
         QTRY_COMPARE(outcome(), "received \"\", asked or told 1, dialogs \"\", allowed 0, block page 1, showing " + address);
         QCOMPARE((m_dialogs.questions.size() > asked ? m_dialogs.questions : m_dialogs.messages).last().text, fill(said));
+    }
+
+    // The parent's preview, through the parents' button and the real site selection, of a site on the blocked host: it
+    // shows, over the site selection; a link to a new window loads in it (no window, no pop-up), an address for an
+    // outside program goes nowhere, and the child's filter learns, blocks and reports nothing.
+    void previewShowsTheParentABlockedSiteAndTeachesTheChildNothing()
+    {
+        m_dialogWatch.stop(); // the two windows are dialogs this case drives itself
+        const auto watchAgain = qScopeGuard([this] { m_dialogWatch.start(100); });
+        const QString half = "style=\"position: fixed; top: 0; width: 50%; height: 100%; ";
+        m_sites.replies.insert("21/preview.htm", reply(("<title>Preview</title><a href=\"tadpole-x:preview\" " + half + "left: 0\">out</a>"
+                                                        "<a href=\"/\" target=_blank " + half + "right: 0\">new window</a>").toUtf8()));
+        const QString address = "http://" + host(21) + "/preview.htm";
+        QVERIFY(addTickedSite(m_browser->state().userId, address) > 0);
+        const QString statusLine = m_browser->statusLineText(), allowList = m_browser->state().allowList.text();
+        QStringList seen; // by the parent, in turn
+        onceShown<SiteSelectionWindow>([&](SiteSelectionWindow *sites) {
+            auto *list = sites->findChild<QTreeWidget *>(QStringLiteral("siteList"));
+            const QList<QTreeWidgetItem *> rows = list->findItems(address, Qt::MatchExactly, SiteSelectionWindow::URL);
+            QVERIFY(rows.size() == 1);
+            list->scrollToItem(rows.first()); // the sites earlier cases added come before it
+            STEP(clickAt(list->viewport(), Qt::LeftButton, list->visualItemRect(rows.first()).center()));
+            onceShown<SitePreviewWindow>([&](SitePreviewWindow *preview) {
+                QVERIFY(preview->parentWidget() == sites);
+                auto *view = qobject_cast<ParentBrowserView *>(preview->view());
+                const auto showing = [&] { return view->title() + " at " + view->currentUrl().toString(); };
+                e2e::waitFor([&] { return view->title() == QLatin1String("Preview"); }, 15000);
+                seen << showing();
+                const QSize size = view->webView()->size();
+                e2e::waitFor([&] { // the page may not take its first click before it has been drawn
+                    clickAt(view->webView(), Qt::LeftButton, QPoint(size.width() / 4, size.height() / 2));
+                    return e2e::waitFor([&] { return !m_handedOff.isEmpty(); }, 500);
+                }, 3000);
+                e2e::waitFor([&] {
+                    clickAt(view->webView(), Qt::LeftButton, QPoint(size.width() * 3 / 4, size.height() / 2));
+                    return e2e::waitFor([&] { return view->title() == QLatin1String("Reached"); }, 1000);
+                }, 15000);
+                seen << showing() << (PopupWindow::anyOpen() ? "a pop-up to the watchdog" : "no pop-up to the watchdog");
+                clickControl(preview, QStringLiteral("closeButton"));
+            });
+            clickControl(sites, QStringLiteral("previewButton"));
+            clickControl(sites, QStringLiteral("saveButton"));
+        });
+        clickControl(m_browser.get(), QStringLiteral("parentsButton"));
+        QCOMPARE(seen, QStringList({"Preview at " + address, "Reached at http://" + host(21) + "/", "no pop-up to the watchdog"}));
+        QCOMPARE(m_sites.log.value(host(21)).filter(QRegularExpression("^GET /(?!favicon)")), QStringList({"GET /preview.htm", "GET /"}));
+        QCOMPARE(m_browser->state().allowList.text(), allowList);
+        QCOMPARE(m_browser->state().blockedUrl, QString());
+        QCOMPARE(m_browser->statusLineText(), statusLine);
+        QCOMPARE(m_handedOff, QStringList());
+        QCOMPARE(m_popupsShown, QStringList());
     }
 };
 

@@ -36,7 +36,7 @@ class tst_E2eParents : public QObject {
 
     ParentsContext context(ParentsWorld &who) // the installation's own, over the real transport and web view
     {
-        return {&who.state, &who.dialogs, m_transport.get(), &m_views, &who.opener, &who.clock, &who.main, &m_editors, {}};
+        return {&who.state, &who.dialogs, m_transport.get(), &m_views, &who.clock, &who.main, &m_editors, {}};
     }
     PortalClient portal(const ParentsWorld &who) { return PortalClient(*m_transport, who.state.portalBase, who.state.userId); }
     QString menu(const ParentsWorld &who, int child) // the child's menu page as `who` sees it

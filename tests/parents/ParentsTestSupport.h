@@ -91,7 +91,7 @@ struct ParentsWorld : ScriptedWorld {
     // A blocked site is allowed by the unblock's own code.
     ParentsContext context()
     {
-        return {&state, &dialogs, &transport, &views, &opener, &clock, &main, &parents, [this](const QString &address) {
+        return {&state, &dialogs, &transport, &views, &clock, &main, &parents, [this](const QString &address) {
                     return Unblocking{.state = state, .filter = filter, .dialogs = dialogs, .parentAllows = {}, .load = {}}.allow(address);
                 }};
     }
@@ -141,7 +141,7 @@ struct ParentsWorld : ScriptedWorld {
         }
     }
     // What reached the outside: the pages asked (after portalBase), the questions (unless left out), the messages as
-    // "title: text", the windows opened, the addresses previewed and what the main window was told.
+    // "title: text", the windows opened (the previews too) and what the main window was told.
     QStringList outside(bool questions = true) const
     {
         QStringList seen = QStringList(transport.requests).replaceInStrings(state.portalBase, QString());
@@ -149,8 +149,6 @@ struct ParentsWorld : ScriptedWorld {
             seen << dialogs.questions.at(i).text;
         for (const ScriptedDialogs::Shown &shown : dialogs.messages)
             seen << shown.title + ": " + shown.text;
-        for (const QString &url : opener.opened)
-            seen << "preview " + url;
         return seen + parents.shown + main.told;
     }
 

@@ -1,12 +1,15 @@
 #include "ParentsTestSupport.h"
 
+#include "browsing/QtDialogs.h"
 #include "parents/PasswordGate.h"
 #include "parents/PreferencesWindow.h"
 #include "shell/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QRegularExpression>
+#include <QTimer>
 
 // The values in force, which a refused save must leave alone.
 static const ParentalSettings InForce{"old", "1", "2 Hours", QDateTime(QDate(2026, 12, 6), QTime(9, 0)), {}};
@@ -48,6 +51,9 @@ private slots:
             << QStringList{"type:Frog ", "click:continueButton", "click:passwordBox", "type:frog", "key:Tab", "key:Shift+Tab", "key:Return",
                            "type:frog", "key:Tab", "key:Alt+P", "key:Return", "type:fr", "key:Tab", "click:passwordBox", "type:og", "key:Return"}
             << QStringList{wrong, wrong, wrong, wrong, "open"};
+        QTest::newRow("Return or Enter on the focused Continue presses it, once")
+            << "Frog" << QStringList{"type:fog", "key:Tab", "key:Return", "click:passwordBox", "type:frog", "key:Tab", "key:Enter"}
+            << QStringList{wrong, "gate passed", "accepted"};
         QTest::newRow("no password: the hint is empty, and the emptied box then opens the gate")
             << "" << QStringList{"type:c_l_u_e", "key:Return", "key:Return"} << QStringList{hint, "gate passed", "accepted"};
         // The keyword in any case, even as the password; the hint keeps the first and last characters and masks the rest.
@@ -77,12 +83,14 @@ private slots:
         const QString told = Dialogs::ApplicationTitle + ": ";
         const QStringList saved{"message line cleared", "settings applied"};
         const QByteArray plain("pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n"), locked("PW=Secret\r\nStop=1\r\nstart=0\r\nTIMER=1 Hour\r\n");
-        QTest::newRow("each refusal in its turn: the file's timer 0; the password's text before a missing STOP lock; a STOP lock's missing "
-                      "password before a timer's")
+        QTest::newRow("the default file's timer 0 shows as No Limit and is saved as what it means")
+            << plain << QStringList() << saved << QByteArray("pw=.\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
+        QTest::newRow("each refusal in its turn: a timer without a password; the password's text before a missing STOP lock; a STOP "
+                      "lock's missing password before a timer's")
             << plain
-            << QStringList{"click:saveButton", "passwordBox=fr=g", "timeLimitBox=30 minutes", "click:saveButton", "passwordBox=.",
+            << QStringList{"timeLimitBox=30 minutes", "click:saveButton", "passwordBox=fr=g", "click:saveButton", "passwordBox=.",
                            "click:saveButton", "passwordBox=frog", "click:saveButton", "passwordBox=", "click:disableStopBox"}
-            << QStringList{told + "You need to enter a password to set a timer.", told + "You cannot use the '=' sign in our password",
+            << QStringList{told + "You need to enter a password to set a timer.", told + "You cannot use the '=' sign in your password",
                            told + "You cannot use '.' as your password", told + "You need to disable the STOP button to set a timer.",
                            told + "You need to enter a password to disable the STOP button."}
             << plain;
@@ -130,6 +138,48 @@ private slots:
         ParentalSettings next;
         SettingsFile::ReadSettings(world.state.appFolder, world.clock.now(), next);
         QCOMPARE(summary(world.state.settings), summary(saved ? next : InForce));
+    }
+
+    void boxTitlesShowWhole_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text"); // a question when it ends in "?", a name asked when it starts with "Enter"
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("a short message") << "Tadpole" << "Time Ran Out" << "";
+        QTest::newRow("a question, answered by the default Yes") << "Are You Sure?" << "Remove it?" << "yes";
+        QTest::newRow("a name asked, answered as typed") << "Enter Child's Name" << "Enter a real name for CHILD 3" << "Ann";
+    }
+
+    // The real boxes, each as wide as its title in a bold face with room for an icon and three buttons beside it, so that
+    // the window manager shows the title whole; Return answers them.
+    void boxTitlesShowWhole()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        int shown = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box && QTest::qWaitForWindowExposed(box));
+            shown = box->width();
+            QTest::qWait(300); // a message box sizes itself anew at layout requests
+            shown = qMin(shown, box->width());
+            if (qobject_cast<QLineEdit *>(QApplication::focusWidget()))
+                input::keys({}, DATA(QString, answer));
+            input::keys(QKeySequence(Qt::Key_Return));
+        });
+        QtDialogs boxes;
+        QString answer;
+        if (text.endsWith('?'))
+            answer = boxes.askYesNo(text, title, Dialogs::Answer::Yes) == Dialogs::Answer::Yes ? "yes" : "no";
+        else if (text.startsWith("Enter"))
+            answer = boxes.input(text, title, QString());
+        else
+            boxes.message(text, title);
+        QTEST(answer, "answer");
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const int needed = QFontMetrics(bold).horizontalAdvance(title) + 4 * 24;
+        QVERIFY2(shown >= needed, qPrintable(QStringLiteral("%1 wide, the title needs %2").arg(shown).arg(needed)));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "parents/BlockedSitesWindow.h"
 #include "parents/SiteEditorWindow.h"
 #include "parents/SiteList.h"
+#include "parents/SitePreviewWindow.h"
 #include "parents/SiteSelectionWindow.h"
 
 #include <QElapsedTimer>
@@ -121,6 +122,37 @@ private slots:
         const QString logos = "http://portal.test/tad//logos/"; // the logo follows the details, two slashes before "logos/"
         if (const QTreeWidgetItem *current = list->currentItem())
             QCOMPARE(world.views.created.first()->navigated.last(), logos + current->text(SiteSelectionWindow::Logo));
+    }
+
+    // The preview of a site over the parents' window that opened it. Steps as ParentsWorld::play takes them.
+    void preview_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("ownerFinishes"); // the parents' window ends, as the parents' area closing ends it
+        QTest::addColumn<QString>("after");      // the parent's view's moves in history, and whether the window is open
+        QTest::newRow("Back and Forward move in the page's history") << QStringList{"click:backButton", "click:forwardButton"} << false
+                                                                     << "back 1, forward 1, open";
+        QTest::newRow("Close closes it") << QStringList{"click:closeButton"} << false << "back 0, forward 0, closed";
+        QTest::newRow("it closes with the parents' window") << QStringList() << true << "back 0, forward 0, closed";
+    }
+
+    void preview()
+    {
+        ParentsWorld world;
+        QDialog owner;
+        owner.show();
+        SitePreviewWindow window(world.views, QUrl("http://www.zoo.example/big cats"), &owner);
+        QVERIFY(window.isModal());
+        world.play(&window, DATA(QStringList, steps));
+        if (DATA(bool, ownerFinishes))
+            owner.reject();
+        // One view, the parent's own: none of the child's views, which the filter sees, was made.
+        QCOMPARE(world.views.created.size(), 0);
+        QCOMPARE(world.views.createdForParent.size(), 1);
+        const FakeBrowserView *view = world.views.createdForParent.first();
+        QCOMPARE(view->navigated, QStringList{"http://www.zoo.example/big%20cats"});
+        QTEST(QStringLiteral("back %1, forward %2, %3").arg(view->backCount).arg(view->forwardCount)
+                  .arg(window.isVisible() ? "open" : "closed"), "after");
     }
 
     // The site editor on Frog Games with the child's page "Animal Games" in view. Steps as ParentsWorld::play takes them.

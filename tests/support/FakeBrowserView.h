@@ -48,8 +48,16 @@ public:
         created.append(view);
         return view;
     }
+    BrowserView *createForParent(QWidget *parent) override
+    {
+        auto *view = new FakeBrowserView(parent);
+        view->autoComplete = autoComplete;
+        createdForParent.append(view);
+        return view;
+    }
     void setFrameRequestFilter(std::function<bool(const QUrl &)> allows) override { frameFilter = std::move(allows); }
     QList<FakeBrowserView *> created;
+    QList<FakeBrowserView *> createdForParent; // the parent's own views, which no filter sees
     bool autoComplete = true; // views complete every navigation they are sent
     std::function<bool(const QUrl &)> frameFilter;
 };

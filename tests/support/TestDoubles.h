@@ -83,12 +83,6 @@ public:
     bool fail = false;
 };
 
-class RecordingUrlOpener : public UrlOpener {
-public:
-    bool openUrl(const QUrl &url) override { opened << url.toString(); return true; }
-    QStringList opened;
-};
-
 // The parents' windows as the main window sees them: each opening recorded,
 // the gate answering from a script (true: the right password).
 class ScriptedParentsWindows : public ParentsWindows {
@@ -118,6 +112,10 @@ public:
         const QStringList fields{row.shortName, row.ages, row.comments, row.logo, row.url};
         shown << QStringLiteral("editor %1 type '%2' on %3").arg(siteId).arg(siteType, fields.join(QLatin1Char('/')));
     }
+    void showPreview(const ParentsContext &, const QUrl &address, QWidget *) override
+    {
+        shown << QStringLiteral("preview ") + address.toString();
+    }
     QStringList shown;
     QList<bool> gateAnswers;
     std::function<void(const ParentsContext &)> onSiteSelection, onPreferences;
@@ -140,7 +138,6 @@ struct ScriptedWorld {
         s.transport = &transport;
         s.views = &views;
         s.parents = &parents;
-        s.opener = &opener;
         s.closeWindowsByTitle = [this](const QStringList &titles) { closedTitles << titles; };
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
@@ -155,7 +152,6 @@ struct ScriptedWorld {
     ScriptedTransport transport;
     FakeBrowserViewFactory views;
     ScriptedParentsWindows parents;
-    RecordingUrlOpener opener;
     QStringList closedTitles;
     QString commandLine = QStringLiteral("1");
     QString procRoot; // empty: the real /proc
