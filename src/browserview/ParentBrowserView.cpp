@@ -39,48 +39,7 @@ protected:
 
 } // namespace
 
-ParentBrowserView::ParentBrowserView(QWidget *parent)
-    : BrowserView(parent), m_view(new QWebEngineView(parent)), m_page(new ParentPage(this))
+ParentBrowserView::ParentBrowserView(QWidget *parent) : EngineView(parent, new QWebEngineView(parent))
 {
-    m_view->setPage(m_page);
-    connect(m_page, &QWebEnginePage::loadProgress, this, [this](int percent) { emit loadProgress(percent, 100); });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        emit loadProgress(0, 0);
-        emit loadFinished(ok);
-    });
-}
-
-QWidget *ParentBrowserView::widget()
-{
-    return m_view;
-}
-
-void ParentBrowserView::navigate(const QString &address)
-{
-    m_page->load(QUrl(address));
-}
-
-void ParentBrowserView::back()
-{
-    m_page->triggerAction(QWebEnginePage::Back);
-}
-
-void ParentBrowserView::forward()
-{
-    m_page->triggerAction(QWebEnginePage::Forward);
-}
-
-void ParentBrowserView::reload()
-{
-    m_page->triggerAction(QWebEnginePage::Reload);
-}
-
-QString ParentBrowserView::title() const
-{
-    return m_page->title();
-}
-
-QUrl ParentBrowserView::currentUrl() const
-{
-    return m_page->url();
+    showPage(new ParentPage(this));
 }

@@ -165,48 +165,12 @@ void FilteringPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level
 }
 
 WebEngineBrowserView::WebEngineBrowserView(QWidget *parent)
-    : BrowserView(parent), m_view(new ChildWebView(parent)), m_page(new FilteringPage(childProfile(), this))
+    : EngineView(parent, new ChildWebView(parent)), m_page(new FilteringPage(childProfile(), this))
 {
-    m_view->setPage(m_page);
-    connect(m_page, &QWebEnginePage::loadProgress, this, [this](int percent) { emit loadProgress(percent, 100); });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        emit loadProgress(0, 0);
-        // A failed or cancelled load completes nothing: a blocked address must
-        // never be learned.
-        if (ok)
-            emit documentLoaded(m_page->url(), true);
-        emit loadFinished(ok);
-    });
+    showPage(m_page);
 }
 
-void WebEngineBrowserView::navigate(const QString &address)
+void WebEngineBrowserView::pageLoaded()
 {
-    m_page->load(QUrl(address));
-}
-
-void WebEngineBrowserView::back()
-{
-    m_page->triggerAction(QWebEnginePage::Back);
-}
-
-void WebEngineBrowserView::forward()
-{
-    m_page->triggerAction(QWebEnginePage::Forward);
-}
-
-void WebEngineBrowserView::reload()
-{
-    m_page->triggerAction(QWebEnginePage::Reload);
-}
-
-QString WebEngineBrowserView::title() const
-{
-    const QString t = m_page->title();
-    // QtWebEngine reports the address as the title of a page without one.
-    return t == m_page->url().toString() || t == m_page->url().toDisplayString() ? QString() : t;
-}
-
-QUrl WebEngineBrowserView::currentUrl() const
-{
-    return m_page->url();
+    emit documentLoaded(m_page->url(), true);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browserview/BrowserView.h"
+#include "browserview/EngineView.h"
 
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -35,24 +35,16 @@ private:
     QString m_frameLoadedMark;
 };
 
-class WebEngineBrowserView : public BrowserView {
+class WebEngineBrowserView : public EngineView {
     Q_OBJECT
 public:
     explicit WebEngineBrowserView(QWidget *parent);
 
-    QWidget *widget() override { return m_view; }
-    void navigate(const QString &address) override;
-    void back() override;
-    void forward() override;
-    void reload() override;
-    QString title() const override;
-    QUrl currentUrl() const override;
-
-    QWebEngineView *webView() const { return m_view; }
     FilteringPage *page() const { return m_page; }
 
 private:
-    QWebEngineView *m_view;
+    void pageLoaded() override;
+
     FilteringPage *m_page;
 };
 
