@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Two portals on one PostgreSQL database behind nginx, with the example
 # configuration: each of 300 ticks and unticks sent through nginx, by 20
-# installations, shows in the menu read through nginx right after it; both
-# instances answer some of them.
+# installations, shows in the menu read through nginx right after it; each
+# installation is answered by one instance, and both answer some.
 # usage: nginx-portals.sh BUILD_DIR   (run under pg_virtualenv)
 source "$(dirname "$0")/common.sh"
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -50,5 +50,9 @@ for round in $(seq 300); do
 done
 for n in 1 2; do
   grep -q 'tad_menu.asp' "$work/access$n.log" || fail "portal $n answered no menu: nginx did not share the load"
+done
+for k in $(seq 0 19); do
+  user=$((3000000000000000000 + k * 7919))
+  [ "$(grep -l "userid=$user" "$work"/access?.log | wc -l)" = 1 ] || fail "installation $user was answered by both portals"
 done
 echo "300 reads right after their writes all showed them"
