@@ -3,6 +3,7 @@
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 
 QByteArray goLinkSignature(const QByteArray &key, const QString &userid, int child, qint64 site,
                            const QString &storedUrl)
@@ -43,4 +44,37 @@ std::optional<QByteArray> redirectTarget(const QString &stored)
     if (url.host().isEmpty() || !address.mid(url.scheme().size()).startsWith(QLatin1String("://")))
         return std::nullopt;
     return url.toEncoded();
+}
+
+bool isOwnMenuReferer(const QByteArray &referer, const QByteArray &host, const QString &userid, int child)
+{
+    const QUrl from = QUrl::fromEncoded(referer, QUrl::StrictMode);
+    const QUrl to = QUrl::fromEncoded("http://" + host, QUrl::StrictMode);
+    if (!from.isValid() || !to.isValid() || to.host().isEmpty() || !from.userInfo().isEmpty()
+        || (from.scheme() != QLatin1String("http") && from.scheme() != QLatin1String("https")))
+        return false;
+    if (from.host().compare(to.host(), Qt::CaseInsensitive) != 0
+        || !from.path().endsWith(QLatin1String("/tad_menu.asp"), Qt::CaseInsensitive))
+        return false;
+    // One of each, as a menu's address has them: with two, which one counts is anyone's guess.
+    const QUrlQuery query(from);
+    const QStringList ids = query.allQueryItemValues(QStringLiteral("userid"), QUrl::FullyDecoded);
+    const QStringList children = query.allQueryItemValues(QStringLiteral("t"), QUrl::FullyDecoded);
+    return ids == QStringList{userid} && children == QStringList{QString::number(child)};
+}
+
+HttpReply leavingPortalPage(const QByteArray &location)
+{
+    // The host as ASCII (punycode), so that letters from other scripts cannot pass for a
+    // name the reader knows.
+    const QString host = QUrl::fromEncoded(location).host(QUrl::FullyEncoded).toHtmlEscaped();
+    HttpReply r;
+    r.contentType = "text/html; charset=utf-8";
+    r.addHeader("Cache-Control", "no-store");
+    r.body = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>This link leads away from the portal</title>"
+             "</head>\n<body style=\"font-family:sans-serif\">\n<h1>This link leads away from the portal</h1>\n<p>It goes to <b>"
+             + host.toUtf8()
+             + "</b>, a site that one family added for itself. The portal sends a browser there only from that "
+               "family's own menu.</p>\n</body></html>\n";
+    return r;
 }

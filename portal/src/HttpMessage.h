@@ -11,6 +11,8 @@ struct HttpRequest {
     QByteArray path;          // target up to "?", still percent-encoded
     QByteArray rawQuery;      // after "?", still percent-encoded
     QByteArray localAddress;  // the address the connection came in on, e.g. "127.0.0.2"
+    QByteArray host;          // the Host field, as received
+    QByteArray referer;       // the Referer field, as received; empty without one
     quint16 localPort = 0;
 };
 

@@ -189,6 +189,9 @@ void Session::answer()
         HttpRequest r = handlerRequest(method, target);
         r.localAddress = m_localAddress;
         r.localPort = m_localPort;
+        const auto bytes = [](std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); };
+        r.host = bytes(m_reader.field("Host"));
+        r.referer = bytes(m_reader.field("Referer"));
         reply = t_handler->handle(r);
     }
 

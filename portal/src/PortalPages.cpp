@@ -165,7 +165,7 @@ HttpReply PortalPages::handle(const HttpRequest &request)
         if (!query)
             return bad(error.toUtf8());
         try {
-            return portalPage(path.mid(5).toLower(), *query);
+            return portalPage(path.mid(5).toLower(), *query, request);
         } catch (const BadRequest &e) {
             return bad(e.reason);
         }
@@ -177,7 +177,7 @@ HttpReply PortalPages::handle(const HttpRequest &request)
     return HttpReply::text(404, "no such page\n");
 }
 
-HttpReply PortalPages::portalPage(const QByteArray &page, const QueryString &q)
+HttpReply PortalPages::portalPage(const QByteArray &page, const QueryString &q, const HttpRequest &request)
 {
     if (page == "version.htm")
         return HttpReply::text(200, m_config.version);
@@ -188,7 +188,7 @@ HttpReply PortalPages::portalPage(const QByteArray &page, const QueryString &q)
     if (page == "tad_menu.asp")
         return menu(q);
     if (page == "tad_go.asp")
-        return go(q);
+        return go(q, request);
     if (page == "tad_available.asp")
         return available(q);
     if (page == "tad_saveitem.asp")
@@ -356,7 +356,7 @@ HttpReply PortalPages::menu(const QueryString &q)
     return htmlReply(withGoLinks(*menu, t, userid));
 }
 
-HttpReply PortalPages::go(const QueryString &q)
+HttpReply PortalPages::go(const QueryString &q, const HttpRequest &request)
 {
     requireKeys(q, {"t", "userid", "item"});
     const int t = child(q, "t");
@@ -369,7 +369,8 @@ HttpReply PortalPages::go(const QueryString &q)
     if (userid != readerId(q) || signature.size() != 32)
         return notOnMenu;
     PortalStore *s = store();
-    const std::optional<QString> stored = s ? s->tickedSiteUrl(userid, t, item) : std::nullopt;
+    bool ownSite = false;
+    const std::optional<QString> stored = s ? s->tickedSiteUrl(userid, t, item, &ownSite) : std::nullopt;
     if (!stored)
         return storeFailure();
     if (stored->isEmpty() || !isGoLinkSignature(signature, m_config.goLinkKey, userid, t, item, *stored))
@@ -377,6 +378,10 @@ HttpReply PortalPages::go(const QueryString &q)
     const std::optional<QByteArray> location = redirectTarget(resolveAddress(*stored));
     if (!location)
         return HttpReply::text(404, "that site's address is not a web address\n");
+    // Anyone can add a site of their own and tick it: followed from anywhere but that
+    // family's menu, its link would make the portal's address a way to anywhere.
+    if (ownSite && !isOwnMenuReferer(request.referer, request.host, userid, t))
+        return leavingPortalPage(*location);
     HttpReply r = HttpReply::text(302, "");
     r.contentType = "text/html; charset=utf-8";
     r.addHeader("Location", *location);

@@ -33,12 +33,12 @@ public:
     HttpReply handle(const HttpRequest &request) override;
 
 private:
-    HttpReply portalPage(const QByteArray &page, const QueryString &query);
+    HttpReply portalPage(const QByteArray &page, const QueryString &query, const HttpRequest &request);
     HttpReply logo(const QByteArray &encodedName);
     HttpReply visit(const QueryString &q);
     HttpReply getFace(const QueryString &q);
     HttpReply menu(const QueryString &q);
-    HttpReply go(const QueryString &q);
+    HttpReply go(const QueryString &q, const HttpRequest &request);
     HttpReply available(const QueryString &q);
     HttpReply saveItem(const QueryString &q);
     HttpReply saveFace(const QueryString &q);

@@ -279,10 +279,10 @@ std::optional<SiteRow> PortalStore::site(const QString &userid, qint64 id)
     return row;
 }
 
-std::optional<QString> PortalStore::tickedSiteUrl(const QString &userid, int child, qint64 id)
+std::optional<QString> PortalStore::tickedSiteUrl(const QString &userid, int child, qint64 id, bool *ownSite)
 {
     QSqlQuery &q = prepared("tickedSiteUrl", QStringLiteral(
-        "SELECT s.url FROM sites s JOIN ticks k ON k.site_id = s.id "
+        "SELECT s.url, s.owner <> '' FROM sites s JOIN ticks k ON k.site_id = s.id "
         "WHERE s.id = ? AND (s.owner = '' OR s.owner = ?) AND k.child = ? AND k.userid = %1")
                                                   .arg(QLatin1String(effectiveUser)));
     q.bindValue(0, id);
@@ -293,8 +293,11 @@ std::optional<QString> PortalStore::tickedSiteUrl(const QString &userid, int chi
     if (!exec(q))
         return std::nullopt;
     QString url;
-    if (q.next())
+    if (q.next()) {
         url = q.value(0).toString();
+        if (ownSite)
+            *ownSite = q.value(1).toBool();
+    }
     q.finish();
     return url;
 }

@@ -62,7 +62,8 @@ public:
     std::optional<QList<SiteRow>> sites(const QString &userid, int child);
     std::optional<SiteRow> site(const QString &userid, qint64 id);
     // The site's address when it is visible to and ticked for that child; empty when not.
-    std::optional<QString> tickedSiteUrl(const QString &userid, int child, qint64 id);
+    // `*ownSite`: it is the installation's own, not a public one.
+    std::optional<QString> tickedSiteUrl(const QString &userid, int child, qint64 id, bool *ownSite = nullptr);
 
     // Changes.
     Outcome recordVisit(const QString &userid, const QString &version);

@@ -283,3 +283,10 @@ bool RequestReader::keepAlive() const
 {
     return d->parser->get().keep_alive();
 }
+
+std::string_view RequestReader::field(std::string_view name) const
+{
+    const auto &head = d->parser->get();
+    const auto it = head.find(name);
+    return it == head.end() ? std::string_view() : std::string_view(it->value());
+}

@@ -70,6 +70,8 @@ public:
     std::string_view target() const;
     unsigned version() const;  // 10 or 11
     bool keepAlive() const;
+    // The value of the head's first field of that name; empty without one.
+    std::string_view field(std::string_view name) const;
 
 private:
     struct Impl;

@@ -279,7 +279,9 @@ private slots:
 
     // Menu tiles through the real go page and request guard: a site that
     // redirects again, and two sites whose names hold one another, opened in
-    // either order (each is learned as an entry of its own).
+    // either order (each is learned as an entry of its own). All are the
+    // family's own sites, which the go page follows only from its menu: the
+    // engine must send the menu as Referer.
     void menuSitesOpen()
     {
         const QString port = QString::number(m_sites.port);

@@ -20,6 +20,17 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$
 files=$(dpkg -L tadpole tadpole-portal | sort -u)
 [ -x /usr/bin/tadpole ] && [ -x /usr/bin/tadpole-portal ] && [ -x /usr/libexec/tadpole/terminate ] || fail "programs missing"
 
+# The unit, with its limits, starts and serves where systemd runs the machine.
+if [ -d /run/systemd/system ]; then
+  systemctl restart tadpole-portal.service || fail "the unit does not start"
+  page=""
+  for _ in $(seq 50); do page=$(exec 3<>/dev/tcp/127.0.0.1/8642 && printf 'GET /tad/tad_getface.asp?userid=1 HTTP/1.0\r\n\r\n' >&3 && cat <&3) && break; sleep 0.1; done
+  grep -q 'Child 1' <<<"$page" || { journalctl -u tadpole-portal.service --no-pager | tail -20; fail "the unit's portal does not answer"; }
+  systemctl stop tadpole-portal.service
+else
+  echo "systemd does not run this machine: the unit is not started here"
+fi
+
 start_portal "the installed portal" /usr/bin/tadpole-portal --demo --port 0 --db "sqlite:$work/portal.sqlite" --access-log "$work/access.log"
 
 # The browser's program folder is the home's data folder: it holds no helper,

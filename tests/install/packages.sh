@@ -57,5 +57,12 @@ cmake --install "$build" --component portal --prefix "$work/elsewhere" >"$work/i
 unit=$(find "$work/elsewhere" -name tadpole-portal.service)
 grep -qF "ExecStart=$work/elsewhere/bin/tadpole-portal " "$unit" \
   || problem "a unit installed to another prefix does not start the portal installed there"
+# The unit runs with what the portal needs and no more: an exposure of at most 2.5 of 10.
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze security --offline=true --threshold=25 --no-pager "$unit" >"$work/security.log" 2>&1 \
+    || { cat "$work/security.log"; problem "systemd-analyze scores the unit's exposure above 2.5"; }
+else
+  echo "systemd-analyze is not installed: the unit's exposure is not checked"
+fi
 optional "lintian's errors" lintian --fail-on error --suppress-tags-from-file /dev/null "$browser" "$portal"
 exit "$fail"

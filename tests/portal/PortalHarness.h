@@ -111,10 +111,11 @@ private:
     QByteArray m_received;
 };
 
-inline HttpResult httpGet(quint16 port, const QByteArray &target, const char *to = "127.0.0.1")
+// `fields`: more header lines, each ending in CR LF.
+inline HttpResult httpGet(quint16 port, const QByteArray &target, const char *to = "127.0.0.1", const QByteArray &fields = {})
 {
     RawClient c(port, to);
-    c.send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    c.send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + fields + "Connection: close\r\n\r\n");
     return parseHttp(c.read(5000));
 }
 
@@ -137,7 +138,10 @@ public:
         return false;
     }
     quint16 port() const { return m_port; }
-    HttpResult get(const QByteArray &target) const { return httpGet(m_port, target); }
+    HttpResult get(const QByteArray &target, const QByteArray &fields = {}) const
+    {
+        return httpGet(m_port, target, "127.0.0.1", fields);
+    }
     qint64 pid() const { return m_process.processId(); }
     // SIGTERM; returns the exit code, -1 when it did not stop cleanly.
     int stop() { return signal(SIGTERM) && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }

@@ -191,7 +191,8 @@ private slots:
     }
 
     // Installation 12 has site 1 at `address` and site 2 elsewhere, ticked for child 1 (and
-    // site 1 for child 2 too); a go link from child 1's menu, then changed as `change` says.
+    // site 1 for child 2 too); a go link from child 1's menu, then changed as `change` says,
+    // followed from that menu ("from X": from page X; "public": a public site at `address`).
     void goLinks_data()
     {
         QTest::addColumn<QString>("address"); QTest::addColumn<QString>("change"); QTest::addColumn<int>("status");
@@ -210,6 +211,12 @@ private slots:
         row("another installation's id, the site ticked for both", "userid 13");
         row("the site's address changed since the menu", "edit address");
         row("the site unticked since the menu", "untick");
+        row("a family's own site from no page: a page naming its host", "from ", 200);
+        row("a family's own site from another installation's menu", "from http://127.0.0.1/tad/tad_menu.asp?t=1&userid=13", 200);
+        row("a family's own site from another child's menu", "from http://127.0.0.1/tad/tad_menu.asp?t=2&userid=12", 200);
+        row("a family's own site from its menu's address on another host", "from http://evil.example/tad/tad_menu.asp?t=1&userid=12", 200);
+        row("a family's own site from a menu address with a second id", "from http://127.0.0.1/tad/tad_menu.asp?t=1&userid=12&userid=13", 200);
+        row("a public site from no page", "public", 302);
         for (const char *stored : {"javascript:alert(1)", "http:evil.example", "http:/evil.example", "http:///evil.example",
                                    "//evil.example/", "http:\\\\evil.example"})
             row(qPrintable(QStringLiteral("stored %1: no address with a host").arg(stored)), "", 404, stored);
@@ -224,6 +231,7 @@ private slots:
             QCOMPARE(get("/tad/tad_saveitem.asp?" + QByteArray(tick) + "&userid=12").status, 200);
         const QByteArray menu = get("/tad/tad_menu.asp?t=1&userid=12").body;
         QByteArray go = goLinkOnMenu(menu, "1");
+        QByteArray from = "http://127.0.0.1:" + QByteArray::number(m_portal->port()) + "/tad/tad_menu.asp?t=1&userid=12";
         QVERIFY2(go.contains("?sig="), menu.constData());
         const auto signature = [](const QByteArray &link) { return link.mid(link.indexOf("?sig=") + 5, 32); };
         const QByteArray sig = signature(go);
@@ -248,10 +256,19 @@ private slots:
             for (const char *userid : {"12", "13"})
                 QCOMPARE(get("/tad/tad_saveitem.asp?item=3&checked=True&t=1&userid=" + QByteArray(userid)).status, 200);
             go = withValue(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=12").body, "3"), "userid", "13");
+        } else if (change.startsWith(QLatin1String("from "))) {
+            from = change.mid(5).toUtf8();
+        } else if (change == QLatin1String("public")) {
+            QCOMPARE(get(postSite("900", "Public", 0, "1", "0", address)).status, 200);
+            QCOMPARE(get("/tad/tad_saveitem.asp?item=3&checked=True&t=1&userid=12").status, 200);
+            go = goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=12").body, "3");
+            from.clear();
         }
-        const HttpResult r = get(go);
+        const HttpResult r = get(go, from.isEmpty() ? QByteArray() : "Referer: " + from + "\r\n");
         QCOMPARE(r.status, status);
         QCOMPARE(r.header("Location"), location);
+        // The destination's host named, nothing that moves the browser on.
+        QVERIFY(status != 200 || (r.body.contains("<b>www.zoo.example</b>") && !r.body.contains("http-equiv") && !r.body.contains("<script")));
     }
 
     void readersWithMadeUpIdsCannotBlowUpMemory_data()
@@ -324,7 +341,8 @@ private slots:
         QCOMPARE(sqlite(dbPath(), first), QStringList());
         QVERIFY(start());
         QVERIFY(get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
-        QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=21").body, "1")).header("Location"), "http://kept.example/");
+        QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=21").body, "1"), "Referer: http://127.0.0.1/tad/tad_menu.asp?t=1&userid=21\r\n")
+                     .header("Location"), "http://kept.example/");
         QCOMPARE(m_portal->stop(), 0);
         QCOMPARE(sqlite(dbPath(), {"SELECT version, (SELECT COUNT(*) FROM sqlite_master WHERE name = 'changes') FROM schema_version"}),
                  QStringList{"2|0"});
@@ -389,7 +407,7 @@ private:
         return m_portal->start(QStringList{"--db", "sqlite:" + dbPath(), "--access-log", m_dir->filePath("access.log")} + more);
     }
     QString dbPath() const { return m_dir->filePath(QStringLiteral("portal.sqlite")); }
-    HttpResult get(const QByteArray &target) const { return m_portal->get(target); }
+    HttpResult get(const QByteArray &target, const QByteArray &fields = {}) const { return m_portal->get(target, fields); }
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PortalRun> m_portal;
 };
