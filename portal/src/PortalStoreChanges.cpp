@@ -163,15 +163,9 @@ std::optional<SiteRow> PortalStore::siteForChange(const QString &userid, bool ma
         return std::nullopt;
     }
     if (row->id == 0) {
-        // Another installation's private site exists but stays unseen: refused all the same.
-        QSqlQuery &q = prepared("siteExists", QStringLiteral("SELECT COUNT(*) FROM sites WHERE id = ?"));
-        q.bindValue(0, id);
-        if (!exec(q) || !q.next()) {
-            *denied = Outcome::Failed;
-            return std::nullopt;
-        }
-        *denied = q.value(0).toLongLong() > 0 ? Outcome::Forbidden : Outcome::NotFound;
-        q.finish();
+        // Missing, or another installation's private site: the same answer, so that no one
+        // can tell which ids others hold.
+        *denied = Outcome::NotFound;
         return std::nullopt;
     }
     if (!canChange(*row, userid, maintainer)) {

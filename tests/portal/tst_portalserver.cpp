@@ -170,8 +170,8 @@ private slots:
         row("a tick of a site that does not exist", "/tad/tad_saveitem.asp?item=99&checked=True&t=1&userid=8", 404);
         row("a delete of a site that does not exist", postSite("8", "N", 99, "", "1"), 404);
         row("another installation's site: a tick", tick + "7", 404);
-        row("another installation's site: an edit", postSite("7", "N", 1, "2"), 403);
-        row("another installation's site: a delete", postSite("7", "N", 1, "", "1"), 403);
+        row("another installation's site: an edit", postSite("7", "N", 1, "2"), 404);
+        row("another installation's site: a delete", postSite("7", "N", 1, "", "1"), 404);
         row("a public site, not the maintainer: an edit", postSite("8", "N", 2, ""), 403);
         row("a public site, not the maintainer: a delete", postSite("8", "N", 2, "", "1"), 403);
     }
