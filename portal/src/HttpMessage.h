@@ -11,6 +11,7 @@ struct HttpRequest {
     QByteArray path;          // target up to "?", still percent-encoded
     QByteArray rawQuery;      // after "?", still percent-encoded
     QByteArray localAddress;  // the address the connection came in on, e.g. "127.0.0.2"
+    QByteArray peerAddress;   // the client's address
     quint16 localPort = 0;
 };
 

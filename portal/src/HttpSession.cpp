@@ -188,6 +188,7 @@ void Session::answer()
     } else {
         HttpRequest r = handlerRequest(method, target);
         r.localAddress = m_localAddress;
+        r.peerAddress = QByteArray(m_peer.data(), qsizetype(m_peer.size()));
         r.localPort = m_localPort;
         reply = t_handler->handle(r);
     }
