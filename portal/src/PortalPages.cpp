@@ -71,8 +71,11 @@ PortalStore *PortalPages::store()
 
 HttpReply PortalPages::storeFailure()
 {
-    if (m_store && m_store->readOnly() && m_writing)
+    // Kept for reads; the next write tries read-write again (store()).
+    if (m_store && m_store->readOnly() && m_writing) {
+        reportDatabaseError(m_store->lastError());
         return databaseReadOnly();
+    }
     // No store: opening it failed, and that was told already.
     if (m_store)
         reportDatabaseError(m_store->lastError());

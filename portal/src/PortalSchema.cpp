@@ -80,12 +80,12 @@ bool migrateToThirdSchema(QSqlQuery &q)
 
 bool prepareSchema(PortalStore &store, QString *error)
 {
-    QSqlDatabase db = store.database();
     const bool pg = store.kind() == DbConfig::Kind::Postgres;
     if (!store.begin()) {
         *error = store.lastError();
         return false;
     }
+    QSqlDatabase db = store.database();  // begin() may have opened the connection again
     QSqlQuery q(db);
     auto failed = [&]() {
         *error = databaseErrorMessage(q.lastError(), store.kind());

@@ -123,6 +123,9 @@ bool PortalStore::exec(QSqlQuery &q)
 
 void PortalStore::fail(const QSqlError &error)
 {
+    // A connection refused a write as read-only (SQLite may open a file it cannot write
+    // read-only without saying so) serves reads on until a write tries to reopen it.
+    m_readOnly = m_readOnly || isReadOnlyError(error, m_config.kind);
     m_error = databaseErrorMessage(error, m_config.kind);
 }
 
@@ -139,11 +142,19 @@ bool PortalStore::begin()
     // IMMEDIATE takes the write lock up front: a deferred transaction that reads first
     // and writes later could fail with "busy" when another writer came in between.
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        fail(q.lastError());
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    fail(q.lastError());
+    // SQLite opens a file it cannot write read-only without saying so; opened again,
+    // it may write once more. Statements prepared so far are gone with the connection.
+    if (!isReadOnlyError(q.lastError(), m_config.kind) || !openConnection(false))
         return false;
-    }
-    return true;
+    m_readOnly = false;
+    QSqlQuery again(QSqlDatabase::database(m_connectionName, false));
+    if (again.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    fail(again.lastError());
+    return false;
 }
 
 bool PortalStore::commit()

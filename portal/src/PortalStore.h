@@ -46,6 +46,7 @@ public:
 
     // A SQLite database that cannot be opened for writing is opened read-only: reads go on.
     bool open(QString *error);
+    // Opened read-only, or a write was refused as read-only.
     bool readOnly() const { return m_readOnly; }
     QString lastError() const { return m_error; }
     DbConfig::Kind kind() const { return m_config.kind; }

@@ -85,14 +85,14 @@ std::optional<qint64> PortalStore::countOf(const char *key, const QString &sql, 
 
 Outcome PortalStore::recordVisit(const QString &userid, const QString &version)
 {
+    if (!begin())
+        return Outcome::Failed;
     QSqlQuery &q = prepared("recordVisit", QStringLiteral(
         "INSERT INTO visit_days (userid, day, version, visits) VALUES (?, ?, ?, 1) ON CONFLICT (userid, day) "
         "DO UPDATE SET visits = visit_days.visits + 1, version = excluded.version"));
     q.bindValue(0, userid);
     q.bindValue(1, now().left(10));
     q.bindValue(2, version);
-    if (!begin())
-        return Outcome::Failed;
     return finishChange(exec(q));
 }
 
@@ -235,14 +235,14 @@ Outcome PortalStore::deleteSite(const QString &userid, bool maintainer, qint64 i
 
 Outcome PortalStore::addSuggestion(const QString &userid, const QString &url, const QString &email, int maxKept)
 {
+    if (!begin())
+        return Outcome::Failed;
     QSqlQuery &q = prepared("addSuggestion", QStringLiteral(
         "INSERT INTO suggestions (userid, url, email, at) VALUES (?, ?, ?, ?)"));
     q.bindValue(0, userid);
     q.bindValue(1, url);
     q.bindValue(2, email);
     q.bindValue(3, now());
-    if (!begin())
-        return Outcome::Failed;
     const std::optional<qint64> kept =
         countOf("suggestionCount", QStringLiteral("SELECT COUNT(*) FROM suggestions WHERE userid = ?"), userid);
     if (!kept || *kept >= maxKept) {

@@ -2,6 +2,8 @@
 #include "PortalHarness.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -362,6 +364,27 @@ private slots:
                  QStringList{"3|0"});
         QCOMPARE(sqlite(dbPath(), {"SELECT userid, day > '2026-01-03', version, visits FROM visit_days ORDER BY day, userid"}),
                  (QStringList{"21|0|2.04|2", "21|0|2.04|1", "22|0|2.04|1", "21|1|2.05|2"}));
+    }
+
+    // The database turns read-only under the running portal (immutable files: root on a
+    // file system with chattr): reads go on, writes answer 503, and once it is writable the
+    // very next write lands.
+    void readOnlyDatabaseKeepsServingReads()
+    {
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Ann").status, 200);
+        const QStringList files = {dbPath(), dbPath() + "-wal", m_dir->path()};
+        const auto immutable = [&](bool on) { return QProcess::execute("chattr", QStringList{on ? "+i" : "-i"} + files) == 0; };
+        if (!immutable(true))
+            QSKIP("chattr +i is not allowed here");
+        auto writable = qScopeGuard([&] { immutable(false); });
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Bob").status, 503);
+            QVERIFY(get("/tad/tad_getface.asp?userid=5").body.startsWith("Ann\t"));
+            QCOMPARE(get("/tad/tad_getface.asp?userid=6").status, 200);
+        }
+        QVERIFY(immutable(false));
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Cid").status, 200);
+        QVERIFY(get("/tad/tad_getface.asp?userid=5").body.startsWith("Cid\t"));
     }
 
     void killDuringBurstLosesNothingAnswered()
