@@ -71,8 +71,7 @@ PortalStore *PortalPages::store()
 
 HttpReply PortalPages::storeFailure()
 {
-    // Kept for reads; the next write tries read-write again (store()).
-    if (m_store && m_store->readOnly() && m_writing) {
+    if (m_store && m_store->readOnly() && m_writing) {  // kept for reads; a write reopens it (store())
         reportDatabaseError(m_store->lastError());
         return databaseReadOnly();
     }
@@ -486,7 +485,5 @@ HttpReply PortalPages::suggestSite(const QueryString &q)
     const QString email = text(q, "email", 320, true);
     PortalStore *s = store();
     const Outcome added = s ? s->addSuggestion(userid, url, email, m_config.bounds.suggestionsPerInstallation) : Outcome::Failed;
-    if (added == Outcome::Full)
-        return suggestionsBoundReached();
-    return s ? fromOutcome(added) : storeFailure();
+    return added == Outcome::Full ? suggestionsBoundReached() : fromOutcome(added);
 }
