@@ -5,14 +5,19 @@
 
 #include <unistd.h>
 
-QString databaseErrorMessage(const QSqlError &error, DbConfig::Kind kind)
+bool isReadOnlyError(const QSqlError &error, DbConfig::Kind kind)
 {
     // SQLITE_READONLY and its extended codes; PostgreSQL's read_only_sql_transaction.
     const QString code = error.nativeErrorCode();
     bool numeric = false;
     const int sqliteCode = code.toInt(&numeric);
-    const bool readOnly = kind == DbConfig::Kind::Sqlite ? numeric && (sqliteCode & 0xff) == 8
-                                                         : code == QLatin1String("25006");
+    return kind == DbConfig::Kind::Sqlite ? numeric && (sqliteCode & 0xff) == 8 : code == QLatin1String("25006");
+}
+
+QString databaseErrorMessage(const QSqlError &error, DbConfig::Kind kind)
+{
+    const QString code = error.nativeErrorCode();
+    const bool readOnly = isReadOnlyError(error, kind);
     QString message = error.text().simplified();
     if (message.isEmpty())
         message = QStringLiteral("error %1 without a message").arg(code);

@@ -13,6 +13,7 @@ struct HttpRequest {
     QByteArray localAddress;  // the address the connection came in on, e.g. "127.0.0.2"
     QByteArray host;          // the Host field, as received
     QByteArray referer;       // the Referer field, as received; empty without one
+    QByteArray peerAddress;   // the client's address
     quint16 localPort = 0;
 };
 

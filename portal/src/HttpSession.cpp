@@ -188,6 +188,7 @@ void Session::answer()
     } else {
         HttpRequest r = handlerRequest(method, target);
         r.localAddress = m_localAddress;
+        r.peerAddress = QByteArray(m_peer.data(), qsizetype(m_peer.size()));
         r.localPort = m_localPort;
         const auto bytes = [](std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); };
         r.host = bytes(m_reader.field("Host"));

@@ -55,17 +55,26 @@ PortalPages::PortalPages(const PortalConfig &config, StoreFactory storeFactory)
         m_config.cache = std::make_shared<ReplyCache>(0);
     if (!m_config.changes)
         m_config.changes = std::make_shared<ChangeFeed>();
+    if (!m_config.writeRate)
+        m_config.writeRate = std::make_shared<WriteRate>(m_config.bounds.writesPerAddressPerMinute);
 }
 
 PortalStore *PortalPages::store()
 {
+    // A store opened read-only serves reads; a write first tries to open it read-write again.
+    if (m_store && m_writing && m_store->readOnly())
+        m_store.reset();
     if (!m_store)
         m_store = m_storeFactory();
-    return m_store.get();
+    return m_store && m_writing && m_store->readOnly() ? nullptr : m_store.get();
 }
 
 HttpReply PortalPages::storeFailure()
 {
+    if (m_store && m_store->readOnly() && m_writing) {  // kept for reads; a write reopens it (store())
+        reportDatabaseError(m_store->lastError());
+        return databaseReadOnly();
+    }
     // No store: opening it failed, and that was told already.
     if (m_store)
         reportDatabaseError(m_store->lastError());
@@ -81,6 +90,7 @@ HttpReply PortalPages::fromOutcome(Outcome outcome, const QByteArray &okBody)
     case Outcome::Ok: return HttpReply::text(200, okBody);
     case Outcome::NotFound: return HttpReply::text(404, "no such site\n");
     case Outcome::Forbidden: return HttpReply::text(403, "this installation may not change that site\n");
+    case Outcome::Full:
     case Outcome::Failed: break;
     }
     return storeFailure();
@@ -160,6 +170,9 @@ HttpReply PortalPages::handle(const HttpRequest &request)
     if (path.startsWith("/tad/logos/"))
         return logo(path.mid(11));
     if (path.startsWith("/tad/")) {
+        m_writing = isWritePage(path.mid(5).toLower());
+        if (m_writing && !m_config.writeRate->admit(request.peerAddress))
+            return tooManyWrites();
         QString error;
         const std::optional<QueryString> query = QueryString::parse(request.rawQuery, &error);
         if (!query)
@@ -452,7 +465,10 @@ HttpReply PortalPages::postSite(const QueryString &q)
         // Only a maintainer adds public sites; anyone else's site is private, whatever Type says.
         const QString owner = type == QLatin1String("1") && maintainer ? QString("") : userid;
         qint64 newId = 0;
-        HttpReply r = afterChange(s->addSite(userid, owner, f, &newId));
+        const Outcome added = s->addSite(userid, owner, f, &newId, m_config.bounds.sitesPerInstallation);
+        if (added == Outcome::Full)
+            return sitesBoundReached(m_config.bounds.sitesPerInstallation);
+        HttpReply r = afterChange(added);
         if (r.status == 200)
             r.addHeader("X-Site-Id", QByteArray::number(newId));
         return r;
@@ -473,5 +489,6 @@ HttpReply PortalPages::suggestSite(const QueryString &q)
     const QString url = text(q, "url", 2048, true);
     const QString email = text(q, "email", 320, true);
     PortalStore *s = store();
-    return s ? fromOutcome(s->addSuggestion(userid, url, email)) : storeFailure();
+    const Outcome added = s ? s->addSuggestion(userid, url, email, m_config.bounds.suggestionsPerInstallation) : Outcome::Failed;
+    return added == Outcome::Full ? suggestionsBoundReached() : fromOutcome(added);
 }

@@ -2,6 +2,7 @@
 
 #include "ChangeFeed.h"
 #include "HttpMessage.h"
+#include "PortalBounds.h"
 #include "PortalStore.h"
 #include "QueryString.h"
 #include "ReplyCache.h"
@@ -22,6 +23,8 @@ struct PortalConfig {
     QByteArray goLinkKey;                 // signs the menu's go links; kept in the database
     std::shared_ptr<ReplyCache> cache;    // shared by every worker
     std::shared_ptr<ChangeFeed> changes;  // tells when kept replies may be stale
+    PortalBounds bounds;
+    std::shared_ptr<WriteRate> writeRate; // shared by every worker; made from `bounds` when missing
 };
 
 // Answers every page of the portal for one worker thread, on that thread's own store.
@@ -65,4 +68,5 @@ private:
     PortalConfig m_config;
     StoreFactory m_storeFactory;
     std::unique_ptr<PortalStore> m_store;
+    bool m_writing = false;  // the request being answered writes
 };

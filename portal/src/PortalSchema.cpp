@@ -60,16 +60,32 @@ bool migrateToSecondSchema(QSqlQuery &q)
     return q.exec();
 }
 
+// Version 3: visits as counts per installation and day instead of a row each (the counts
+// so far are kept); suggestions counted per installation by an index.
+bool migrateToThirdSchema(QSqlQuery &q)
+{
+    for (const char *sql : {"CREATE TABLE visit_days (userid TEXT NOT NULL, day TEXT NOT NULL, version TEXT NOT NULL, "
+                            "visits BIGINT NOT NULL, PRIMARY KEY (userid, day))",
+                            "INSERT INTO visit_days (userid, day, version, visits) SELECT userid, substr(at, 1, 10), "
+                            "MAX(version), COUNT(*) FROM visits GROUP BY userid, substr(at, 1, 10)",
+                            "DROP TABLE visits", "CREATE INDEX suggestions_userid ON suggestions (userid)",
+                            "UPDATE schema_version SET version = 3"}) {
+        if (!q.exec(QLatin1String(sql)))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool prepareSchema(PortalStore &store, QString *error)
 {
-    QSqlDatabase db = store.database();
     const bool pg = store.kind() == DbConfig::Kind::Postgres;
     if (!store.begin()) {
         *error = store.lastError();
         return false;
     }
+    QSqlDatabase db = store.database();  // begin() may have opened the connection again
     QSqlQuery q(db);
     auto failed = [&]() {
         *error = databaseErrorMessage(q.lastError(), store.kind());
@@ -105,6 +121,11 @@ bool prepareSchema(PortalStore &store, QString *error)
         if (!migrateToSecondSchema(q))
             return failed();
         version = 2;
+    }
+    if (version == 2) {
+        if (!migrateToThirdSchema(q))
+            return failed();
+        version = 3;
     }
     if (!store.commit()) {
         *error = store.lastError();

@@ -5,7 +5,7 @@
 #include <QString>
 
 // The version of the tables this portal reads and writes, kept in table schema_version.
-inline constexpr int SchemaVersion = 2;
+inline constexpr int SchemaVersion = 3;
 
 // The row of table secrets that holds the key signing go links.
 inline constexpr char GoLinkKeyName[] = "go links";

@@ -32,12 +32,37 @@ PortalStore::~PortalStore()
 
 bool PortalStore::open(QString *error)
 {
+    m_readOnly = false;
+    if (openConnection(false))
+        return true;
+    // A database file that cannot be written just now (a read-only mount, its permissions)
+    // still serves reads; a later write tries read-write again (PortalPages).
+    if (m_config.kind == DbConfig::Kind::Sqlite) {
+        const QString readWriteError = m_error;
+        if (openConnection(true)) {
+            m_readOnly = true;
+            return true;
+        }
+        m_error = readWriteError;
+    }
+    *error = m_error;
+    return false;
+}
+
+bool PortalStore::openConnection(bool readOnly)
+{
+    m_statements->queries.clear();
+    if (QSqlDatabase::contains(m_connectionName)) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
     const bool sqlite = m_config.kind == DbConfig::Kind::Sqlite;
     QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", m_connectionName);
     if (sqlite) {
         db.setDatabaseName(m_config.path);
         // Writers from other threads wait for the lock instead of failing at once.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=15000")
+                             + (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     } else {
         db.setHostName(m_config.host);
         if (m_config.port > 0)
@@ -48,16 +73,17 @@ bool PortalStore::open(QString *error)
     }
     if (!db.open()) {
         fail(db.lastError());
-        *error = m_error;
         return false;
     }
     if (sqlite) {
         QSqlQuery q(db);
         // WAL lets readers go on while one writer commits; FULL makes each answered
-        // commit durable before the reply leaves.
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
+        // commit durable before the reply leaves. Read-only, the file keeps its mode.
+        const bool ready = readOnly ? q.exec(QStringLiteral("SELECT COUNT(*) FROM schema_version"))
+                                    : q.exec(QStringLiteral("PRAGMA journal_mode=WAL"))
+                                          && q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        if (!ready) {
             fail(q.lastError());
-            *error = m_error;
             return false;
         }
     }
@@ -97,6 +123,9 @@ bool PortalStore::exec(QSqlQuery &q)
 
 void PortalStore::fail(const QSqlError &error)
 {
+    // A connection refused a write as read-only (SQLite may open a file it cannot write
+    // read-only without saying so) serves reads on until a write tries to reopen it.
+    m_readOnly = m_readOnly || isReadOnlyError(error, m_config.kind);
     m_error = databaseErrorMessage(error, m_config.kind);
 }
 
@@ -113,11 +142,19 @@ bool PortalStore::begin()
     // IMMEDIATE takes the write lock up front: a deferred transaction that reads first
     // and writes later could fail with "busy" when another writer came in between.
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        fail(q.lastError());
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    fail(q.lastError());
+    // SQLite opens a file it cannot write read-only without saying so; opened again,
+    // it may write once more. Statements prepared so far are gone with the connection.
+    if (!isReadOnlyError(q.lastError(), m_config.kind) || !openConnection(false))
         return false;
-    }
-    return true;
+    m_readOnly = false;
+    QSqlQuery again(QSqlDatabase::database(m_connectionName, false));
+    if (again.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    fail(again.lastError());
+    return false;
 }
 
 bool PortalStore::commit()

@@ -24,7 +24,8 @@ struct SiteRow {
     bool ticked = false;
 };
 
-enum class Outcome { Ok, NotFound, Forbidden, Failed };
+// Full: refused, the installation already has as many as it may keep.
+enum class Outcome { Ok, NotFound, Forbidden, Full, Failed };
 
 // The PostgreSQL notification channel every change transaction notifies (ChangeFeed).
 inline constexpr char ChangeChannel[] = "tadpole_changes";
@@ -43,7 +44,10 @@ public:
     PortalStore(const PortalStore &) = delete;
     PortalStore &operator=(const PortalStore &) = delete;
 
+    // A SQLite database that cannot be opened for writing is opened read-only: reads go on.
     bool open(QString *error);
+    // Opened read-only, or a write was refused as read-only.
+    bool readOnly() const { return m_readOnly; }
     QString lastError() const { return m_error; }
     DbConfig::Kind kind() const { return m_config.kind; }
     QSqlDatabase database() const;
@@ -66,15 +70,17 @@ public:
     std::optional<QString> tickedSiteUrl(const QString &userid, int child, qint64 id, bool *ownSite = nullptr);
 
     // Changes.
+    // Visits are counted per installation and day.
     Outcome recordVisit(const QString &userid, const QString &version);
     Outcome setTick(const QString &userid, int child, qint64 siteId, bool ticked);
     Outcome setFaceName(const QString &userid, int child, const QString &name);
-    Outcome addSite(const QString &userid, const QString &owner, const SiteFields &fields, qint64 *id);
+    // A private site (owner not empty) is refused when its owner has `maxOwn` already.
+    Outcome addSite(const QString &userid, const QString &owner, const SiteFields &fields, qint64 *id, int maxOwn);
     // `newOwner`: nullopt keeps the site's owner.
     Outcome updateSite(const QString &userid, bool maintainer, qint64 id, const SiteFields &fields,
                        const std::optional<QString> &newOwner);
     Outcome deleteSite(const QString &userid, bool maintainer, qint64 id);
-    Outcome addSuggestion(const QString &userid, const QString &url, const QString &email);
+    Outcome addSuggestion(const QString &userid, const QString &url, const QString &email, int maxKept);
 
     // One transaction; on SQLite it holds the write lock from its start.
     bool begin();
@@ -98,10 +104,13 @@ private:
     std::optional<SiteRow> siteForChange(const QString &userid, bool maintainer, qint64 id, Outcome *denied);
     Outcome finishChange(bool ok);
     bool canChange(const SiteRow &row, const QString &userid, bool maintainer) const;
+    std::optional<qint64> countOf(const char *key, const QString &sql, const QString &userid);
+    bool openConnection(bool readOnly);
 
     DbConfig m_config;
     QString m_connectionName;
     QString m_error;
+    bool m_readOnly = false;
     struct Statements;
     std::unique_ptr<Statements> m_statements;
 };

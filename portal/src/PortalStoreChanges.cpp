@@ -72,14 +72,27 @@ Outcome PortalStore::finishChange(bool ok)
     return Outcome::Failed;
 }
 
+std::optional<qint64> PortalStore::countOf(const char *key, const QString &sql, const QString &userid)
+{
+    QSqlQuery &q = prepared(key, sql);
+    q.bindValue(0, userid);
+    if (!exec(q) || !q.next())
+        return std::nullopt;
+    const qint64 count = q.value(0).toLongLong();
+    q.finish();
+    return count;
+}
+
 Outcome PortalStore::recordVisit(const QString &userid, const QString &version)
 {
-    QSqlQuery &q = prepared("recordVisit", QStringLiteral("INSERT INTO visits (userid, version, at) VALUES (?, ?, ?)"));
-    q.bindValue(0, userid);
-    q.bindValue(1, version);
-    q.bindValue(2, now());
     if (!begin())
         return Outcome::Failed;
+    QSqlQuery &q = prepared("recordVisit", QStringLiteral(
+        "INSERT INTO visit_days (userid, day, version, visits) VALUES (?, ?, ?, 1) ON CONFLICT (userid, day) "
+        "DO UPDATE SET visits = visit_days.visits + 1, version = excluded.version"));
+    q.bindValue(0, userid);
+    q.bindValue(1, now().left(10));
+    q.bindValue(2, version);
     return finishChange(exec(q));
 }
 
@@ -141,10 +154,18 @@ Outcome PortalStore::setFaceName(const QString &userid, int child, const QString
     return finishChange(ensureFamily(userid) && writeFace(userid, child, name) && announceChange());
 }
 
-Outcome PortalStore::addSite(const QString &userid, const QString &owner, const SiteFields &f, qint64 *id)
+Outcome PortalStore::addSite(const QString &userid, const QString &owner, const SiteFields &f, qint64 *id, int maxOwn)
 {
     if (!begin())
         return Outcome::Failed;
+    if (!owner.isEmpty()) {
+        const std::optional<qint64> own =
+            countOf("ownSites", QStringLiteral("SELECT COUNT(*) FROM sites WHERE owner = ?"), owner);
+        if (!own || *own >= maxOwn) {
+            rollback();
+            return own ? Outcome::Full : Outcome::Failed;
+        }
+    }
     return finishChange(insertSite(owner, f, userid, id) && announceChange());
 }
 
@@ -163,15 +184,9 @@ std::optional<SiteRow> PortalStore::siteForChange(const QString &userid, bool ma
         return std::nullopt;
     }
     if (row->id == 0) {
-        // Another installation's private site exists but stays unseen: refused all the same.
-        QSqlQuery &q = prepared("siteExists", QStringLiteral("SELECT COUNT(*) FROM sites WHERE id = ?"));
-        q.bindValue(0, id);
-        if (!exec(q) || !q.next()) {
-            *denied = Outcome::Failed;
-            return std::nullopt;
-        }
-        *denied = q.value(0).toLongLong() > 0 ? Outcome::Forbidden : Outcome::NotFound;
-        q.finish();
+        // Missing, or another installation's private site: the same answer, so that no one
+        // can tell which ids others hold.
+        *denied = Outcome::NotFound;
         return std::nullopt;
     }
     if (!canChange(*row, userid, maintainer)) {
@@ -218,15 +233,21 @@ Outcome PortalStore::deleteSite(const QString &userid, bool maintainer, qint64 i
     return finishChange(exec(ticks) && exec(q) && announceChange());
 }
 
-Outcome PortalStore::addSuggestion(const QString &userid, const QString &url, const QString &email)
+Outcome PortalStore::addSuggestion(const QString &userid, const QString &url, const QString &email, int maxKept)
 {
+    if (!begin())
+        return Outcome::Failed;
     QSqlQuery &q = prepared("addSuggestion", QStringLiteral(
         "INSERT INTO suggestions (userid, url, email, at) VALUES (?, ?, ?, ?)"));
     q.bindValue(0, userid);
     q.bindValue(1, url);
     q.bindValue(2, email);
     q.bindValue(3, now());
-    if (!begin())
-        return Outcome::Failed;
+    const std::optional<qint64> kept =
+        countOf("suggestionCount", QStringLiteral("SELECT COUNT(*) FROM suggestions WHERE userid = ?"), userid);
+    if (!kept || *kept >= maxKept) {
+        rollback();
+        return kept ? Outcome::Full : Outcome::Failed;
+    }
     return finishChange(exec(q));
 }

@@ -103,6 +103,8 @@ HttpRequest handlerRequest(std::string_view method, std::string_view target)
     const std::string_view pq = pathAndQuery(target).value_or(std::string_view());
     const size_t q = pq.find('?');
     r.path = toBytes(pq.substr(0, q));
+    if (r.path.isEmpty())
+        r.path = "/";  // an absolute-form target with no path ("http://host?t=1")
     r.rawQuery = q == std::string_view::npos ? QByteArray() : toBytes(pq.substr(q + 1));
     return r;
 }

@@ -85,9 +85,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption cacheOption(QStringLiteral("cache-mb"),
                                          QStringLiteral("Memory for replies kept for reuse, all workers together."),
                                          QStringLiteral("MB"), QStringLiteral("16"));
+    const PortalBounds bounds;
+    const QCommandLineOption maxSitesOption(QStringLiteral("max-sites"),
+                                            QStringLiteral("Private sites one installation may own."),
+                                            QStringLiteral("N"), QString::number(bounds.sitesPerInstallation));
+    const QCommandLineOption maxSuggestionsOption(QStringLiteral("max-suggestions"),
+                                                  QStringLiteral("Suggestions kept from one installation."),
+                                                  QStringLiteral("N"), QString::number(bounds.suggestionsPerInstallation));
+    const QCommandLineOption writeRateOption(
+        QStringLiteral("max-writes-per-minute"),
+        QStringLiteral("Changes, visits and suggestions one client address may send per minute; 0: no limit."),
+        QStringLiteral("N"), QString::number(bounds.writesPerAddressPerMinute));
     parser.addOptions({bindOption, portOption, dbOption, demoOption, maintainerOption, threadsOption, quietOption,
                        accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption,
-                       cacheOption});
+                       cacheOption, maxSitesOption, maxSuggestionsOption, writeRateOption});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -131,6 +142,14 @@ int main(int argc, char *argv[])
     config.radioStream = parser.value(radioOption);
     for (const QString &id : parser.values(maintainerOption))
         config.maintainers.insert(id);
+    for (const auto &[option, bound] : {std::pair{&maxSitesOption, &config.bounds.sitesPerInstallation},
+                                        std::pair{&maxSuggestionsOption, &config.bounds.suggestionsPerInstallation},
+                                        std::pair{&writeRateOption, &config.bounds.writesPerAddressPerMinute}}) {
+        *bound = parser.value(*option).toInt(&ok);
+        if (!ok || *bound < 0)
+            return fail(QStringLiteral("--%1 must be 0 or more").arg(option->names().first()));
+    }
+    config.writeRate = std::make_shared<WriteRate>(config.bounds.writesPerAddressPerMinute);
 
     if (!preparePortal(*db, qsizetype(cacheMb) * 1024 * 1024, &config, &error))
         return fail(error);

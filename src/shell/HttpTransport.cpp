@@ -4,6 +4,24 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include <algorithm>
+
+namespace {
+// A refusal's reason as the portal words it (one short line of plain text, "this
+// installation has 500 sites of its own, …"), for the parent to read after the status.
+QString portalReason(QNetworkReply &reply)
+{
+    if (!reply.header(QNetworkRequest::ContentTypeHeader).toString().startsWith(QLatin1String("text/plain")))
+        return QString();
+    const QByteArray body = reply.read(301);
+    const QString line = QString::fromUtf8(body).trimmed();
+    const bool plain = std::none_of(line.begin(), line.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    return body.size() <= 300 && !line.isEmpty() && plain && !line.contains(QChar::ReplacementCharacter)
+        ? QStringLiteral(": ") + line
+        : QString();
+}
+} // namespace
+
 HttpTransport::HttpTransport(int timeoutMs) : m_timeoutMs(timeoutMs) {}
 
 FetchResult HttpTransport::fetch(const QString &address)
@@ -44,7 +62,7 @@ FetchResult HttpTransport::fetch(const QString &address)
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         result = FetchResult::failure(QStringLiteral("The request timed out"));
     } else if (status != 0 && (status < 200 || status >= 300)) {
-        result = FetchResult::failure(QStringLiteral("The portal answered HTTP %1").arg(status));
+        result = FetchResult::failure(QStringLiteral("The portal answered HTTP %1").arg(status) + portalReason(*reply));
     } else if (reply->error() != QNetworkReply::NoError) {
         // A 200 whose connection dropped mid-body (or whose chunks never ended)
         // is no answer: its half would read as a whole name or a whole list.

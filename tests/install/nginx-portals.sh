@@ -15,7 +15,7 @@ db="postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE"
 ports=()
 for n in 1 2; do
   extra=(); [ "$n" = 1 ] && extra=(--demo)
-  start_portal "portal $n" "$build/tadpole/tadpole-portal" --port 0 --max-per-address 0 --db "$db" --access-log "$work/access$n.log" "${extra[@]}"
+  start_portal "portal $n" "$build/tadpole/tadpole-portal" --port 0 --max-per-address 0 --max-writes-per-minute 0 --db "$db" --access-log "$work/access$n.log" "${extra[@]}"
   ports+=("${host#*:}")
 done
 

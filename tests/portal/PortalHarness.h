@@ -202,7 +202,7 @@ inline QStringList sqlite(const QString &path, const QStringList &statements)
 inline QStringList dumpDatabase(const QString &path)
 {
     QStringList dump;
-    for (const char *table : {"sites", "families", "faces", "ticks", "suggestions"}) {
+    for (const char *table : {"sites", "families", "faces", "ticks", "suggestions", "visit_days"}) {
         for (const QString &row : sqlite(path, {QStringLiteral("SELECT * FROM %1 ORDER BY 1, 2, 3").arg(table)}))
             dump << QLatin1String(table) + u':' + row;
     }

@@ -2,6 +2,8 @@
 #include "PortalHarness.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -170,8 +172,8 @@ private slots:
         row("a tick of a site that does not exist", "/tad/tad_saveitem.asp?item=99&checked=True&t=1&userid=8", 404);
         row("a delete of a site that does not exist", postSite("8", "N", 99, "", "1"), 404);
         row("another installation's site: a tick", tick + "7", 404);
-        row("another installation's site: an edit", postSite("7", "N", 1, "2"), 403);
-        row("another installation's site: a delete", postSite("7", "N", 1, "", "1"), 403);
+        row("another installation's site: an edit", postSite("7", "N", 1, "2"), 404);
+        row("another installation's site: a delete", postSite("7", "N", 1, "", "1"), 404);
         row("a public site, not the maintainer: an edit", postSite("8", "N", 2, ""), 403);
         row("a public site, not the maintainer: a delete", postSite("8", "N", 2, "", "1"), 403);
     }
@@ -188,6 +190,34 @@ private slots:
         QVERIFY(!r.body.isEmpty());
         QCOMPARE(r.body.count('\n'), 1);
         QCOMPARE(dumpDatabase(dbPath()), before);
+    }
+
+    // With `bound` set low, `fill` is answered 200 that many times, then refused; a public
+    // site and another installation's add still count for nothing against 8's bound.
+    void boundsRefuseWhatIsBeyondThem_data()
+    {
+        QTest::addColumn<QString>("bound"); QTest::addColumn<QByteArray>("fill"); QTest::addColumn<int>("status");
+        QTest::newRow("sites of one installation's own") << "--max-sites=2" << postSite("8", "Own", 0, "2") << 409;
+        QTest::newRow("suggestions of one installation") << "--max-suggestions=2"
+                                                         << QByteArray("/tad/tad_suggestsite.asp?userid=8&url=u&email=e") << 409;
+        QTest::newRow("writes of one address, the public add among them")
+            << "--max-writes-per-minute=3" << QByteArray("/tad/tad_visit.asp?userid=8&ver=1") << 429;
+    }
+
+    void boundsRefuseWhatIsBeyondThem()
+    {
+        QFETCH(QString, bound); QFETCH(QByteArray, fill); QFETCH(int, status);
+        m_portal.reset();
+        QVERIFY(start({"--maintainer", "900", bound}));
+        QCOMPARE(get(postSite("900", "Public", 0, "1")).status, 200);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(get(fill).status, 200);
+        const QStringList before = dumpDatabase(dbPath());
+        const HttpResult refused = get(fill);
+        QCOMPARE(refused.status, status);
+        QCOMPARE(refused.body.count('\n'), 1);
+        QCOMPARE(dumpDatabase(dbPath()), before);
+        QCOMPARE(get(QByteArray(fill).replace("userid=8", "userid=9")).status, status == 429 ? 429 : 200);
     }
 
     // Installation 12 has site 1 at `address` and site 2 elsewhere, ticked for child 1 (and
@@ -337,15 +367,42 @@ private slots:
             "CREATE TABLE suggestions (userid TEXT NOT NULL, url TEXT NOT NULL, email TEXT NOT NULL, at TEXT NOT NULL)",
             "CREATE TABLE changes (generation BIGINT NOT NULL)", "INSERT INTO changes (generation) VALUES (7)",
             "INSERT INTO sites VALUES (1, '21', 'http://kept.example/', 'Kept', '', '3', '12', 'K_gif.gif', '21', '')",
-            "INSERT INTO families VALUES ('21', '')", "INSERT INTO faces VALUES ('21', 1, 'Ida')", "INSERT INTO ticks VALUES ('21', 1, 1)"};
+            "INSERT INTO families VALUES ('21', '')", "INSERT INTO faces VALUES ('21', 1, 'Ida')", "INSERT INTO ticks VALUES ('21', 1, 1)",
+            "INSERT INTO visits VALUES ('21', '2.03', '2026-01-02T10:00:00Z'), ('21', '2.04', '2026-01-02T11:00:00Z'), "
+            "('21', '2.04', '2026-01-03T09:00:00Z'), ('22', '2.04', '2026-01-03T09:30:00Z')"};
         QCOMPARE(sqlite(dbPath(), first), QStringList());
         QVERIFY(start());
         QVERIFY(get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
         QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=21").body, "1"), "Referer: http://127.0.0.1/tad/tad_menu.asp?t=1&userid=21\r\n")
                      .header("Location"), "http://kept.example/");
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(get("/tad/tad_visit.asp?userid=21&ver=2.05").status, 200);
         QCOMPARE(m_portal->stop(), 0);
-        QCOMPARE(sqlite(dbPath(), {"SELECT version, (SELECT COUNT(*) FROM sqlite_master WHERE name = 'changes') FROM schema_version"}),
-                 QStringList{"2|0"});
+        QCOMPARE(sqlite(dbPath(), {"SELECT version, (SELECT COUNT(*) FROM sqlite_master WHERE name IN ('changes', 'visits')) FROM schema_version"}),
+                 QStringList{"3|0"});
+        QCOMPARE(sqlite(dbPath(), {"SELECT userid, day > '2026-01-03', version, visits FROM visit_days ORDER BY day, userid"}),
+                 (QStringList{"21|0|2.04|2", "21|0|2.04|1", "22|0|2.04|1", "21|1|2.05|2"}));
+    }
+
+    // The database turns read-only under the running portal (immutable files: root on a
+    // file system with chattr): reads go on, writes answer 503, and once it is writable the
+    // very next write lands.
+    void readOnlyDatabaseKeepsServingReads()
+    {
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Ann").status, 200);
+        const QStringList files = {dbPath(), dbPath() + "-wal", m_dir->path()};
+        const auto immutable = [&](bool on) { return QProcess::execute("chattr", QStringList{on ? "+i" : "-i"} + files) == 0; };
+        if (!immutable(true))
+            QSKIP("chattr +i is not allowed here");
+        auto writable = qScopeGuard([&] { immutable(false); });
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Bob").status, 503);
+            QVERIFY(get("/tad/tad_getface.asp?userid=5").body.startsWith("Ann\t"));
+            QCOMPARE(get("/tad/tad_getface.asp?userid=6").status, 200);
+        }
+        QVERIFY(immutable(false));
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Cid").status, 200);
+        QVERIFY(get("/tad/tad_getface.asp?userid=5").body.startsWith("Cid\t"));
     }
 
     void killDuringBurstLosesNothingAnswered()
@@ -401,7 +458,7 @@ private slots:
     }
 
 private:
-    bool start(const QStringList &more = {"--maintainer", "900"})
+    bool start(const QStringList &more = {"--maintainer", "900", "--max-writes-per-minute", "0"})
     {
         m_portal = std::make_unique<PortalRun>();
         return m_portal->start(QStringList{"--db", "sqlite:" + dbPath(), "--access-log", m_dir->filePath("access.log")} + more);

@@ -59,6 +59,7 @@ private slots:
             manyFields += "X-" + QByteArray::number(i) + ": 1\r\n";
         row("absolute-form target with a query, scheme in capitals", "GET HTTP://a.example/tad/x.asp?userid=5 HTTP/1.1\r\n" + end, 200,
             "HTTP://a.example/tad/x.asp?userid=5 -> /tad/x.asp?userid=5");
+        row("absolute-form target with a query and no path", "GET http://a.example?t=1 HTTP/1.1\r\n" + end, 200, "http://a.example?t=1 -> /?t=1");
         row("HTTP/1.0 needs no Host", "GET /tad/version.htm HTTP/1.0\r\n\r\n", 200, version);
         row("a head that arrives in pieces", "GET /tad/version.htm HTTP/1.1\r\nHo|st: a\r\n\r\n", 200, version);
         row("UTF-8 bytes are logged escaped", "GET /v?n=\xC3\xA9t HTTP/1.1\r\n" + end, 200, "/v?n=%C3%A9t -> /v?n=\xC3\xA9t");

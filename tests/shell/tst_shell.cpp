@@ -179,6 +179,9 @@ private slots:
         for (const char *other : {"", "abc", "<html><body>404</body></html>", "2 04"})
             QTest::addRow("\"%s\"", other) << http(other) << QString() << false;
         QTest::newRow("HTTP 500 with a number") << http("3", "500 Internal Server Error") << "500" << false;
+        QTest::newRow("HTTP 409 with the portal's reason")
+            << http("this installation has 500 sites of its own\n", "409 Conflict\r\nContent-Type: text/plain; charset=utf-8")
+            << "The portal answered HTTP 409: this installation has 500 sites of its own" << false;
         QTest::newRow("a reply that is not HTTP") << QByteArray("\x01\x02 not http at all\xff\r\n\r\n", 24) << "" << false;
         QTest::newRow("a 200 head and half its body, then closed") << http("2.04").replace("Length: 4", "Length: 8") << "" << false;
         QTest::newRow("chunks that never end") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n2.04\r\n") << "" << false;
