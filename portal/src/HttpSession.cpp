@@ -1,6 +1,7 @@
 #include "HttpSession.h"
 
 #include <algorithm>
+#include <array>
 #include <unistd.h>
 
 namespace httpservice {
@@ -43,10 +44,9 @@ int Shared::leastBusyWorker()
 bool Shared::admit(const std::string &address, int worker)
 {
     std::lock_guard lock(mutex);
-    if (connections >= limits.maxConnections)
-        return false;
     int &mine = perAddress[address];
-    if (limits.maxPerAddress > 0 && mine >= limits.maxPerAddress) {
+    if ((limits.maxPerAddress > 0 && mine >= limits.maxPerAddress)
+        || (connections >= limits.maxConnections && (idle.empty() || !closeLongestIdleLocked()))) {
         if (mine == 0)
             perAddress.erase(address);
         return false;
@@ -57,14 +57,65 @@ bool Shared::admit(const std::string &address, int worker)
     return true;
 }
 
-void Shared::release(const std::string &address, int worker)
+void Shared::releaseLocked(Session &session)
 {
-    std::lock_guard lock(mutex);
+    if (session.m_idleAt) {
+        idle.erase(*session.m_idleAt);
+        session.m_idleAt.reset();
+    }
+    if (!std::exchange(session.m_counted, false))
+        return;
     --connections;
-    --perWorker[size_t(worker)];
-    const auto it = perAddress.find(address);
+    --perWorker[size_t(session.m_worker)];
+    const auto it = perAddress.find(session.m_peer);
     if (it != perAddress.end() && --it->second <= 0)
         perAddress.erase(it);
+}
+
+void Shared::release(Session &session)
+{
+    std::lock_guard lock(mutex);
+    releaseLocked(session);
+}
+
+// The connection's counts are given back at once, so the newcomer is let in now; its
+// socket is closed on its own worker's loop, which ends the read it waits in.
+bool Shared::closeLongestIdleLocked()
+{
+    // An entry that no longer locks belongs to a connection ending now: it takes itself out.
+    for (auto it = idle.begin(); it != idle.end(); ++it) {
+        std::shared_ptr<Session> victim = it->lock();
+        if (!victim)
+            continue;
+        idle.erase(it);
+        victim->m_idleAt.reset();
+        releaseLocked(*victim);
+        const Executor executor = victim->m_socket.get_executor();
+        // Moved, so that the connection is never destroyed here, under the lock.
+        net::post(executor, [victim = std::move(victim)] {
+            beast::error_code ignored;
+            victim->m_socket.close(ignored);
+        });
+        return true;
+    }
+    return false;
+}
+
+bool Shared::closeLongestIdle()
+{
+    std::lock_guard lock(mutex);
+    return closeLongestIdleLocked();
+}
+
+Clock::duration Shared::idleTimeout()
+{
+    if (Clock::now().time_since_epoch().count() < descriptorsShortUntil.load(std::memory_order_relaxed))
+        return std::min<Clock::duration>(limits.idleTimeout, limits.busyIdleTimeout);
+    std::lock_guard lock(mutex);
+    // Three quarters full is busy.
+    if (connections * 4 >= limits.maxConnections * 3)
+        return std::min<Clock::duration>(limits.idleTimeout, limits.busyIdleTimeout);
+    return limits.idleTimeout;
 }
 
 void Shared::log(const QByteArray &localAddress, quint16 localPort, std::string_view method, std::string_view target)
@@ -93,7 +144,18 @@ Session::Session(Socket &&socket, std::shared_ptr<Shared> shared, int worker, st
 
 Session::~Session()
 {
-    m_shared->release(m_peer, m_worker);
+    m_shared->release(*this);
+}
+
+void Session::setIdle(bool idle)
+{
+    std::lock_guard lock(m_shared->mutex);
+    if (idle && !m_idleAt && m_counted)
+        m_idleAt = m_shared->idle.insert(m_shared->idle.end(), weak_from_this());
+    else if (!idle && m_idleAt) {
+        m_shared->idle.erase(*m_idleAt);
+        m_idleAt.reset();
+    }
 }
 
 void Session::start()
@@ -125,10 +187,13 @@ void Session::nextRequest(bool fresh)
         return;
     }
     // Idle between requests until a byte comes; from then on the request's clock runs.
-    setDeadline(limits().idleTimeout);
+    // Meanwhile the connection may be closed to make room for a new one.
+    setDeadline(m_shared->idleTimeout());
+    setIdle(true);
     m_socket.async_read_some(m_buffer.prepare(readSize()), [self = shared_from_this()](beast::error_code ec, size_t n) {
+        self->setIdle(false);
         if (ec)
-            return;  // idle time-out, or the client went away
+            return;  // idle time-out, closed to make room, or the client went away
         self->m_buffer.commit(n);
         self->setDeadline(self->limits().headerTimeout);
         self->process();
@@ -194,7 +259,7 @@ void Session::answer()
 
     const bool keepAlive = m_reader.keepAlive();
     QByteArray out;
-    out.reserve(256 + reply.body.size());
+    out.reserve(256);
     out += "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status) + "\r\n";
     out += "Content-Type: " + reply.contentType + "\r\n";
     out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
@@ -205,9 +270,7 @@ void Session::answer()
     else if (m_reader.version() < 11)
         out += "Connection: keep-alive\r\n";
     out += "\r\n";
-    if (method != "HEAD")
-        out += reply.body;
-    send(std::move(out), !keepAlive);
+    send(std::move(out), method != "HEAD" ? std::move(reply.body) : QByteArray(), !keepAlive);
 }
 
 // A refused request's reply closes the connection: what follows it cannot be trusted to
@@ -218,16 +281,20 @@ void Session::refuse(const Refusal &refusal)
     QByteArray out = "HTTP/1.1 " + QByteArray::number(refusal.status) + ' ' + statusText(refusal.status)
                      + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(body.size())
                      + "\r\nConnection: close\r\n\r\n" + body;
-    send(std::move(out), true);
+    send(std::move(out), QByteArray(), true);
 }
 
-void Session::send(QByteArray out, bool close)
+void Session::send(QByteArray head, QByteArray body, bool close)
 {
-    m_out = std::move(out);
+    m_head = std::move(head);
+    m_body = std::move(body);
     setDeadline(limits().writeTimeout);
-    net::async_write(m_socket, net::buffer(m_out.constData(), size_t(m_out.size())),
+    const std::array<net::const_buffer, 2> out = {net::buffer(m_head.constData(), size_t(m_head.size())),
+                                                  net::buffer(m_body.constData(), size_t(m_body.size()))};
+    net::async_write(m_socket, out,
                      [self = shared_from_this(), close](beast::error_code ec, size_t) {
-                         self->m_out.clear();
+                         self->m_head.clear();
+                         self->m_body.clear();
                          if (ec)
                              return;  // not taken in time, or the client went away
                          if (close)

@@ -8,7 +8,10 @@
 #include "HttpService.h"
 #include "RequestHead.h"
 
+#include <atomic>
+#include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,6 +30,8 @@ using Timer = net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor
 // The handler of the worker thread running the current completion.
 extern thread_local RequestHandler *t_handler;
 
+class Session;
+
 // Shared by the service and every connection, so a connection that outlives stop()
 // still finds the counts it gives back.
 struct Shared {
@@ -36,12 +41,23 @@ struct Shared {
     int connections = 0;
     std::unordered_map<std::string, int> perAddress;
     std::vector<int> perWorker;  // connections each worker serves
+    // Kept-alive connections waiting for their next request, the longest waiting first.
+    std::list<std::weak_ptr<Session>> idle;
+    // Until then descriptors were short: idle connections are given the busy time-out.
+    std::atomic<Clock::rep> descriptorsShortUntil{0};
 
     // The worker least busy, for the next connection.
     int leastBusyWorker();
-    // False when a limit is reached: the connection is not to be served.
+    // False when a limit is reached: the connection is not to be served. At the connection
+    // limit the longest idle connection is closed to make room.
     bool admit(const std::string &address, int worker);
-    void release(const std::string &address, int worker);
+    void release(Session &session);
+    // Closes the longest idle connection; false when none is idle.
+    bool closeLongestIdle();
+    bool closeLongestIdleLocked();
+    void releaseLocked(Session &session);
+    // How long a kept-alive connection may wait now: shorter while the house is nearly full.
+    Clock::duration idleTimeout();
     void log(const QByteArray &localAddress, quint16 localPort, std::string_view method, std::string_view target);
 };
 
@@ -56,6 +72,7 @@ public:
     void start();
 
 private:
+    friend struct Shared;
     size_t readSize() const;
     const HttpLimits &limits() const { return m_shared->limits; }
     std::string_view received() const;
@@ -66,7 +83,9 @@ private:
     void awaitBody();
     void answer();
     void refuse(const Refusal &refusal);
-    void send(QByteArray out, bool close);
+    void send(QByteArray head, QByteArray body, bool close);
+    void setIdle(bool idle);
+    bool closeLocked();
     void linger();
     void drain();
     void setDeadline(Clock::duration timeout);
@@ -83,7 +102,14 @@ private:
     std::string m_peer;
     QByteArray m_localAddress;
     quint16 m_localPort = 0;
-    QByteArray m_out;  // the reply being written
+    // The reply being written: its head, and its body as the handler gave it. A cached
+    // body is shared, not copied, by every connection sending it.
+    QByteArray m_head;
+    QByteArray m_body;
+    // Guarded by Shared::mutex: where the connection is in Shared::idle, and whether its
+    // counts were given back already (closed to make room).
+    std::optional<std::list<std::weak_ptr<Session>>::iterator> m_idleAt;
+    bool m_counted = true;
 };
 
 } // namespace httpservice
