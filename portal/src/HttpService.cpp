@@ -60,7 +60,9 @@ struct HttpService::Impl {
                 // it. The connection idle longest is closed to make room, idle connections
                 // get the busy time-out for a while, and the reserve is given up so that the
                 // newcomer is taken at once; without either, a pause instead of spinning.
-                shared->descriptorsShortUntil = (Clock::now() + shared->limits.idleTimeout).time_since_epoch().count();
+                const Clock::rep now = Clock::now().time_since_epoch().count();
+                if (shared->descriptorsShortUntil.exchange((Clock::now() + shared->limits.idleTimeout).time_since_epoch().count()) < now)
+                    shared->shortenIdle();
                 const bool closed = shared->closeLongestIdle();
                 const bool hadReserve = reserve >= 0;
                 if (hadReserve) {

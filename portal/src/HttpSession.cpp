@@ -43,18 +43,43 @@ int Shared::leastBusyWorker()
 
 bool Shared::admit(const std::string &address, int worker)
 {
-    std::lock_guard lock(mutex);
-    int &mine = perAddress[address];
-    if ((limits.maxPerAddress > 0 && mine >= limits.maxPerAddress)
-        || (connections >= limits.maxConnections && (idle.empty() || !closeLongestIdleLocked()))) {
-        if (mine == 0)
-            perAddress.erase(address);
-        return false;
+    bool busyFromNow = false;
+    {
+        std::lock_guard lock(mutex);
+        int &mine = perAddress[address];
+        if ((limits.maxPerAddress > 0 && mine >= limits.maxPerAddress)
+            || (connections >= limits.maxConnections && !closeLongestIdleLocked())) {
+            if (mine == 0)
+                perAddress.erase(address);
+            return false;
+        }
+        ++mine;
+        ++connections;
+        ++perWorker[size_t(worker)];
+        busyFromNow = connections * 4 == limits.maxConnections * 3;
     }
-    ++mine;
-    ++connections;
-    ++perWorker[size_t(worker)];
+    if (busyFromNow)
+        shortenIdle();
     return true;
+}
+
+void Shared::shortenIdle()
+{
+    std::vector<std::shared_ptr<Session>> waiting;
+    {
+        std::lock_guard lock(mutex);
+        for (const std::weak_ptr<Session> &w : idle) {
+            if (std::shared_ptr<Session> s = w.lock())
+                waiting.push_back(std::move(s));
+        }
+    }
+    for (std::shared_ptr<Session> &s : waiting) {
+        const Executor executor = s->m_socket.get_executor();
+        net::post(executor, [s = std::move(s)] {
+            if (s->m_socket.is_open() && s->isIdle())
+                s->setDeadline(s->limits().busyIdleTimeout);
+        });
+    }
 }
 
 void Shared::releaseLocked(Session &session)
@@ -145,6 +170,12 @@ Session::Session(Socket &&socket, std::shared_ptr<Shared> shared, int worker, st
 Session::~Session()
 {
     m_shared->release(*this);
+}
+
+bool Session::isIdle() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_idleAt.has_value();
 }
 
 void Session::setIdle(bool idle)

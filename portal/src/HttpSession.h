@@ -55,6 +55,8 @@ struct Shared {
     // Closes the longest idle connection; false when none is idle.
     bool closeLongestIdle();
     bool closeLongestIdleLocked();
+    // Gives the connections idle now the busy time-out.
+    void shortenIdle();
     void releaseLocked(Session &session);
     // How long a kept-alive connection may wait now: shorter while the house is nearly full.
     Clock::duration idleTimeout();
@@ -85,6 +87,7 @@ private:
     void refuse(const Refusal &refusal);
     void send(QByteArray head, QByteArray body, bool close);
     void setIdle(bool idle);
+    bool isIdle() const;
     bool closeLocked();
     void linger();
     void drain();
