@@ -54,9 +54,9 @@ bool Shared::admit(const std::string &address, int worker)
             return false;
         }
         ++mine;
-        ++connections;
+        const int now = ++connections;
         ++perWorker[size_t(worker)];
-        busyFromNow = connections * 4 == limits.maxConnections * 3;
+        busyFromNow = (now - 1) * 4 < limits.maxConnections * 3 && now * 4 >= limits.maxConnections * 3;
     }
     if (busyFromNow)
         shortenIdle();
@@ -136,9 +136,8 @@ Clock::duration Shared::idleTimeout()
 {
     if (Clock::now().time_since_epoch().count() < descriptorsShortUntil.load(std::memory_order_relaxed))
         return std::min<Clock::duration>(limits.idleTimeout, limits.busyIdleTimeout);
-    std::lock_guard lock(mutex);
     // Three quarters full is busy.
-    if (connections * 4 >= limits.maxConnections * 3)
+    if (connections.load(std::memory_order_relaxed) * 4 >= limits.maxConnections * 3)
         return std::min<Clock::duration>(limits.idleTimeout, limits.busyIdleTimeout);
     return limits.idleTimeout;
 }

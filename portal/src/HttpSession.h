@@ -38,7 +38,7 @@ struct Shared {
     HttpLimits limits;
     int accessLogFd = -1;
     std::mutex mutex;
-    int connections = 0;
+    std::atomic<int> connections{0};  // changed under the mutex, read without it
     std::unordered_map<std::string, int> perAddress;
     std::vector<int> perWorker;  // connections each worker serves
     // Kept-alive connections waiting for their next request, the longest waiting first.
