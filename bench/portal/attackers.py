@@ -2,7 +2,7 @@
 """Hostile clients for the portal benchmark, loopback only, for a bounded time.
 
   attackers.py PORT SECONDS [SLOW] [READERS]
-  attackers.py --big-list PORT PID [CLIENTS]
+  attackers.py --big-list PORT PID [CLIENTS] [HOLD_SECONDS]
   attackers.py --idle-crowd PORT [ADDRESSES] [PER_ADDRESS]
 
 SLOW connections (default 2000) send a request head one byte every 3 s, spread over
@@ -13,7 +13,8 @@ closes is opened again (at most 400 a second), so the crowd stays attached. Prin
 
 --big-list: a made-up id adds 500 sites of its own, 4.5 KB each; CLIENTS (default 200)
 from 127.0.0.40 pipeline requests for that list and never read. Prints how much the
-portal (PID) grew and how long a client from 127.0.0.2 waited.
+portal (PID) grew and how long a client from 127.0.0.2 waited, then keeps them
+attached for HOLD_SECONDS (default 0).
 --idle-crowd: ADDRESSES x PER_ADDRESS (default 17 x 256) connections from 127.0.0.50 and up
 each have one request answered and stay idle; prints how long a client from 127.0.0.2 waited.
 """
@@ -135,7 +136,7 @@ def timed_get(port, target):
     return time.monotonic() - start if reply.startswith(b"HTTP/1.1 200") else None
 
 
-def big_list(port, pid, clients):
+def big_list(port, pid, clients, hold):
     userid = b"2026120612000099999"
     for i in range(500):  # each field near its longest
         s = socket.create_connection(("127.0.0.1", port))
@@ -165,7 +166,10 @@ def big_list(port, pid, clients):
     time.sleep(2)
     waited = timed_get(port, b"/tad/version.htm")
     print("big list: %d B; %d non-reading clients: portal grew by %.1f MB; another client waited %s" %
-          (size, clients, (rss_kb(pid) - before) / 1024.0, "%.3f s" % waited if waited is not None else "in vain"))
+          (size, clients, (rss_kb(pid) - before) / 1024.0, "%.3f s" % waited if waited is not None else "in vain"),
+          flush=True)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    time.sleep(hold)
 
 
 def urlopen(port, target):
@@ -202,7 +206,8 @@ def main():
     _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
     if sys.argv[1] == "--big-list":
-        return big_list(int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]) if len(sys.argv) > 4 else 200)
+        return big_list(int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]) if len(sys.argv) > 4 else 200,
+                        float(sys.argv[5]) if len(sys.argv) > 5 else 0)
     if sys.argv[1] == "--idle-crowd":
         return idle_crowd(int(sys.argv[2]), int(sys.argv[3]) if len(sys.argv) > 3 else 17,
                           int(sys.argv[4]) if len(sys.argv) > 4 else 256)
