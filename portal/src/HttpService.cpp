@@ -121,6 +121,8 @@ HttpService::HttpService(HandlerFactory factory, int threads, HttpLimits limits)
     for (int i = 0; i < std::max(1, threads); ++i)
         d->workers.push_back(std::make_unique<Impl::Worker>());
     d->shared->perWorker.assign(d->workers.size(), 0);
+    for (size_t i = 0; i < d->workers.size(); ++i)
+        d->shared->idle.push_back(std::make_unique<Shared::IdleList>());
 }
 
 HttpService::~HttpService()

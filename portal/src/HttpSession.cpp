@@ -66,10 +66,10 @@ bool Shared::admit(const std::string &address, int worker)
 void Shared::shortenIdle()
 {
     std::vector<std::shared_ptr<Session>> waiting;
-    {
-        std::lock_guard lock(mutex);
-        for (const std::weak_ptr<Session> &w : idle) {
-            if (std::shared_ptr<Session> s = w.lock())
+    for (const std::unique_ptr<IdleList> &worker : idle) {
+        std::lock_guard lock(worker->mutex);
+        for (const Idle &entry : worker->list) {
+            if (std::shared_ptr<Session> s = entry.session.lock())
                 waiting.push_back(std::move(s));
         }
     }
@@ -82,12 +82,8 @@ void Shared::shortenIdle()
     }
 }
 
-void Shared::releaseLocked(Session &session)
+void Shared::releaseCountsLocked(Session &session)
 {
-    if (session.m_idleAt) {
-        idle.erase(*session.m_idleAt);
-        session.m_idleAt.reset();
-    }
     if (!std::exchange(session.m_counted, false))
         return;
     --connections;
@@ -99,31 +95,54 @@ void Shared::releaseLocked(Session &session)
 
 void Shared::release(Session &session)
 {
+    {
+        IdleList &mine = *idle[size_t(session.m_worker)];
+        std::lock_guard lock(mine.mutex);
+        if (session.m_idleAt)
+            mine.list.erase(*session.m_idleAt);
+        session.m_idleAt.reset();
+    }
     std::lock_guard lock(mutex);
-    releaseLocked(session);
+    releaseCountsLocked(session);
 }
 
 // The connection's counts are given back at once, so the newcomer is let in now; its
 // socket is closed on its own worker's loop, which ends the read it waits in.
 bool Shared::closeLongestIdleLocked()
 {
+    std::vector<std::unique_lock<std::mutex>> locks;
+    for (const std::unique_ptr<IdleList> &worker : idle)
+        locks.emplace_back(worker->mutex);
     // An entry that no longer locks belongs to a connection ending now: it takes itself out.
-    for (auto it = idle.begin(); it != idle.end(); ++it) {
-        std::shared_ptr<Session> victim = it->lock();
-        if (!victim)
-            continue;
-        idle.erase(it);
-        victim->m_idleAt.reset();
-        releaseLocked(*victim);
-        const Executor executor = victim->m_socket.get_executor();
-        // Moved, so that the connection is never destroyed here, under the lock.
-        net::post(executor, [victim = std::move(victim)] {
-            beast::error_code ignored;
-            victim->m_socket.close(ignored);
-        });
-        return true;
+    std::shared_ptr<Session> victim;
+    std::list<Idle> *from = nullptr;
+    std::list<Idle>::iterator at;
+    for (const std::unique_ptr<IdleList> &worker : idle) {
+        for (auto it = worker->list.begin(); it != worker->list.end(); ++it) {
+            if (victim && it->since >= at->since)
+                break;
+            if (std::shared_ptr<Session> s = it->session.lock()) {
+                victim = std::move(s);
+                from = &worker->list;
+                at = it;
+                break;
+            }
+        }
     }
-    return false;
+    if (!victim)
+        return false;
+    from->erase(at);
+    victim->m_idleAt.reset();
+    victim->m_evicted = true;
+    locks.clear();
+    releaseCountsLocked(*victim);
+    const Executor executor = victim->m_socket.get_executor();
+    // Moved, so that the connection is never destroyed here, under the lock.
+    net::post(executor, [victim = std::move(victim)] {
+        beast::error_code ignored;
+        victim->m_socket.close(ignored);
+    });
+    return true;
 }
 
 bool Shared::closeLongestIdle()
@@ -173,17 +192,19 @@ Session::~Session()
 
 bool Session::isIdle() const
 {
-    std::lock_guard lock(m_shared->mutex);
+    std::lock_guard lock(m_shared->idle[size_t(m_worker)]->mutex);
     return m_idleAt.has_value();
 }
 
+// A connection closed to make room is not put back: it is on its way out.
 void Session::setIdle(bool idle)
 {
-    std::lock_guard lock(m_shared->mutex);
-    if (idle && !m_idleAt && m_counted)
-        m_idleAt = m_shared->idle.insert(m_shared->idle.end(), weak_from_this());
+    Shared::IdleList &mine = *m_shared->idle[size_t(m_worker)];
+    std::lock_guard lock(mine.mutex);
+    if (idle && !m_idleAt && !m_evicted)
+        m_idleAt = mine.list.insert(mine.list.end(), Shared::Idle{weak_from_this(), Clock::now()});
     else if (!idle && m_idleAt) {
-        m_shared->idle.erase(*m_idleAt);
+        mine.list.erase(*m_idleAt);
         m_idleAt.reset();
     }
 }

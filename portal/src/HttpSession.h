@@ -41,8 +41,18 @@ struct Shared {
     std::atomic<int> connections{0};  // changed under the mutex, read without it
     std::unordered_map<std::string, int> perAddress;
     std::vector<int> perWorker;  // connections each worker serves
-    // Kept-alive connections waiting for their next request, the longest waiting first.
-    std::list<std::weak_ptr<Session>> idle;
+    // Per worker, its kept-alive connections waiting for their next request, the longest
+    // waiting first. A lock of its own, so that requests on one worker do not wait for the
+    // other workers' (only making room takes them all).
+    struct Idle {
+        std::weak_ptr<Session> session;
+        Clock::time_point since;
+    };
+    struct IdleList {
+        std::mutex mutex;
+        std::list<Idle> list;
+    };
+    std::vector<std::unique_ptr<IdleList>> idle;
     // Until then descriptors were short: idle connections are given the busy time-out.
     std::atomic<Clock::rep> descriptorsShortUntil{0};
 
@@ -57,7 +67,7 @@ struct Shared {
     bool closeLongestIdleLocked();
     // Gives the connections idle now the busy time-out.
     void shortenIdle();
-    void releaseLocked(Session &session);
+    void releaseCountsLocked(Session &session);
     // How long a kept-alive connection may wait now: shorter while the house is nearly full.
     Clock::duration idleTimeout();
     void log(const QByteArray &localAddress, quint16 localPort, std::string_view method, std::string_view target);
@@ -109,9 +119,11 @@ private:
     // body is shared, not copied, by every connection sending it.
     QByteArray m_head;
     QByteArray m_body;
-    // Guarded by Shared::mutex: where the connection is in Shared::idle, and whether its
-    // counts were given back already (closed to make room).
-    std::optional<std::list<std::weak_ptr<Session>>::iterator> m_idleAt;
+    // Where the connection is in its worker's Shared::idle list, and whether it was closed
+    // to make room (both guarded by that list's lock); whether its counts are still to be
+    // given back (guarded by Shared::mutex).
+    std::optional<std::list<Shared::Idle>::iterator> m_idleAt;
+    bool m_evicted = false;
     bool m_counted = true;
 };
 
