@@ -1,7 +1,8 @@
 #!/bin/bash
 # Portal throughput next to nginx serving a static file of the same size, and the SQLite
 # portal again while hostile clients are attached (attackers.py: ATTACK_SLOW slow-header
-# connections, default 2000, and two clients that never read).
+# connections, default 2000, two clients that never read, and 200 that never read a
+# made-up id's 500 longest sites).
 #   bench/portal/run-bench.sh [BUILD_DIR]
 # Needs: wrk, nginx (nginx-light), python3, and for PostgreSQL pg_virtualenv
 # (postgresql-common, postgresql). DURATION in seconds (default 20s), THREADS (portal
@@ -63,10 +64,15 @@ bench_db() {  # LABEL DB_URL [attacked]
             >"$WORK/attackers.out" 2>"$WORK/attackers.err" &
         local attackers=$!
         for _ in $(seq 600); do grep -q ready "$WORK/attackers.out" 2>/dev/null && break; sleep 0.1; done
+        python3 "$HERE/attackers.py" --big-list "$PORTAL_PORT" "$PORTAL_PID" 200 $(( ${DURATION%s} * 2 + 60 )) \
+            >"$WORK/big.out" 2>&1 &
+        local big=$!
+        for _ in $(seq 600); do grep -q "big list" "$WORK/big.out" 2>/dev/null && break; sleep 0.1; done
         echo "  attached: $(sed 's/^ready: //' "$WORK/attackers.out")"
+        echo "  $(cat "$WORK/big.out")"
         measure "portal $1 tad_getface, attacked" "$base/tad_getface.asp?userid=$USERID"
         measure "portal $1 tad_available, attacked" "$base/tad_available.asp?t=1&userid=$USERID"
-        kill "$attackers"; wait "$attackers" || true
+        kill "$attackers" "$big"; wait "$attackers" "$big" || true
         echo "  $(cat "$WORK/attackers.err")"
     fi
     kill "$PORTAL_PID"; wait "$PORTAL_PID" || true
@@ -75,7 +81,7 @@ bench_db() {  # LABEL DB_URL [attacked]
 if [ "${1:-}" = "--postgres-inside" ]; then
     # Re-entered under pg_virtualenv with PG* set.
     WORK=$2; PORTAL=$3; THREADS=$4; DURATION=$5
-    bench_db postgresql "postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE"
+    bench_db postgresql "postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE" attacked
     exit 0
 fi
 

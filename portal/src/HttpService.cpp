@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fcntl.h>
 #include <optional>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace httpservice;
 namespace beast = boost::beast;
@@ -32,6 +34,20 @@ struct HttpService::Impl {
     std::vector<std::unique_ptr<net::steady_timer>> acceptPauses;
     std::thread acceptThread;
 
+    // A descriptor held back for when the others run out (see accept()).
+    int reserve = -1;
+
+    void holdReserve()
+    {
+        if (reserve < 0)
+            reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
+    ~Impl()
+    {
+        if (reserve >= 0)
+            ::close(reserve);
+    }
+
     void accept(size_t i)
     {
         const int worker = shared->leastBusyWorker();
@@ -40,8 +56,20 @@ struct HttpService::Impl {
             if (ec == net::error::operation_aborted || stopping.load())
                 return;
             if (ec) {
-                // Out of descriptors the listener stays readable: pause instead of spinning.
-                acceptPauses[i]->expires_after(std::chrono::milliseconds(50));
+                // Out of descriptors the listener stays readable, and the newcomer waits in
+                // it. The connection idle longest is closed to make room, idle connections
+                // get the busy time-out for a while, and the reserve is given up so that the
+                // newcomer is taken at once; without either, a pause instead of spinning.
+                const Clock::rep now = Clock::now().time_since_epoch().count();
+                if (shared->descriptorsShortUntil.exchange((Clock::now() + shared->limits.idleTimeout).time_since_epoch().count()) < now)
+                    shared->shortenIdle();
+                const bool closed = shared->closeLongestIdle();
+                const bool hadReserve = reserve >= 0;
+                if (hadReserve) {
+                    ::close(reserve);
+                    reserve = -1;
+                }
+                acceptPauses[i]->expires_after(std::chrono::milliseconds(hadReserve ? 0 : closed ? 5 : 50));
                 acceptPauses[i]->async_wait([this, i](beast::error_code waited) {
                     if (!waited)
                         accept(i);
@@ -49,6 +77,7 @@ struct HttpService::Impl {
                 return;
             }
             admit(std::move(socket), worker);
+            holdReserve();
             accept(i);
         });
     }
@@ -92,6 +121,8 @@ HttpService::HttpService(HandlerFactory factory, int threads, HttpLimits limits)
     for (int i = 0; i < std::max(1, threads); ++i)
         d->workers.push_back(std::make_unique<Impl::Worker>());
     d->shared->perWorker.assign(d->workers.size(), 0);
+    for (size_t i = 0; i < d->workers.size(); ++i)
+        d->shared->idle.push_back(std::make_unique<Shared::IdleList>());
 }
 
 HttpService::~HttpService()
@@ -162,6 +193,7 @@ bool HttpService::start(QString *error)
             t_handler = nullptr;
         });
     }
+    d->holdReserve();
     for (size_t i = 0; i < d->acceptors.size(); ++i)
         d->accept(i);
     d->acceptThread = std::thread([this] { Impl::run(d->acceptIo); });

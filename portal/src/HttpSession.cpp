@@ -1,6 +1,7 @@
 #include "HttpSession.h"
 
 #include <algorithm>
+#include <array>
 #include <unistd.h>
 
 namespace httpservice {
@@ -42,29 +43,122 @@ int Shared::leastBusyWorker()
 
 bool Shared::admit(const std::string &address, int worker)
 {
-    std::lock_guard lock(mutex);
-    if (connections >= limits.maxConnections)
-        return false;
-    int &mine = perAddress[address];
-    if (limits.maxPerAddress > 0 && mine >= limits.maxPerAddress) {
-        if (mine == 0)
-            perAddress.erase(address);
-        return false;
+    bool busyFromNow = false;
+    {
+        std::lock_guard lock(mutex);
+        int &mine = perAddress[address];
+        if ((limits.maxPerAddress > 0 && mine >= limits.maxPerAddress)
+            || (connections >= limits.maxConnections && !closeLongestIdleLocked())) {
+            if (mine == 0)
+                perAddress.erase(address);
+            return false;
+        }
+        ++mine;
+        const int now = ++connections;
+        ++perWorker[size_t(worker)];
+        busyFromNow = (now - 1) * 4 < limits.maxConnections * 3 && now * 4 >= limits.maxConnections * 3;
     }
-    ++mine;
-    ++connections;
-    ++perWorker[size_t(worker)];
+    if (busyFromNow)
+        shortenIdle();
     return true;
 }
 
-void Shared::release(const std::string &address, int worker)
+void Shared::shortenIdle()
 {
-    std::lock_guard lock(mutex);
+    std::vector<std::shared_ptr<Session>> waiting;
+    for (const std::unique_ptr<IdleList> &worker : idle) {
+        std::lock_guard lock(worker->mutex);
+        for (const Idle &entry : worker->list) {
+            if (std::shared_ptr<Session> s = entry.session.lock())
+                waiting.push_back(std::move(s));
+        }
+    }
+    for (std::shared_ptr<Session> &s : waiting) {
+        const Executor executor = s->m_socket.get_executor();
+        net::post(executor, [s = std::move(s)] {
+            if (s->m_socket.is_open() && s->isIdle())
+                s->setDeadline(s->limits().busyIdleTimeout);
+        });
+    }
+}
+
+void Shared::releaseCountsLocked(Session &session)
+{
+    if (!std::exchange(session.m_counted, false))
+        return;
     --connections;
-    --perWorker[size_t(worker)];
-    const auto it = perAddress.find(address);
+    --perWorker[size_t(session.m_worker)];
+    const auto it = perAddress.find(session.m_peer);
     if (it != perAddress.end() && --it->second <= 0)
         perAddress.erase(it);
+}
+
+void Shared::release(Session &session)
+{
+    {
+        IdleList &mine = *idle[size_t(session.m_worker)];
+        std::lock_guard lock(mine.mutex);
+        if (session.m_idleAt)
+            mine.list.erase(*session.m_idleAt);
+        session.m_idleAt.reset();
+    }
+    std::lock_guard lock(mutex);
+    releaseCountsLocked(session);
+}
+
+// The connection's counts are given back at once, so the newcomer is let in now; its
+// socket is closed on its own worker's loop, which ends the read it waits in.
+bool Shared::closeLongestIdleLocked()
+{
+    std::vector<std::unique_lock<std::mutex>> locks;
+    for (const std::unique_ptr<IdleList> &worker : idle)
+        locks.emplace_back(worker->mutex);
+    // An entry that no longer locks belongs to a connection ending now: it takes itself out.
+    std::shared_ptr<Session> victim;
+    std::list<Idle> *from = nullptr;
+    std::list<Idle>::iterator at;
+    for (const std::unique_ptr<IdleList> &worker : idle) {
+        for (auto it = worker->list.begin(); it != worker->list.end(); ++it) {
+            if (victim && it->since >= at->since)
+                break;
+            if (std::shared_ptr<Session> s = it->session.lock()) {
+                victim = std::move(s);
+                from = &worker->list;
+                at = it;
+                break;
+            }
+        }
+    }
+    if (!victim)
+        return false;
+    from->erase(at);
+    victim->m_idleAt.reset();
+    victim->m_evicted = true;
+    locks.clear();
+    releaseCountsLocked(*victim);
+    const Executor executor = victim->m_socket.get_executor();
+    // Moved, so that the connection is never destroyed here, under the lock.
+    net::post(executor, [victim = std::move(victim)] {
+        beast::error_code ignored;
+        victim->m_socket.close(ignored);
+    });
+    return true;
+}
+
+bool Shared::closeLongestIdle()
+{
+    std::lock_guard lock(mutex);
+    return closeLongestIdleLocked();
+}
+
+Clock::duration Shared::idleTimeout()
+{
+    if (Clock::now().time_since_epoch().count() < descriptorsShortUntil.load(std::memory_order_relaxed))
+        return std::min<Clock::duration>(limits.idleTimeout, limits.busyIdleTimeout);
+    // Three quarters full is busy.
+    if (connections.load(std::memory_order_relaxed) * 4 >= limits.maxConnections * 3)
+        return std::min<Clock::duration>(limits.idleTimeout, limits.busyIdleTimeout);
+    return limits.idleTimeout;
 }
 
 void Shared::log(const QByteArray &localAddress, quint16 localPort, std::string_view method, std::string_view target)
@@ -93,7 +187,26 @@ Session::Session(Socket &&socket, std::shared_ptr<Shared> shared, int worker, st
 
 Session::~Session()
 {
-    m_shared->release(m_peer, m_worker);
+    m_shared->release(*this);
+}
+
+bool Session::isIdle() const
+{
+    std::lock_guard lock(m_shared->idle[size_t(m_worker)]->mutex);
+    return m_idleAt.has_value();
+}
+
+// A connection closed to make room is not put back: it is on its way out.
+void Session::setIdle(bool idle)
+{
+    Shared::IdleList &mine = *m_shared->idle[size_t(m_worker)];
+    std::lock_guard lock(mine.mutex);
+    if (idle && !m_idleAt && !m_evicted)
+        m_idleAt = mine.list.insert(mine.list.end(), Shared::Idle{weak_from_this(), Clock::now()});
+    else if (!idle && m_idleAt) {
+        mine.list.erase(*m_idleAt);
+        m_idleAt.reset();
+    }
 }
 
 void Session::start()
@@ -125,10 +238,13 @@ void Session::nextRequest(bool fresh)
         return;
     }
     // Idle between requests until a byte comes; from then on the request's clock runs.
-    setDeadline(limits().idleTimeout);
+    // Meanwhile the connection may be closed to make room for a new one.
+    setDeadline(m_shared->idleTimeout());
+    setIdle(true);
     m_socket.async_read_some(m_buffer.prepare(readSize()), [self = shared_from_this()](beast::error_code ec, size_t n) {
+        self->setIdle(false);
         if (ec)
-            return;  // idle time-out, or the client went away
+            return;  // idle time-out, closed to make room, or the client went away
         self->m_buffer.commit(n);
         self->setDeadline(self->limits().headerTimeout);
         self->process();
@@ -198,7 +314,7 @@ void Session::answer()
 
     const bool keepAlive = m_reader.keepAlive();
     QByteArray out;
-    out.reserve(256 + reply.body.size());
+    out.reserve(256);
     out += "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status) + "\r\n";
     out += "Content-Type: " + reply.contentType + "\r\n";
     out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
@@ -209,9 +325,7 @@ void Session::answer()
     else if (m_reader.version() < 11)
         out += "Connection: keep-alive\r\n";
     out += "\r\n";
-    if (method != "HEAD")
-        out += reply.body;
-    send(std::move(out), !keepAlive);
+    send(std::move(out), method != "HEAD" ? std::move(reply.body) : QByteArray(), !keepAlive);
 }
 
 // A refused request's reply closes the connection: what follows it cannot be trusted to
@@ -222,16 +336,20 @@ void Session::refuse(const Refusal &refusal)
     QByteArray out = "HTTP/1.1 " + QByteArray::number(refusal.status) + ' ' + statusText(refusal.status)
                      + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(body.size())
                      + "\r\nConnection: close\r\n\r\n" + body;
-    send(std::move(out), true);
+    send(std::move(out), QByteArray(), true);
 }
 
-void Session::send(QByteArray out, bool close)
+void Session::send(QByteArray head, QByteArray body, bool close)
 {
-    m_out = std::move(out);
+    m_head = std::move(head);
+    m_body = std::move(body);
     setDeadline(limits().writeTimeout);
-    net::async_write(m_socket, net::buffer(m_out.constData(), size_t(m_out.size())),
+    const std::array<net::const_buffer, 2> out = {net::buffer(m_head.constData(), size_t(m_head.size())),
+                                                  net::buffer(m_body.constData(), size_t(m_body.size()))};
+    net::async_write(m_socket, out,
                      [self = shared_from_this(), close](beast::error_code ec, size_t) {
-                         self->m_out.clear();
+                         self->m_head.clear();
+                         self->m_body.clear();
                          if (ec)
                              return;  // not taken in time, or the client went away
                          if (close)

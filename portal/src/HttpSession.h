@@ -8,7 +8,10 @@
 #include "HttpService.h"
 #include "RequestHead.h"
 
+#include <atomic>
+#include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,21 +30,46 @@ using Timer = net::basic_waitable_timer<Clock, net::wait_traits<Clock>, Executor
 // The handler of the worker thread running the current completion.
 extern thread_local RequestHandler *t_handler;
 
+class Session;
+
 // Shared by the service and every connection, so a connection that outlives stop()
 // still finds the counts it gives back.
 struct Shared {
     HttpLimits limits;
     int accessLogFd = -1;
     std::mutex mutex;
-    int connections = 0;
+    std::atomic<int> connections{0};  // changed under the mutex, read without it
     std::unordered_map<std::string, int> perAddress;
     std::vector<int> perWorker;  // connections each worker serves
+    // Per worker, its kept-alive connections waiting for their next request, the longest
+    // waiting first. A lock of its own, so that requests on one worker do not wait for the
+    // other workers' (only making room takes them all).
+    struct Idle {
+        std::weak_ptr<Session> session;
+        Clock::time_point since;
+    };
+    struct IdleList {
+        std::mutex mutex;
+        std::list<Idle> list;
+    };
+    std::vector<std::unique_ptr<IdleList>> idle;
+    // Until then descriptors were short: idle connections are given the busy time-out.
+    std::atomic<Clock::rep> descriptorsShortUntil{0};
 
     // The worker least busy, for the next connection.
     int leastBusyWorker();
-    // False when a limit is reached: the connection is not to be served.
+    // False when a limit is reached: the connection is not to be served. At the connection
+    // limit the longest idle connection is closed to make room.
     bool admit(const std::string &address, int worker);
-    void release(const std::string &address, int worker);
+    void release(Session &session);
+    // Closes the longest idle connection; false when none is idle.
+    bool closeLongestIdle();
+    bool closeLongestIdleLocked();
+    // Gives the connections idle now the busy time-out.
+    void shortenIdle();
+    void releaseCountsLocked(Session &session);
+    // How long a kept-alive connection may wait now: shorter while the house is nearly full.
+    Clock::duration idleTimeout();
     void log(const QByteArray &localAddress, quint16 localPort, std::string_view method, std::string_view target);
 };
 
@@ -56,6 +84,7 @@ public:
     void start();
 
 private:
+    friend struct Shared;
     size_t readSize() const;
     const HttpLimits &limits() const { return m_shared->limits; }
     std::string_view received() const;
@@ -66,7 +95,10 @@ private:
     void awaitBody();
     void answer();
     void refuse(const Refusal &refusal);
-    void send(QByteArray out, bool close);
+    void send(QByteArray head, QByteArray body, bool close);
+    void setIdle(bool idle);
+    bool isIdle() const;
+    bool closeLocked();
     void linger();
     void drain();
     void setDeadline(Clock::duration timeout);
@@ -83,7 +115,16 @@ private:
     std::string m_peer;
     QByteArray m_localAddress;
     quint16 m_localPort = 0;
-    QByteArray m_out;  // the reply being written
+    // The reply being written: its head, and its body as the handler gave it. A cached
+    // body is shared, not copied, by every connection sending it.
+    QByteArray m_head;
+    QByteArray m_body;
+    // Where the connection is in its worker's Shared::idle list, and whether it was closed
+    // to make room (both guarded by that list's lock); whether its counts are still to be
+    // given back (guarded by Shared::mutex).
+    std::optional<std::list<Shared::Idle>::iterator> m_idleAt;
+    bool m_evicted = false;
+    bool m_counted = true;
 };
 
 } // namespace httpservice

@@ -82,6 +82,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption perAddressOption(
         QStringLiteral("max-per-address"), QStringLiteral("Open connections from one client address; 0: no limit."),
         QStringLiteral("N"), QString::number(defaults.maxPerAddress));
+    const QCommandLineOption busyIdleOption(
+        QStringLiteral("busy-idle-timeout"),
+        QStringLiteral("Seconds a kept-alive connection may wait while connections or descriptors run short."),
+        QStringLiteral("SECONDS"), QString::number(defaults.busyIdleTimeout.count() / 1000));
+    const QCommandLineOption maxConnectionsOption(
+        QStringLiteral("max-connections"), QStringLiteral("Open connections; at most the descriptor limit less 128."),
+        QStringLiteral("N"), QString::number(defaults.maxConnections));
     const QCommandLineOption cacheOption(QStringLiteral("cache-mb"),
                                          QStringLiteral("Memory for replies kept for reuse, all workers together."),
                                          QStringLiteral("MB"), QStringLiteral("16"));
@@ -98,7 +105,8 @@ int main(int argc, char *argv[])
         QStringLiteral("N"), QString::number(bounds.writesPerAddressPerMinute));
     parser.addOptions({bindOption, portOption, dbOption, demoOption, maintainerOption, threadsOption, quietOption,
                        accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption,
-                       cacheOption, maxSitesOption, maxSuggestionsOption, writeRateOption});
+                       busyIdleOption, maxConnectionsOption, cacheOption, maxSitesOption, maxSuggestionsOption,
+                       writeRateOption});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -127,6 +135,13 @@ int main(int argc, char *argv[])
     if (!ok || idleTimeout < 1 || idleTimeout > 3600)
         return fail(QStringLiteral("--idle-timeout must be 1 to 3600 seconds"));
     limits.idleTimeout = std::chrono::seconds(idleTimeout);
+    const int busyIdleTimeout = parser.value(busyIdleOption).toInt(&ok);
+    if (!ok || busyIdleTimeout < 1 || busyIdleTimeout > 3600)
+        return fail(QStringLiteral("--busy-idle-timeout must be 1 to 3600 seconds"));
+    limits.busyIdleTimeout = std::chrono::seconds(busyIdleTimeout);
+    limits.maxConnections = parser.value(maxConnectionsOption).toInt(&ok);
+    if (!ok || limits.maxConnections < 1)
+        return fail(QStringLiteral("--max-connections must be 1 or more"));
     limits.maxPerAddress = parser.value(perAddressOption).toInt(&ok);
     if (!ok || limits.maxPerAddress < 0)
         return fail(QStringLiteral("--max-per-address must be 0 or more"));

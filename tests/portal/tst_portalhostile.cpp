@@ -197,6 +197,36 @@ private slots:
         QVERIFY2(open > 0 && open <= 256, qPrintable(QString::number(open)));
     }
 
+    // 250 connections from one address each have a request answered and stay, at a full
+    // house by `options` or by the descriptor limit set on the running portal (0: none):
+    // a newcomer is answered at once, and the crowd is cut at the busy idle time-out.
+    void fullHouseLetsANewcomerIn_data()
+    {
+        QTest::addColumn<QStringList>("options"); QTest::addColumn<int>("descriptors");
+        QTest::newRow("at the connection limit") << QStringList{"--max-connections", "100"} << 0;
+        QTest::newRow("out of descriptors") << QStringList{} << 200;
+    }
+
+    void fullHouseLetsANewcomerIn()
+    {
+        QFETCH(QStringList, options); QFETCH(int, descriptors);
+        PortalRun portal;
+        QVERIFY(portal.start(dbArgs("full.sqlite") + options + QStringList{"--busy-idle-timeout", "2"}));
+        const rlimit files{rlim_t(descriptors), rlim_t(descriptors)};
+        QVERIFY(descriptors == 0 || prlimit(pid_t(portal.pid()), RLIMIT_NOFILE, &files, nullptr) == 0);
+        std::vector<std::unique_ptr<RawClient>> crowd;
+        for (int i = 0; i < 250; ++i) {
+            crowd.push_back(std::make_unique<RawClient>(portal.port()));
+            crowd.back()->send(VersionRequest);
+            crowd.back()->read(1000, RawClient::wholeReply);
+        }
+        const qint64 probe = timedRequest(portal.port(), VersionRequest, "127.0.0.5", 3000);
+        QVERIFY2(probe >= 0 && probe < 500, qPrintable(QString::number(probe)));
+        QTest::qWait(3500);
+        for (auto &c : crowd)
+            QVERIFY(c->closedByPortal());
+    }
+
 private:
     QStringList dbArgs(const QString &name) const { return {"--db", "sqlite:" + m_dir.filePath(name)}; }
     QTemporaryDir m_dir;
