@@ -1,14 +1,55 @@
 #include "app/ProgramServices.h"
 #include "browsing/MainWindow.h"
 #include "shell/DisplayPlatform.h"
+#include "shell/Identity.h"
 #include "shell/StartupPaths.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <optional>
+
+namespace {
+
+const char Usage[] = "Usage: tadpole [1 | 2]\n"
+                     "A web browser for young children: each child sees a menu of sites a parent\n"
+                     "has chosen, and nothing else.\n"
+                     "\n"
+                     "  (nothing)   ask the public portal\n"
+                     "  1           ask the portal on this computer\n"
+                     "  2           ask the portal on the local network\n"
+                     "  -h, --help  show this help and end\n"
+                     "  --version   show the version and end\n";
+
+// Help and version are answered before any window is made; an option the
+// program does not know is an error, never a start of the locked window.
+// Returns the exit code when the program ends here.
+std::optional<int> answeredWithoutWindow(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("tadpole %s\n", qPrintable(Identity::longVersion()));
+            return 0;
+        }
+        if (arg.startsWith('-')) {
+            std::fprintf(stderr, "tadpole: unknown option %s\n%s", arg.constData(), Usage);
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> code = answeredWithoutWindow(argc, argv))
+        return *code;
     const QByteArray platform = DisplayPlatform::preferred(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
                                                            qgetenv("WAYLAND_DISPLAY"));
     if (!platform.isEmpty())
