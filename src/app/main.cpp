@@ -18,6 +18,7 @@ const char Usage[] = "Usage: tadpole [1 | 2]\n"
                      "  (nothing)   ask the public portal\n"
                      "  1           ask the portal on this computer\n"
                      "  2           ask the portal on the local network\n"
+                     "  --verbose   show the web engine's own messages too (or TADPOLE_VERBOSE=1)\n"
                      "  -h, --help  show this help and end\n"
                      "  --version   show the version and end\n";
 
@@ -36,12 +37,55 @@ std::optional<int> answeredWithoutWindow(int argc, char *argv[])
             std::printf("tadpole %s\n", qPrintable(Identity::longVersion()));
             return 0;
         }
+        if (arg == "--verbose")
+            continue;
         if (arg.startsWith('-')) {
             std::fprintf(stderr, "tadpole: unknown option %s\n%s", arg.constData(), Usage);
             return 2;
         }
     }
     return std::nullopt;
+}
+
+// What the web engine says at every start (its set-up, the sandbox and the
+// graphics it found) is for someone looking into a fault, not for a parent.
+bool engineChatter(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return true;
+    if (context.category && QByteArrayView(context.category).startsWith("qt.webengine"))
+        return true;
+    return type == QtWarningMsg
+           && (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))
+               || text.startsWith(QLatin1String("No suitable graphics backend found"))
+               || text.startsWith(QLatin1String("WebEngineContext used before QtWebEngineCore::initialize()")));
+}
+
+QtMessageHandler qtDefaultHandler = nullptr;
+
+// The portal's choice is the rest of the command line, as one text.
+QStringList withoutVerbose(QStringList arguments)
+{
+    arguments.removeAll(QStringLiteral("--verbose"));
+    return arguments;
+}
+
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (engineChatter(type, context, text))
+        return;
+    if (qtDefaultHandler)
+        qtDefaultHandler(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+bool verbose(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i)
+        if (QByteArrayView(argv[i]) == "--verbose")
+            return true;
+    return qEnvironmentVariableIntValue("TADPOLE_VERBOSE") != 0;
 }
 
 } // namespace
@@ -54,6 +98,8 @@ int main(int argc, char *argv[])
                                                            qgetenv("WAYLAND_DISPLAY"));
     if (!platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", platform);
+    if (!verbose(argc, argv))
+        qtDefaultHandler = qInstallMessageHandler(quietHandler);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tadpole"));
     const QString limits = DisplayPlatform::limitsOn(QGuiApplication::platformName());
@@ -63,6 +109,6 @@ int main(int argc, char *argv[])
     ProgramServices outside;
     // The text after the program's name: its arguments joined as one.
     MainWindow browser(outside.services(QCoreApplication::applicationDirPath(), defaultAppFolder(),
-                                        QCoreApplication::arguments().mid(1).join(QLatin1Char(' '))));
+                                        withoutVerbose(QCoreApplication::arguments().mid(1)).join(QLatin1Char(' '))));
     return app.exec();
 }
