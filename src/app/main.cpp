@@ -11,7 +11,7 @@
 
 namespace {
 
-const char Usage[] = "Usage: tadpole [1 | 2]\n"
+const char Usage[] = "Usage: tadpole [--verbose] [1 | 2]\n"
                      "A web browser for young children: each child sees a menu of sites a parent\n"
                      "has chosen, and nothing else.\n"
                      "\n"
