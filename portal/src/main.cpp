@@ -53,6 +53,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The Tadpole web portal."));
     parser.addHelpOption();
+    const QCommandLineOption versionOption(QStringLiteral("version"), QStringLiteral("Displays the version and ends."));
     const QCommandLineOption bindOption(QStringLiteral("bind"), QStringLiteral("Address to listen on."),
                                         QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port; 0 takes a free one."),
@@ -106,11 +107,15 @@ int main(int argc, char *argv[])
     parser.addOptions({bindOption, portOption, dbOption, demoOption, maintainerOption, threadsOption, quietOption,
                        accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption,
                        busyIdleOption, maxConnectionsOption, cacheOption, maxSitesOption, maxSuggestionsOption,
-                       writeRateOption});
+                       writeRateOption, versionOption});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::puts("tadpole-portal " TADPOLE_VERSION);
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
