@@ -7,6 +7,8 @@
 #include "shell/SettingsFile.h"
 #include "shell/StartupPaths.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 
 namespace {
@@ -16,7 +18,25 @@ void reportOnStderr(const QString &text)
     std::fprintf(stderr, "tadpole: %s\n", qPrintable(text));
 }
 
+// Which words chose the portal, for someone looking into a start that could not connect.
+QString commandLineSays(const QString &commandLine)
+{
+    switch (portalChoiceFor(commandLine)) {
+    case PortalChoice::Loopback: return QStringLiteral("\"1\" on the command line (the loopback portal)");
+    case PortalChoice::Lan: return QStringLiteral("\"2\" on the command line (the local network's portal)");
+    case PortalChoice::Public: break;
+    }
+    return QStringLiteral("no \"1\" or \"2\" on the command line (the public portal)");
+}
+
 } // namespace
+
+QString Startup::configurationSays() const
+{
+    const QString file = m_state.appFolder + QStringLiteral("tadpole.conf");
+    return QFileInfo::exists(file) ? QStringLiteral("the [portal] section of ") + file
+                                   : QStringLiteral("the built-in addresses (there is no ") + file + QLatin1Char(')');
+}
 
 Startup::Startup(Inputs inputs, ProgramState &state, StartupWindow &window)
     : m_inputs(std::move(inputs)), m_state(state), m_window(window)
@@ -58,6 +78,8 @@ bool Startup::run()
 {
     readFiles();
     if (!m_portal->checkPortal()) {
+        reportOnStderr(QStringLiteral("The portal at %1 did not answer. It was chosen by %2 and %3.")
+                           .arg(m_state.portalBase, commandLineSays(m_inputs.commandLine), configurationSays()));
         m_window.cannotConnect();
         return false;
     }

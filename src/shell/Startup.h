@@ -55,6 +55,7 @@ public:
 
 private:
     void readFiles();
+    QString configurationSays() const;
 
     Inputs m_inputs;
     ProgramState &m_state;

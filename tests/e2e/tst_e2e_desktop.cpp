@@ -181,6 +181,9 @@ private slots:
         QCOMPARE(m_browser.exitStatus(), QProcess::NormalExit);
         QVERIFY(m_browser.exitCode() != 0);
         QVERIFY(!QFile::exists(m_folder->path(QStringLiteral("userid.id"))));
+        const QString said = QString::fromLocal8Bit(m_browser.readAllStandardError()); // what was tried, and what chose it
+        QVERIFY2(said.contains("The portal at http://127.0.0.1:1/tad/ did not answer. It was chosen by \"1\" on the command line")
+                     && said.contains(m_folder->path(QStringLiteral("tadpole.conf"))), qPrintable(said));
     }
 
     void closesForeignPromptsAndEndsOtherBrowsers()
