@@ -333,7 +333,7 @@ private slots:
         QVERIFY2(!sites.log.contains(QStringLiteral("127.0.0.21:%1").arg(sites.port)) && !sites.log.contains(QUrl(first).authority()),
                  qPrintable("a blocked host was reached: " + QStringList(sites.log.keys()).join(' ')));
 
-        // The parents' "Blocked sites" over that journal, as the README shows it.
+        // Child 1's menu, the site selection and its "Blocked sites" over that journal, as the README shows them.
         if (qEnvironmentVariableIsEmpty("TADPOLE_SCREENSHOTS"))
             return;
         m_files.insert(QStringLiteral("blocked.log"), after + QDateTime::currentDateTime().addSecs(60).toString(Qt::ISODate).toUtf8()
@@ -341,8 +341,12 @@ private slots:
                                                           + QDateTime::currentDateTime().addSecs(120).toString(Qt::ISODate).toUtf8()
                                                           + "\tCara\thttp://funny-videos.example/watch?v=7\r\n");
         QVERIFY(startBrowser(plain));
+        QTest::qWait(2000); // child 1's menu painted
+        screenshot(shown(MainTitle), QStringLiteral("child-menu"));
         Window selection = 0, blockedSites = 0;
         QVERIFY(e2e::waitFor([&] { click(86 - 20); return (selection = shown("Site Selection")) != 0; }, 20000)); // parents
+        QTest::qWait(1000);
+        screenshot(selection, QStringLiteral("site-selection"));
         QVERIFY(e2e::waitFor([&] {
             xdotool({QStringLiteral("windowfocus"), QString::number(selection)});
             xdotool({QStringLiteral("key"), QStringLiteral("alt+b")});
