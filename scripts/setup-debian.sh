@@ -11,7 +11,7 @@ packages=(
   libx11-dev xvfb xauth x11-utils openbox xdotool faketime
   qt6-base-private-dev libwayland-dev wayland-protocols qt6-wayland sway
   postgresql postgresql-common
-  dpkg-dev lintian desktop-file-utils appstream nginx-light curl python3
+  dpkg-dev lintian desktop-file-utils appstream nginx-light curl python3 openssl libnss3-tools
 )
 missing=()
 for p in "${packages[@]}"; do

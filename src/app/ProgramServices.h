@@ -29,6 +29,7 @@ public:
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
         s.commandLine = commandLine;
+        s.systemConfigFile = QStringLiteral(TADPOLE_SYSTEM_CONFIG);
         return s;
     }
 

@@ -30,6 +30,7 @@ struct BrowserServices {
     QString executableFolder;
     QString defaultAppFolder;
     QString commandLine; // the text after the program's name
+    QString systemConfigFile; // the system-wide tadpole.conf; empty: none
 
     void closeWindows(const QStringList &titles) const
     {

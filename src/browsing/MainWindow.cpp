@@ -230,6 +230,7 @@ void MainWindow::openParentsArea()
         const ParentsContext context = parentsContext();
         const bool guarded = !m_state.settings.Password.isEmpty();
         if (!guarded || m_services.parents->showGate(context)) {
+            rememberParentsAreaOpened();
             m_parentsAreaOpen = true;
             m_services.parents->showSiteSelection(context);
             m_parentsAreaOpen = false;

@@ -121,6 +121,9 @@ private:
     void recordBlocked(const QString &address);
     bool allowBlocked(const QString &address);
     bool lockedByParent() const;
+    // Until a grown-up first opens the parents' area, the message line points at its button.
+    QString parentsHint() const;
+    void rememberParentsAreaOpened();
     ParentsContext parentsContext();
     void startTerminate();
     void closeMainWindow();

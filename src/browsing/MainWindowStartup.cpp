@@ -12,6 +12,7 @@
 #include "filter/UnblockedFile.h"
 #include "browsing/PopupWindow.h"
 #include "shell/FixedPages.h"
+#include "shell/LocalTextFile.h"
 #include "shell/Startup.h"
 #include "shell/PortalClient.h"
 #include "shell/Services.h"
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QProgressBar>
@@ -33,6 +35,10 @@
 namespace {
 
 const QString ProgramTitle = QStringLiteral("Tadpole");
+const QString ParentsHint =
+    QStringLiteral("Grown-ups: the parents' button at the top right, beside STOP, chooses each child's sites.");
+// Its presence in the program folder: the parents' area has been opened once.
+const QString ParentsSeenFile = QStringLiteral("parents.seen");
 using WindowMetrics::ButtonSize;
 using WindowMetrics::LineHeight;
 
@@ -48,14 +54,29 @@ void MainWindow::runStartup()
     m_startup = std::make_unique<Startup>(
         Startup::Inputs{.clock = m_services.clock, .transport = m_services.transport,
                         .executableFolder = m_services.executableFolder,
-                        .defaultAppFolder = m_services.defaultAppFolder, .commandLine = m_services.commandLine},
+                        .defaultAppFolder = m_services.defaultAppFolder, .commandLine = m_services.commandLine,
+                        .systemConfigFile = m_services.systemConfigFile},
         m_state, static_cast<StartupWindow &>(*this));
     if (!m_startup->run())
         return;
     // "Time Ran Out" when the child starts outside the allowed hours.
-    m_messageLine->setText(m_timedOut ? QStringLiteral("Time Ran Out") : QString());
+    m_messageLine->setText(m_timedOut ? QStringLiteral("Time Ran Out") : parentsHint());
     pumpEvents();
     m_startupFinished = true;
+}
+
+QString MainWindow::parentsHint() const
+{
+    return QFileInfo::exists(m_state.appFolder + ParentsSeenFile) ? QString() : ParentsHint;
+}
+
+void MainWindow::rememberParentsAreaOpened()
+{
+    if (m_messageLine->text() == ParentsHint)
+        m_messageLine->clear();
+    QString error;
+    if (!parentsHint().isEmpty() && !LocalTextFile::writeLines(m_state.appFolder + ParentsSeenFile, {}, &error))
+        std::fprintf(stderr, "tadpole: %s: %s\n", qPrintable(ParentsSeenFile), qPrintable(error));
 }
 
 void MainWindow::useConfig(const AppConfig &config, const QString &terminateProgram)

@@ -19,20 +19,13 @@ void readInto(QSettings &ini, const char *key, QString &value)
         value = text.trimmed();
 }
 
-} // namespace
-
-AppConfig AppConfig::load(const QString &appFolder)
+void readFile(const QString &path, AppConfig &config)
 {
-    AppConfig config;
-    config.browserNames = defaultBrowserNames();
-
-    const QString path = appFolder + QStringLiteral("tadpole.conf");
-    if (!QFileInfo(path).isReadable())
-        return config;
-
+    if (path.isEmpty() || !QFileInfo(path).isReadable())
+        return;
     QSettings ini(path, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError)
-        return config;
+        return;
 
     readInto(ini, "portal/public", config.portalPublic);
     readInto(ini, "portal/loopback", config.portalLoopback);
@@ -46,11 +39,6 @@ AppConfig AppConfig::load(const QString &appFolder)
     readInto(ini, "allow/match", config.allowMatch);
     readInto(ini, "popups/toymaker", config.popupToymaker);
     readInto(ini, "popups/preschool", config.popupPreschool);
-    // The dynamic-host label and the special sites are compared with upper-case text.
-    config.dyndnsLabel = config.dyndnsLabel.toUpper();
-    config.dyndnsDomain = config.dyndnsDomain.toUpper();
-    config.popupToymaker = config.popupToymaker.toUpper();
-    config.popupPreschool = config.popupPreschool.toUpper();
 
     const QVariant names = ini.value(QStringLiteral("browsers/names"));
     if (names.isValid()) {
@@ -64,5 +52,20 @@ AppConfig AppConfig::load(const QString &appFolder)
         if (!list.isEmpty())
             config.browserNames = list;
     }
+}
+
+} // namespace
+
+AppConfig AppConfig::load(const QStringList &files)
+{
+    AppConfig config;
+    config.browserNames = defaultBrowserNames();
+    for (const QString &file : files)
+        readFile(file, config);
+    // The dynamic-host label and the special sites are compared with upper-case text.
+    config.dyndnsLabel = config.dyndnsLabel.toUpper();
+    config.dyndnsDomain = config.dyndnsDomain.toUpper();
+    config.popupToymaker = config.popupToymaker.toUpper();
+    config.popupPreschool = config.popupPreschool.toUpper();
     return config;
 }

@@ -4,8 +4,10 @@
 #include <QStringList>
 
 // Host names and site domains are configuration values: compiled-in defaults,
-// overridden by an optional "tadpole.conf" (INI) in the program folder.
+// overridden by the system-wide "tadpole.conf" (INI), whose keys the program
+// folder's own "tadpole.conf" overrides in turn.
 struct AppConfig {
+    // "host[:port]", spoken to over http, or a whole "https://host[:port]".
     QString portalPublic = QStringLiteral("www.tadpoleportal.net");
     QString portalLoopback = QStringLiteral("127.0.0.1:8642");
     QString portalLan = QStringLiteral("tadpole-portal.lan:8642");
@@ -27,7 +29,8 @@ struct AppConfig {
 
     QStringList browserNames;
 
-    // A missing or unreadable file gives the defaults; a key that is absent
-    // keeps its default.
-    static AppConfig load(const QString &appFolder);
+    // The files in order, each key of a later one overriding an earlier one's.
+    // A missing or unreadable file changes nothing; a key that is absent keeps
+    // what the files before it, or the default, said.
+    static AppConfig load(const QStringList &files);
 };

@@ -1,5 +1,7 @@
 #include "shell/FixedPages.h"
 
+#include "shell/StartupPaths.h"
+
 #include <QUrl>
 
 namespace FixedPages {
@@ -26,7 +28,7 @@ QString donation(const AppConfig &config)
 
 QString tellAFriend(const AppConfig &config, const QString &userId)
 {
-    return QStringLiteral("http://") + config.portalPublic + QStringLiteral("/tad/tadpole.asp?userid=") + userId;
+    return portalOrigin(config.portalPublic) + QStringLiteral("/tad/tadpole.asp?userid=") + userId;
 }
 
 } // namespace FixedPages

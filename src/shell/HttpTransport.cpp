@@ -27,10 +27,11 @@ HttpTransport::HttpTransport(int timeoutMs) : m_timeoutMs(timeoutMs) {}
 FetchResult HttpTransport::fetch(const QString &address)
 {
     const QUrl url(address, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme() != QLatin1String("http"))
+    if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
         return FetchResult::failure(QStringLiteral("Not a web address: %1").arg(address.left(200)));
 
     QNetworkRequest request(url);
+    // A portal reached over https is never followed to plain http.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(m_timeoutMs);
     // Unpacked bodies only: their declared length is what arrives, so a cut-off one shows.

@@ -31,11 +31,23 @@ QString commandLineSays(const QString &commandLine)
 
 } // namespace
 
+QStringList Startup::configFiles() const
+{
+    QStringList files{m_state.appFolder + QStringLiteral("tadpole.conf")};
+    if (!m_inputs.systemConfigFile.isEmpty())
+        files.prepend(m_inputs.systemConfigFile);
+    return files;
+}
+
 QString Startup::configurationSays() const
 {
-    const QString file = m_state.appFolder + QStringLiteral("tadpole.conf");
-    return QFileInfo::exists(file) ? QStringLiteral("the [portal] section of ") + file
-                                   : QStringLiteral("the built-in addresses (there is no ") + file + QLatin1Char(')');
+    QStringList present, absent;
+    for (const QString &file : configFiles())
+        (QFileInfo::exists(file) ? present : absent) << file;
+    if (present.isEmpty())
+        return QStringLiteral("the built-in addresses (there is no ") + absent.join(QStringLiteral(" nor ")) + QLatin1Char(')');
+    return QStringLiteral("the [portal] section of ") + present.join(QStringLiteral(", overridden by "))
+        + (absent.isEmpty() ? QString() : QStringLiteral(" (there is no ") + absent.join(QStringLiteral(" nor ")) + QLatin1Char(')'));
 }
 
 Startup::Startup(Inputs inputs, ProgramState &state, StartupWindow &window)
@@ -51,7 +63,7 @@ void Startup::readFiles()
     if (helper.isEmpty())
         reportOnStderr(QStringLiteral("The helper that ends other web browsers is not installed: no terminate in ")
                        + m_state.appFolder + QStringLiteral(" nor beside the program."));
-    m_config = AppConfig::load(m_state.appFolder);
+    m_config = AppConfig::load(configFiles());
     const PortalChoice choice = portalChoiceFor(m_inputs.commandLine);
     m_state.portalBase = PortalBaseFor(choice, m_config);
     m_window.useConfig(m_config, helper); // the radio's page follows the portal in use

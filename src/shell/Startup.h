@@ -44,6 +44,7 @@ public:
         QString executableFolder;
         QString defaultAppFolder;
         QString commandLine;
+        QString systemConfigFile; // read before the program folder's; empty: none
     };
 
     Startup(Inputs inputs, ProgramState &state, StartupWindow &window);
@@ -55,6 +56,8 @@ public:
 
 private:
     void readFiles();
+    // The configuration files in the order they are read.
+    QStringList configFiles() const;
     QString configurationSays() const;
 
     Inputs m_inputs;

@@ -11,6 +11,23 @@ QString withoutWww(const QString &host)
     return host.startsWith(QLatin1String("www."), Qt::CaseInsensitive) ? host.mid(4) : host;
 }
 
+// The length of a leading "http://" or "https://", else 0.
+qsizetype schemeLength(const QString &configured)
+{
+    for (const QLatin1String scheme : {QLatin1String("https://"), QLatin1String("http://")}) {
+        if (configured.startsWith(scheme, Qt::CaseInsensitive))
+            return scheme.size();
+    }
+    return 0;
+}
+
+QString withoutClosingSlashes(QString text)
+{
+    while (text.endsWith(QLatin1Char('/')))
+        text.chop(1);
+    return text;
+}
+
 } // namespace
 
 QString AppFolderFor(const QString &executableFolder, const QString &defaultFolder)
@@ -53,16 +70,24 @@ static QString hostFor(PortalChoice choice, const AppConfig &config)
     return config.portalPublic;
 }
 
+QString portalOrigin(const QString &configured)
+{
+    const qsizetype scheme = schemeLength(configured);
+    return scheme ? configured.left(scheme).toLower() + withoutClosingSlashes(configured.mid(scheme))
+                  : QStringLiteral("http://") + configured;
+}
+
 QString PortalBaseFor(PortalChoice choice, const AppConfig &config)
 {
-    return QStringLiteral("http://") + hostFor(choice, config) + QStringLiteral("/tad/");
+    return portalOrigin(hostFor(choice, config)) + QStringLiteral("/tad/");
 }
 
 QString portalAllowEntry(PortalChoice choice, const AppConfig &config)
 {
     if (choice == PortalChoice::Public && !config.allowPortal.isEmpty())
         return config.allowPortal;
-    return withoutWww(hostFor(choice, config));
+    const QString configured = hostFor(choice, config);
+    return withoutWww(withoutClosingSlashes(configured.mid(schemeLength(configured))));
 }
 
 QString terminateProgram(const QString &appFolder, const QString &executableFolder)

@@ -14,6 +14,9 @@ enum class PortalChoice { Public, Loopback, Lan };
 // The command-line text is compared as a whole with "1" and "2".
 PortalChoice portalChoiceFor(const QString &commandLine);
 QString PortalBaseFor(PortalChoice choice, const AppConfig &config);
+// A configured portal as scheme and authority: "https://…" and "http://…" as
+// they stand (without a closing "/"), anything else is a host spoken to over http.
+QString portalOrigin(const QString &configured);
 
 // Entry 2 of the allow list: the portal host in use, without "www.", or every
 // menu page after start-up would be blocked by the program's own filter. A

@@ -105,9 +105,9 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
     // The faces are off while the parents' windows are open; the menu is
     // reloaded even after a refusal, so the faces and the menu are back either way.
     QTest::newRow("parents: refused, then passed") << open << QList<bool>{false, true} << "parentsButton parentsButton"
-        << "gate run:terminate run:terminate " + menu.arg(1) + " | gate sites(faces off) run:terminate run:terminate " + menu.arg(4);
+        << "gate run:terminate run:terminate " + menu.arg(1) + " | gate sites(faces off) run:terminate run:terminate " + menu.arg(4) + " remembered";
     QTest::newRow("parents without a password") << plain << QList<bool>{} << "parentsButton"
-        << "sites(faces off) run:terminate run:terminate " + menu.arg(4);
+        << "sites(faces off) run:terminate run:terminate " + menu.arg(4) + " remembered";
     QTest::newRow("STOP enabled: the button closes at once") << open << QList<bool>{} << "stopButton" << "run:terminate closed";
     QTest::newRow("STOP enabled: so does the close box") << open << QList<bool>{} << "close" << "run:terminate closed";
     QTest::newRow("STOP disabled, right password") << locked << QList<bool>{true} << "stopButton" << "gate run:terminate closed";
@@ -135,6 +135,7 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
     qsizetype navigated = view()->navigated.size(), asked = 0, said = 0, shown = 0, ran = 0;
     int back = 0, forward = 0, refresh = 0;
     QString radio, status = m_window->statusLineText();
+    bool remembered = false; // the parents' area was opened: its hint is not shown again
     QStringList done;
     for (const QString &control : clicks.split(' ')) {
         control == "close" ? void(m_window->close()) : clickControl(m_window, control);
@@ -158,6 +159,8 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
                 step << "status:" + QString(status).replace(g().userId, "{id}");
             if (m_window->radioView() && m_window->radioView()->currentUrl().toString() != radio)
                 step << "radio:" + (radio = m_window->radioView()->currentUrl().toString());
+            if (!remembered && (remembered = QFileInfo::exists(g().appFolder + "parents.seen")))
+                step << "remembered";
         }
         take(asked, w.dialogs.questions, "ask:", [](const ScriptedDialogs::Shown &q) { return q.title + '|' + q.text; });
         take(said, w.dialogs.messages, "say:", [](const ScriptedDialogs::Shown &m) { return m.title + '|' + m.text; });

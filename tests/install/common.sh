@@ -21,3 +21,14 @@ start_portal() { # a name for its output, then its command line; sets `host` to 
   host=$(sed -n 's|^listening on http://\([^/]*\)/tad/$|\1|p' "$out")
   [ -n "$host" ] || { cat "$out"; fail "$name did not start"; }
 }
+test_ca() { # a certificate authority of the test's own and a certificate from it for 127.0.0.1, in $work/tls
+  mkdir -p "$work/tls" && cd "$work/tls" || return 1
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Tadpole test authority" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign >/dev/null 2>&1 &&
+  openssl req -newkey rsa:2048 -nodes -keyout privkey.pem -out portal.csr -subj /CN=127.0.0.1 >/dev/null 2>&1 &&
+  printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >ext.cnf &&
+  openssl x509 -req -in portal.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile ext.cnf -out fullchain.pem >/dev/null 2>&1
+  local ok=$?
+  cd - >/dev/null
+  return $ok
+}

@@ -256,23 +256,30 @@ private slots:
         QTest::addColumn<QString>("order");       // the portal base, then its requests and the view's navigations
         QTest::addColumn<QString>("seen");        // the faces' tips, or the message that ended start-up
         QTest::addColumn<bool>("defaultFolder");  // the program's folder lacks the name: the files go to the default folder
+        QTest::addColumn<QStringList>("configs"); // the system-wide tadpole.conf, then the program folder's
         const QStringList every{"version.htm=2.04", "tad_visit.asp=welcome", "tad_getface.asp=Anna\tBen\tCara\tDan"};
         const QString all = " version.htm tad_start.asp tad_visit.asp?userid={id}&ver=2.04 tad_getface.asp?userid={id} tad_menu.asp?t=1&userid={id}";
         const QString loopback = "http://127.0.0.1:8642/tad/", anna = "Anna's Menu|Ben's Menu|Cara's Menu|Dan's Menu";
-        QTest::newRow("every page answered") << "1" << every << loopback + all << anna << false;
+        QTest::newRow("every page answered") << "1" << every << loopback + all << anna << false << QStringList();
         QTest::newRow("no portal: the message, before any id")
             << "1" << QStringList() << loopback + " version.htm" << "Tadpole: You cannot connect to the Tadpole Web Portal.  Check your internet connection."
-            << false;
+            << false << QStringList();
         QTest::newRow("no visit log, an empty name kept and a missing one by number")
             << "1" << QStringList{"version.htm=2.04", "tad_getface.asp=Anna\t\tCara"} << loopback + all
-            << "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu" << false;
+            << "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu" << false << QStringList();
         QTest::newRow("no names: all by number") << "1" << QStringList{"version.htm=2.04", "tad_visit.asp=welcome"} << loopback + all
-                                                 << "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu" << false;
-        QTest::newRow("2 selects the local network") << "2" << every << "http://tadpole-portal.lan:8642/tad/" + all << anna << false;
+                                                 << "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu" << false << QStringList();
+        QTest::newRow("2 selects the local network") << "2" << every << "http://tadpole-portal.lan:8642/tad/" + all << anna << false << QStringList();
         for (const char *commandLine : {"12", ""})
             QTest::addRow("\"%s\" selects the public host", commandLine) << commandLine << every << "http://www.tadpoleportal.net/tad/" + all << anna
-                                                                         << false;
-        QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true;
+                                                                         << false << QStringList();
+        QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true << QStringList();
+        // The portal package's file points a start with no argument at the portal installed beside it;
+        // the program folder's keys win over it, key by key; a portal may be reached over https.
+        const QStringList configs{"[portal]\npublic=127.0.0.1:8642\nlan=HTTPS://kids.lan/\n", "[portal]\nlan=https://www.family.example:8443/\n"};
+        QTest::newRow("no argument: the system-wide file's portal") << "" << every << loopback + all << anna << false << configs;
+        QTest::newRow("2: the program folder's https portal") << "2" << every << "https://www.family.example:8443/tad/" + all << anna << false << configs;
+        QTest::newRow("2: the system-wide https portal") << "2" << every << "https://kids.lan/tad/" + all << anna << false << configs.mid(0, 1);
     }
     void startupTalksToThePortalInOrder()
     {
@@ -281,6 +288,11 @@ private slots:
         const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole");
         const QString files = defaultFolder ? dir.path() + "/default/" : program + '/';
         QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && QFile(program + "/terminate").open(QIODevice::WriteOnly));
+        QFETCH(QStringList, configs);
+        for (int i = 0; i < configs.size(); ++i) {
+            QFile conf(i ? files + "tadpole.conf" : dir.path() + "/system.conf");
+            QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write(configs.at(i).toUtf8()) > 0);
+        }
         ScriptedWorld world;
         ScriptedTransport &portal = world.transport; // logs its requests; the view's navigations join them
         QFETCH(QStringList, answers);
@@ -289,7 +301,9 @@ private slots:
             portal.replies.insert(answer.section('=', 0, 0), FetchResult::success(answer.section('=', 1).toUtf8()));
         QFETCH(QString, commandLine);
         world.commandLine = commandLine;
-        MainWindow window(world.services(program, dir.path() + "/default/")); // starts up from its event loop
+        BrowserServices services = world.services(program, dir.path() + "/default/");
+        services.systemConfigFile = dir.path() + "/system.conf";
+        MainWindow window(services); // starts up from its event loop
         connect(window.view(), &BrowserView::navigationRequested, this, [&](NavigationRequest &r) { portal.requests << r.url.toString(); });
         QTRY_VERIFY(window.startupFinished() || !world.dialogs.messages.isEmpty());
         const ProgramState &g = window.state();
@@ -308,8 +322,11 @@ private slots:
             return;
         QVERIFY2(QRegularExpression(QStringLiteral("^20261206100000(0|[1-9][0-9]{0,5})$")).match(g.userId).hasMatch(), qPrintable(g.userId));
         QCOMPARE(readFile(files + "control.ini"), DefaultSettings);
-        QVERIFY2(g.allowList.text().startsWith("http:///,") && g.allowList.text().contains(",doubleclick,"), qPrintable(g.allowList.text()));
-        QCOMPARE(window.windowTitle() + '|' + window.versionLineText() + '|' + window.messageLineText(), QStringLiteral("Tadpole 2.0|Tadpole Version: 2.04|"));
+        // The portal in use is allowed by its host and port, without "www." and whatever its scheme.
+        const QString portalHost = QUrl(g.portalBase).authority().remove(QRegularExpression("^www\\."));
+        QVERIFY2(g.allowList.text().startsWith("http:///," + portalHost + ",") && g.allowList.text().contains(",doubleclick,"), qPrintable(g.allowList.text()));
+        QCOMPARE(window.windowTitle() + '|' + window.versionLineText() + '|' + window.messageLineText(),
+                 QStringLiteral("Tadpole 2.0|Tadpole Version: 2.04|Grown-ups: the parents' button at the top right, beside STOP, chooses each child's sites."));
         // The first menu ran the program folder's helper; the default folder has none, and that puts no box in front of the child.
         QCOMPARE(world.launcher.started, defaultFolder ? QStringList() : QStringList{files + "terminate"});
     }
