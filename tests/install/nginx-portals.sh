@@ -15,7 +15,8 @@ command -v certutil >/dev/null || skip "certutil (libnss3-tools) is not installe
 test_ca || fail "no test certificate"
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
-db="postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE"
+# No password in --db, where ps shows it: the portals find libpq's PGPASSWORD.
+db="postgresql://$PGUSER@$PGHOST:$PGPORT/$PGDATABASE"
 ports=()
 for n in 1 2; do
   extra=(); [ "$n" = 1 ] && extra=(--demo)
