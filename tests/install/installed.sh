@@ -23,7 +23,6 @@ purge() { # remove or purge, of the two packages those dpkg still knows
   [ -z "$known" ] || DEBIAN_FRONTEND=noninteractive apt-get "$1" -y -qq $known >"$work/apt.log" 2>&1
 }
 trap 'purge purge || true; rm -rf "$state" /var/lib/private/tadpole-portal; cleanup' EXIT
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
 build_packages
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$work"/debs/tadpole_*.deb \
