@@ -122,10 +122,10 @@ int main(int argc, char *argv[])
         QStringLiteral("max-writes-per-minute"),
         QStringLiteral("Changes, visits and suggestions one client address may send per minute; 0: no limit."),
         QStringLiteral("N"), QString::number(bounds.writesPerAddressPerMinute));
-    parser.addOptions({bindOption, portOption, dbOption, passwordFileOption, demoOption, catalogueOption, noCatalogueOption, maintainerOption, threadsOption, quietOption,
-                       accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption,
-                       busyIdleOption, maxConnectionsOption, cacheOption, maxSitesOption, maxSuggestionsOption,
-                       writeRateOption, versionOption});
+    parser.addOptions({bindOption, portOption, dbOption, passwordFileOption, demoOption, catalogueOption,
+                       noCatalogueOption, maintainerOption, threadsOption, quietOption, accessLogOption, radioOption,
+                       headerTimeoutOption, idleTimeoutOption, perAddressOption, busyIdleOption, maxConnectionsOption,
+                       cacheOption, maxSitesOption, maxSuggestionsOption, writeRateOption, versionOption});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
