@@ -78,7 +78,7 @@ bool migrateToThirdSchema(QSqlQuery &q)
 
 } // namespace
 
-bool prepareSchema(PortalStore &store, QString *error)
+bool prepareSchema(PortalStore &store, QString *error, const std::function<bool(PortalStore &, QString *)> &fillNew)
 {
     const bool pg = store.kind() == DbConfig::Kind::Postgres;
     if (!store.begin()) {
@@ -109,7 +109,8 @@ bool prepareSchema(PortalStore &store, QString *error)
                      .arg(version).arg(SchemaVersion);
         return false;
     }
-    if (version == 0) {
+    const bool created = version == 0;
+    if (created) {
         for (const QString &sql : firstSchema(pg)) {
             if (!q.exec(sql))
                 return failed();
@@ -126,6 +127,11 @@ bool prepareSchema(PortalStore &store, QString *error)
         if (!migrateToThirdSchema(q))
             return failed();
         version = 3;
+    }
+    q.finish();
+    if (created && fillNew && !fillNew(store, error)) {
+        store.rollback();
+        return false;
     }
     if (!store.commit()) {
         *error = store.lastError();

@@ -2,6 +2,10 @@
 
 #include "DemoSite.h"
 #include "PortalSchema.h"
+#include "StarterCatalogue.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <malloc.h>
 
@@ -43,14 +47,54 @@ bool loadDemo(PortalStore &store, QString *error)
     return true;
 }
 
+QString catalogueError(const QString &path, const QString &why)
+{
+    return QStringLiteral("the starter catalogue %1 cannot be used: %2. A new database is filled from it; "
+                          "--catalogue FILE names another, --no-catalogue starts with no sites").arg(path, why);
+}
+
 } // namespace
 
-bool preparePortal(const DbConfig &db, qsizetype cacheBytes, PortalConfig *config, QString *error)
+bool preparePortal(const DbConfig &db, qsizetype cacheBytes, const QString &cataloguePath, PortalConfig *config,
+                   QString *error)
 {
-    PortalStore setup(db, QStringLiteral("portal-setup"));
+    QString readError;
+    std::optional<QList<SiteFields>> catalogue;
+    if (!cataloguePath.isEmpty()) {
+        catalogue = readStarterCatalogue(cataloguePath, &readError);
+        // A SQLite file yet to be made is a new database for sure: refused before it is made.
+        if (!catalogue && db.kind == DbConfig::Kind::Sqlite && !QFileInfo::exists(db.path)) {
+            *error = catalogueError(cataloguePath, readError);
+            return false;
+        }
+    }
+    if (db.kind == DbConfig::Kind::Sqlite)
+        QDir().mkpath(QFileInfo(db.path).absolutePath());
+    // Only a database whose schema is made now is filled, so two instances starting
+    // together on one server fill it once, and a maintainer's later edits stay.
+    bool catalogueFailed = false;
+    const auto fill = [&](PortalStore &store, QString *fillError) {
+        if (!catalogue) {
+            catalogueFailed = true;
+            *fillError = catalogueError(cataloguePath, readError);
+            return false;
+        }
+        for (const SiteFields &site : *catalogue) {
+            qint64 id = 0;
+            if (!store.insertSite(QString(""), site, QStringLiteral("catalogue"), &id)) {
+                *fillError = store.lastError();
+                return false;
+            }
+        }
+        return true;
+    };
+    std::function<bool(PortalStore &, QString *)> fillNew;
+    if (!cataloguePath.isEmpty())
+        fillNew = fill;
     QString why;
-    if (!setup.open(&why) || !prepareSchema(setup, &why) || !checkWritable(setup, &why)) {
-        *error = QStringLiteral("database: %1").arg(why);
+    PortalStore setup(db, QStringLiteral("portal-setup"));
+    if (!setup.open(&why) || !prepareSchema(setup, &why, fillNew) || !checkWritable(setup, &why)) {
+        *error = catalogueFailed ? why : QStringLiteral("database: %1").arg(why);
         return false;
     }
     if (config->demo) {

@@ -27,7 +27,9 @@ holds "$browser" usr/bin/tadpole usr/libexec/tadpole/terminate \
   usr/share/metainfo/net.tadpolekids.tadpole.metainfo.xml usr/share/man/man1/tadpole.1.gz \
   usr/share/doc/tadpole/copyright usr/share/doc/tadpole/changelog.gz
 holds "$portal" usr/bin/tadpole-portal usr/lib/systemd/system/tadpole-portal.service \
-  usr/share/man/man8/tadpole-portal.8.gz usr/share/doc/tadpole-portal/copyright
+  usr/lib/systemd/system/tadpole-portal@.service usr/share/tadpole-portal/starter-sites.tsv etc/tadpole/tadpole.conf \
+  usr/share/man/man8/tadpole-portal.8.gz usr/share/doc/tadpole-portal/copyright \
+  usr/share/doc/tadpole-portal/examples/instances.conf
 dpkg-deb -c "$browser" | grep -q 'tadpole-portal' && problem "the browser's package holds the portal"
 dpkg-deb -c "$portal" | grep -q 'bin/tadpole$' && problem "the portal's package holds the browser"
 
@@ -46,6 +48,7 @@ for script in postinst prerm postrm; do
   [ -x "$work/portal-control/$script" ] || problem "the portal's $script is missing or not executable"
 done
 grep -q '/run/systemd/system' "$work/portal-control/postinst" || problem "postinst enables the unit without asking whether systemd runs"
+grep -qx /etc/tadpole/tadpole.conf "$work/portal-control/conffiles" || problem "the portal's package does not keep /etc/tadpole/tadpole.conf as a conffile"
 
 for deb in "$browser" "$portal"; do dpkg-deb -x "$deb" "$work/root"; done
 optional "the desktop entry" desktop-file-validate "$work/root/usr/share/applications/net.tadpolekids.tadpole.desktop"
@@ -54,15 +57,21 @@ grep -q '^ExecStart=/usr/bin/tadpole-portal ' "$work/root/usr/lib/systemd/system
   || problem "the unit does not start the installed portal"
 # The unit is written for the prefix installed to, whatever prefix the build was configured with.
 cmake --install "$build" --component portal --prefix "$work/elsewhere" >"$work/install.log" 2>&1 || cat "$work/install.log"
-unit=$(find "$work/elsewhere" -name tadpole-portal.service)
-grep -qF "ExecStart=$work/elsewhere/bin/tadpole-portal " "$unit" \
-  || problem "a unit installed to another prefix does not start the portal installed there"
-# The unit runs with what the portal needs and no more: an exposure of at most 2.5 of 10.
-if command -v systemd-analyze >/dev/null; then
-  systemd-analyze security --offline=true --threshold=25 --no-pager "$unit" >"$work/security.log" 2>&1 \
-    || { cat "$work/security.log"; problem "systemd-analyze scores the unit's exposure above 2.5"; }
-else
-  echo "systemd-analyze is not installed: the unit's exposure is not checked"
-fi
+[ -f "$work/elsewhere/etc/tadpole/tadpole.conf" ] || problem "installed to another prefix, the browsers' configuration is not below it"
+# Each unit runs with what the portal needs and no more: an exposure of at most 2.5 of 10.
+for name in tadpole-portal.service tadpole-portal@.service; do
+  unit=$(find "$work/elsewhere" -name "$name")
+  grep -qF "ExecStart=$work/elsewhere/bin/tadpole-portal " "$unit" \
+    || problem "$name installed to another prefix does not start the portal installed there"
+  if command -v systemd-analyze >/dev/null; then
+    instance="$work/${name/@/@8643}"  # a template is checked as one of its instances
+    cp "$unit" "$instance"
+    systemd-analyze security --offline=true --threshold=25 --no-pager "$instance" >"$work/security.log" 2>&1 \
+      || { cat "$work/security.log"; problem "systemd-analyze scores $name's exposure above 2.5"; }
+    said=$(systemd-analyze verify --man=no "$instance" 2>&1) && [ -z "$said" ] || problem "systemd-analyze verify on $name: $said"
+  else
+    echo "systemd-analyze is not installed: $name's exposure is not checked"
+  fi
+done
 optional "lintian's errors" lintian --fail-on error --suppress-tags-from-file /dev/null "$browser" "$portal"
 exit "$fail"

@@ -122,10 +122,12 @@ inline HttpResult httpGet(quint16 port, const QByteArray &target, const char *to
 class PortalRun {
 public:
     ~PortalRun() { kill(); }
-    bool start(const QStringList &args)
+    // A new database starts with no sites unless `starterCatalogue`.
+    bool start(const QStringList &args, bool starterCatalogue = false)
     {
         m_line.clear();
-        m_process.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM), QStringList{"--port", "0"} + args);
+        m_process.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM),
+                        QStringList{"--port", "0"} + args + (starterCatalogue ? QStringList() : QStringList{"--no-catalogue"}));
         QElapsedTimer timer;
         timer.start();
         while (!m_line.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning)

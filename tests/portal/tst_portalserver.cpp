@@ -457,11 +457,36 @@ private slots:
         QCOMPARE(rows(get("/tad/tad_available.asp?t=1&userid=32").body).size(), rows(sites).size());
     }
 
+    // A new database that is not the demo's starts with the starter catalogue's public sites,
+    // unless told not to; a later start never adds them, nor brings back one a maintainer deleted.
+    void newDatabaseStartsWithTheCatalogue_data()
+    {
+        QTest::addColumn<bool>("catalogue");
+        QTest::newRow("the starter catalogue") << true;
+        QTest::newRow("--no-catalogue, then a start without it") << false;
+    }
+
+    void newDatabaseStartsWithTheCatalogue()
+    {
+        QFETCH(bool, catalogue);
+        QCOMPARE(m_portal->stop(), 0);
+        QVERIFY(QFile::remove(dbPath()));
+        QVERIFY(start({"--maintainer", "900"}, catalogue));
+        const auto first = rows(get("/tad/tad_available.asp?t=1&userid=41").body);
+        QVERIFY2(catalogue ? first.size() >= 30 : first.isEmpty(), qPrintable(QString::number(first.size())));
+        if (catalogue)
+            QCOMPARE(get(postSite("900", "", first[0][0].toLongLong(), "", "1")).status, 200);
+        QCOMPARE(m_portal->stop(), 0);
+        QVERIFY(start({}, true));
+        QCOMPARE(rows(get("/tad/tad_available.asp?t=1&userid=42").body).size(), std::max<qsizetype>(0, first.size() - 1));
+    }
+
 private:
-    bool start(const QStringList &more = {"--maintainer", "900", "--max-writes-per-minute", "0"})
+    bool start(const QStringList &more = {"--maintainer", "900", "--max-writes-per-minute", "0"}, bool catalogue = false)
     {
         m_portal = std::make_unique<PortalRun>();
-        return m_portal->start(QStringList{"--db", "sqlite:" + dbPath(), "--access-log", m_dir->filePath("access.log")} + more);
+        return m_portal->start(QStringList{"--db", "sqlite:" + dbPath(), "--access-log", m_dir->filePath("access.log")} + more,
+                               catalogue);
     }
     QString dbPath() const { return m_dir->filePath(QStringLiteral("portal.sqlite")); }
     HttpResult get(const QByteArray &target, const QByteArray &fields = {}) const { return m_portal->get(target, fields); }

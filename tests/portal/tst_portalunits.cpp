@@ -1,12 +1,14 @@
 // The portal's parts without a socket or a database: queries, request heads, logos, the
-// reply cache.
+// reply cache, the starter catalogue.
 #include "Logos.h"
 #include "PortalPages.h"
 #include "QueryString.h"
 #include "ReplyCache.h"
 #include "RequestHead.h"
+#include "StarterCatalogue.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestPortalUnits : public QObject {
@@ -201,6 +203,33 @@ private slots:
         for (const QString &key : dropped.split(u' ', Qt::SkipEmptyParts))
             QVERIFY2(!cache.find(key, last), qPrintable(key));
         QCOMPARE(cache.count(), kept.split(u' ', Qt::SkipEmptyParts).size());
+    }
+
+    // `file`: the catalogue's text, null for none. `read`: each site read, "name|address|from|to|logo|description",
+    // or the start of the error.
+    void starterCatalogue_data()
+    {
+        QTest::addColumn<QByteArray>("file"); QTest::addColumn<QString>("read");
+        QTest::newRow("a comment, a blank line, a site with CR LF; its tile is its first letter, in capitals")
+            << QByteArray("# name address\n\nzoo cams\thttps://zoo.example/\t2\t8\tAnimals, live.\r\n")
+            << "zoo cams|https://zoo.example/|2|8|Z_gif.gif|Animals, live.";
+        QTest::newRow("a line of four fields is named by its number")
+            << QByteArray("Zoo\thttps://zoo.example/\t2\t8\tAnimals.\nStars\thttps://stars.example/\t2\tSky.\n") << "line 2: 4 fields";
+        QTest::newRow("an address that is not http") << QByteArray("Zoo\tjavascript:alert(1)\t2\t8\tAnimals.\n") << "line 1: the address";
+        QTest::newRow("no file") << QByteArray() << "No such file";
+    }
+
+    void starterCatalogue()
+    {
+        QFETCH(QByteArray, file); QFETCH(QString, read);
+        QTemporaryDir dir;
+        QFile out(dir.filePath(QStringLiteral("sites.tsv")));
+        QVERIFY(file.isNull() || (out.open(QIODevice::WriteOnly) && out.write(file) == file.size() && out.flush()));
+        QString got;
+        const std::optional<QList<SiteFields>> sites = readStarterCatalogue(out.fileName(), &got);
+        for (const SiteFields &f : sites.value_or(QList<SiteFields>()))
+            got += QStringList{f.shortname, f.url, f.ageFrom, f.ageTo, f.logo, f.comments}.join(u'|');
+        QVERIFY2(sites ? got == read : got.startsWith(read), qPrintable(got));
     }
 };
 
