@@ -52,7 +52,14 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tadpole-portal"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The Tadpole web portal."));
+    parser.setApplicationDescription(QStringLiteral(
+        "The Tadpole web portal.\n\n"
+        "A new database starts with the public sites of the starter catalogue, once (not with --demo or\n"
+        "--no-catalogue). The PostgreSQL password comes from --db-password-file, or from libpq's PGPASSWORD\n"
+        "or ~/.pgpass; never put it in --db, where ps shows it. Installed, tadpole-portal.service serves\n"
+        "127.0.0.1:8642, tadpole-portal@PORT.service runs one of several instances (settings in\n"
+        "/etc/tadpole-portal/instances.conf), and /etc/tadpole/tadpole.conf points this machine's browsers\n"
+        "at this portal. See tadpole-portal(8)."));
     parser.addHelpOption();
     const QCommandLineOption versionOption(QStringLiteral("version"), QStringLiteral("Displays the version and ends."));
     const QCommandLineOption bindOption(QStringLiteral("bind"), QStringLiteral("Address to listen on."),
@@ -115,10 +122,10 @@ int main(int argc, char *argv[])
         QStringLiteral("max-writes-per-minute"),
         QStringLiteral("Changes, visits and suggestions one client address may send per minute; 0: no limit."),
         QStringLiteral("N"), QString::number(bounds.writesPerAddressPerMinute));
-    parser.addOptions({bindOption, portOption, dbOption, passwordFileOption, demoOption, catalogueOption, noCatalogueOption, maintainerOption, threadsOption, quietOption,
-                       accessLogOption, radioOption, headerTimeoutOption, idleTimeoutOption, perAddressOption,
-                       busyIdleOption, maxConnectionsOption, cacheOption, maxSitesOption, maxSuggestionsOption,
-                       writeRateOption, versionOption});
+    parser.addOptions({bindOption, portOption, dbOption, passwordFileOption, demoOption, catalogueOption,
+                       noCatalogueOption, maintainerOption, threadsOption, quietOption, accessLogOption, radioOption,
+                       headerTimeoutOption, idleTimeoutOption, perAddressOption, busyIdleOption, maxConnectionsOption,
+                       cacheOption, maxSitesOption, maxSuggestionsOption, writeRateOption, versionOption});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {

@@ -194,7 +194,8 @@ private slots:
             .clock = &m_clock, .dialogs = &m_dialogs, .launcher = &m_launcher, .transport = m_transport.get(),
             .views = &m_views, .parents = &m_parents, .closeWindowsByTitle = CloseWindowsByTitle,
             .executableFolder = m_folder->path().chopped(1),
-            .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"), .commandLine = QStringLiteral("1")});
+            .defaultAppFolder = QDir::tempPath() + QStringLiteral("/not-the-program-folder/"), .commandLine = QStringLiteral("1"),
+            .systemConfigFile = {}});
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->startupFinished(), 60000);
         view()->page()->profile()->setDownloadPath(m_downloads.path());
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);

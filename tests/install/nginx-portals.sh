@@ -13,7 +13,6 @@ command -v nginx >/dev/null || skip "nginx is not installed"
 command -v curl >/dev/null || skip "curl is not installed"
 command -v certutil >/dev/null || skip "certutil (libnss3-tools) is not installed"
 test_ca || fail "no test certificate"
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
 # No password in --db, where ps shows it: the portals find libpq's PGPASSWORD.
 db="postgresql://$PGUSER@$PGHOST:$PGPORT/$PGDATABASE"
