@@ -98,8 +98,14 @@ int main(int argc, char *argv[])
                                                            qgetenv("WAYLAND_DISPLAY"));
     if (!platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", platform);
-    if (!verbose(argc, argv))
+    if (!verbose(argc, argv)) {
         qtDefaultHandler = qInstallMessageHandler(quietHandler);
+        // The engine's own processes write their log lines straight to standard error
+        // (a graphics context retried under Xvfb, say): only fatal ones, unless asked.
+        const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (!flags.contains("--log-level"))
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3 " + flags);
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tadpole"));
     const QString limits = DisplayPlatform::limitsOn(QGuiApplication::platformName());

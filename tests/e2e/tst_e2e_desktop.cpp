@@ -218,7 +218,7 @@ private slots:
         QVERIFY(startBrowser(Unlocked));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
         const QByteArray said = m_browser.readAllStandardError(); // quiet unless asked: no engine report
-        QVERIFY2(!said.contains("webenginecontext") && !said.contains("Init Parameters"), said.constData());
+        QVERIFY2(!said.contains("webenginecontext") && !said.contains("Init Parameters") && !said.contains(":ERROR:"), said.constData());
         QString main = xdotool({QStringLiteral("getactivewindow")});
         QVERIFY(!windowState(main).contains(QLatin1String("_NET_WM_STATE_FULLSCREEN")));
         xdotool({QStringLiteral("windowminimize"), main});
