@@ -29,6 +29,12 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$
   "$work"/debs/tadpole-portal_*.deb >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "the packages do not install"; }
 files=$(dpkg -L tadpole tadpole-portal | sort -u)
 [ -x /usr/bin/tadpole ] && [ -x /usr/bin/tadpole-portal ] && [ -x /usr/libexec/tadpole/terminate ] || fail "programs missing"
+# Enabled when first installed; an upgrade (here the same version again) keeps an administrator's disabling.
+wants=/etc/systemd/system/multi-user.target.wants/tadpole-portal.service
+[ -L "$wants" ] || fail "the first installation did not enable the service"
+systemctl disable tadpole-portal.service >/dev/null 2>&1 || rm -f "$wants"
+dpkg -i "$work"/debs/tadpole-portal_*.deb >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "the portal's package does not upgrade"; }
+[ ! -e "$wants" ] || fail "an upgrade enabled the service again after the administrator disabled it"
 
 # The unit, with its limits, starts and serves where systemd runs the machine.
 unit=/usr/lib/systemd/system/tadpole-portal.service
@@ -86,4 +92,5 @@ purge remove || { cat "$work/apt.log"; fail "the packages do not remove"; }
 purge purge || { cat "$work/apt.log"; fail "the packages do not purge"; }
 [ -z "$(left)" ] || fail "purged, left behind: $(left)"
 for path in /etc/tadpole "$state" /var/lib/private/tadpole-portal; do [ ! -e "$path" ] || fail "purged, left behind: $path"; done
+[ -z "$(find /etc/systemd /var/lib/systemd -name 'tadpole-portal*' 2>/dev/null)" ] || fail "purged, the service's enabling is left behind"
 echo "installed, ran with no argument on the installed portal's catalogue, removed and purged cleanly"
