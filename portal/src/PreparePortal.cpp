@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <malloc.h>
+#include <utility>
 
 namespace {
 
@@ -58,15 +59,20 @@ QString catalogueError(const QString &path, const QString &why)
 bool preparePortal(const DbConfig &db, qsizetype cacheBytes, const QString &cataloguePath, PortalConfig *config,
                    QString *error)
 {
+    // The catalogue is read only for a database that is new: an existing one starts without it.
     QString readError;
     std::optional<QList<SiteFields>> catalogue;
-    if (!cataloguePath.isEmpty()) {
-        catalogue = readStarterCatalogue(cataloguePath, &readError);
-        // A SQLite file yet to be made is a new database for sure: refused before it is made.
-        if (!catalogue && db.kind == DbConfig::Kind::Sqlite && !QFileInfo::exists(db.path)) {
-            *error = catalogueError(cataloguePath, readError);
-            return false;
-        }
+    bool catalogueRead = false;
+    const auto readCatalogue = [&] {
+        if (!std::exchange(catalogueRead, true))
+            catalogue = readStarterCatalogue(cataloguePath, &readError);
+        return catalogue.has_value();
+    };
+    // A SQLite file yet to be made is a new database for sure: refused before it is made.
+    if (!cataloguePath.isEmpty() && db.kind == DbConfig::Kind::Sqlite && !QFileInfo::exists(db.path)
+        && !readCatalogue()) {
+        *error = catalogueError(cataloguePath, readError);
+        return false;
     }
     if (db.kind == DbConfig::Kind::Sqlite)
         QDir().mkpath(QFileInfo(db.path).absolutePath());
@@ -74,7 +80,7 @@ bool preparePortal(const DbConfig &db, qsizetype cacheBytes, const QString &cata
     // together on one server fill it once, and a maintainer's later edits stay.
     bool catalogueFailed = false;
     const auto fill = [&](PortalStore &store, QString *fillError) {
-        if (!catalogue) {
+        if (!readCatalogue()) {
             catalogueFailed = true;
             *fillError = catalogueError(cataloguePath, readError);
             return false;
