@@ -49,8 +49,10 @@ void DailyUsage::load(const QDate &today)
 {
     m_day = today;
     m_usedMs = 0;
+    m_grantedUntil = {};
     QDate day;
     qint64 seconds = -1;
+    QDateTime granted;
     for (const QString &line : LocalTextFile::readLines(fileName(m_appFolder))) {
         const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toUpper();
         const QString value = line.section(QLatin1Char('='), 1).trimmed();
@@ -58,9 +60,13 @@ void DailyUsage::load(const QDate &today)
             day = QDate::fromString(value, Qt::ISODate);
         else if (key == QLatin1String("SECONDS"))
             seconds = value.toLongLong();
+        else if (key == QLatin1String("GRANTED") && value.toLongLong() > 0)
+            granted = QDateTime::fromSecsSinceEpoch(value.toLongLong());
     }
-    if (day == today && seconds > 0)
-        m_usedMs = seconds * 1000;
+    if (day != today)
+        return;
+    m_usedMs = std::max<qint64>(0, seconds) * 1000;
+    m_grantedUntil = granted;
 }
 
 bool DailyUsage::add(qint64 ms, const QDate &today)
@@ -68,6 +74,7 @@ bool DailyUsage::add(qint64 ms, const QDate &today)
     if (today != m_day) {
         m_day = today;
         m_usedMs = 0;
+        m_grantedUntil = {};
         return true;
     }
     m_usedMs += std::max<qint64>(0, ms);
@@ -76,8 +83,9 @@ bool DailyUsage::add(qint64 ms, const QDate &today)
 
 bool DailyUsage::save(QString *error) const
 {
-    return LocalTextFile::writeLines(fileName(m_appFolder),
-                                     {QStringLiteral("day=") + m_day.toString(Qt::ISODate),
-                                      QStringLiteral("seconds=") + QString::number(usedSeconds())},
-                                     error);
+    QStringList lines{QStringLiteral("day=") + m_day.toString(Qt::ISODate),
+                      QStringLiteral("seconds=") + QString::number(usedSeconds())};
+    if (m_grantedUntil.isValid())
+        lines << QStringLiteral("granted=") + QString::number(m_grantedUntil.toSecsSinceEpoch());
+    return LocalTextFile::writeLines(fileName(m_appFolder), lines, error);
 }

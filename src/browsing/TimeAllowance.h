@@ -21,10 +21,12 @@ QDateTime hoursEnd(const AllowedHours &hours, const QDateTime &now);
 
 } // namespace TimeAllowance
 
-// The time used today, for a limit counted over the whole day. Kept in the
-// program folder in "timeused.txt" (the day and the seconds used), written
-// whole, so that neither closing the program nor a restart of the machine
-// gives a fresh limit on the same day; a new day starts afresh.
+// The time used today, for a limit counted over the whole day, and a
+// parent's more minutes given today. Kept in the program folder in
+// "timeused.txt" (the day, the seconds used, the moment the minutes given
+// end), written whole, so that neither closing the program nor a restart of
+// the machine gives a fresh limit on the same day or takes back what a parent
+// gave; a new day starts afresh.
 class DailyUsage {
 public:
     explicit DailyUsage(QString appFolder) : m_appFolder(std::move(appFolder)) {}
@@ -35,10 +37,13 @@ public:
     // Adds time used. Returns true when `today` is a new day, which starts from nothing.
     bool add(qint64 ms, const QDate &today);
     qint64 usedSeconds() const { return m_usedMs / 1000; }
+    QDateTime grantedUntil() const { return m_grantedUntil; }
+    void setGrantedUntil(const QDateTime &until) { m_grantedUntil = until; }
     bool save(QString *error = nullptr) const;
 
 private:
     QString m_appFolder;
     QDate m_day;
     qint64 m_usedMs = 0;
+    QDateTime m_grantedUntil;
 };

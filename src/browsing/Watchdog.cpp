@@ -92,7 +92,8 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
 void Watchdog::limitSet(ParentalSettings &settings)
 {
     const QDateTime now = m_outside.clock->now();
-    if (!m_usageLoaded && !m_outside.appFolder.isEmpty()) {
+    const bool starting = !m_usageLoaded && !m_outside.appFolder.isEmpty();
+    if (starting) {
         m_usage.load(now.date());
         m_usageLoaded = true;
     }
@@ -101,11 +102,28 @@ void Watchdog::limitSet(ParentalSettings &settings)
     m_wholeDay = settings.time.wholeDay;
     if (m_wholeDay && m_usageLoaded && settings.LimitEnd.isValid())
         settings.LimitEnd = settings.LimitEnd.addSecs(-m_usage.usedSeconds());
+    // More minutes given earlier today outlast a restart; a limit the parent
+    // saves since replaces them.
+    if (starting && m_usage.grantedUntil() > now) {
+        grantUntil(settings, m_usage.grantedUntil());
+    } else if (m_usage.grantedUntil().isValid()) {
+        m_usage.setGrantedUntil({});
+        m_usage.save();
+    }
 }
 
 void Watchdog::grantMinutes(ParentalSettings &settings, int minutes)
 {
     const QDateTime until = m_outside.clock->now().addSecs(qint64(minutes) * 60);
+    grantUntil(settings, until);
+    if (m_usageLoaded) {
+        m_usage.setGrantedUntil(until);
+        m_usage.save();
+    }
+}
+
+void Watchdog::grantUntil(ParentalSettings &settings, const QDateTime &until)
+{
     if (settings.LimitEnd.isValid() && settings.LimitEnd < until)
         settings.LimitEnd = until;
     m_grantedUntil = until;

@@ -52,13 +52,16 @@ public:
     // over the whole day, today's time used comes off it.
     void limitSet(ParentalSettings &settings);
     // A parent's "more minutes": the limit's end moves to at least that far
-    // from now, and the allowed hours give way until then.
+    // from now, and the allowed hours give way until then, also after a
+    // restart on the same day.
     void grantMinutes(ParentalSettings &settings, int minutes);
 
     // The rest of one tick. Returns whether a pop-up window is open.
     bool sweep();
 
 private:
+    void grantUntil(ParentalSettings &settings, const QDateTime &until);
+
     Outside m_outside;
     std::optional<QDateTime> m_lastWall;
     qint64 m_lastMonotonic = 0;

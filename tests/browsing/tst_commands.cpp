@@ -218,6 +218,7 @@ void tst_Commands::countdownOnTheClocksMinutes()
         {"30 minutes", 0, 0, "30 minutes on timer.", "", "", true, -20 * 60},
         {"30 minutes", 0, 0, "out|0 minutes on timer.", "out", "", true, 45 * 60},
         {"30 minutes", 15 * 60, 0, "25 minutes on timer.", "", "", true, 0, 0, "23:50:20"},
+        {"30 minutes", 0, 0, "15 minutes on timer.", "", "", true, 45 * 60, 15}, // more minutes on a spent day
     };
     static const QHash<TimeAllowance::Stage, QString> pictures{{TimeAllowance::Stage::None, ""},
         {TimeAllowance::Stage::TenMinutes, "10"}, {TimeAllowance::Stage::FiveMinutes, "5"},
@@ -255,7 +256,7 @@ void tst_Commands::countdownOnTheClocksMinutes()
         const QString what = QStringLiteral("%1 after %2 s from %3: ").arg(row.caption).arg(row.passed).arg(row.start);
         QVERIFY2(line == QLatin1String(row.line), qPrintable(what + line));
         QVERIFY2(!row.picture || pictures.value(check.stage) == QLatin1String(row.picture), qPrintable(what + pictures.value(check.stage)));
-        if (row.wholeDay && !row.grant) { // closed and started again: the same time is left
+        if (row.wholeDay || row.grant) { // closed and started again: the same time is left, more minutes too
             watchdog.reset();
             ParentalSettings again = limitFromNow();
             Watchdog restarted({.clock = &clock, .appFolder = folder});
