@@ -15,5 +15,7 @@ struct NavigationRequest {
     // The main frame's page that was showing when the navigation this one
     // continues began (for a redirect: when its first hop began).
     QUrl origin;
+    // A move back or forward in the view's own history.
+    bool historyMove = false;
     bool cancel = false;
 };

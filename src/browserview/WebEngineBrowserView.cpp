@@ -122,6 +122,7 @@ bool FilteringPage::acceptNavigationRequest(const QUrl &url, NavigationType type
     request.redirect = redirect;
     request.redirectedFrom = m_lastAllowedMainFrameUrl;
     request.origin = isMainFrame && redirect ? m_chainOrigin : this->url();
+    request.historyMove = type == NavigationTypeBackForward;
     emit m_owner->navigationRequested(request);
     // Whatever the window decided: any other scheme would be handed to a
     // program outside the browser. Our help page is the one resource of the

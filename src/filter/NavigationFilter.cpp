@@ -33,7 +33,10 @@ bool NavigationFilter::allowNavigation(const NavigationRequest &request)
     if (!m_state.filterOn)
         return true;
     const QString address = FilterAddress::whole(request.url);
-    const bool ownPage = std::exchange(m_ownPageAsked, false) && request.mainFrame && !request.redirect && isOwnPage(request.url);
+    // Our own page shows where the window asked for it, or where the child
+    // moves back or forward to it in the history.
+    const bool asked = std::exchange(m_ownPageAsked, false) || request.historyMove;
+    const bool ownPage = asked && request.mainFrame && !request.redirect && isOwnPage(request.url);
     m_ownPageLoading = ownPage;
     if (ownPage) {
         m_blockedDuringLoad = false;

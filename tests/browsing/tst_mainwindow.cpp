@@ -80,7 +80,7 @@ void tst_MainWindow::start()
 
 void tst_MainWindow::filterDecidesReportsAndLearns()
 {
-    enum Kind { Page, Frame, Hop, Guard, Loaded, FrameLoaded, Popup, PopupLoaded, OwnPage };
+    enum Kind { Page, Frame, Hop, Guard, Loaded, FrameLoaded, Popup, PopupLoaded, OwnPage, History };
     // One child's session, step by step. `result`: y/n for a decision, the site
     // for a completed page; `status` after the step: B the block's report (its
     // first 50 characters), P a pop-up's address (as much), "" cleared, = untouched.
@@ -121,6 +121,8 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
         {"... and its guard's test, once", Guard, Help, "y", "="},
         {"... it teaches no site", Loaded, Help, "", "="},
         {"... the guard's test again", Guard, Help, "n", "B"},
+        {"... back to it in the history", History, Help, "y", ""},
+        {"... but not in a frame", History, Help, "n", "B", {}, {}, false},
     };
     ProgramState state = filterState();
     const QString defaults = state.allowList.text();
@@ -136,12 +138,13 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
         request.mainFrame = step.kind != Frame && step.mainFrame;
         if (step.kind == OwnPage)
             filter.letOwnPageThrough();
+        request.historyMove = step.kind == History;
         request.redirect = step.kind != Page && !step.from.isEmpty();
         request.redirectedFrom = QUrl(step.from);
         request.origin = QUrl(step.origin);
         QString result;
         switch (step.kind) {
-        case Page: case Frame: case Hop: case OwnPage: result = filter.allowNavigation(request) ? "y" : "n"; break;
+        case Page: case Frame: case Hop: case OwnPage: case History: result = filter.allowNavigation(request) ? "y" : "n"; break;
         case Guard: result = filter.allowFrameRequest(request.url) ? "y" : "n"; break;
         case Loaded: case FrameLoaded: result = filter.pageLoaded(request.url, step.kind == Loaded); break;
         case Popup: result = filter.allowPopupNavigation(request.url) ? "y" : "n"; break;
@@ -149,7 +152,7 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
         }
         const QString whole = request.url.toString(QUrl::FullyEncoded);
         blocked = result == "n" ? whole : blocked;
-        current = result == "y" && (step.kind <= Hop || step.kind == OwnPage) ? whole : current;
+        current = result == "y" && (step.kind <= Hop || step.kind >= OwnPage) ? whole : current;
         const QString shown = step.status == "B" ? "Blocked: " + whole.left(50) : step.status == "P" ? whole.left(50) : step.status;
         const bool journal = result == "n" && (step.kind == Page || step.kind == Hop || step.kind == Popup);
         QVERIFY2(result == step.result && status == shown && state.blockedUrl == blocked && state.currentUrl == current

@@ -270,6 +270,10 @@ private slots:
         QCOMPARE(view()->page()->title(), QStringLiteral("Tadpole Help"));
         QVERIFY(evaluate(QStringLiteral("[...document.images].every(i => i.complete && i.naturalWidth > 0) && document.images.length > 10")).toBool());
         QCOMPARE(m_browser->state().allowList.text(), m_startList.text()); // nothing learned from it
+        clickControl(m_browser.get(), QStringLiteral("faceButton0"));
+        QVERIFY(shows("http://" + m_portal.host() + "/tad/tad_menu.asp?t=1"));
+        clickControl(m_browser.get(), QStringLiteral("backButton")); // and back to it
+        QVERIFY2(shows(QStringLiteral("qrc:/help/help.html")), qPrintable(url() + " / " + m_browser->statusLineText()));
         const QString page = openPage(QStringLiteral("<iframe id=f src=\"qrc:/help/help.html\"></iframe><a id=go href=\"qrc:/help/help.html\">go</a>"),
                                       QStringLiteral("#go"));
         QTest::qWait(1000);
