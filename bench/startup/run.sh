@@ -20,16 +20,16 @@ cp "$build/tadpole/terminate" "$work/tadpole/"
 printf '[portal]\nloopback=%s\n[browsers]\nnames=no-such-browser\n' "$host" >"$work/tadpole/tadpole.conf"
 
 # Warm-up so the file cache is the same for both.
-"$build/bench/startup/bench_startup" minimal "${base}tad_menu.asp?t=1&userid=1" >/dev/null
+"$build/bench/startup/bench_startup" minimal "${base}tad_menu.asp?t=1&userid=1" >/dev/null 2>&1
 rm -f "$work/tadpole/userid.id"
-"$build/bench/startup/bench_startup" tadpole "$work/tadpole/" >/dev/null
+"$build/bench/startup/bench_startup" tadpole "$work/tadpole/" >/dev/null 2>&1
 id=$(tr -d '\r\n' <"$work/tadpole/userid.id")
 menu="${base}tad_menu.asp?t=1&userid=${id}"
 
 t=(); m=()
 for _ in $(seq "$runs"); do
-  t+=("$("$build/bench/startup/bench_startup" tadpole "$work/tadpole/" | awk '{print $2}')")
-  m+=("$("$build/bench/startup/bench_startup" minimal "$menu" | awk '{print $2}')")
+  t+=("$("$build/bench/startup/bench_startup" tadpole "$work/tadpole/" 2>/dev/null | awk '{print $2}')")
+  m+=("$("$build/bench/startup/bench_startup" minimal "$menu" 2>/dev/null | awk '{print $2}')")
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 tm=$(median "${t[@]}"); mm=$(median "${m[@]}")
