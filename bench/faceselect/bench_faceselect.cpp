@@ -40,7 +40,7 @@ int main(int argc, char *argv[])
     const int selections = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 21;
 
     e2e::PortalProcess portal;
-    if (!portal.start()) {
+    if (!portal.startFresh()) {
         std::fprintf(stderr, "the portal did not start\n");
         return 1;
     }

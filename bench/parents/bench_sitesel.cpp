@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
 
     e2e::PortalProcess portal;
     // 500 sites are added from one address, far past the writes one address may send a minute.
-    if (!portal.start({QStringLiteral("--demo"), QStringLiteral("--max-writes-per-minute"), QStringLiteral("0")})) {
+    if (!portal.startFresh({QStringLiteral("--demo"), QStringLiteral("--max-writes-per-minute"), QStringLiteral("0")})) {
         std::fprintf(stderr, "the portal did not start\n");
         return 1;
     }

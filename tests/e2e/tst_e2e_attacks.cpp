@@ -155,7 +155,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_sites.listen({1, 20, 21, 23}));
-        QVERIFY(m_portal.start());
+        QVERIFY(m_portal.startFresh());
         m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host());
         QVERIFY(m_folder->write(QStringLiteral("unblocked.tad"), host(20).toLatin1() + ",kids.localhost\r\n"));
 

@@ -152,7 +152,7 @@ private slots:
         if (m_screen.name().isEmpty())
             QSKIP("Xvfb could not be started: other programs' windows need a real X server");
         qputenv("DISPLAY", m_screen.name()); // for the browser and the tools this test runs
-        QVERIFY(m_portal.start());
+        QVERIFY(m_portal.startFresh());
         QVERIFY(m_x = XOpenDisplay(m_screen.name().constData()));
         // A window may vanish before a request about it; Xlib's default answer to that error ends the test program.
         XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });

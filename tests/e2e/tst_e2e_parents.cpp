@@ -57,7 +57,7 @@ class tst_E2eParents : public QObject {
 private slots:
     void roundTrip()
     {
-        QVERIFY(m_portal.start());
+        QVERIFY(m_portal.startFresh());
         m_transport = std::make_unique<HttpTransport>(10000);
         for (ParentsWorld *who : {&m_parent, &m_other}) {
             who->state.portalBase = QStringLiteral("http://%1/tad/").arg(m_portal.host());

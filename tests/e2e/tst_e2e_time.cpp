@@ -58,7 +58,7 @@ private slots:
         if (m_screen.name().isEmpty() || QStandardPaths::findExecutable(QStringLiteral("faketime")).isEmpty())
             QSKIP("Xvfb and faketime are needed: scripts/setup-debian.sh installs them");
         qputenv("DISPLAY", m_screen.name());
-        QVERIFY(m_portal.start());
+        QVERIFY(m_portal.startFresh());
         QVERIFY(m_x = XOpenDisplay(m_screen.name().constData()));
         XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 // Runs the real tadpole-portal program and talks raw HTTP to it over the loopback.
+#include "../support/PortalProcess.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -11,7 +13,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
 #include <functional>
 #include <poll.h>
 #include <unistd.h>
@@ -119,46 +120,10 @@ inline HttpResult httpGet(quint16 port, const QByteArray &target, const char *to
     return parseHttp(c.read(5000));
 }
 
-class PortalRun {
+// The portal with raw HTTP to it.
+class PortalRun : public PortalProcess {
 public:
-    ~PortalRun() { kill(); }
-    // A new database starts with no sites unless `starterCatalogue`.
-    bool start(const QStringList &args, bool starterCatalogue = false)
-    {
-        m_line.clear();
-        m_process.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM),
-                        QStringList{"--port", "0"} + args + (starterCatalogue ? QStringList() : QStringList{"--no-catalogue"}));
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_line.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning)
-            m_line += m_process.waitForReadyRead(500) ? m_process.readAllStandardOutput() : QByteArray();
-        m_line = m_line.trimmed();
-        m_port = quint16(m_line.mid(m_line.lastIndexOf(':') + 1).split('/').value(0).toInt());
-        if (m_line.startsWith("listening on http://127.0.0.1:") && m_line.endsWith("/tad/") && m_port != 0)
-            return true;
-        qWarning() << "portal did not start:" << m_line << m_process.readAllStandardError();
-        return false;
-    }
-    quint16 port() const { return m_port; }
-    HttpResult get(const QByteArray &target, const QByteArray &fields = {}) const
-    {
-        return httpGet(m_port, target, "127.0.0.1", fields);
-    }
-    qint64 pid() const { return m_process.processId(); }
-    // SIGTERM; returns the exit code, -1 when it did not stop cleanly.
-    int stop() { return signal(SIGTERM) && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
-    void kill() { signal(SIGKILL); }
-    QByteArray standardError() { return m_process.readAllStandardError(); }
-
-private:
-    bool signal(int sig)
-    {
-        return m_process.state() == QProcess::Running && ::kill(pid_t(m_process.processId()), sig) == 0
-               && m_process.waitForFinished(10000);
-    }
-    QProcess m_process;
-    QByteArray m_line;
-    quint16 m_port = 0;
+    HttpResult get(const QByteArray &target, const QByteArray &fields = {}) const { return httpGet(port(), target, "127.0.0.1", fields); }
 };
 
 // The go link of a menu's tile for that site, as a browser follows it.

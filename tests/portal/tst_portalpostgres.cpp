@@ -111,7 +111,7 @@ private slots:
         QSqlQuery q = query();
         QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" SET default_transaction_read_only = on").arg(name)));
         QProcess portal;
-        portal.start(QStringLiteral(TADPOLE_PORTAL_PROGRAM), {"--port", "0", "--db", m_url});
+        portal.start(QStringLiteral(TADPOLE_PROGRAM_DIR "/tadpole-portal"), {"--port", "0", "--db", m_url});
         const bool finished = portal.waitForFinished(15000);
         QVERIFY(q.exec(QStringLiteral("ALTER DATABASE \"%1\" RESET default_transaction_read_only").arg(name)));
         QVERIFY(finished);

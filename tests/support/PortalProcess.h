@@ -1,40 +1,48 @@
 #pragma once
 
+#include <QDebug>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
-// The build's tadpole-portal on a free loopback port with a fresh database
-// (the demo family unless told otherwise) and an access log; ended with the object.
+#include <csignal>
+
+// The build's tadpole-portal on a free loopback port; ended with the object.
 class PortalProcess {
 public:
-    bool start(const QStringList &extra = {QStringLiteral("--demo")})
+    ~PortalProcess() { kill(); }
+    // With `args`; a new database starts with no sites unless `starterCatalogue`.
+    bool start(const QStringList &args, bool starterCatalogue = false)
     {
+        m_line.clear();
         m_process.start(QStringLiteral(TADPOLE_PROGRAM_DIR "/tadpole-portal"),
-                        QStringList{"--port", "0", "--db", "sqlite:" + m_dir.filePath("portal.sqlite"), "--access-log",
-                                    m_dir.filePath("access.log"), "--threads", "2"} + extra);
-        static const QRegularExpression listening(QStringLiteral("listening on http://[0-9.]+:(\\d+)/tad/"));
-        QElapsedTimer clock;
-        clock.start();
-        QByteArray out;
-        while (m_port == 0 && m_process.waitForStarted(5000) && clock.elapsed() < 15000) {
-            m_process.waitForReadyRead(200);
-            out += m_process.readAllStandardOutput();
-            m_port = listening.match(QString::fromLatin1(out)).captured(1).toUShort();
-        }
-        return m_port != 0;
+                        QStringList{"--port", "0"} + args + (starterCatalogue ? QStringList() : QStringList{"--no-catalogue"}));
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_line.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning)
+            m_line += m_process.waitForReadyRead(500) ? m_process.readAllStandardOutput() : QByteArray();
+        m_line = m_line.trimmed();
+        m_port = quint16(m_line.mid(m_line.lastIndexOf(':') + 1).split('/').value(0).toInt());
+        if (m_line.startsWith("listening on http://127.0.0.1:") && m_line.endsWith("/tad/") && m_port != 0)
+            return true;
+        qWarning() << "portal did not start:" << m_line << m_process.readAllStandardError();
+        return false;
     }
-    ~PortalProcess()
+    // On a fresh database of its own (the demo family unless told otherwise), with an access log.
+    bool startFresh(const QStringList &extra = {QStringLiteral("--demo")})
     {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
+        return start(QStringList{"--db", "sqlite:" + m_dir.filePath("portal.sqlite"), "--access-log",
+                                 m_dir.filePath("access.log"), "--threads", "2"} + extra, true);
     }
     quint16 port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
-    // The request targets that reached the listening address `host`, in order.
+    qint64 pid() const { return m_process.processId(); }
+    // SIGTERM; returns the exit code, -1 when it did not stop cleanly.
+    int stop() { return signal(SIGTERM) && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1; }
+    void kill() { signal(SIGKILL); }
+    QByteArray standardError() { return m_process.readAllStandardError(); }
+    // The request targets that reached the listening address `host`, in order (started fresh).
     QStringList requests(const QString &host) const
     {
         QFile log(m_dir.filePath("access.log"));
@@ -48,7 +56,13 @@ public:
     }
 
 private:
+    bool signal(int sig)
+    {
+        return m_process.state() == QProcess::Running && ::kill(pid_t(m_process.processId()), sig) == 0
+               && m_process.waitForFinished(10000);
+    }
     QTemporaryDir m_dir;
     QProcess m_process;
+    QByteArray m_line;
     quint16 m_port = 0;
 };
