@@ -6,6 +6,7 @@
 #include "shell/LocalTextFile.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
+#include "support/TestFiles.h"
 #include "parents/SiteSelectionWindow.h"
 
 #include <QApplication>
@@ -16,8 +17,6 @@
 #include <QToolTip>
 #include <QTest>
 #include <QToolButton>
-
-#define DATA(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
 
 // The main window's commands and its watchdog, each control driven by a mouse
 // click at its place in the shown window, on scripted outside parts.
@@ -57,13 +56,9 @@ void tst_Commands::start(const QByteArray &controlIni)
 {
     const QString folder = m_dir->path() + QStringLiteral("/tadpole/");
     QDir().mkpath(folder);
-    QFile(folder + QStringLiteral("terminate")).open(QIODevice::WriteOnly);
-    QFile ini(folder + QStringLiteral("control.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(controlIni) == controlIni.size());
-    ini.close();
-    QFile conf(folder + QStringLiteral("tadpole.conf")); // a public host short enough for the id to reach the status line
-    QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[portal]\npublic=tp.example\n") > 0);
-    conf.close();
+    // A public host short enough for the id to reach the status line.
+    QVERIFY(writeFile(folder + "terminate", {}) && writeFile(folder + "control.ini", controlIni)
+            && writeFile(folder + "tadpole.conf", "[portal]\npublic=tp.example\n"));
     m_window = new MainWindow(m_world->services(folder.chopped(1), m_dir->path() + QLatin1Char('/')));
     QTRY_VERIFY(m_window->startupFinished());
     QVERIFY(QTest::qWaitForWindowExposed(m_window));

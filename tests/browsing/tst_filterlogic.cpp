@@ -4,6 +4,7 @@
 #include "filter/FilterRules.h"
 #include "filter/SiteNames.h"
 #include "filter/UnblockedFile.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -112,17 +113,6 @@ struct SiteGenerator {
         return mixCase(a);
     }
 };
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 } // namespace
 
@@ -363,7 +353,7 @@ private slots:
             {QByteArray(10 << 20, 'a') + "\r\nsecond", QString(10 << 20, u'a')}, // a line end at a read-chunk boundary
         };
         for (const auto &[bytes, line] : read)
-            QVERIFY2(writeBytes(path, bytes) && UnblockedFile::readFirstLine(path) == line, bytes.left(20).toHex().constData());
+            QVERIFY2(writeFile(path, bytes) && UnblockedFile::readFirstLine(path) == line, bytes.left(20).toHex().constData());
         QVERIFY(UnblockedFile::readFirstLine(dir.filePath("missing.tad")).isEmpty() && UnblockedFile::readFirstLine(dir.path()).isEmpty());
 
         const std::pair<QString, QByteArray> written[] = {
@@ -374,22 +364,22 @@ private slots:
             {"A,B\nC,D", "A,D\r\n"}, {",,", "\r\n"}, // a line end inside an entry; nothing left
         };
         for (const auto &[list, bytes] : written) {
-            QVERIFY(writeBytes(path, "OLD-A,OLD-B\r\nsecond line\r\n") && UnblockedFile::write(path, list, nullptr));
-            QCOMPARE(readAll(path), bytes);
+            QVERIFY(writeFile(path, "OLD-A,OLD-B\r\nsecond line\r\n") && UnblockedFile::write(path, list, nullptr));
+            QCOMPARE(readFile(path), bytes);
             // Through a temporary file renamed over the old one: nothing else is left behind.
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("unblocked.tad")});
         }
         // A write that cannot succeed fails and leaves the old file: a read-only
         // folder (not for the superuser), a folder that is a file.
         for (const bool readOnlyFolder : {geteuid() != 0, false}) {
-            QVERIFY(writeBytes(path, "KEEP\r\n"));
+            QVERIFY(writeFile(path, "KEEP\r\n"));
             if (readOnlyFolder)
                 QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
             const QString target = readOnlyFolder ? path : path + "/unblocked.tad";
             QString error;
             const bool writtenAnyway = UnblockedFile::write(target, QStringLiteral("A,B"), &error);
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QVERIFY2(!writtenAnyway && error.contains(target) && readAll(path) == "KEEP\r\n", qPrintable(error));
+            QVERIFY2(!writtenAnyway && error.contains(target) && readFile(path) == "KEEP\r\n", qPrintable(error));
         }
     }
 
@@ -434,7 +424,7 @@ private slots:
         QFETCH(QString, forget);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("blocked.log"));
-        QVERIFY(before.isEmpty() || writeBytes(path, before));
+        QVERIFY(before.isEmpty() || writeFile(path, before));
         BlockedJournal journal(path);
         const QDateTime start(QDate(2026, 12, 7), QTime(9, 0));
         int minute = 0;
@@ -449,7 +439,7 @@ private slots:
             hosts << QStringLiteral("%1 %2 %3 %4").arg(host.host).arg(host.count).arg(host.children.join(','), host.lastAddress);
         QTEST(hosts, "hosts");
         QTEST(int(attempts.size()), "attempts");
-        const QList<QByteArray> lines = readAll(path).split('\n');
+        const QList<QByteArray> lines = readFile(path).split('\n');
         QVERIFY2(lines.size() - 1 <= BlockedJournal::Bound + BlockedJournal::Slack, QByteArray::number(lines.size()));
         if (before.isEmpty() && repeat == 1)
             QVERIFY2(lines.size() == recorded.size() + 1 && lines[0].startsWith("2026-12-07T09:00:00"), lines[0].constData());

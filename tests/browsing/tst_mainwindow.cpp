@@ -6,6 +6,7 @@
 #include "support/FakeBrowserView.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -201,8 +202,7 @@ void tst_MainWindow::unblockAsksAllowsLoadsAndSaves()
                              + (dialogs.defaults.at(i) == Dialogs::Answer::Yes ? "Yes" : "No");
         for (const auto &message : dialogs.messages)
             shown << message.title + '|' + message.text.section(':', 0, 0);
-        QFile file(dir.filePath("unblocked.tad"));
-        const QByteArray saved = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray saved = readFile(dir.filePath("unblocked.tad"));
         const QString added = row.loaded.isEmpty() ? "" : ",STRANGER.EXAMPLE";
         QVERIFY2(shown.join(' ') == row.shown && loaded.join(' ') == row.loaded && state.allowList.text() == before + added
                      && saved == (row.folderInTheWay || added.isEmpty() ? "" : "http:///,about:blank,doubleclick,127.0.0.1:8642,STRANGER.EXAMPLE\r\n"),
@@ -254,17 +254,13 @@ void tst_MainWindow::statusLineClickUnblocksBehindTheGate()
     clickControl(m_window.get(), QStringLiteral("statusLine"));
     QCOMPARE(m_world->parents.shown, QStringList({QStringLiteral("gate"), QStringLiteral("gate")}));
     QCOMPARE(m_world->dialogs.defaults.last(), Dialogs::Answer::No);
-    QFile saved(g().appFolder + QStringLiteral("unblocked.tad"));
-    const QByteArray line = saved.open(QIODevice::ReadOnly) ? saved.readAll() : "<missing>";
+    const QByteArray line = readFile(g().appFolder + QStringLiteral("unblocked.tad"));
     QVERIFY2(line.endsWith(",LEARNED.EXAMPLE,STRANGER.EXAMPLE,THIRD.EXAMPLE,grandma's pictures\r\n") && line.count("doubleclick") == 1, line.constData());
 }
 
 void tst_MainWindow::requestGuardRefusalReachesTheStatusLine()
 {
-    {
-        QFile conf(m_dir->path() + QStringLiteral("/tadpole/tadpole.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[portal]\npublic = www.other-portal.example:81\n") > 0);
-    }
+    QVERIFY(writeFile(m_dir->path() + QStringLiteral("/tadpole/tadpole.conf"), "[portal]\npublic = www.other-portal.example:81\n"));
     m_world->commandLine = QString();
     start();
     // The public portal's entry follows the host in use.

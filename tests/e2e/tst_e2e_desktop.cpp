@@ -364,9 +364,7 @@ private slots:
             QSKIP("sway is needed for a Wayland desktop");
         QTemporaryDir runtime;
         const QString config = runtime.filePath(QStringLiteral("config"));
-        QFile file(config);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("output HEADLESS-1 resolution 1024x768\n") > 0);
-        file.close();
+        QVERIFY(writeFile(config, "output HEADLESS-1 resolution 1024x768\n"));
         QProcess compositor;
         QProcessEnvironment env;
         for (const auto &[name, value] : {std::pair{"PATH", qEnvironmentVariable("PATH")}, {"HOME", runtime.path()},

@@ -6,6 +6,7 @@
 #include "filter/Unblocking.h"
 #include "parents/ParentsContext.h"
 #include "support/TestDoubles.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QFile>
@@ -13,9 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-
-// A data column's value where an expression needs it.
-#define DATA(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
 
 // What the main window is told by the parents' windows, recorded.
 class RecordingMainLink : public MainWindowLink {

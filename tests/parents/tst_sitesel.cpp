@@ -242,11 +242,9 @@ private slots:
         ParentsWorld world;
         world.transport.replies.insert("tad_available.asp", FetchResult::success(Family));
         world.state.allowList = AllowList({"kids.test"}, QString());
-        QFile journal(world.state.appFolder + "blocked.log");
-        QVERIFY(journal.open(QIODevice::WriteOnly));
-        journal.write("2026-12-07T08:00:00\tAnna\thttp://games.test/a\r\n2026-12-07T08:05:00\tCara\thttp://games.test/b?x=1\r\n"
-                      "2026-12-07T08:10:00\tAnna\thttp://video.test/\r\n2026-12-07T08:1");
-        journal.close();
+        const QString journal = world.state.appFolder + "blocked.log";
+        QVERIFY(writeFile(journal, "2026-12-07T08:00:00\tAnna\thttp://games.test/a\r\n2026-12-07T08:05:00\tCara\thttp://games.test/b?x=1\r\n"
+                                   "2026-12-07T08:10:00\tAnna\thttp://video.test/\r\n2026-12-07T08:1"));
         SiteSelectionWindow selection(world.context());
         world.play(&selection, {});
         QString after;
@@ -267,10 +265,9 @@ private slots:
         });
         inside.start(50);
         clickControl(&selection, "blockedSitesButton");
-        QFile saved(world.state.appFolder + "unblocked.tad");
-        after += " | unblocked.tad " + (saved.open(QIODevice::ReadOnly) ? QString::fromUtf8(saved.readAll()) : "<missing>");
-        QVERIFY(journal.open(QIODevice::ReadOnly));
-        after += QStringLiteral(" | %1 line ends").arg(journal.readAll().count('\n'));
+        const QByteArray saved = readFile(world.state.appFolder + "unblocked.tad");
+        after += " | unblocked.tad " + (saved.isNull() ? "<missing>" : QString::fromUtf8(saved));
+        after += QStringLiteral(" | %1 line ends").arg(readFile(journal).count('\n'));
         QTEST(after, "after");
     }
 };

@@ -2,6 +2,7 @@
 
 // Runs the real tadpole-portal program and talks raw HTTP to it over the loopback.
 #include "../support/PortalProcess.h"
+#include "../support/TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

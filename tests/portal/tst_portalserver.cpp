@@ -52,8 +52,7 @@ int keptAliveGet(RawClient &c, const QByteArray &target)
 
 qint64 residentKiB(qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+    const QByteArray text = readFile(QStringLiteral("/proc/%1/status").arg(pid));
     const qsizetype at = text.indexOf("VmRSS:");
     return at < 0 ? -1 : text.mid(at + 6).trimmed().split(' ').value(0).toLongLong();
 }
@@ -76,8 +75,7 @@ private slots:
         QCOMPARE(get("/tad/tad_getface.asp?userid=").body, QByteArray("Child 1\tChild 2\tChild 3\tChild 4"));
         // The browser tells the radio is on by the page's name being its address.
         QVERIFY(!get("/tad/radiodis.htm").body.contains("<title"));
-        QFile log(m_dir->filePath("access.log"));
-        const QList<QByteArray> lines = log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>();
+        const QList<QByteArray> lines = readFile(m_dir->filePath("access.log")).split('\n');
         const QByteArray port = QByteArray::number(m_portal->port());
         QCOMPARE(lines.value(0), "127.0.0.1:" + port + " GET /tad/version.htm?n=%C3%A9");  // bytes escaped
         QCOMPARE(lines.value(1), "127.0.0.1:" + port + " GET /tad/tad_visit.asp?userid=2026120612000012345&ver=2.04");

@@ -5,6 +5,7 @@
 #include "shell/StartupPaths.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
+#include "support/TestFiles.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -19,12 +20,6 @@ namespace {
 
 const QDateTime TenOClock(QDate(2026, 12, 6), QTime(10, 0, 0));
 const QByteArray DefaultSettings("pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n");
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray http(const QByteArray &body, const QByteArray &status = "200 OK")
 {
@@ -57,8 +52,6 @@ public:
 };
 
 } // namespace
-
-#define DATA(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
 
 // The shell: the program folder's files, the portal client and the start-up sequence with
 // scripted portal, dialogs and views.
@@ -101,9 +94,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
-        QFile file(SettingsFile::fileName(dir.path() + '/'));
-        QVERIFY(content.isNull() || (file.open(QIODevice::WriteOnly) && file.write(content) == content.size()));
-        file.close();
+        QVERIFY(content.isNull() || writeFile(SettingsFile::fileName(dir.path() + '/'), content));
         ParentalSettings read{"-", "-", "-", {}, {}};
         SettingsFile::ReadSettings(dir.path() + '/', TenOClock, read);
         QStringList values{read.Password, read.StopDisabled, read.TimeLimit};
@@ -151,9 +142,7 @@ private slots:
         const QString kept = taken == 10 ? path : path + ".bad" + (taken > 0 ? QString::number(taken) : QString()); // where the old one lies after
         for (int n = 0; n < taken; ++n)
             QVERIFY(QDir().mkpath(path + ".bad" + (n ? QString::number(n) : QString())));
-        QFile file(path);
-        QVERIFY(stored.isNull() || (stored == "/" ? QDir().mkpath(path) : file.open(QIODevice::WriteOnly) && file.write(stored) == stored.size()));
-        file.close();
+        QVERIFY(stored.isNull() || (stored == "/" ? QDir().mkpath(path) : writeFile(path, stored)));
         const Identity::LoadResult result = Identity::LoadUserId(folder, TenOClock, [draw] { return quint32(draw); });
         QTEST(result.userId, "id");
         QCOMPARE(result.error.isEmpty(), writable); // the failure is reported; the id is still used
@@ -222,10 +211,8 @@ private slots:
         portal.hangOn = "tad_getface.asp";
         QTemporaryDir dir;
         const QString folder = dir.path() + "/TadPole/";
-        QVERIFY(QDir().mkpath(folder) && QFile(folder + "terminate").open(QIODevice::WriteOnly));
-        QFile conf(folder + "tadpole.conf");
-        QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[portal]\nloopback=127.0.0.1:" + QByteArray::number(portal.serverPort())) > 0);
-        conf.close();
+        QVERIFY(QDir().mkpath(folder) && writeFile(folder + "terminate", {})
+                && writeFile(folder + "tadpole.conf", "[portal]\nloopback=127.0.0.1:" + QByteArray::number(portal.serverPort())));
         ScriptedWorld world;
         HttpTransport transport(1500);
         BrowserServices services = world.services(folder.chopped(1), dir.path() + "/");
@@ -287,12 +274,10 @@ private slots:
         QTemporaryDir dir;
         const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole");
         const QString files = defaultFolder ? dir.path() + "/default/" : program + '/';
-        QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && QFile(program + "/terminate").open(QIODevice::WriteOnly));
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && writeFile(program + "/terminate", {}));
         QFETCH(QStringList, configs);
-        for (int i = 0; i < configs.size(); ++i) {
-            QFile conf(i ? files + "tadpole.conf" : dir.path() + "/system.conf");
-            QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write(configs.at(i).toUtf8()) > 0);
-        }
+        for (int i = 0; i < configs.size(); ++i)
+            QVERIFY(writeFile(i ? files + "tadpole.conf" : dir.path() + "/system.conf", configs.at(i).toUtf8()));
         ScriptedWorld world;
         ScriptedTransport &portal = world.transport; // logs its requests; the view's navigations join them
         QFETCH(QStringList, answers);

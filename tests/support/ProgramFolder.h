@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "TestFiles.h"
+
 // A program folder of its own (its path holds "tadpole") with copies of the
 // build's browser and terminate helper, and a configuration that points the
 // loopback portal at `portalHost` and names the other browsers to end.
@@ -17,16 +19,8 @@ public:
         write(QStringLiteral("tadpole.conf"), "[portal]\nloopback=" + portalHost.toUtf8() + "\n[browsers]\nnames=" + browserNames + "\n");
     }
     QString path(const QString &file = QString()) const { return m_dir.filePath(QStringLiteral("tadpole/")) + file; }
-    QByteArray read(const QString &file) const
-    {
-        QFile f(path(file));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    bool write(const QString &file, const QByteArray &bytes) const
-    {
-        QFile f(path(file));
-        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-    }
+    QByteArray read(const QString &file) const { return readFile(path(file)); }
+    bool write(const QString &file, const QByteArray &bytes) const { return writeFile(path(file), bytes); }
 
 private:
     QTemporaryDir m_dir;

@@ -1,6 +1,7 @@
 // The browser count, `terminate` and its launcher on copies of programs under names only this
 // run uses; closing windows by title, ours and other programs' on a virtual X server of its own.
 
+#include "support/TestFiles.h"
 #include "support/VirtualDisplay.h"
 #include "system/BrowserTerminator.h"
 #include "system/ProcessList.h"
@@ -127,9 +128,7 @@ private slots:
         QStringList listed{parent};
         for (const char *name : {"firefox", "firefox-esr", "tadpole"})
             listed << name + m_tag;
-        QFile conf(m_folder.filePath(QStringLiteral("tadpole.conf")));
-        QVERIFY(conf.open(QIODevice::WriteOnly) && conf.write("[browsers]\nnames=" + listed.join(',').toUtf8() + "\n") > 0);
-        conf.close();
+        QVERIFY(writeFile(m_folder.filePath(QStringLiteral("tadpole.conf")), "[browsers]\nnames=" + listed.join(',').toUtf8() + "\n"));
 
         QVERIFY(startCopy("firefox" + m_tag));
         QVERIFY(startCopy("firefox-esr" + m_tag, true));
