@@ -12,6 +12,7 @@
 #include "system/ProcessList.h"
 #include "system/WindowCloser.h"
 #include "system/X11WindowCloser.h"
+#include "support/TestFiles.h"
 #include "support/VirtualDisplay.h"
 
 #include <QApplication>
@@ -68,18 +69,6 @@ inline bool waitUntil(const std::function<bool()> &done, int ms)
         loop.exec();
     }
     return true;
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 inline int runningProcesses()

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <QFile>
-#include <QTest>
 
-// A data column's value where an expression needs it.
+// A data column's value where an expression needs it (a Qt Test function).
 #define DATA(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
 
 // A file's bytes; empty when it cannot be read.
