@@ -1,8 +1,9 @@
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -45,9 +46,8 @@ public:
     // The request targets that reached the listening address `host`, in order (started fresh).
     QStringList requests(const QString &host) const
     {
-        QFile log(m_dir.filePath("access.log"));
         QStringList targets;
-        for (const QByteArray &line : log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QByteArrayList()) {
+        for (const QByteArray &line : readFile(m_dir.filePath("access.log")).split('\n')) {
             const QList<QByteArray> parts = line.split(' ');
             if (parts.size() >= 3 && QString::fromUtf8(parts.at(0)) == host)
                 targets << QString::fromUtf8(parts.at(2));
