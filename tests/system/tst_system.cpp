@@ -16,7 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <X11/Xlib.h>
+#include "support/OtherProgramsWindow.h"
 #include <memory>
 
 namespace {
@@ -32,22 +32,6 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override { ++closeRequests; event->setAccepted(!refuse); }
 };
-
-// A window of another program, titled as old (Latin-1) and new (UTF-8) programs do, asking to be told of a close.
-Window makeWindow(Display *owner, const QByteArray &title)
-{
-    const Window window = XCreateSimpleWindow(owner, DefaultRootWindow(owner), 0, 0, 50, 50, 0, 0, 0);
-    if (QString::fromUtf8(title).toLatin1() == title)
-        XStoreName(owner, window, title.constData());
-    else
-        XChangeProperty(owner, window, XInternAtom(owner, "_NET_WM_NAME", False), XInternAtom(owner, "UTF8_STRING", False), 8,
-                        PropModeReplace, reinterpret_cast<const unsigned char *>(title.constData()), int(title.size()));
-    Atom deleteWindow = XInternAtom(owner, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(owner, window, &deleteWindow, 1);
-    XMapWindow(owner, window);
-    XSync(owner, False);
-    return window;
-}
 
 } // namespace
 
@@ -195,7 +179,7 @@ private slots:
         const std::unique_ptr<Display, int (*)(Display *)> owner(others.isEmpty() ? nullptr : XOpenDisplay(g_display.constData()), XCloseDisplay);
         QList<Window> windows;
         for (const QByteArray &title : others)
-            windows << makeWindow(owner.get(), title);
+            windows << otherProgramsWindow(owner.get(), title);
         QFETCH(QStringList, ours);
         QFETCH(QStringList, steps);
         std::vector<std::unique_ptr<RecordingWindow>> mine;
