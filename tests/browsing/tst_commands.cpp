@@ -90,8 +90,6 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
     QTest::newRow("the message line's link") << plain << QList<bool>{} << "messageLine"
                                              << "go:http://tp.example/tad/tadpole.asp?userid={id} status:Blocked: http://tp.example/tad/tadpole.asp?userid=...";
     QTest::newRow("face 3") << plain << QList<bool>{} << "faceButton2" << "run:terminate " + menu.arg(3);
-    QTest::newRow("status line of a blocked address") << plain << QList<bool>{} << "statusLine"
-                                                      << "ask:Allow Access|Unblock: http://stranger.example/";
     QTest::newRow("block page's button: the status line's question") << plain << QList<bool>{} << "blockPageAskButton"
                                                                      << "ask:Allow Access|Unblock: http://stranger.example/";
     QTest::newRow("block page's button behind the gate: refused, then passed") << open << QList<bool>{false, true}

@@ -326,23 +326,6 @@ private slots:
         QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed()) + " ms"));
     }
 
-    void statusLineAndProgress()
-    {
-        // The status line's words themselves: tst_mainwindow's session rows.
-        for (const char *caption : {"blocked: http://x/", "Blocked", "Ready", ""})
-            QVERIFY2(!isBlockedStatus(QString::fromLatin1(caption)) && isBlockedStatus("Blocked:" + QString(caption)), caption);
-        for (const char *caption : {"tinytv.example", "GAMES.TINYTV.EXAMPLE", ""})
-            QVERIFY2(!isSpecialSite(QString::fromLatin1(caption), {"TOYMAKER.EXAMPLE", "", "TINYTV.EXAMPLE"}), caption);
-        // {progress, maximum} -> {visible, maximum, value}; the bar was last shown at 30 of 400.
-        const struct { int progress, progressMax; bool visible; float maximum, value; } rows[] = {
-            {0, 0, false, 400, 0}, {50, 100, true, 100, 50}, {150, 100, false, 100, 0}, {0, 100, false, 100, 0}, {100, 100, true, 100, 100},
-        };
-        for (const auto &row : rows) {
-            const ProgressState s = progressFor(row.progress, row.progressMax, {true, 400.0f, 30.0f});
-            QVERIFY2(s.visible == row.visible && s.maximum == row.maximum && s.value == row.value, qPrintable(QString::number(row.progress)));
-        }
-    }
-
     void unblockedFileReadsTheFirstLineAndWritesWholeOrNothing()
     {
         QTemporaryDir dir;

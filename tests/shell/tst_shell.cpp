@@ -2,7 +2,6 @@
 #include "shell/HttpTransport.h"
 #include "shell/Identity.h"
 #include "shell/SettingsFile.h"
-#include "shell/StartupPaths.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 #include "support/TestFiles.h"
@@ -314,20 +313,6 @@ private slots:
                  QStringLiteral("Tadpole 2.0|Tadpole Version: 2.04|Grown-ups: the parents' button at the top right, beside STOP, chooses each child's sites."));
         // The first menu ran the program folder's helper; the default folder has none, and that puts no box in front of the child.
         QCOMPARE(world.launcher.started, defaultFolder ? QStringList() : QStringList{files + "terminate"});
-    }
-
-    void helperIsTheProgramFoldersOrTheInstalledOne()
-    {
-        // An installed layout: bin/ with libexec/tadpole/ beside it, and a program folder of its own.
-        QTemporaryDir dir;
-        const QString bin = dir.path() + QStringLiteral("/usr/bin"), folder = dir.path() + QStringLiteral("/home/tadpole/");
-        const QString installed = dir.path() + QStringLiteral("/usr/libexec/tadpole/terminate");
-        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(folder) && QDir().mkpath(dir.path() + "/usr/libexec/tadpole"));
-        QCOMPARE(terminateProgram(folder, bin), QString()); // nowhere
-        QVERIFY(QFile(installed).open(QIODevice::WriteOnly));
-        QCOMPARE(terminateProgram(folder, bin), installed);
-        QVERIFY(QFile(folder + "terminate").open(QIODevice::WriteOnly));
-        QCOMPARE(terminateProgram(folder, bin), folder + "terminate"); // a development build's own first
     }
 };
 
