@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 // The navigation decisions and the unblock flow on their own, then the few
 // things only the window shows: the status line's click, the request guard's
 // report, pop-ups, faces.
@@ -68,7 +67,7 @@ void tst_MainWindow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QDir().mkpath(m_dir->path() + QStringLiteral("/tadpole"));
-    QFile(m_dir->path() + QStringLiteral("/tadpole/terminate")).open(QIODevice::WriteOnly);
+    QVERIFY(writeFile(m_dir->path() + QStringLiteral("/tadpole/terminate"), {}));
     m_world = std::make_unique<ScriptedWorld>();
 }
 
@@ -234,11 +233,8 @@ void tst_MainWindow::statusLineClickUnblocksBehindTheGate()
     // A restart reads the saved line back, and saving again repeats no default entry; an entry
     // the parent typed that allows nothing is left out of the list but kept in the file.
     m_window.reset();
-    QFile edited(m_dir->path() + QStringLiteral("/tadpole/unblocked.tad"));
-    QVERIFY(edited.open(QIODevice::ReadWrite));
-    const QByteArray editedLine = edited.readAll().replace("\r\n", ",grandma's pictures\r\n");
-    QVERIFY(edited.seek(0) && edited.write(editedLine) == editedLine.size());
-    edited.close();
+    const QString edited = m_dir->path() + QStringLiteral("/tadpole/unblocked.tad");
+    QVERIFY(writeFile(edited, readFile(edited).replace("\r\n", ",grandma's pictures\r\n")));
     m_world->views.created.clear();
     m_world->dialogs.onQuestion = nullptr;
     start();
