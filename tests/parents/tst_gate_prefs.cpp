@@ -29,8 +29,6 @@ private slots:
         QTest::addColumn<QStringList>("outside"); // then "accepted", "refused" or "open" as the gate ends
         const QString wrong = Dialogs::ApplicationTitle + ": Wrong Password! If you need a hint type 'c_l_u_e' in the password box!";
         const QString hint = Dialogs::ApplicationTitle + ": Here's Your Hint: \r\n";
-        QTest::newRow("Enter with the password in another case, even beyond ASCII, opens the gate once")
-            << "Fr\u00f8sch \u86d9" << QStringList{"type:fR\u00d8SCH \u86d9", "key:Return"} << QStringList{"gate passed", "accepted"};
         QTest::newRow("the right password typed, the gate closed: a refusal")
             << "Frog" << QStringList{"type:frog", "close"} << QStringList{"refused"};
         // Focus that arrives by key selects the text too, so the second and third tries submit the emptied box.
@@ -39,8 +37,9 @@ private slots:
             << QStringList{"type:Frog ", "click:continueButton", "click:passwordBox", "type:frog", "key:Tab", "key:Shift+Tab", "key:Return",
                            "type:frog", "key:Tab", "key:Alt+P", "key:Return", "type:fr", "key:Tab", "click:passwordBox", "type:og", "key:Return"}
             << QStringList{wrong, wrong, wrong, wrong, "open"};
-        QTest::newRow("Return or Enter on the focused Continue presses it, once")
-            << "Frog" << QStringList{"type:fog", "key:Tab", "key:Return", "click:passwordBox", "type:frog", "key:Tab", "key:Enter"}
+        QTest::newRow("Return or Enter on the focused Continue presses it, once; the password in another case, even beyond ASCII, opens")
+            << "Fr\u00f8sch \u86d9"
+            << QStringList{"type:fog", "key:Tab", "key:Return", "click:passwordBox", "type:fR\u00d8SCH \u86d9", "key:Tab", "key:Enter"}
             << QStringList{wrong, "gate passed", "accepted"};
         QTest::newRow("no password: the hint is empty, and the emptied box then opens the gate")
             << "" << QStringList{"type:c_l_u_e", "key:Return", "key:Return"} << QStringList{hint, "gate passed", "accepted"};
