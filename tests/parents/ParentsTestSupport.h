@@ -9,7 +9,6 @@
 #include "support/TestFiles.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,14 +65,6 @@ inline void keys(const QKeySequence &sequence, const QString &text = QString())
         QTest::sendKeyEvent(QTest::Click, focused, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
-// Clicks into a field, selects what it holds and types `text` over it.
-inline void retype(QWidget *field, const QString &text)
-{
-    clickAt(field);
-    keys(QKeySequence::SelectAll);
-    keys(QKeySequence::Delete, text);
-}
-
 } // namespace input
 
 // The scripted outside of the parents' windows: a program folder of their own and a portal that takes every change.
@@ -103,7 +94,7 @@ struct ParentsWorld : ScriptedWorld {
     {
         window->show();
         window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTRY_VERIFY(window->isActiveWindow()); // the application moved its focus there too
         const QHash<QString, Qt::MouseButton> buttons{{"click", Qt::LeftButton}, {"right", Qt::RightButton}, {"middle", Qt::MiddleButton}};
         for (const QString &step : steps) {
             const QString kind = step.section(':', 0, 0), what = step.section(':', 1), page = what.section('=', 0, 0);
@@ -125,14 +116,16 @@ struct ParentsWorld : ScriptedWorld {
             else if (kind == "portal")
                 transport.replies.insert(page, FetchResult::success(what.section('=', 1).toUtf8()));
             else if (kind == "file")
-                QVERIFY(QFile(state.appFolder + what).open(QIODevice::WriteOnly));
+                QVERIFY(writeFile(state.appFolder + what, {}));
             else if (kind == "answer")
                 dialogs.inputs << what;
             else if (step == "yes" || step == "no")
                 dialogs.answers << (step == "yes" ? Dialogs::Answer::Yes : Dialogs::Answer::No);
-            else if (step.contains('='))
-                input::retype(child(window, step.section('=', 0, 0)), step.section('=', 1));
-            else
+            else if (step.contains('=')) { // into the field, all it holds selected and typed over
+                ::clickAt(child(window, step.section('=', 0, 0)));
+                input::keys(QKeySequence::SelectAll);
+                input::keys(QKeySequence::Delete, step.section('=', 1));
+            } else
                 QFAIL(qPrintable("no such step: " + step));
             if (QTest::currentTestFailed())
                 return;

@@ -6,7 +6,6 @@
 #include "shell/SettingsFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTimer>
@@ -20,17 +19,6 @@ static QStringList summary(const ParentalSettings &s)
             SettingsFile::formatHours(s.time.hours)};
 }
 
-// What the file holds, once `added` is added to it.
-static QByteArray fileBytes(const QString &path, const QByteArray &added = {})
-{
-    QFile file(path);
-    if (!added.isEmpty() && file.open(QIODevice::Append)) {
-        file.write(added);
-        file.close();
-    }
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class tst_GatePrefs : public QObject {
     Q_OBJECT
 private slots:
@@ -41,8 +29,6 @@ private slots:
         QTest::addColumn<QStringList>("outside"); // then "accepted", "refused" or "open" as the gate ends
         const QString wrong = Dialogs::ApplicationTitle + ": Wrong Password! If you need a hint type 'c_l_u_e' in the password box!";
         const QString hint = Dialogs::ApplicationTitle + ": Here's Your Hint: \r\n";
-        QTest::newRow("Enter with the password in another case, even beyond ASCII, opens the gate once")
-            << "Fr\u00f8sch \u86d9" << QStringList{"type:fR\u00d8SCH \u86d9", "key:Return"} << QStringList{"gate passed", "accepted"};
         QTest::newRow("the right password typed, the gate closed: a refusal")
             << "Frog" << QStringList{"type:frog", "close"} << QStringList{"refused"};
         // Focus that arrives by key selects the text too, so the second and third tries submit the emptied box.
@@ -51,8 +37,9 @@ private slots:
             << QStringList{"type:Frog ", "click:continueButton", "click:passwordBox", "type:frog", "key:Tab", "key:Shift+Tab", "key:Return",
                            "type:frog", "key:Tab", "key:Alt+P", "key:Return", "type:fr", "key:Tab", "click:passwordBox", "type:og", "key:Return"}
             << QStringList{wrong, wrong, wrong, wrong, "open"};
-        QTest::newRow("Return or Enter on the focused Continue presses it, once")
-            << "Frog" << QStringList{"type:fog", "key:Tab", "key:Return", "click:passwordBox", "type:frog", "key:Tab", "key:Enter"}
+        QTest::newRow("Return or Enter on the focused Continue presses it, once; the password in another case, even beyond ASCII, opens")
+            << "Fr\u00f8sch \u86d9"
+            << QStringList{"type:fog", "key:Tab", "key:Return", "click:passwordBox", "type:fR\u00d8SCH \u86d9", "key:Tab", "key:Enter"}
             << QStringList{wrong, "gate passed", "accepted"};
         QTest::newRow("no password: the hint is empty, and the emptied box then opens the gate")
             << "" << QStringList{"type:c_l_u_e", "key:Return", "key:Return"} << QStringList{hint, "gate passed", "accepted"};
@@ -99,10 +86,8 @@ private slots:
         QTest::newRow("a password with dots and beyond ASCII, a STOP lock and a limit in lower case are saved as typed")
             << plain << QStringList{"passwordBox=..Fr\u00f8sch \u86d9", "click:disableStopBox", "timeLimitBox=2 hours"} << saved
             << QByteArray("pw=..Fr\xc3\xb8sch \xe8\x9b\x99\r\nstop=1\r\nstart=0\r\ntimer=2 hours\r\n");
-        QTest::newRow("a locked file is shown and saved back as it was")
-            << locked << QStringList() << saved << QByteArray("pw=Secret\r\nstop=1\r\nstart=0\r\ntimer=1 Hour\r\n");
         // Our own keys follow the four lines, each only when it is not the default, so older readers pass over them.
-        QTest::newRow("the whole-day count and allowed hours are saved under keys of our own")
+        QTest::newRow("a locked file is shown and saved back as it was, the whole-day count and allowed hours under keys of our own")
             << locked << QStringList{"click:wholeDayBox", "click:hoursBox", "click:hoursFrom", "key:Home", "key:Up"} << saved
             << QByteArray("pw=Secret\r\nstop=1\r\nstart=0\r\ntimer=1 Hour\r\ndaily=1\r\nhours=08:00-19:30\r\n");
         QTest::newRow("a file with our keys shows them; unticked they go")
@@ -124,62 +109,52 @@ private slots:
         world.state.settings = InForce;
         const QString path = SettingsFile::fileName(world.state.appFolder);
         // No one can replace a folder with a file.
-        QVERIFY(before.isNull() ? QDir().mkdir(path) : fileBytes(path, before) == before);
+        QVERIFY(before.isNull() ? QDir().mkdir(path) : writeFile(path, before));
         PreferencesWindow window(world.context());
         world.play(&window, DATA(QStringList, steps) + QStringList{"click:saveButton"});
         QTEST(world.outside().replaceInStrings(QRegularExpression("\r\n.*", QRegularExpression::DotMatchesEverythingOption), QString()),
               "outside");
-        QTEST(fileBytes(path), "after");
+        QTEST(readFile(path), "after");
         const bool saved = world.main.told.contains("message line cleared");
         QCOMPARE(window.isVisible(), !saved);
         // In force at once: what the next start reads, the limit counted from the save, even after an editor added a
         // line in another code page.
-        fileBytes(path, "note=caf\xe9\r\n");
+        QVERIFY(before.isNull() || writeFile(path, readFile(path) + "note=caf\xe9\r\n"));
         ParentalSettings next;
         SettingsFile::ReadSettings(world.state.appFolder, world.clock.now(), next);
         QCOMPARE(summary(world.state.settings), summary(saved ? next : InForce));
     }
 
-    void boxTitlesShowWhole_data()
-    {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("text"); // a question when it ends in "?", a name asked when it starts with "Enter"
-        QTest::addColumn<QString>("answer");
-        QTest::newRow("a short message") << "Tadpole" << "Time Ran Out" << "";
-        QTest::newRow("a question, answered by the default Yes") << "Are You Sure?" << "Remove it?" << "yes";
-        QTest::newRow("a name asked, answered as typed") << "Enter Child's Name" << "Enter a real name for CHILD 3" << "Ann";
-    }
-
     // The real boxes, each as wide as its title in a bold face with room for an icon and three buttons beside it, so that
-    // the window manager shows the title whole; Return answers them.
+    // the window manager shows the title whole (not "T…" or "Enter … Name"); Return answers them, Yes as the default.
     void boxTitlesShowWhole()
     {
-        QFETCH(QString, title);
-        QFETCH(QString, text);
-        int shown = 0;
-        QTimer::singleShot(0, [&] {
-            QWidget *box = QApplication::activeModalWidget();
-            QVERIFY(box && QTest::qWaitForWindowExposed(box));
-            shown = box->width();
-            QTest::qWait(300); // a message box sizes itself anew at layout requests
-            shown = qMin(shown, box->width());
-            if (qobject_cast<QLineEdit *>(QApplication::focusWidget()))
-                input::keys({}, DATA(QString, answer));
-            input::keys(QKeySequence(Qt::Key_Return));
-        });
         QtDialogs boxes;
-        QString answer;
-        if (text.endsWith('?'))
-            answer = boxes.askYesNo(text, title, Dialogs::Answer::Yes) == Dialogs::Answer::Yes ? "yes" : "no";
-        else if (text.startsWith("Enter"))
-            answer = boxes.input(text, title, QString());
-        else
-            boxes.message(text, title);
-        QTEST(answer, "answer");
+        QStringList answers;
+        const QList<std::pair<QString, std::function<void()>>> asked{
+            {"Tadpole", [&] { boxes.message("Time Ran Out", "Tadpole"); }},
+            {"Are You Sure?",
+             [&] { answers << (boxes.askYesNo("Remove it?", "Are You Sure?", Dialogs::Answer::Yes) == Dialogs::Answer::Yes ? "yes" : "no"); }},
+            {"Enter Child's Name", [&] { answers << boxes.input("Enter a real name for CHILD 3", "Enter Child's Name", QString()); }}};
         QFont bold = QApplication::font();
         bold.setBold(true);
-        const int needed = QFontMetrics(bold).horizontalAdvance(title) + 4 * 24;
-        QVERIFY2(shown >= needed, qPrintable(QStringLiteral("%1 wide, the title needs %2").arg(shown).arg(needed)));
+        for (const auto &[title, ask] : asked) {
+            int shown = 0;
+            QTimer::singleShot(0, [&] {
+                QWidget *box = QApplication::activeModalWidget();
+                QVERIFY(box && QTest::qWaitForWindowExposed(box));
+                shown = box->width();
+                QTest::qWait(300); // a message box sizes itself anew at layout requests
+                shown = qMin(shown, box->width());
+                if (qobject_cast<QLineEdit *>(QApplication::focusWidget()))
+                    input::keys({}, "Ann");
+                input::keys(QKeySequence(Qt::Key_Return));
+            });
+            ask();
+            const int needed = QFontMetrics(bold).horizontalAdvance(title) + 4 * 24;
+            QVERIFY2(shown >= needed, qPrintable(QStringLiteral("%1: %2 wide, the title needs %3").arg(title).arg(shown).arg(needed)));
+        }
+        QCOMPARE(answers, QStringList({"yes", "Ann"}));
     }
 };
 
