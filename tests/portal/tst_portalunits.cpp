@@ -36,7 +36,7 @@ private slots:
     // handler, else the portal's answer. `detail`: for a request handed over "TARGET AS LOGGED
     // -> PATH?QUERY AS HANDED OVER", for 405 the Allow header, for a refusal its reason; empty:
     // not checked. Each smuggling shape carries a second request that a lax reading would answer
-    // too. "100 Continue" and two differing Content-Length fields go end to end in tst_portalhostile.
+    // too. "100 Continue", two differing Content-Length fields and an over-limit body go end to end in tst_portalhostile.
     void requestHeads_data()
     {
         QTest::addColumn<QByteArray>("request"); QTest::addColumn<int>("status"); QTest::addColumn<QByteArray>("detail");
@@ -76,7 +76,6 @@ private slots:
         row("a head field that never ends", get + host + "X-Long: " + QByteArray(20000, 'a'), 431, "request head too large");
         row("a request line that never ends", "GET /" + QByteArray(20000, 'a'), 414, "request line too long");
         row("a whole head with a target over 8 KiB", "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n" + end, 414, "request target too long");
-        row("a body over the limit", post + "Content-Length: 10000000\r\n\r\n", 413, "request body too large");
         row("garbage", "\x01\x02\x03 nonsense\r\n\r\n", 400, "malformed request line");
         row("an escape byte in the target, which a log would show raw", "GET /?\x1B[2J HTTP/1.1\r\n" + end, 400, "malformed request line");
         row("no path", "GET version.htm HTTP/1.1\r\n" + end, 400, "request target must be a path");
