@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -126,6 +127,34 @@ class PortalRun : public PortalProcess {
 public:
     HttpResult get(const QByteArray &target, const QByteArray &fields = {}) const { return httpGet(port(), target, "127.0.0.1", fields); }
 };
+
+inline QByteArray enc(const QString &s) { return QUrl::toPercentEncoding(s); }
+
+// Type 1 asks for a public site, 2 for a private one, empty keeps the type; Delete 1 deletes.
+inline QByteArray postSite(const QString &userid, const QString &name, qint64 id, const QByteArray &type,
+                           const QByteArray &del = "0", const QString &url = QStringLiteral("http://zoo.example/"))
+{
+    return "/tad/tad_postsite.asp?url=" + enc(url) + "&shortname=" + enc(name) + "&comments=" + enc(name)
+           + "&AgeFrom=3&AgeTo=12&LogoLoc=" + enc(name.left(1) + "_gif.gif") + "&id=" + QByteArray::number(id)
+           + "&userid=" + userid.toLatin1() + "&Delete=" + del + (del == "1" ? "" : "&Type=" + type);
+}
+
+// A site list's rows (tad_available.asp), each split at its TABs.
+inline QList<QList<QByteArray>> rows(const QByteArray &list)
+{
+    QList<QList<QByteArray>> out;
+    for (const QByteArray &row : list.split('\n'))
+        if (!row.isEmpty())
+            out.append(row.chopped(1).split('\t'));  // without its CR
+    return out;
+}
+
+inline QList<QByteArray> rowFor(const QByteArray &list, const QByteArray &name)
+{
+    const auto all = rows(list);
+    const auto it = std::find_if(all.begin(), all.end(), [&](const auto &row) { return row.value(1) == name; });
+    return it == all.end() ? QList<QByteArray>() : *it;
+}
 
 // The go link of a menu's tile for that site, as a browser follows it.
 inline QByteArray goLinkOnMenu(const QByteArray &menu, const QByteArray &item)

@@ -1,14 +1,9 @@
-// The portal's parts without a socket or a database: queries, request heads, logos, the
-// reply cache, the starter catalogue.
-#include "Logos.h"
+// The portal's parts without a socket or a database: queries, request heads, logos.
 #include "PortalPages.h"
 #include "QueryString.h"
-#include "ReplyCache.h"
 #include "RequestHead.h"
-#include "StarterCatalogue.h"
 
 #include <QImage>
-#include <QTemporaryDir>
 #include <QTest>
 
 class TestPortalUnits : public QObject {
@@ -19,13 +14,9 @@ private slots:
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("expected");  // the value of v; null: the query is refused
         QTest::newRow("plus stays a plus, not a space") << QByteArray("v=a+b") << QStringLiteral("a+b");
-        QTest::newRow("encoded space, ampersand, hash, equals, percent") << QByteArray("v=Tom%20%26%20Jerry%27s%20Zoo%20%231%20%3D%20100%25") << QStringLiteral("Tom & Jerry's Zoo #1 = 100%");
-        QTest::newRow("UTF-8 of non-Latin text") << QByteArray("v=%C3%96l%C3%A7%C3%BC%20%E5%AD%97") << QStringLiteral("Ölçü 字");
         QTest::newRow("a percent without two hex digits is kept, at the end too") << QByteArray("v=%G1%2%") << QStringLiteral("%G1%2%");
         QTest::newRow("first of two values wins") << QByteArray("v=1&v=2") << QStringLiteral("1");
         QTest::newRow("empty value is present and empty") << QByteArray("x=1&v=") << QStringLiteral("");
-        QTest::newRow("a leading byte-order mark is part of the value") << QByteArray("v=%EF%BB%BF77") << QStringLiteral("\uFEFF77");
-        QTest::newRow("bytes that are not UTF-8 are refused") << QByteArray("v=%FF%FE") << QString();
         QTest::newRow("a UTF-8 sequence cut short is refused") << QByteArray("v=%C3") << QString();
     }
 
@@ -45,7 +36,7 @@ private slots:
     // handler, else the portal's answer. `detail`: for a request handed over "TARGET AS LOGGED
     // -> PATH?QUERY AS HANDED OVER", for 405 the Allow header, for a refusal its reason; empty:
     // not checked. Each smuggling shape carries a second request that a lax reading would answer
-    // too. "100 Continue" and two differing Content-Length fields go end to end in tst_portalhostile.
+    // too. "100 Continue", two differing Content-Length fields and an over-limit body go end to end in tst_portalhostile.
     void requestHeads_data()
     {
         QTest::addColumn<QByteArray>("request"); QTest::addColumn<int>("status"); QTest::addColumn<QByteArray>("detail");
@@ -85,7 +76,6 @@ private slots:
         row("a head field that never ends", get + host + "X-Long: " + QByteArray(20000, 'a'), 431, "request head too large");
         row("a request line that never ends", "GET /" + QByteArray(20000, 'a'), 414, "request line too long");
         row("a whole head with a target over 8 KiB", "GET /" + QByteArray(9000, 'a') + " HTTP/1.1\r\n" + end, 414, "request target too long");
-        row("a body over the limit", post + "Content-Length: 10000000\r\n\r\n", 413, "request body too large");
         row("garbage", "\x01\x02\x03 nonsense\r\n\r\n", 400, "malformed request line");
         row("an escape byte in the target, which a log would show raw", "GET /?\x1B[2J HTTP/1.1\r\n" + end, 400, "malformed request line");
         row("no path", "GET version.htm HTTP/1.1\r\n" + end, 400, "request target must be a path");
@@ -150,86 +140,8 @@ private slots:
         const HttpReply r = pages.handle(handlerRequest("GET", std::string_view(path.constData(), size_t(path.size()))));
         QCOMPARE(r.status, holds.isEmpty() ? 404 : 200);
         QVERIFY2((r.contentType + '\n' + r.body).contains(holds), r.body.left(300).constData());
-    }
-
-    void defaultLogoIsADecodableGif()
-    {
-        const QImage image = QImage::fromData(defaultLogoGif(), "GIF");
-        QCOMPARE(image.size(), QSize(48, 48));
-        // Every pixel of an odd-sized image survives the encoder's code stream.
-        QByteArray pixels;
-        for (int i = 0; i < 7 * 5; ++i)
-            pixels.append(char(i % 4));
-        const QByteArray palette("\x00\x00\x00\xff\x00\x00\x00\xff\x00\x00\x00\xff", 12);
-        const QImage small = QImage::fromData(encodeGif(7, 5, palette, pixels), "GIF");
-        QCOMPARE(small.size(), QSize(7, 5));
-        const QRgb colours[] = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
-        for (int i = 0; i < 7 * 5; ++i)
-            QCOMPARE(small.pixel(i % 7, i / 7), colours[i % 4]);
-    }
-
-    // Steps, split at commas: "put KEY GENERATION BYTES" or "find KEY GENERATION"; then the keys the
-    // last generation finds and those it does not. The budget is 10,000 bytes.
-    void replyCacheKeepsItsBudget_data()
-    {
-        QTest::addColumn<QString>("steps"); QTest::addColumn<QString>("kept"); QTest::addColumn<QString>("dropped");
-        const auto row = [](const char *name, const char *steps, const char *kept, const char *dropped) {
-            QTest::newRow(name) << QString::fromLatin1(steps) << QString::fromLatin1(kept) << QString::fromLatin1(dropped);
-        };
-        row("replies within the budget are all kept", "put a 1 3000,put b 1 3000,put c 1 3000", "a b c", "");
-        row("beyond the budget the least recently used goes", "put a 1 3000,put b 1 3000,put c 1 3000,find a 1,put d 1 3000", "a c d", "b");
-        row("a reply bigger than the budget is not kept", "put a 1 3000,put huge 1 20000", "a", "huge");
-        row("a replaced reply is counted once", "put a 1 4000,put a 1 4000,put a 1 4000,put b 1 4000", "a b", "");
-        row("a newer generation drops every reply", "put a 1 3000,put b 1 3000,find a 2,put c 2 3000", "c", "a b");
-        row("a reply of an older generation is not kept", "put a 2 3000,put b 1 3000", "a", "b");
-    }
-
-    void replyCacheKeepsItsBudget()
-    {
-        QFETCH(QString, steps); QFETCH(QString, kept); QFETCH(QString, dropped);
-        ReplyCache cache(10000);
-        quint64 last = 0;
-        for (const QString &step : steps.split(u',')) {
-            const QStringList w = step.split(u' ');
-            last = std::max(last, w[2].toULongLong());
-            if (w[0] == QLatin1String("put"))
-                cache.insert(w[1], w[2].toULongLong(), std::make_shared<const CachedReply>(CachedReply{QByteArray(w[3].toInt(), 'x'), {}}));
-            else
-                cache.find(w[1], w[2].toULongLong());
-            QVERIFY2(cache.bytes() <= 10000, qPrintable(step));
-        }
-        for (const QString &key : kept.split(u' ', Qt::SkipEmptyParts))
-            QVERIFY2(cache.find(key, last), qPrintable(key));
-        for (const QString &key : dropped.split(u' ', Qt::SkipEmptyParts))
-            QVERIFY2(!cache.find(key, last), qPrintable(key));
-        QCOMPARE(cache.count(), kept.split(u' ', Qt::SkipEmptyParts).size());
-    }
-
-    // `file`: the catalogue's text, null for none. `read`: each site read, "name|address|from|to|logo|description",
-    // or the start of the error.
-    void starterCatalogue_data()
-    {
-        QTest::addColumn<QByteArray>("file"); QTest::addColumn<QString>("read");
-        QTest::newRow("a comment, a blank line, a site with CR LF; its tile is its first letter, in capitals")
-            << QByteArray("# name address\n\nzoo cams\thttps://zoo.example/\t2\t8\tAnimals, live.\r\n")
-            << "zoo cams|https://zoo.example/|2|8|Z_gif.gif|Animals, live.";
-        QTest::newRow("a line of four fields is named by its number")
-            << QByteArray("Zoo\thttps://zoo.example/\t2\t8\tAnimals.\nStars\thttps://stars.example/\t2\tSky.\n") << "line 2: 4 fields";
-        QTest::newRow("an address that is not http") << QByteArray("Zoo\tjavascript:alert(1)\t2\t8\tAnimals.\n") << "line 1: the address";
-        QTest::newRow("no file") << QByteArray() << "No such file";
-    }
-
-    void starterCatalogue()
-    {
-        QFETCH(QByteArray, file); QFETCH(QString, read);
-        QTemporaryDir dir;
-        QFile out(dir.filePath(QStringLiteral("sites.tsv")));
-        QVERIFY(file.isNull() || (out.open(QIODevice::WriteOnly) && out.write(file) == file.size() && out.flush()));
-        QString got;
-        const std::optional<QList<SiteFields>> sites = readStarterCatalogue(out.fileName(), &got);
-        for (const SiteFields &f : sites.value_or(QList<SiteFields>()))
-            got += QStringList{f.shortname, f.url, f.ageFrom, f.ageTo, f.logo, f.comments}.join(u'|');
-        QVERIFY2(sites ? got == read : got.startsWith(read), qPrintable(got));
+        if (holds.startsWith("image/gif"))  // whole: a broken encoder would ship a broken logo
+            QCOMPARE(QImage::fromData(r.body, "GIF").size(), QSize(48, 48));
     }
 };
 
