@@ -172,9 +172,8 @@ private slots:
 
     void allowTestAndLearning()
     {
-        const struct { QString line, address; bool allowed; } rows[] = { // what the random lists rarely hit
-            {",,,", "https://evil.example/", false}, // a missing file's empty entry allows nothing
-            {"caf\u00e9.example", "http://CAF\u00c9.EXAMPLE/", false}, {"caf\u00e9.example", "http://Caf\u00e9.Example/", true}, // a-z only
+        // What the random lists rarely hit (they do hold empty entries and letters beyond a-z).
+        const struct { QString line, address; bool allowed; } rows[] = {
             {QString(700, u'k'), "http://x/" + QString(701, u'K'), true}, // too long for the table
             {QString(700, u'k') + ":80", "http://x/" + QString(701, u'K') + ":8080", false}, // a port, not before a digit
         };
