@@ -172,14 +172,12 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
 
 void tst_MainWindow::unblockAsksAllowsLoadsAndSaves()
 {
-    // {address, answer, a folder in the file's place} -> the boxes shown, the address loaded ("" for none); nothing is saved.
-    // A plain Yes and No: statusLineClick... and tst_commands' block-page rows.
-    const QString Q = "Allow Access|Unblock: http://www.stranger.example/p|Yes";
-    const struct { const char *name; QString address; Dialogs::Answer answer; bool folderInTheWay; QString shown, loaded; } rows[] = {
-        {"no site name: it would allow every address holding a Q", "data:,q,q", Dialogs::Answer::Yes, false,
-         "Tadpole|This address cannot be unblocked.", ""},
-        {"cannot be saved, allowed all the same", "http://www.stranger.example/p", Dialogs::Answer::Yes, true,
-         Q + " Tadpole|The site is allowed until Tadpole closes, but it could not be saved", "http://www.stranger.example/p"},
+    // {address, a folder in the file's place} -> the boxes shown (Yes answered), the address loaded ("" for none); nothing is
+    // saved. A plain Yes and No: statusLineClick... and tst_commands' block-page rows.
+    const struct { const char *name; QString address; bool folderInTheWay; QString shown, loaded; } rows[] = {
+        {"no site name: it would allow every address holding a Q", "data:,q,q", false, "Tadpole|This address cannot be unblocked.", ""},
+        {"cannot be saved, allowed all the same", "http://www.stranger.example/p", true, "Allow Access|Unblock: http://www.stranger.example/p|Yes"
+         " Tadpole|The site is allowed until Tadpole closes, but it could not be saved", "http://www.stranger.example/p"},
     };
     for (const auto &row : rows) {
         QTemporaryDir dir;
@@ -190,7 +188,7 @@ void tst_MainWindow::unblockAsksAllowsLoadsAndSaves()
         QString status;
         const NavigationFilter filter = makeFilter(state, status);
         ScriptedDialogs dialogs;
-        dialogs.answers = {row.answer};
+        dialogs.answers = {Dialogs::Answer::Yes};
         QStringList shown, loaded;
         const Unblocking unblocking{.state = state, .filter = filter, .dialogs = dialogs, .parentAllows = nullptr,
                                     .load = [&](const QString &page) { loaded << page; }};
