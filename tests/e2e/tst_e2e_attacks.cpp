@@ -249,9 +249,7 @@ private slots:
     {
         clickControl(m_browser.get(), QStringLiteral("helpButton"));
         QVERIFY2(shows(QStringLiteral("qrc:/help/help.html")), qPrintable(url() + " / " + m_browser->statusLineText()));
-        QCOMPARE(view()->page()->title(), QStringLiteral("Tadpole Help"));
         QVERIFY(evaluate(QStringLiteral("[...document.images].every(i => i.complete && i.naturalWidth > 0) && document.images.length > 10")).toBool());
-        QCOMPARE(m_browser->state().allowList.text(), m_startList.text()); // nothing learned from it
         clickControl(m_browser.get(), QStringLiteral("faceButton0"));
         QVERIFY(shows("http://" + m_portal.host() + "/tad/tad_menu.asp?t=1"));
         clickControl(m_browser.get(), QStringLiteral("backButton")); // and back to it
