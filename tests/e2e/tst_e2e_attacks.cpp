@@ -195,7 +195,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->startupFinished(), 60000);
         view()->page()->profile()->setDownloadPath(m_downloads.path());
         QTRY_COMPARE_WITH_TIMEOUT(view()->page()->title(), QStringLiteral("Anna's menu"), 15000);
-        QVERIFY(m_browser->state().userId != m_theirId);
         QVERIFY(m_browser->state().allowList.allows("http://" + host(20) + "/"));
         m_startList = m_browser->state().allowList;
     }
@@ -235,7 +234,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(popup->siteLineText(), host(20), 15000); // its page has completed
         QCOMPARE(popup->geometry(), m_browser->geometry());
         QCOMPARE(m_browser->statusLineText(), address.left(50));
-        QCOMPARE(url(), page);
         popupView->page()->runJavaScript(QStringLiteral("location.href = '/framed.htm'"));
         QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
         QCOMPARE(m_browser->statusLineText(), "Blocked: " + fill(QStringLiteral("http://{b}/")).left(50));
