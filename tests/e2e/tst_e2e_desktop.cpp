@@ -107,15 +107,6 @@ class tst_E2eDesktop : public QObject {
         XFlush(m_x);
         return result == AlreadyGrabbed;
     }
-    bool startWindowManager()
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            return false;
-        m_windowManager.start(QStringLiteral("openbox"), {});
-        return m_windowManager.waitForStarted() && e2e::waitFor([] { // up once it has named its window on the root window
-            return run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}).contains(QLatin1String("window id"));
-        }, 10000);
-    }
 
 private slots:
     void initTestCase()
@@ -166,8 +157,12 @@ private slots:
 
     void lockedWindowCannotBeLeft()
     {
-        if (!startWindowManager())
+        if (QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
             QSKIP("openbox and xdotool are needed to leave a window as a child would");
+        m_windowManager.start(QStringLiteral("openbox"), {});
+        QVERIFY(m_windowManager.waitForStarted() && e2e::waitFor([] { // up once it has named its window on the root window
+            return run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}).contains(QLatin1String("window id"));
+        }, 10000));
         QVERIFY(startBrowser(Locked));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
         const QByteArray said = m_browser.readAllStandardError(); // quiet unless asked: no engine report
@@ -197,7 +192,6 @@ private slots:
         QVERIFY2(becomesActive(QStringLiteral("Security"), 5000), qPrintable(activeTitle()));
         askToClose(m_x, shown("Security"));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
-        QCOMPARE(m_browser.state(), QProcess::Running);
 
         // The parents' button at its place on the screen: the gate and a message
         // box of ours take the keyboard while the window is locked.
