@@ -7,8 +7,7 @@ FakeBrowserView::FakeBrowserView(QWidget *parent) : BrowserView(parent), m_widge
 void FakeBrowserView::navigate(const QString &address)
 {
     navigated << address;
-    if (autoComplete)
-        simulateNavigation(address);
+    simulateNavigation(address);
 }
 
 bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)

@@ -18,46 +18,30 @@ public:
     void back() override { ++backCount; }
     void forward() override { ++forwardCount; }
     void reload() override { ++refreshCount; }
-    QString title() const override { return m_title; }
+    QString title() const override { return {}; }
     QUrl currentUrl() const override { return m_url; }
 
     // Raises navigationRequested and, when nothing cancelled it, completes the
-    // navigation. Returns whether it was let through.
+    // navigation (as navigate does at once). Returns whether it was let through.
     bool simulateNavigation(const QString &address, bool mainFrame = true);
     NewWindowRequest simulateNewWindow();
-    void setTitle(const QString &title) { m_title = title; }
 
     QStringList navigated; // every address handed to navigate, in order
     int backCount = 0;
     int forwardCount = 0;
     int refreshCount = 0;
-    bool autoComplete = false; // navigate runs the navigation through at once
 
 private:
     QWidget *m_widget;
     QUrl m_url;
-    QString m_title;
 };
 
 class FakeBrowserViewFactory : public BrowserViewFactory {
 public:
-    BrowserView *create(QWidget *parent) override
-    {
-        auto *view = new FakeBrowserView(parent);
-        view->autoComplete = autoComplete;
-        created.append(view);
-        return view;
-    }
-    BrowserView *createForParent(QWidget *parent) override
-    {
-        auto *view = new FakeBrowserView(parent);
-        view->autoComplete = autoComplete;
-        createdForParent.append(view);
-        return view;
-    }
+    BrowserView *create(QWidget *parent) override { return created.emplace_back(new FakeBrowserView(parent)); }
+    BrowserView *createForParent(QWidget *parent) override { return createdForParent.emplace_back(new FakeBrowserView(parent)); }
     void setFrameRequestFilter(std::function<bool(const QUrl &)> allows) override { frameFilter = std::move(allows); }
     QList<FakeBrowserView *> created;
     QList<FakeBrowserView *> createdForParent; // the parent's own views, which no filter sees
-    bool autoComplete = true; // views complete every navigation they are sent
     std::function<bool(const QUrl &)> frameFilter;
 };
