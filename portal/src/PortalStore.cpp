@@ -3,9 +3,25 @@
 #include "DatabaseErrors.h"
 #include "PortalSchema.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 
+#include <sqlite3.h>
+
 #include <map>
+
+namespace {
+// SQLite opens a file it cannot write (an immutable file, a read-only mount) read-only
+// without saying so; its first write then fails, even inside a transaction that began.
+bool opensReadOnly(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *const connection = *static_cast<sqlite3 *const *>(handle.constData());
+    return connection && sqlite3_db_readonly(connection, "main") == 1;
+}
+} // namespace
 
 struct PortalStore::Statements {
     std::map<const char *, QSqlQuery> queries;
@@ -32,17 +48,14 @@ PortalStore::~PortalStore()
 
 bool PortalStore::open(QString *error)
 {
-    m_readOnly = false;
     if (openConnection(false))
         return true;
     // A database file that cannot be written just now (a read-only mount, its permissions)
     // still serves reads; a later write tries read-write again (PortalPages).
     if (m_config.kind == DbConfig::Kind::Sqlite) {
         const QString readWriteError = m_error;
-        if (openConnection(true)) {
-            m_readOnly = true;
+        if (openConnection(true))
             return true;
-        }
         m_error = readWriteError;
     }
     *error = m_error;
@@ -52,6 +65,7 @@ bool PortalStore::open(QString *error)
 bool PortalStore::openConnection(bool readOnly)
 {
     m_statements->queries.clear();
+    m_readOnly = readOnly;
     if (QSqlDatabase::contains(m_connectionName)) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -86,6 +100,7 @@ bool PortalStore::openConnection(bool readOnly)
             fail(q.lastError());
             return false;
         }
+        m_readOnly = readOnly || opensReadOnly(db);
     }
     return true;
 }
@@ -147,9 +162,8 @@ bool PortalStore::begin()
     fail(q.lastError());
     // SQLite opens a file it cannot write read-only without saying so; opened again,
     // it may write once more. Statements prepared so far are gone with the connection.
-    if (!isReadOnlyError(q.lastError(), m_config.kind) || !openConnection(false))
+    if (!isReadOnlyError(q.lastError(), m_config.kind) || !openConnection(false) || m_readOnly)
         return false;
-    m_readOnly = false;
     QSqlQuery again(QSqlDatabase::database(m_connectionName, false));
     if (again.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return true;

@@ -338,20 +338,20 @@ private slots:
 
     // The database turns read-only under the running portal (immutable files: root on a
     // file system with chattr): reads go on, writes answer 503, and once it is writable the
-    // very next write lands.
+    // very next write lands, though the one worker's reads opened its connection meanwhile.
     void readOnlyDatabaseKeepsServingReads()
     {
+        m_portal.reset();
+        QVERIFY(start({"--max-writes-per-minute", "0", "--threads", "1"}));
         QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Ann").status, 200);
         const QStringList files = {dbPath(), dbPath() + "-wal", m_dir->path()};
         const auto immutable = [&](bool on) { return QProcess::execute("chattr", QStringList{on ? "+i" : "-i"} + files) == 0; };
         if (!immutable(true))
             QSKIP("chattr +i is not allowed here");
         auto writable = qScopeGuard([&] { immutable(false); });
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Bob").status, 503);
-            QVERIFY(get("/tad/tad_getface.asp?userid=5").body.startsWith("Ann\t"));
-            QCOMPARE(get("/tad/tad_getface.asp?userid=6").status, 200);
-        }
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Bob").status, 503);
+        QVERIFY(get("/tad/tad_getface.asp?userid=5").body.startsWith("Ann\t"));
+        QCOMPARE(get("/tad/tad_getface.asp?userid=6").status, 200);
         QVERIFY(immutable(false));
         QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Cid").status, 200);
         QVERIFY(get("/tad/tad_getface.asp?userid=5").body.startsWith("Cid\t"));
