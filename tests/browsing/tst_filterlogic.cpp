@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace FilterRules;
@@ -419,6 +421,42 @@ private slots:
         QVERIFY2(lines.size() - 1 <= BlockedJournal::Bound + BlockedJournal::Slack, QByteArray::number(lines.size()));
         if (before.isEmpty() && repeat == 1)
             QVERIFY2(lines.size() == recorded.size() + 1 && lines[0].startsWith("2026-12-07T09:00:00"), lines[0].constData());
+    }
+
+    // kill -9 anywhere in bursts that trim the file again and again: every attempt whose record had returned
+    // is there, each line whole, none lost or twice, in the order made.
+    void blockedJournalSurvivesKillsDuringBursts()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("blocked.log"));
+        int next = 0; // the number the next burst's first attempt gets
+        for (int burst = 0; burst < 20; ++burst) {
+            int told[2];
+            QVERIFY(pipe(told) == 0);
+            const pid_t child = fork();
+            if (child == 0) { // records until it is killed, telling each attempt once recorded
+                BlockedJournal journal(path);
+                for (int i = next;; ++i)
+                    if (!journal.record({QDateTime::currentDateTime(), "Ann", "http://b.test/" + QString::number(i)}) || write(told[1], &i, sizeof i) != sizeof i)
+                        _exit(1);
+            }
+            ::close(told[1]);
+            const int stop = next + (burst ? 0 : BlockedJournal::Bound + BlockedJournal::Slack) + QRandomGenerator::global()->bounded(300);
+            int last = -1;
+            while (last < stop && ::read(told[0], &last, sizeof last) == sizeof last) {}
+            ::kill(child, SIGKILL);
+            QVERIFY(waitpid(child, nullptr, 0) == child && ::close(told[0]) == 0 && last >= stop);
+            const QByteArray text = readFile(path);
+            QVERIFY2(text.endsWith("\r\n") && text.count('\n') >= BlockedJournal::Bound, text.right(200).constData());
+            int previous = -1;
+            for (const QByteArray &line : text.chopped(1).split('\n')) {
+                const std::optional<BlockedJournal::Attempt> attempt = BlockedJournal::parse(QString::fromUtf8(line.chopped(1)));
+                QVERIFY2(attempt && (previous < 0 || attempt->address.section('/', -1).toInt() == previous + 1), line.constData());
+                previous = attempt->address.section('/', -1).toInt();
+            }
+            QVERIFY(previous >= last);
+            next = previous + 1;
+        }
     }
 };
 

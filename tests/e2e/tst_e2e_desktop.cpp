@@ -1,5 +1,4 @@
 #include "E2eSupport.h"
-#include "LoopbackSites.h"
 #include "support/VirtualDisplay.h"
 
 #include <QDir>
@@ -9,7 +8,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 #include "support/OtherProgramsWindow.h"
 #include <unistd.h>
@@ -38,8 +36,8 @@ void askToClose(Display *display, Window window)
 
 // The real browser program on a virtual X server (and on a Wayland desktop)
 // against the real portal: its watchdog closes other programs' prompts and
-// ends other browsers, every way of closing or leaving a locked window goes
-// through the parent's password, and blocked.log survives a kill.
+// ends other browsers, and every way of closing or leaving a locked window goes
+// through the parent's password.
 class tst_E2eDesktop : public QObject {
     Q_OBJECT
 
@@ -50,17 +48,15 @@ class tst_E2eDesktop : public QObject {
     QProcess m_browser;
     QProcess m_windowManager;
 
-    // The program on the virtual display, with `files` besides control.ini in its program folder and the
-    // environment's changes (an empty value unsets); up once its first menu was asked for (the watchdog
-    // ticks from then on) and, on X11, once its window shows.
+    // The program on the virtual display, with its control.ini and the environment's changes (an empty value
+    // unsets); up once its first menu was asked for (the watchdog ticks from then on) and, on X11, once its
+    // window shows.
     bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames = "no-such-browser-here",
-                      const QHash<QString, QString> &environment = {}, QHash<QString, QByteArray> files = {})
+                      const QHash<QString, QString> &environment = {})
     {
         m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host(), browserNames);
-        files.insert(QStringLiteral("control.ini"), controlIni);
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
-            if (!m_folder->write(it.key(), it.value()))
-                return false;
+        if (!m_folder->write(QStringLiteral("control.ini"), controlIni))
+            return false;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         for (auto it = environment.cbegin(); it != environment.cend(); ++it)
@@ -217,50 +213,6 @@ private slots:
         askToClose(m_x, shown("Site Selection"));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
-    }
-
-    // A page of an allowed site tries a blocked host once, then again and again: kill -9 in the middle of the
-    // burst leaves blocked.log with every line it held before, none cut short, each attempt in order.
-    void blockedLogSurvivesKillDuringABurst()
-    {
-        LoopbackSites sites;
-        QVERIFY(sites.listen({1, 21}));
-        const QString blocked = QStringLiteral("http://127.0.0.21:%1/").arg(sites.port);
-        const QString first = QStringLiteral("http://monster-trucks.localhost:%1/games").arg(sites.port); // a name of 127.0.0.1
-        // Reached through the mail button (the product site's mail page), once it is told to go.
-        sites.replies.insert(QStringLiteral("1/mail/mail.asp"), reply(("<title>Pond mail</title><h1>Pond mail</h1><script>"
-            "location = '" + first + "';"
-            "const wait = setInterval(() => fetch('/go').then(r => { if (!r.ok) return; clearInterval(wait); let i = 0;"
-            " setInterval(() => { location = '" + blocked + "attempt' + i++; }, 10); }), 100);</script>").toUtf8()));
-        const QByteArray site = "127.0.0.1:" + QByteArray::number(sites.port);
-        const QByteArray conf = "[portal]\nloopback=" + m_portal.host().toUtf8() + "\n[browsers]\nnames=no-such-browser-here\n"
-                                "[site]\nproduct=" + site + "\n";
-        QVERIFY(startBrowser(Unlocked, "no-such-browser-here", {},
-                             {{QStringLiteral("tadpole.conf"), conf}, {QStringLiteral("unblocked.tad"), site + "\r\n"}}));
-        const auto journal = [&] { return m_folder->read(QStringLiteral("blocked.log")); };
-        QVERIFY2(e2e::waitFor([&] { clickToolbar(170 - 20); return journal().contains("monster-trucks"); }, 20000), journal().constData()); // mail
-
-        sites.replies.insert(QStringLiteral("1/go"), reply("go"));
-        QVERIFY2(e2e::waitFor([&] { return journal().count('\n') >= 300; }, 30000), journal().right(300).constData());
-        const QByteArray before = journal();
-        m_browser.kill();
-        QVERIFY(m_browser.waitForFinished(5000));
-        const QByteArray after = journal();
-
-        QVERIFY2(after.startsWith(before), "a line held before the kill was lost or changed");
-        QVERIFY2(after.endsWith("\r\n"), after.right(200).constData());
-        const QRegularExpression line("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)\tAnna\t(" + QRegularExpression::escape(blocked)
-                                      + "attempt(\\d+)|" + QRegularExpression::escape(first) + ")\r?$");
-        int last = -2;
-        for (const QByteArray &text : after.chopped(2).split('\n')) {
-            const QRegularExpressionMatch match = line.match(QString::fromUtf8(text));
-            QVERIFY2(match.hasMatch(), text.constData());
-            const int attempt = match.captured(3).isEmpty() ? -1 : match.captured(3).toInt();
-            QVERIFY2(attempt > last || attempt == -1, text.constData()); // the burst's in the order made, none twice
-            last = attempt;
-        }
-        QVERIFY2(!sites.log.contains(QStringLiteral("127.0.0.21:%1").arg(sites.port)) && !sites.log.contains(QUrl(first).authority()),
-                 qPrintable("a blocked host was reached: " + QStringList(sites.log.keys()).join(' ')));
     }
 
     // A Wayland desktop (sway, headless) with XWayland's X server beside it.
