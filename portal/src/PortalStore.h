@@ -46,7 +46,8 @@ public:
 
     // A SQLite database that cannot be opened for writing is opened read-only: reads go on.
     bool open(QString *error);
-    // Opened read-only, or a write was refused as read-only.
+    // Opened read-only (asked for, or SQLite could not open the file for writing), or a
+    // write was refused as read-only.
     bool readOnly() const { return m_readOnly; }
     QString lastError() const { return m_error; }
     DbConfig::Kind kind() const { return m_config.kind; }
