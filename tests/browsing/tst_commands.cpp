@@ -1,7 +1,6 @@
 #include "support/FakeBrowserView.h"
 #include "browsing/Watchdog.h"
 #include "browsing/MainWindow.h"
-#include "browsing/TimePictures.h"
 #include "parents/PreferencesWindow.h"
 #include "shell/LocalTextFile.h"
 #include "support/RealInput.h"
@@ -12,7 +11,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTest>
@@ -29,7 +27,6 @@ private slots:
     void countdownOnTheClocksMinutes();
     void timeUpPictureAndTheGrownUpsChoices_data();
     void timeUpPictureAndTheGrownUpsChoices();
-    void warningPicturesComeAndGo();
     void tickClosesPromptsEndsBrowsersAndWatchesPopups();
     void keysThatLeaveTheWindowDoNothing();
     void faceTipsShowNamesAsTypedAndFollowARename();
@@ -327,23 +324,6 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     QCOMPARE(m_window->findChild<QWidget *>("moreMinutes15")->isVisible(), false);
     QCOMPARE(enabled("radioButton") && enabled("faceButton1") && view()->widget()->isEnabled(), freed);
     QVERIFY(m_world->parents.shown.count("gate") == 1 && m_world->dialogs.messages.isEmpty());
-}
-
-void tst_Commands::warningPicturesComeAndGo()
-{
-    // The pond shows from 10 minutes left and drains; at 1 minute "time to finish" covers the page and goes by itself.
-    start("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\n");
-    auto *pond = m_window->findChild<QLabel *>("timeCountdown");
-    QVERIFY(!pond->isVisible());
-    m_world->clock.pass(10 * 60 * 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(pond->isVisible(), 3000);
-    const QImage halfFull = pond->pixmap().toImage();
-    m_world->clock.pass(4 * 60 * 1000);
-    QWidget *finish = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((finish = m_window->findChild<QWidget *>("timeToFinishPicture")) && finish->isVisible(), 3000);
-    QVERIFY(pond->isVisible() && pond->pixmap().toImage() != halfFull);
-    QTRY_VERIFY_WITH_TIMEOUT(!finish->isVisible(), TimePictures::FinishShownMs + 2000);
-    QVERIFY(!m_window->lockedOut());
 }
 
 void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()

@@ -2,6 +2,7 @@
 #include "support/VirtualDisplay.h"
 
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include "support/OtherProgramsWindow.h"
+#include <X11/Xutil.h>
 #include <unistd.h>
 
 namespace {
@@ -36,8 +38,8 @@ void askToClose(Display *display, Window window)
 
 // The real browser program on a virtual X server (and on a Wayland desktop)
 // against the real portal: its watchdog closes other programs' prompts and
-// ends other browsers, and every way of closing or leaving a locked window goes
-// through the parent's password.
+// ends other browsers, every way of closing or leaving a locked window goes
+// through the parent's password, and the time's warnings show under a fast clock.
 class tst_E2eDesktop : public QObject {
     Q_OBJECT
 
@@ -49,10 +51,10 @@ class tst_E2eDesktop : public QObject {
     QProcess m_windowManager;
 
     // The program on the virtual display, with its control.ini and the environment's changes (an empty value
-    // unsets); up once its first menu was asked for (the watchdog ticks from then on) and, on X11, once its
-    // window shows.
+    // unsets), under faketime where `clock` is given; up once its first menu was asked for (the watchdog
+    // ticks from then on) and, on X11, once its window shows.
     bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames = "no-such-browser-here",
-                      const QHash<QString, QString> &environment = {})
+                      const QHash<QString, QString> &environment = {}, const QString &clock = {})
     {
         m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host(), browserNames);
         if (!m_folder->write(QStringLiteral("control.ini"), controlIni))
@@ -65,7 +67,9 @@ class tst_E2eDesktop : public QObject {
         // The portal's log holds the earlier programs' menus too: up once one more was asked for.
         const auto menus = [&] { return m_portal.requests(m_portal.host()).filter(QStringLiteral("tad_menu.asp")).size(); };
         const qsizetype menusBefore = menus();
-        m_browser.start(m_folder->path(QStringLiteral("tadpole")), {QStringLiteral("1")});
+        const QString program = m_folder->path(QStringLiteral("tadpole"));
+        clock.isEmpty() ? m_browser.start(program, {QStringLiteral("1")})
+                        : m_browser.start(QStringLiteral("faketime"), {QStringLiteral("-f"), clock, program, QStringLiteral("1")});
         const QString platform = env.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         return m_browser.waitForStarted() && e2e::waitFor([&] { return menus() > menusBefore; }, 60000)
             && (platform != QLatin1String("xcb") || e2e::waitFor([&] { return shown(MainTitle); }, 10000));
@@ -102,6 +106,30 @@ class tst_E2eDesktop : public QObject {
             XUngrabKeyboard(m_x, CurrentTime);
         XFlush(m_x);
         return result == AlreadyGrabbed;
+    }
+
+    // What the X server shows of a window, and how many of its pixels have one of our pictures' flat colours,
+    // in the toolbar or below it.
+    QImage grab(Window window) const
+    {
+        XWindowAttributes attributes;
+        XImage *image = XGetWindowAttributes(m_x, window, &attributes) && attributes.map_state == IsViewable
+            ? XGetImage(m_x, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap) : nullptr;
+        if (!image)
+            return {};
+        QImage copy = QImage(reinterpret_cast<const uchar *>(image->data), image->width, image->height, image->bytes_per_line,
+                             QImage::Format_RGB32).copy();
+        XDestroyImage(image);
+        return copy;
+    }
+    static int count(const QImage &image, QRgb colour, bool inToolbar)
+    {
+        int found = 0;
+        for (int y = inToolbar ? 0 : 52; y < (inToolbar ? std::min(52, image.height()) : image.height()); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            found += int(std::count_if(line, line + image.width(), [colour](QRgb pixel) { return (pixel | 0xff000000) == colour; }));
+        }
+        return found;
     }
 
 private slots:
@@ -213,6 +241,40 @@ private slots:
         askToClose(m_x, shown("Site Selection"));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
+    }
+
+    // Under a clock twenty times as fast (wall and monotonic both), a 15-minute daily limit drains the toolbar's
+    // pond at 10, 5 and 1 minutes left, shows "time to finish" (which goes away by itself) and then "time is up",
+    // each seen in what the X server shows, and keeps the day's time used.
+    void warningsAndTheTimeIsUpPictureUnderAFastClock()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("faketime")).isEmpty())
+            QSKIP("faketime is needed: scripts/setup-debian.sh installs it");
+        QVERIFY(startBrowser("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\ndaily=1\r\n", "no-such-browser-here", {},
+                             QStringLiteral("+0 x20")));
+        const Window window = shown(MainTitle);
+        QList<int> levels; // of the pond's water, each lower than the last
+        QStringList seen;
+        const auto see = [&](bool shows, const QString &picture) {
+            if (shows && !seen.contains(picture))
+                seen << picture;
+        };
+        QVERIFY2(e2e::waitFor([&] {
+            const QImage image = grab(window);
+            const int water = count(image, 0xff2e9be6, true), sunset = count(image, 0xffffb347, false);
+            const int night = count(image, 0xff1d2b53, false), most = image.height() * image.width() / 5;
+            if (water > 0 && (levels.isEmpty() || water < levels.last()))
+                levels << water;
+            see(sunset > most, "time to finish");
+            see(seen.contains("time to finish") && sunset == 0 && night == 0, "the page again"); // gone by itself
+            see(night > most, "time is up");
+            return seen.contains("time is up");
+        }, 150000), qPrintable(seen.join(", ")));
+        QVERIFY2(levels.size() >= 3, qPrintable(QString::number(levels.size()))); // 10, 5 and 1 minutes left
+        QCOMPARE(seen, (QStringList{"time to finish", "the page again", "time is up"}));
+        QCOMPARE(m_browser.state(), QProcess::Running); // STOP is locked: the picture waits for a grown-up
+        const QByteArray used = m_folder->read(QStringLiteral("timeused.txt"));
+        QVERIFY2(used.split('=').last().trimmed().toInt() >= 14 * 60, used.constData());
     }
 
     // A Wayland desktop (sway, headless) with XWayland's X server beside it.
