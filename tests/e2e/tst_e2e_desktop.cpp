@@ -50,14 +50,15 @@ class tst_E2eDesktop : public QObject {
     QProcess m_browser;
     QProcess m_windowManager;
 
-    // The program on the virtual display, with its control.ini and the environment's changes (an empty value
-    // unsets), under faketime where `clock` is given; up once its first menu was asked for (the watchdog
-    // ticks from then on) and, on X11, once its window shows.
+    // The program on the virtual display, with its control.ini (and timeused.txt where given) and the
+    // environment's changes (an empty value unsets), under faketime where `clock` is given; up once its first
+    // menu was asked for (the watchdog ticks from then on) and, on X11, once its window shows.
     bool startBrowser(const QByteArray &controlIni, const QByteArray &browserNames = "no-such-browser-here",
-                      const QHash<QString, QString> &environment = {}, const QString &clock = {})
+                      const QHash<QString, QString> &environment = {}, const QString &clock = {}, const QByteArray &timeUsed = {})
     {
         m_folder = std::make_unique<e2e::ProgramFolder>(m_portal.host(), browserNames);
-        if (!m_folder->write(QStringLiteral("control.ini"), controlIni))
+        if (!m_folder->write(QStringLiteral("control.ini"), controlIni)
+            || (!timeUsed.isEmpty() && !m_folder->write(QStringLiteral("timeused.txt"), timeUsed)))
             return false;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -243,15 +244,15 @@ private slots:
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
     }
 
-    // Under a clock twenty times as fast (wall and monotonic both), a 15-minute daily limit drains the toolbar's
-    // pond at 10, 5 and 1 minutes left, shows "time to finish" (which goes away by itself) and then "time is up",
-    // each seen in what the X server shows, and keeps the day's time used.
+    // Under a clock twenty times as fast (wall and monotonic both), a 15-minute daily limit with 4 minutes used
+    // earlier today drains the toolbar's pond at 10, 5 and 1 minutes left, shows "time to finish" (which goes
+    // away by itself) and then "time is up", each seen in what the X server shows, and keeps the day's time used.
     void warningsAndTheTimeIsUpPictureUnderAFastClock()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("faketime")).isEmpty())
             QSKIP("faketime is needed: scripts/setup-debian.sh installs it");
         QVERIFY(startBrowser("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=15 minutes\r\ndaily=1\r\n", "no-such-browser-here", {},
-                             QStringLiteral("+0 x20")));
+                             QStringLiteral("+0 x20"), "day=" + QDate::currentDate().toString(Qt::ISODate).toLatin1() + "\r\nseconds=240\r\n"));
         const Window window = shown(MainTitle);
         QList<int> levels; // of the pond's water, each lower than the last
         QStringList seen;
