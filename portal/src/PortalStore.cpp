@@ -13,10 +13,13 @@
 namespace {
 // SQLite opens a file it cannot write (an immutable file, a read-only mount) read-only
 // without saying so; its first write then fails, even inside a transaction that began.
+// Asked only where Qt's driver runs the very SQLite we link (Qt may bring a copy of its own).
 bool opensReadOnly(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    QSqlQuery version(db);
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0 || !version.exec(QStringLiteral("SELECT sqlite_version()"))
+        || !version.next() || version.value(0).toString() != QLatin1String(sqlite3_libversion()))
         return false;
     sqlite3 *const connection = *static_cast<sqlite3 *const *>(handle.constData());
     return connection && sqlite3_db_readonly(connection, "main") == 1;
