@@ -231,14 +231,18 @@ private slots:
         }
 
         // A parent in the parents' area may use the rest of the desktop; once its close box closes it, the window is
-        // locked again and comes back over the other program. (Asked again while the site selection may still be
-        // finishing its own showing; then it must stay.)
-        QVERIFY2(e2e::waitFor([&] {
-            xdotool({QStringLiteral("windowactivate"), otherId});
-            return activeTitle() == QLatin1String("Other Program");
-        }, 3000), qPrintable(activeTitle()));
-        QTest::qWait(1500);
-        QCOMPARE(activeTitle(), QStringLiteral("Other Program"));
+        // locked again and comes back over the other program. (Asked again, up to three times, while the site
+        // selection may still be finishing its own showing on a busy machine; then it must stay for 1.5 s.)
+        bool stayed = false;
+        for (int ask = 0; ask < 3 && !stayed; ++ask) {
+            QVERIFY2(e2e::waitFor([&] {
+                xdotool({QStringLiteral("windowactivate"), otherId});
+                return activeTitle() == QLatin1String("Other Program");
+            }, 3000), qPrintable(activeTitle()));
+            QTest::qWait(1500);
+            stayed = activeTitle() == QLatin1String("Other Program");
+        }
+        QVERIFY2(stayed, qPrintable(activeTitle()));
         askToClose(m_x, shown("Site Selection"));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
