@@ -3,7 +3,8 @@
 // pay for starting the web engine. Prints the milliseconds.
 //
 //   bench_startup tadpole PROGRAM_FOLDER   (its tadpole.conf points "1" at the portal)
-//   bench_startup minimal URL
+//   bench_startup minimal URL [THEN_URL]   (with THEN_URL: the second page, loaded once
+//                                           the first has; the time is to its end)
 
 #include "app/ProgramServices.h"
 #include "browsing/MainWindow.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QWebEngineView>
 #include <cstdio>
+#include <utility>
 
 int main(int argc, char *argv[])
 {
@@ -32,7 +34,12 @@ int main(int argc, char *argv[])
 
     if (mode == QLatin1String("minimal")) {
         QWebEngineView view;
-        QObject::connect(&view, &QWebEngineView::loadFinished, &app, [&](bool) { finish(); });
+        QString then = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+        QObject::connect(&view, &QWebEngineView::loadFinished, &app, [&](bool) {
+            if (then.isEmpty())
+                return finish();
+            view.load(QUrl(std::exchange(then, QString())));
+        });
         view.load(QUrl(target));
         view.showMaximized();
         return app.exec();
