@@ -74,7 +74,7 @@ QString portalOrigin(const QString &configured)
 {
     const qsizetype scheme = schemeLength(configured);
     return scheme ? configured.left(scheme).toLower() + withoutClosingSlashes(configured.mid(scheme))
-                  : QStringLiteral("http://") + configured;
+                  : QStringLiteral("http://") + withoutClosingSlashes(configured);
 }
 
 QString PortalBaseFor(PortalChoice choice, const AppConfig &config)

@@ -261,8 +261,8 @@ private slots:
                                                                          << false << QStringList();
         QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true << QStringList();
         // The portal package's file points a start with no argument at the portal installed beside it;
-        // the program folder's keys win over it, key by key; a portal may be reached over https.
-        const QStringList configs{"[portal]\npublic=127.0.0.1:8642\nlan=HTTPS://kids.lan/\n", "[portal]\nlan=https://www.family.example:8443/\n"};
+        // the program folder's keys win over it, key by key; a portal may be reached over https; a closing slash is dropped.
+        const QStringList configs{"[portal]\npublic=127.0.0.1:8642/\nlan=HTTPS://kids.lan/\n", "[portal]\nlan=https://www.family.example:8443/\n"};
         QTest::newRow("no argument: the system-wide file's portal") << "" << every << loopback + all << anna << false << configs;
         QTest::newRow("2: the program folder's https portal") << "2" << every << "https://www.family.example:8443/tad/" + all << anna << false << configs;
         QTest::newRow("2: the system-wide https portal") << "2" << every << "https://kids.lan/tad/" + all << anna << false << configs.mid(0, 1);
