@@ -34,11 +34,16 @@ QComboBox *ageBox(const char *name, QWidget *parent)
     return box;
 }
 
-// The first character as typed, a surrogate pair counting as one (the
-// portal draws the letter logo from it).
-QString firstCharacter(const QString &text)
+// The letter logo's file name: the short name's first character as typed, a
+// surrogate pair counting as one (the portal draws the logo from it). A slash
+// cannot be part of a file name, and the portal refuses it: such a site gets
+// the portal's default logo.
+QString letterLogo(const QString &shortName)
 {
-    return text.left(text.size() > 1 && text.at(0).isHighSurrogate() ? 2 : 1);
+    const QString first = shortName.left(shortName.size() > 1 && shortName.at(0).isHighSurrogate() ? 2 : 1);
+    if (first == QLatin1String("/") || first == QLatin1String("\\"))
+        return QStringLiteral("default_logo.gif");
+    return first + QStringLiteral("_gif.gif");
 }
 
 } // namespace
@@ -189,7 +194,7 @@ void SiteEditorWindow::saveSite()
         m_ageTo->setEditText(QStringLiteral("12"));
 
     const FetchResult saved =
-        m_portal.postSite(formFields(firstCharacter(m_shortName->text()) + QStringLiteral("_gif.gif")), false, m_siteType);
+        m_portal.postSite(formFields(letterLogo(m_shortName->text())), false, m_siteType);
     if (!saved.ok()) {
         // The window stays open with everything the parent typed, to save again or cancel.
         m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("The site \"%1\"").arg(m_shortName->text()), saved.error),

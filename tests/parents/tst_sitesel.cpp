@@ -178,6 +178,9 @@ private slots:
                            NotSaved.arg("Your suggestion"), added}
             << "";
         QTest::newRow("a suggestion with no address sends none") << 0 << "" << QStringList{"yes"} + zoo << QStringList{posted, added} << "";
+        QTest::newRow("a short name led by a slash, which no file name holds, gets the default logo")
+            << 0 << "" << QStringList{"no", "address=http://r.example/", "shortName=/r/kids", "click:saveButton"}
+            << QStringList{QString(posted).replace("zoo.", "r.").replace("=Zoo", "=%2Fr%2Fkids").replace("Z_gif", "default_logo"), added} << "";
         QTest::newRow("a failed save is told, not confirmed, and the form stays")
             << 0 << "" << QStringList{"refuse:tad_postsite.asp"} + zoo << QStringList{posted, NotSaved.arg("The site \"Zoo\"")}
             << "http://zoo.example/|Zoo|Zoo|3|12";
