@@ -47,6 +47,15 @@ std::optional<QString> unescaped(const QString &text)
     return out;
 }
 
+QString cutShort(const QString &address)
+{
+    if (address.size() <= BlockedJournal::MaxAddress)
+        return address;
+    const QUrl url(address);
+    const QString shown = url.userInfo().isEmpty() ? address : url.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded);
+    return shown.left(BlockedJournal::MaxAddress) + QChar(0x2026);
+}
+
 } // namespace
 
 QString BlockedJournal::line(const Attempt &attempt)
@@ -54,7 +63,7 @@ QString BlockedJournal::line(const Attempt &attempt)
     // Local time with its offset, so a line still says when it was after a change of time zone.
     const QDateTime local = attempt.time.toLocalTime();
     const QString time = local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
-    return time + QLatin1Char('\t') + escaped(attempt.child) + QLatin1Char('\t') + escaped(attempt.address);
+    return time + QLatin1Char('\t') + escaped(attempt.child) + QLatin1Char('\t') + escaped(cutShort(attempt.address));
 }
 
 std::optional<BlockedJournal::Attempt> BlockedJournal::parse(const QString &line)

@@ -9,7 +9,11 @@
 // "blocked.log" in the program folder: one line for each blocked attempt,
 // TIME<TAB>CHILD<TAB>ADDRESS, for the parent to read later. TIME is ISO 8601
 // local time with its offset; tabs, line breaks and backslashes in the child's
-// name and the address are escaped (\t \n \r \\).
+// name and the address are escaped (\t \n \r \\). An address longer than
+// `MaxAddress` characters (a page can ask for megabytes of a data: address
+// again and again) is kept cut short, without its user name and password so
+// that its host stays in what is kept, and ends in "…": the file stays small
+// and the newest attempts are always read back.
 //
 // A line is appended with one write, so a crash or kill -9 loses at most that
 // line. The file keeps the last `Bound` attempts: once it has grown `Slack`
@@ -21,6 +25,7 @@ class BlockedJournal {
 public:
     static constexpr int Bound = 1000;
     static constexpr int Slack = 100;
+    static constexpr int MaxAddress = 2000;
 
     struct Attempt {
         QDateTime time;

@@ -390,6 +390,10 @@ private slots:
         QTest::newRow("forgetting a host removes its lines alone")
             << good << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ann|https://a.test:8443/2"} << 1 << "a.test"
             << QStringList{"b.test 1 Ben http://b.test/", "old.test 1 Ben http://old.test/"} << 2;
+        const QString longAddress = "http://a.test/" + QString(30000, 'x');
+        QTest::newRow("a long address is kept cut short, without its user name, so that its host stays")
+            << QByteArray() << QStringList{"Ann|http://u:p@" + longAddress.mid(7)} << 1 << QString()
+            << QStringList{"a.test 1 Ann " + longAddress.left(BlockedJournal::MaxAddress) + QChar(0x2026)} << 1;
         QTest::newRow("the last thousand attempts are kept")
             << QByteArray() << QStringList{"Ann|http://a.test/", "Ben|http://b.test/"} << 1 + BlockedJournal::Bound / 2 + BlockedJournal::Slack
             << QString() << QStringList{"b.test 500 Ben http://b.test/", "a.test 500 Ann http://a.test/"} << BlockedJournal::Bound;
