@@ -1,5 +1,6 @@
 #include "parents/BlockedSitesWindow.h"
 
+#include "filter/FilterAddress.h"
 #include "shell/ProgramState.h"
 #include "shell/Services.h"
 
@@ -76,7 +77,9 @@ const BlockedJournal::Host *BlockedSitesWindow::selected() const
 void BlockedSitesWindow::showButtons()
 {
     const BlockedJournal::Host *host = selected();
-    m_allowButton->setEnabled(host && !m_context.state->allowList.allows(host->lastAddress));
+    // Asked as the filter asks: the user name and the fragment say nothing of where an address leads.
+    m_allowButton->setEnabled(host && !FilterAddress::allows(m_context.state->allowList, QUrl(host->lastAddress),
+                                                             m_context.state->allowScope));
     m_forgetButton->setEnabled(host);
 }
 

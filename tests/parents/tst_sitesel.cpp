@@ -211,7 +211,7 @@ private slots:
     }
 
     // The blocked sites, reached from the site selection window's button, on a journal of three attempts on two hosts
-    // and a damaged line. Steps as ParentsWorld::play takes them.
+    // (one address's fragment naming an allowed site) and a damaged line. Steps as ParentsWorld::play takes them.
     void blockedSites_data()
     {
         QTest::addColumn<QStringList>("steps");
@@ -222,6 +222,8 @@ private slots:
             << "video.test 1 Anna 2026-12-07 08:10; games.test 2 Anna, Cara 2026-12-07 08:05 | allow off | kids.test,GAMES.TEST\r\n | 3";
         QTest::newRow("Forget takes the host's lines out, and the damaged one, the others kept")
             << QStringList{"row:0", "click:forgetButton", "row:0"} << "games.test 2 Anna, Cara 2026-12-07 08:05 | allow on |  | 2";
+        QTest::newRow("an address blocked although its fragment names an allowed site may be let in")
+            << QStringList{"row:0"} << "video.test 1 Anna 2026-12-07 08:10; games.test 2 Anna, Cara 2026-12-07 08:05 | allow on |  | 3";
     }
     void blockedSites()
     {
@@ -229,7 +231,7 @@ private slots:
         world.state.allowList = AllowList({"kids.test"}, QString());
         const QString journal = world.state.appFolder + "blocked.log";
         QVERIFY(writeFile(journal, "2026-12-07T08:00:00\tAnna\thttp://games.test/a\r\n2026-12-07T08:05:00\tCara\thttp://games.test/b?x=1\r\n"
-                                   "2026-12-07T08:10:00\tAnna\thttp://video.test/\r\n2026-12-07T08:1"));
+                                   "2026-12-07T08:10:00\tAnna\thttp://video.test/#kids.test\r\n2026-12-07T08:1"));
         SiteSelectionWindow selection(world.context());
         world.play(&selection, {});
         QStringList after;
