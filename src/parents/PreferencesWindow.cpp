@@ -48,8 +48,8 @@ PreferencesWindow::PreferencesWindow(const ParentsContext &context, QWidget *par
     m_timeLimitBox = new QComboBox(this);
     m_timeLimitBox->setObjectName(QStringLiteral("timeLimitBox"));
     m_timeLimitBox->setEditable(true);
-    // What the parent types is saved as typed: no completion that would turn
-    // "2 hours" into "2 Hours", no typed text added to the list.
+    // No completion that would turn "2 hours" into "2 Hours" unseen, no typed
+    // text added to the list: a text that is none of the list's is refused.
     m_timeLimitBox->setCompleter(nullptr);
     m_timeLimitBox->setInsertPolicy(QComboBox::NoInsert);
     m_timeLimitBox->setMaxVisibleItems(SettingsFile::timeLimitCaptions().size());
@@ -154,6 +154,10 @@ QString PreferencesWindow::refusal() const
     // Allowed hours end the child's time as a limit does, and need what it needs.
     const bool limited = timeLimit != NoLimit || timeOptions().hours.isSet();
 
+    // Any other text would be saved and then mean no limit at all, behind a
+    // password and a STOP lock that tell the parent a limit is set.
+    if (!SettingsFile::timeLimitCaptions().contains(timeLimit))
+        return QStringLiteral("Choose a time limit from the list.");
     if (password.contains(QLatin1Char('=')))
         return QStringLiteral("You cannot use the '=' sign in your password");
     // The file writes "." for no password, so a "." would read back as none

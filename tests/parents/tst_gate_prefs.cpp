@@ -83,9 +83,12 @@ private slots:
             << plain;
         QTest::newRow("an empty time limit becomes No Limit before the checks")
             << plain << QStringList{"timeLimitBox="} << saved << QByteArray("pw=.\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n");
-        QTest::newRow("a password with dots and beyond ASCII, a STOP lock and a limit in lower case are saved as typed")
-            << plain << QStringList{"passwordBox=..Fr\u00f8sch \u86d9", "click:disableStopBox", "timeLimitBox=2 hours"} << saved
-            << QByteArray("pw=..Fr\xc3\xb8sch \xe8\x9b\x99\r\nstop=1\r\nstart=0\r\ntimer=2 hours\r\n");
+        QTest::newRow("a password with dots and beyond ASCII is saved as typed; a limit that is none of the list's, which would "
+                      "mean no limit, is refused")
+            << plain << QStringList{"passwordBox=..Fr\u00f8sch \u86d9", "click:disableStopBox", "timeLimitBox=2 hours", "click:saveButton",
+                                    "timeLimitBox=2 Hours"}
+            << QStringList{told + "Choose a time limit from the list."} + saved
+            << QByteArray("pw=..Fr\xc3\xb8sch \xe8\x9b\x99\r\nstop=1\r\nstart=0\r\ntimer=2 Hours\r\n");
         // Our own keys follow the four lines, each only when it is not the default, so older readers pass over them.
         QTest::newRow("a locked file is shown and saved back as it was, the whole-day count and allowed hours under keys of our own")
             << locked << QStringList{"click:wholeDayBox", "click:hoursBox", "click:hoursFrom", "key:Home", "key:Up"} << saved
