@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -192,8 +193,12 @@ int main(int argc, char *argv[])
     PortalConfig config;
     config.demo = parser.isSet(demoOption);
     config.radioStream = parser.value(radioOption);
-    for (const QString &id : parser.values(maintainerOption))
+    for (const QString &id : parser.values(maintainerOption)) {
+        // A request carries an id of digits only; any other would name a maintainer who never writes.
+        if (id.isEmpty() || id.size() > 40 || !std::all_of(id.begin(), id.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            return fail(QStringLiteral("--maintainer must be an installation's id, 1 to 40 digits (the first line of its userid.id)"));
         config.maintainers.insert(id);
+    }
     for (const auto &[option, bound] : {std::pair{&maxSitesOption, &config.bounds.sitesPerInstallation},
                                         std::pair{&maxSuggestionsOption, &config.bounds.suggestionsPerInstallation},
                                         std::pair{&writeRateOption, &config.bounds.writesPerAddressPerMinute}}) {
