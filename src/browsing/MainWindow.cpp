@@ -131,6 +131,12 @@ void MainWindow::onDocumentLoaded(const QUrl &url, bool mainFrame)
 
 void MainWindow::onNewWindowRequested(NewWindowRequest &request)
 {
+    // The page behind the "time is up" picture still runs: a window it opened
+    // would be a way past the picture.
+    if (m_timedOut) {
+        request.cancel = true;
+        return;
+    }
     // Even while the special sites allow pop-ups the window is one of ours:
     // a window outside the filter would be a hole in it.
     PopupWindow *popup = openPopup();

@@ -287,8 +287,10 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
         QTRY_VERIFY_WITH_TIMEOUT(closed() || m_window->lockedOut(), 3000);
     }
     if (!stopFree && m_window->lockedOut()) {
-        // The picture, and no box: the line that says so stays readable; the child's parts and the radio are off.
+        // The picture, and no box: the line that says so stays readable; the child's parts and the radio are off, and
+        // the page still running behind the picture opens no window.
         QVERIFY(m_world->dialogs.messages.isEmpty() && m_window->findChild<QWidget *>("timeUpPicture")->isVisible());
+        QVERIFY(!view()->simulateNewWindow().newWindow);
         QVERIFY2(enabled("messageLine") && m_window->messageLineText() == "Time Ran Out", qPrintable(m_window->messageLineText()));
         QVERIFY(!enabled("radioButton") && !enabled("faceButton1") && !enabled("helpButton") && !view()->widget()->isEnabled());
     }
