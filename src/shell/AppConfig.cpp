@@ -39,19 +39,6 @@ void readFile(const QString &path, AppConfig &config)
     readInto(ini, "allow/match", config.allowMatch);
     readInto(ini, "popups/toymaker", config.popupToymaker);
     readInto(ini, "popups/preschool", config.popupPreschool);
-
-    const QVariant names = ini.value(QStringLiteral("browsers/names"));
-    if (names.isValid()) {
-        QStringList list;
-        const QStringList raw = names.typeId() == QMetaType::QStringList ? names.toStringList()
-                                                                         : names.toString().split(QLatin1Char(','));
-        for (const QString &name : raw) {
-            if (!name.trimmed().isEmpty())
-                list << name.trimmed();
-        }
-        if (!list.isEmpty())
-            config.browserNames = list;
-    }
 }
 
 } // namespace
@@ -59,9 +46,9 @@ void readFile(const QString &path, AppConfig &config)
 AppConfig AppConfig::load(const QStringList &files)
 {
     AppConfig config;
-    config.browserNames = defaultBrowserNames();
     for (const QString &file : files)
         readFile(file, config);
+    config.browserNames = readBrowserNames(files);
     // The dynamic-host label and the special sites are compared with upper-case text.
     config.dyndnsLabel = config.dyndnsLabel.toUpper();
     config.dyndnsDomain = config.dyndnsDomain.toUpper();

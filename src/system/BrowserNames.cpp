@@ -29,17 +29,18 @@ QStringList normalizedBrowserNames(const QStringList &names)
     return result;
 }
 
-QStringList readBrowserNames(const QString &iniPath)
+namespace {
+
+// The names one file gives, normalized; empty where it names none.
+QStringList namesIn(const QString &iniPath)
 {
     const QFileInfo info(iniPath);
-    if (!info.isFile() || !info.isReadable())
-        return defaultBrowserNames();
-
+    if (iniPath.isEmpty() || !info.isFile() || !info.isReadable())
+        return {};
     QSettings settings(iniPath, QSettings::IniFormat);
     const QVariant value = settings.value(QStringLiteral("browsers/names"));
     if (settings.status() != QSettings::NoError || !value.isValid())
-        return defaultBrowserNames();
-
+        return {};
     // QSettings already splits an unquoted comma list; a quoted one arrives
     // as one string and is split here.
     QStringList raw;
@@ -49,10 +50,18 @@ QStringList readBrowserNames(const QString &iniPath)
     } else {
         raw = value.toString().split(QLatin1Char(','));
     }
-    // An empty list reads as the defaults, as the browser's own settings
-    // reader takes it: the watchdog and this list must agree, or the helper
-    // would be started every second to end nothing.
-    const QStringList names = normalizedBrowserNames(raw);
+    return normalizedBrowserNames(raw);
+}
+
+} // namespace
+
+QStringList readBrowserNames(const QStringList &iniPaths)
+{
+    QStringList names;
+    for (const QString &path : iniPaths) {
+        if (QStringList named = namesIn(path); !named.isEmpty())
+            names = std::move(named);
+    }
     return names.isEmpty() ? defaultBrowserNames() : names;
 }
 

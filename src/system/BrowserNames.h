@@ -13,10 +13,12 @@
 // The executable names looked for when nothing else is configured.
 QStringList defaultBrowserNames();
 
-// Reads `[browsers] names` (comma-separated) from an INI file. A missing or
-// unreadable file, a file without that key or with no names in it gives the
-// default names.
-QStringList readBrowserNames(const QString &iniPath);
+// Reads `[browsers] names` (comma-separated) from INI files in the order given:
+// the last file that names any wins. Missing or unreadable files, files
+// without that key or with no names in it give the default names. The
+// browser's watchdog and the `terminate` program both read them so, from the
+// same files, or the helper would be started every second to end nothing.
+QStringList readBrowserNames(const QStringList &iniPaths);
 
 // Lower-cases and trims each name and drops empty ones and repeats: an empty
 // name would be "contained" in every process name and mark everything a browser.

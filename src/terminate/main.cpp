@@ -17,9 +17,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
 
-    // The browser's own configuration: beside this program in a development
-    // build, else in the per-user program folder the installed browser uses,
-    // so that both count and end the same browsers.
+    // The browser's own configuration, read as the browser reads it: the
+    // system-wide file, then the program folder's, beside this program in a
+    // development build, else the per-user one the installed browser uses.
+    // Both then count and end the same browsers.
     QString conf = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tadpole.conf"));
     if (!QFileInfo::exists(conf)) {
         QString data = qEnvironmentVariable("XDG_DATA_HOME");
@@ -27,7 +28,7 @@ int main(int argc, char *argv[])
             data = QDir::homePath() + QStringLiteral("/.local/share");
         conf = data + QStringLiteral("/tadpole/tadpole.conf");
     }
-    const QStringList names = readBrowserNames(conf);
+    const QStringList names = readBrowserNames({QStringLiteral(TADPOLE_SYSTEM_CONFIG), conf});
 
     const BrowserTerminator terminator(QStringLiteral("/proc"), names, ::getuid(),
                                        ::getpid(), ::getppid());

@@ -112,6 +112,11 @@ private slots:
         for (const char *name : {"firefox", "firefox-esr", "tadpole"})
             listed << name + m_tag;
         QVERIFY(writeFile(m_folder.filePath(QStringLiteral("tadpole.conf")), "[browsers]\nnames=" + listed.join(',').toUtf8() + "\n"));
+        // Read as the browser reads its files: the system-wide one's names unless the program folder's names its own.
+        const QString system = m_folder.filePath(QStringLiteral("system.conf")), portalOnly = m_folder.filePath(QStringLiteral("p.conf"));
+        QVERIFY(writeFile(system, "[browsers]\nnames=Pond, ,pond\n") && writeFile(portalOnly, "[portal]\nloopback=x\n"));
+        QCOMPARE(readBrowserNames({system, portalOnly}), QStringList{"pond"});
+        QCOMPARE(readBrowserNames({system, m_folder.filePath(QStringLiteral("tadpole.conf"))}), normalizedBrowserNames(listed));
 
         QVERIFY(startCopy("firefox" + m_tag));
         QVERIFY(startCopy("firefox-esr" + m_tag, true));
