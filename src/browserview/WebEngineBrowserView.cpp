@@ -68,6 +68,8 @@ void prepareChildProfile(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    // The radio's player is a page no one clicks: it must play unasked.
+    settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     profile->setUrlRequestInterceptor(requestGuard());
 }
 

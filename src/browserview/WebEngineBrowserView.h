@@ -22,6 +22,13 @@ protected:
     // A page never opens a file dialog in front of the child, and gets no file.
     QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
                             const QStringList &acceptedMimeTypes) override;
+    // Nor a box of its own: one would stand over the window, over the "time is
+    // up" picture too, and hold every button of the program while it is open.
+    // A question is answered yes, so that no page can keep the child on it by
+    // asking whether to leave; a prompt gets no text.
+    void javaScriptAlert(const QUrl &, const QString &) override {}
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return true; }
+    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override { return false; }
 
 private:
     void reportLoadedFrames();

@@ -330,6 +330,10 @@ private slots:
         row("inline frame of the blocked host", "<title>done</title><iframe src=\"http://{b}/\"></iframe>", "", "", "http://{b}/");
         row("window.open of the blocked host", "<button id=go onclick=\"window.open('http://{b}/'); document.title = 'done'\">go</button>",
             "#go", "", "http://{b}/");
+        // Music plays unasked, as the radio's player needs; a page's boxes would stand over the window.
+        row("a page's own boxes", "<audio autoplay loop src=\"data:audio/wav;base64,UklGRnQAAABXQVZFZm10IBAAAAABAAEAQB8AAEAfAAABAAgAZGF0YVAAAAC"
+            "AgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgICAgA==\"></audio>"
+            "<script>alert('{b}'); confirm('{b}'); prompt('{b}'); document.title = 'done'</script>", "", "!document.querySelector('audio').paused");
         // Last: once registered, the worker sees every later page of the attack host (it lets them through).
         row("service worker fetches from the blocked host",
             "<script>navigator.serviceWorker.register('/sw.js').then(() => navigator.serviceWorker.ready).then(() =>"
