@@ -53,16 +53,21 @@ qint64 number(const QueryString &q, const char *key)
     return v.toLongLong();
 }
 
+bool isInstallationId(const QString &id)
+{
+    return allDigits(id, 40);
+}
+
 QString readerId(const QueryString &q)
 {
     const QString userid = q.value(QStringLiteral("userid"));
-    return allDigits(userid, 40) ? userid : QStringLiteral("");
+    return isInstallationId(userid) ? userid : QStringLiteral("");
 }
 
 QString writerId(const QueryString &q)
 {
     const QString userid = q.value(QStringLiteral("userid"));
-    if (!allDigits(userid, 40))
+    if (!isInstallationId(userid))
         throw BadRequest{"userid must be digits"};
     return userid;
 }

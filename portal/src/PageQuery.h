@@ -30,6 +30,9 @@ int child(const QueryString &q, const char *key);
 // A site's id: up to 15 digits.
 qint64 number(const QueryString &q, const char *key);
 
+// An installation's id as its requests carry it: 1 to 40 digits.
+bool isInstallationId(const QString &id);
+
 // The installation's id for a read: an empty or malformed id reads the public defaults.
 QString readerId(const QueryString &q);
 

@@ -1,6 +1,7 @@
 // tadpole-portal: the web portal the Tadpole browser talks to.
 #include "DatabaseErrors.h"
 #include "DemoSite.h"
+#include "PageQuery.h"
 #include "HttpService.h"
 #include "PortalPages.h"
 #include "PortalStore.h"
@@ -13,7 +14,6 @@
 #include <QFile>
 #include <QStandardPaths>
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -194,8 +194,8 @@ int main(int argc, char *argv[])
     config.demo = parser.isSet(demoOption);
     config.radioStream = parser.value(radioOption);
     for (const QString &id : parser.values(maintainerOption)) {
-        // A request carries an id of digits only; any other would name a maintainer who never writes.
-        if (id.isEmpty() || id.size() > 40 || !std::all_of(id.begin(), id.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        // Any other would name a maintainer who never writes.
+        if (!pagequery::isInstallationId(id))
             return fail(QStringLiteral("--maintainer must be an installation's id, 1 to 40 digits (the first line of its userid.id)"));
         config.maintainers.insert(id);
     }
