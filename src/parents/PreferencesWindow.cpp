@@ -122,10 +122,8 @@ void PreferencesWindow::loadSettingsFile()
         if (entry.key == QLatin1String("PW")) {
             m_passwordBox->setText(entry.value == QLatin1String(".") ? QString() : entry.value);
         } else if (entry.key == QLatin1String("STOP")) {
-            bool isNumber = false;
-            const int value = entry.value.trimmed().toInt(&isNumber);
-            if (isNumber && (value == 0 || value == 1))
-                m_disableStopBox->setChecked(value == 1);
+            if (const std::optional<bool> lock = SettingsFile::stopLock(entry.value))
+                m_disableStopBox->setChecked(*lock);
         } else if (entry.key == QLatin1String("TIMER")) {
             // The default file's "0" means no limit (it is no caption); shown as
             // it is, it was refused as a timer without a password at the next save.

@@ -48,13 +48,24 @@ QList<Entry> readEntries(const QString &appFolder)
     return entries;
 }
 
+std::optional<bool> stopLock(const QString &value)
+{
+    bool isNumber = false;
+    const int number = value.trimmed().toInt(&isNumber);
+    if (!isNumber || (number != 0 && number != 1))
+        return std::nullopt;
+    return number == 1;
+}
+
 void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings)
 {
     for (const Entry &entry : readEntries(appFolder)) {
         if (entry.key == QLatin1String("PW")) {
             settings.Password = entry.value == QLatin1String(".") ? QString() : entry.value;
         } else if (entry.key == QLatin1String("STOP")) {
-            settings.StopDisabled = entry.value;
+            // Read as the preferences show it, so a lock they show ticked holds.
+            if (const std::optional<bool> lock = stopLock(entry.value))
+                settings.StopDisabled = *lock ? QStringLiteral("1") : QStringLiteral("0");
         } else if (entry.key == QLatin1String("TIMER")) {
             settings.TimeLimit = entry.value;
             settings.LimitEnd = TimeLimitEnd(entry.value, now);

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTime>
 
+#include <optional>
+
 // The hours of the day in which the child may browse, "07:00-19:30"; a
 // stretch whose end comes before its start runs over midnight.
 struct AllowedHours {
@@ -54,8 +56,13 @@ struct Entry {
 };
 QList<Entry> readEntries(const QString &appFolder);
 
-// Applies every readable line to `settings`; later lines win, unknown keys and
-// lines without "=" change nothing, a missing file changes nothing.
+// The STOP lock a "stop" value sets: 0 or 1, spaces around it allowed
+// ("stop=1 " from a hand edit); any other value sets nothing.
+std::optional<bool> stopLock(const QString &value);
+
+// Applies every readable line to `settings`; later lines win, unknown keys,
+// lines without "=" and a STOP value that sets nothing change nothing, a
+// missing file changes nothing.
 void ReadSettings(const QString &appFolder, const QDateTime &now, ParentalSettings &settings);
 
 // The four lines a save writes, in the order readers and older files expect.

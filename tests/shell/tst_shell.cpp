@@ -69,6 +69,8 @@ private slots:
         QTest::newRow("keys in another order with other keys between")
             << QByteArray("timer=30 minutes\r\ncolour=blue\r\nstop=0\r\npw=x\r\n") << QStringList{"x", "0", "30 minutes"} << 30;
         QTest::newRow("a repeated key: the later line wins") << QByteArray("stop=1\r\nstop=1\r\nstop=0\r\n") << QStringList{"-", "0", "-"} << -1;
+        QTest::newRow("STOP as the preferences show it: spaces around, an unusable value changes nothing")
+            << QByteArray("stop=1 \r\nstop=yes\r\n") << QStringList{"-", "1", "-"} << -1;
         QTest::newRow("a second = ends the value") << QByteArray("pw=ab=cd\r\n") << QStringList{"ab", "-", "-"} << -1;
         QTest::newRow("lines without = change nothing") << QByteArray("pw\r\nhello\r\npw=z\r\n") << QStringList{"z", "-", "-"} << -1;
         QTest::newRow("values are not trimmed") << QByteArray("pw= pad \r\n") << QStringList{" pad ", "-", "-"} << -1;
