@@ -84,10 +84,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     // Pop-ups go with the main window: a hidden one must not keep the program
     // running without a window the child can see.
-    for (const QPointer<PopupWindow> &popup : std::as_const(m_popups)) {
-        if (popup)
-            popup->close();
-    }
+    closePopups();
     QMainWindow::closeEvent(event);
     if (event->isAccepted() && m_startupFinished)
         QCoreApplication::quit();
@@ -101,7 +98,8 @@ void MainWindow::selectChild(qint16 Index)
     QString error;
     if (!m_terminateProgram.isEmpty() && !m_services.launcher->start(m_terminateProgram, &error))
         m_services.dialogs->message(error, QStringLiteral("Error"));
-    m_services.closeWindows({PopupWindow::Caption});
+    // Every pop-up of the child before, not only the one a title search finds.
+    closePopups();
     pumpEvents();
 
     if (Index < 0 || Index > 3) {
@@ -152,6 +150,14 @@ PopupWindow *MainWindow::openPopup()
     m_popups.removeAll(nullptr);
     m_popups.append(popup);
     return popup;
+}
+
+void MainWindow::closePopups()
+{
+    for (const QPointer<PopupWindow> &popup : std::as_const(m_popups)) {
+        if (popup)
+            popup->close();
+    }
 }
 
 QList<PopupWindow *> MainWindow::popups() const

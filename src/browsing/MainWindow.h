@@ -94,6 +94,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void closePopups();
 
 private:
     void onNavigationRequested(NavigationRequest &request);
