@@ -139,3 +139,11 @@ std::optional<LogoImage> logoFor(const QString &name)
     }
     return std::nullopt;
 }
+
+QString letterLogoName(const QString &siteName)
+{
+    const QString first = siteName.left(siteName.size() > 1 && siteName.at(0).isHighSurrogate() ? 2 : 1);
+    const QString upper = first.toUpper(); // "ß" becomes "SS", which is no letter logo
+    const QString name = (upper.size() == first.size() ? upper : first) + QStringLiteral("_gif.gif");
+    return logoFor(name) ? name : QStringLiteral("default_logo.gif");
+}

@@ -22,3 +22,8 @@ QByteArray letterLogoSvg(const QString &letter);
 // The logo served for a file name under /tad/logos/: "default_logo.gif", or a letter logo
 // "<character>_gif.gif". Names holding "/", "\", ".." or a control character are refused.
 std::optional<LogoImage> logoFor(const QString &name);
+
+// The logo a site named `siteName` gets: the letter logo of its first character, upper-cased
+// where that stays one character, or "default_logo.gif" where no letter logo can be served
+// ("/r/kids").
+QString letterLogoName(const QString &siteName);

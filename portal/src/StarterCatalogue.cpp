@@ -1,5 +1,6 @@
 #include "StarterCatalogue.h"
 
+#include "Logos.h"
 #include "QueryString.h"
 
 #include <QDir>
@@ -77,9 +78,7 @@ std::optional<QList<SiteFields>> readStarterCatalogue(const QString &path, QStri
             return std::nullopt;
         }
         const QString name = fields[0].trimmed();
-        const qsizetype letter = name.at(0).isHighSurrogate() && name.size() > 1 ? 2 : 1;
-        sites.append({fields[1].trimmed(), name, fields[4].trimmed(), fields[2], fields[3],
-                      name.left(letter).toUpper() + QStringLiteral("_gif.gif")});
+        sites.append({fields[1].trimmed(), name, fields[4].trimmed(), fields[2], fields[3], letterLogoName(name)});
     }
     if (sites.isEmpty()) {
         *error = QStringLiteral("it lists no site");

@@ -2,8 +2,10 @@
 #include "PortalPages.h"
 #include "QueryString.h"
 #include "RequestHead.h"
+#include "StarterCatalogue.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestPortalUnits : public QObject {
@@ -142,6 +144,23 @@ private slots:
         QVERIFY2((r.contentType + '\n' + r.body).contains(holds), r.body.left(300).constData());
         if (holds.startsWith("image/gif"))  // whole: a broken encoder would ship a broken logo
             QCOMPARE(QImage::fromData(r.body, "GIF").size(), QSize(48, 48));
+    }
+
+    void catalogueSitesGetLogosThePortalServes()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("sites.tsv"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (const char *name : {"\xc3\xa9lan", "\xc3\x9fpond", "/r/kids", "\\o/ fun"})
+            file.write(QByteArray(name) + "\thttps://kids.example/\t2\t8\tA line.\n");
+        file.close();
+        QString error;
+        const std::optional<QList<SiteFields>> sites = readStarterCatalogue(file.fileName(), &error);
+        QVERIFY2(sites && sites->size() == 4, qPrintable(error));
+        QStringList logos;
+        for (const SiteFields &site : *sites)
+            logos << site.logo;
+        QCOMPARE(logos, QStringList({"\u00c9_gif.gif", "\u00df_gif.gif", "default_logo.gif", "default_logo.gif"}));
     }
 };
 
