@@ -5,9 +5,14 @@
 #include "StarterCatalogue.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -52,6 +57,21 @@ QString catalogueError(const QString &path, const QString &why)
 {
     return QStringLiteral("the starter catalogue %1 cannot be used: %2. A new database is filled from it; "
                           "--catalogue FILE names another, --no-catalogue starts with no sites").arg(path, why);
+}
+
+// One process per SQLite file: each keeps a reply cache of its own, and a second process
+// would go on serving menus that the other's changes had made old. The lock is held for
+// the process's life, and ends with it however it ends.
+bool holdSqliteFile(const DbConfig &db, QString *error)
+{
+    if (db.kind != DbConfig::Kind::Sqlite)
+        return true;
+    const int fd = ::open(QFile::encodeName(db.path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+        return true; // where the file cannot be locked, SQLite's own locks still keep it whole
+    ::close(fd);
+    *error = QStringLiteral("%1 is in use by another tadpole-portal: one portal process per SQLite file").arg(db.path);
+    return false;
 }
 
 } // namespace
@@ -99,7 +119,8 @@ bool preparePortal(const DbConfig &db, qsizetype cacheBytes, const QString &cata
         fillNew = fill;
     QString why;
     PortalStore setup(db, QStringLiteral("portal-setup"));
-    if (!setup.open(&why) || !prepareSchema(setup, &why, fillNew) || !checkWritable(setup, &why)) {
+    if (!setup.open(&why) || !prepareSchema(setup, &why, fillNew) || !checkWritable(setup, &why)
+        || !holdSqliteFile(db, &why)) {
         *error = catalogueFailed ? why : QStringLiteral("database: %1").arg(why);
         return false;
     }
