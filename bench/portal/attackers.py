@@ -144,9 +144,16 @@ def big_list(port, pid, clients, hold):
                   b"&AgeFrom=3&AgeTo=12&LogoLoc=%s.gif&id=0&userid=%s&Delete=0&Type=2 HTTP/1.1\r\n"
                   b"Host: portal.example\r\nConnection: close\r\n\r\n"
                   % (i, b"p" * 2000, i, b"s" * 190, b"c" * 2000, b"L" * 190, userid))
-        while s.recv(65536):
-            pass
+        reply = b""
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            reply += chunk
         s.close()
+        if not reply.startswith(b"HTTP/1.1 200"):  # a 429 would leave the list short of its size
+            sys.exit("attackers.py: site %d not added (start the portal with --max-writes-per-minute 0): %s"
+                     % (i, reply.split(b"\r\n", 1)[0].decode(errors="replace")))
     target = b"/tad/tad_available.asp?t=1&userid=" + userid
     size = len(urlopen(port, target))
     before = rss_kb(pid)

@@ -33,7 +33,7 @@ measure() {
 
 start_portal() {  # DB_URL -> sets PORTAL_PID, PORTAL_PORT
     local fifo=$WORK/portal.out
-    "$PORTAL" --port 0 --threads "$THREADS" --db "$1" --no-catalogue --maintainer 900 >"$fifo" 2>"$WORK/portal.err" &
+    "$PORTAL" --port 0 --threads "$THREADS" --db "$1" --no-catalogue --maintainer 900 --max-writes-per-minute 0 >"$fifo" 2>"$WORK/portal.err" &
     PORTAL_PID=$!
     for _ in $(seq 100); do grep -q listening "$fifo" 2>/dev/null && break; sleep 0.1; done
     PORTAL_PORT=$(sed -E 's/.*:([0-9]+)\/tad\/$/\1/' "$fifo")
