@@ -45,6 +45,7 @@ WindowLock::~WindowLock()
 void WindowLock::apply(bool locked)
 {
     const bool changed = locked != m_locked || !m_window->isVisible();
+    const bool wasLocked = m_locked;
     m_locked = locked;
     if (!changed) {
         // Still locked, after a time nothing was held (the parents' area):
@@ -57,11 +58,18 @@ void WindowLock::apply(bool locked)
         m_window->setWindowFlags(flags); // hides the window; shown again below
     if (locked) {
         m_window->showFullScreen();
+        showOnEveryDesktop(m_window->windowHandle(), true);
         m_window->raise();
         m_window->activateWindow();
+        // A menu or list of the page's that closes lets go of the keyboard
+        // with it; the popup windows' hiding is watched to take it again.
+        qApp->installEventFilter(this);
     } else {
         m_enforce.stop();
+        qApp->removeEventFilter(this);
         releaseKeyboard();
+        if (wasLocked)
+            showOnEveryDesktop(m_window->windowHandle(), false);
         m_window->showMaximized();
     }
     onFocusWindowChanged(QGuiApplication::focusWindow());
@@ -71,10 +79,22 @@ void WindowLock::adopt(QWidget *childWindow)
 {
     m_adopted.removeAll(nullptr);
     m_adopted.append(childWindow);
-    // Kept above the locked window, as a dialog of it would be.
+    // Above the locked window, which stays above other programs, and with it
+    // on every desktop (as it shows); the window manager alone does not put
+    // an ordinary window above a full-screen one that stays on top.
+    childWindow->setWindowFlags(childWindow->windowFlags() | LockedFlags);
     childWindow->winId();
     if (QWindow *window = childWindow->windowHandle())
         window->setTransientParent(m_window->windowHandle());
+}
+
+QWidget *WindowLock::frontAdopted() const
+{
+    for (qsizetype i = m_adopted.size() - 1; i >= 0; --i) {
+        if (m_adopted.at(i) && m_adopted.at(i)->isVisible())
+            return m_adopted.at(i);
+    }
+    return nullptr;
 }
 
 bool WindowLock::isChildWindow(const QWindow *window) const
@@ -103,6 +123,18 @@ bool WindowLock::holding() const
 
 bool WindowLock::eventFilter(QObject *watched, QEvent *event)
 {
+    // Showing a window puts it on the desktop shown now, so a pop-up is put
+    // on every desktop once it shows.
+    if (event->type() == QEvent::Show && watched->isWidgetType()
+        && m_adopted.contains(static_cast<QWidget *>(watched)))
+        showOnEveryDesktop(static_cast<QWidget *>(watched)->windowHandle(), true);
+    if (event->type() == QEvent::Hide && watched->isWindowType() && holding()) {
+        const Qt::WindowType type = static_cast<QWindow *>(watched)->type();
+        if (type == Qt::Popup || type == Qt::ToolTip) {
+            m_keyboardHolder = nullptr; // held no more, whatever it was
+            enforceSoon();
+        }
+    }
     if (watched == m_window
         && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
             || event->type() == QEvent::Hide)) {
@@ -163,10 +195,17 @@ void WindowLock::enforce()
         if (m_window->isMinimized() || !m_window->isFullScreen())
             m_window->showFullScreen();
         m_window->raise();
-        // A dialog of ours that was open comes back in front of the window.
+        // A dialog of ours that was open, or else the child's latest pop-up,
+        // comes back in front of the window.
         QWidget *front = QApplication::activeModalWidget();
         if (!front)
+            front = frontAdopted();
+        if (!front)
             front = m_window;
+        // Sent to one desktop (Alt+Shift and the wheel), they are put on all again.
+        showOnEveryDesktop(m_window->windowHandle(), true);
+        if (front != m_window)
+            showOnEveryDesktop(front->windowHandle(), true);
         front->raise();
         front->activateWindow();
         forceFocus(front->windowHandle());

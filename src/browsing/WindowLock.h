@@ -53,6 +53,7 @@ private:
     void enforce();
     bool holding() const;
     bool escaped() const;
+    QWidget *frontAdopted() const; // the latest pop-up still shown
 
     QWidget *m_window;
     std::function<bool()> m_parentsAreaOpen;

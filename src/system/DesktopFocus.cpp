@@ -3,25 +3,68 @@
 #include <QGuiApplication>
 #include <QWindow>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-void forceFocus(QWindow *window)
+namespace {
+
+Display *x11Display()
 {
-    if (!window || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return;
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    Display *display = x11 ? x11->display() : nullptr;
-    if (!display)
-        return;
-    const Window root = DefaultRootWindow(display);
+    return x11 ? x11->display() : nullptr;
+}
+
+// A request to the window manager about `window`, sent as a pager sends it.
+void askWindowManager(Display *display, QWindow *window, const char *message, long first, long second)
+{
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = Window(window->winId());
-    event.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.message_type = XInternAtom(display, message, False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = 2; // source: a pager, on the user's behalf
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    event.xclient.data.l[0] = first;
+    event.xclient.data.l[1] = second;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
+} // namespace
+
+void forceFocus(QWindow *window)
+{
+    Display *display = window ? x11Display() : nullptr;
+    if (!display)
+        return;
+    askWindowManager(display, window, "_NET_ACTIVE_WINDOW", 2 /* source: a pager, on the user's behalf */, CurrentTime);
     XRaiseWindow(display, Window(window->winId()));
+    XFlush(display);
+}
+
+void showOnEveryDesktop(QWindow *window, bool every)
+{
+    Display *display = window ? x11Display() : nullptr;
+    if (!display)
+        return;
+    unsigned long desktop = 0xFFFFFFFF; // every desktop
+    if (!every) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, left = 0;
+        unsigned char *data = nullptr;
+        if (XGetWindowProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_CURRENT_DESKTOP", False), 0, 1,
+                               False, XA_CARDINAL, &type, &format, &count, &left, &data) == Success
+            && data && count == 1 && format == 32)
+            desktop = *reinterpret_cast<unsigned long *>(data);
+        if (data)
+            XFree(data);
+        if (desktop == 0xFFFFFFFF)
+            desktop = 0;
+    }
+    // The property for a window not yet shown, the request for one the window manager has.
+    const Atom property = XInternAtom(display, "_NET_WM_DESKTOP", False);
+    XChangeProperty(display, Window(window->winId()), property, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(&desktop), 1);
+    askWindowManager(display, window, "_NET_WM_DESKTOP", long(desktop), 2);
     XFlush(display);
 }

@@ -9,3 +9,10 @@ class QWindow;
 // front, such as the locked child's window, needs the stronger request.
 // Does nothing where the desktop is not X11.
 void forceFocus(QWindow *window);
+
+// Shows the window on every virtual desktop, or, with `every` false, on the
+// one shown now. A window on one desktop is gone from the screen when the
+// desktop is switched (Ctrl+Alt+arrows, Alt and the mouse wheel), and the
+// window manager will not bring it back across desktops. Does nothing where
+// the desktop is not X11.
+void showOnEveryDesktop(QWindow *window, bool every);

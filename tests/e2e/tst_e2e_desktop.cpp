@@ -205,6 +205,8 @@ private slots:
             {"another program's window activated", {QStringLiteral("windowactivate"), otherId}},
             {"Alt+Tab", {QStringLiteral("key"), QStringLiteral("alt+Tab")}},
             {"Super", {QStringLiteral("key"), QStringLiteral("super")}},
+            {"Alt and the wheel: another desktop", QStringLiteral("mousemove 300 400 keydown alt click 5 keyup alt").split(' ')},
+            {"a page's menu closed, then Ctrl+Alt+Right", QStringLiteral("click 3 sleep 0.5 key Escape sleep 0.5 key ctrl+alt+Right").split(' ')},
         };
         for (const auto &escape : escapes) {
             xdotool(escape.escape);
@@ -212,6 +214,26 @@ private slots:
                      qPrintable(QString::fromLatin1(escape.name) + ": " + activeTitle() + ", " + windowState(main)));
             QVERIFY2(e2e::waitFor([&] { return keyboardHeld(); }, 1500), escape.name);
         }
+        // A page's pop-up opens above the locked window, and its own Close button brings the child back: the menu's
+        // first tile (Plain Pond, which the filter then knows), the first face for the menu again, its third tile
+        // (Pop-up Pond), then that page's button opening Plain Pond.
+        const auto open = [&](const char *at, int host) {
+            const QString site = QString(m_portal.host()).replace(QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.%1").arg(host));
+            const qsizetype before = m_portal.requests(site).size();
+            xdotool(QStringLiteral("mousemove %1 click 1").arg(QLatin1String(at)).split(' '));
+            return e2e::waitFor([&] { return m_portal.requests(site).size() > before; }, 5000) && (QTest::qWait(500), true);
+        };
+        QVERIFY(open("80 190", 2) && open("220 24", 1) && open("400 190", 4) && open("60 143", 2));
+        Window popup = 0;
+        QVERIFY(e2e::waitFor([&] { return (popup = shown("Tadpole Pop-Up")) != 0; }, 5000));
+        QVERIFY2(run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")})
+                     .endsWith(QStringLiteral("0x%1").arg(popup, 0, 16)), "the pop-up is not the top window");
+        QVERIFY2(run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(popup), QStringLiteral("_NET_WM_DESKTOP")})
+                     .endsWith(QLatin1String("4294967295")), "the pop-up is not on every desktop");
+        xdotool(QStringLiteral("mousemove 158 22 click 1").split(' '));
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000) && !shown("Tadpole Pop-Up"), qPrintable(activeTitle()));
+        QTest::qWait(1500); // the next tick gives the buttons back
+
         // Its close box asks for the parent's password; the gate's own close box refuses, and the window stays.
         askToClose(m_x, main.toULong());
         QVERIFY2(becomesActive(QStringLiteral("Security"), 5000), qPrintable(activeTitle()));
@@ -223,6 +245,10 @@ private slots:
         clickToolbar(40 + 40 + 6 - 20);
         QVERIFY2(becomesActive(QStringLiteral("Security")), qPrintable(activeTitle()));
         QVERIFY(e2e::waitFor([&] { return !keyboardHeld(); }, 1500));
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+Right")}); // free now: the gate and the window go along
+        QTest::qWait(500);
+        QVERIFY2(activeTitle() == QLatin1String("Security") && shown("Security") && shown(MainTitle), qPrintable(activeTitle()));
+        xdotool({QStringLiteral("set_desktop"), QStringLiteral("0")}); // where the other program is
         for (const auto &[typed, next] : {std::pair{"wren", "Lilypad"}, {"", "Security"}, {"owl", "Site Selection"}}) { // Lilypad: "Wrong Password!"
             if (*typed)
                 xdotool({QStringLiteral("type"), QLatin1String(typed)});
