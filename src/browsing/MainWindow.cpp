@@ -129,20 +129,20 @@ void MainWindow::onDocumentLoaded(const QUrl &url, bool mainFrame)
 
 void MainWindow::onNewWindowRequested(NewWindowRequest &request)
 {
-    // The page behind the "time is up" picture still runs: a window it opened
-    // would be a way past the picture.
-    if (m_timedOut) {
-        request.cancel = true;
-        return;
-    }
     // Even while the special sites allow pop-ups the window is one of ours:
     // a window outside the filter would be a hole in it.
-    PopupWindow *popup = openPopup();
-    request.newWindow = popup->view();
+    if (PopupWindow *popup = openPopup())
+        request.newWindow = popup->view();
+    else
+        request.cancel = true;
 }
 
 PopupWindow *MainWindow::openPopup()
 {
+    // The page behind the "time is up" picture still runs, and so may a
+    // pop-up's not yet gone: a window either opened would be a way past it.
+    if (m_timedOut)
+        return nullptr;
     m_versionLine->clear();
     auto *popup = new PopupWindow(*m_filter, m_services, m_state.popupsAllowed, geometry(), [this] { return openPopup(); });
     if (m_lock->locked())

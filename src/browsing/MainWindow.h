@@ -88,7 +88,7 @@ public:
     void clearMessageLine() override;
     QString childPageTitle() const override;
 
-    // Routing of a page's new-window request into a filtered pop-up.
+    // Routing of a page's new-window request into a filtered pop-up; none while the time is up.
     PopupWindow *openPopup();
 
 protected:

@@ -9,6 +9,8 @@
 #include "browsing/TimePictures.h"
 #include "shell/Services.h"
 
+#include <QApplication>
+#include <QColorDialog>
 #include <QToolButton>
 
 namespace {
@@ -83,6 +85,12 @@ void MainWindow::setTimedOut(bool timedOut)
         for (const QPointer<PopupWindow> &popup : std::as_const(m_popups)) {
             if (popup)
                 popup->close();
+        }
+        // A page's colour chooser would stand over the picture and, as a box
+        // inside the disabled page, hold every button of the window.
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *chooser = qobject_cast<QColorDialog *>(window); chooser && chooser->isVisible())
+                chooser->reject();
         }
     }
     m_timePictures->showTimeUp(timedOut);

@@ -123,7 +123,10 @@ void PopupWindow::onDocumentLoaded(const QUrl &url, bool)
 
 void PopupWindow::onNewWindowRequested(NewWindowRequest &request)
 {
-    request.newWindow = m_openAnother()->view();
+    if (PopupWindow *another = m_openAnother())
+        request.newWindow = another->view();
+    else
+        request.cancel = true;
 }
 
 void PopupWindow::showLoadProgress(qint32 progress, qint32 progressMax)

@@ -30,7 +30,8 @@ public:
     // `popupsAllowed`: made while a special site allowed pop-ups. Such a window
     // still filters every navigation but does not close on a block.
     // `filter` decides its navigations and reports into the main window's
-    // status line; `openAnother` makes the pop-up a page of this one asks for.
+    // status line; `openAnother` makes the pop-up a page of this one asks for,
+    // or gives none where none may open (the time is up).
     PopupWindow(NavigationFilter &filter, const BrowserServices &services, bool popupsAllowed, const QRect &geometry,
                 std::function<PopupWindow *()> openAnother);
 

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QColorDialog>
 #include <QTest>
 
 // The main window's commands and its watchdog, each control driven by a mouse
@@ -282,14 +283,17 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     m_world->parents.gateAnswers = DATA(QList<bool>, gate);
     const bool stopFree = clicks.isEmpty();
     QCOMPARE(m_window->lockedOut(), inTheArea == "start");
+    auto *chooser = new QColorDialog(view()->widget()); // a page's colour chooser, open as the time runs out
     if (inTheArea != "pass" && inTheArea != "start") {
+        chooser->open();
         m_world->clock.pass(15 * 60 * 1000);
         QTRY_VERIFY_WITH_TIMEOUT(closed() || m_window->lockedOut(), 3000);
     }
     if (!stopFree && m_window->lockedOut()) {
-        // The picture, and no box: the line that says so stays readable; the child's parts and the radio are off, and
-        // the page still running behind the picture opens no window.
+        // The picture, and no box, not even the page's: the line that says so stays readable; the child's parts and the
+        // radio are off, and the page still running behind the picture opens no window.
         QVERIFY(m_world->dialogs.messages.isEmpty() && m_window->findChild<QWidget *>("timeUpPicture")->isVisible());
+        QVERIFY(!chooser->isVisible());
         QVERIFY(!view()->simulateNewWindow().newWindow);
         QVERIFY2(enabled("messageLine") && m_window->messageLineText() == "Time Ran Out", qPrintable(m_window->messageLineText()));
         QVERIFY(!enabled("radioButton") && !enabled("faceButton1") && !enabled("helpButton") && !view()->widget()->isEnabled());
