@@ -117,20 +117,25 @@ def rss_kb(pid):
         return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
 
 
+def read_to_end(s):
+    """All a connection sends until the other side closes it; the socket is closed after."""
+    reply = b""
+    while True:
+        chunk = s.recv(65536)
+        if not chunk:
+            break
+        reply += chunk
+    s.close()
+    return reply
+
+
 def timed_get(port, target):
     """Seconds until a new client from 127.0.0.2 has its whole reply; None when none came."""
     start = time.monotonic()
-    reply = b""
     try:
         s = socket.create_connection(("127.0.0.1", port), timeout=5, source_address=("127.0.0.2", 0))
         s.sendall(b"GET %s HTTP/1.1\r\nHost: portal.example\r\nConnection: close\r\n\r\n" % target)
-        reply = b""
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                break
-            reply += chunk
-        s.close()
+        reply = read_to_end(s)
     except OSError:
         return None
     return time.monotonic() - start if reply.startswith(b"HTTP/1.1 200") else None
@@ -144,13 +149,7 @@ def big_list(port, pid, clients, hold):
                   b"&AgeFrom=3&AgeTo=12&LogoLoc=%s.gif&id=0&userid=%s&Delete=0&Type=2 HTTP/1.1\r\n"
                   b"Host: portal.example\r\nConnection: close\r\n\r\n"
                   % (i, b"p" * 2000, i, b"s" * 190, b"c" * 2000, b"L" * 190, userid))
-        reply = b""
-        while True:
-            chunk = s.recv(65536)
-            if not chunk:
-                break
-            reply += chunk
-        s.close()
+        reply = read_to_end(s)
         if not reply.startswith(b"HTTP/1.1 200"):  # a 429 would leave the list short of its size
             sys.exit("attackers.py: site %d not added (start the portal with --max-writes-per-minute 0): %s"
                      % (i, reply.split(b"\r\n", 1)[0].decode(errors="replace")))
