@@ -5,7 +5,6 @@
 #include "browserview/BrowserView.h"
 #include "browsing/ClickableLabel.h"
 #include "browsing/PictureButton.h"
-#include "browsing/PopupWindow.h"
 #include "browsing/TimePictures.h"
 #include "shell/Services.h"
 
@@ -82,10 +81,7 @@ void MainWindow::setTimedOut(bool timedOut)
     if (timedOut) {
         if (m_radioView && m_radioView->currentUrl() == QUrl(radioPage()))
             toggleRadio(); // switches it off
-        for (const QPointer<PopupWindow> &popup : std::as_const(m_popups)) {
-            if (popup)
-                popup->close();
-        }
+        closePopups();
         // A page's colour chooser would stand over the picture and, as a box
         // inside the disabled page, hold every button of the window.
         for (QWidget *window : QApplication::topLevelWidgets()) {
