@@ -128,9 +128,12 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::Show && watched->isWidgetType()
         && m_adopted.contains(static_cast<QWidget *>(watched)))
         showOnEveryDesktop(static_cast<QWidget *>(watched)->windowHandle(), true);
-    if (event->type() == QEvent::Hide && watched->isWindowType() && holding()) {
-        const Qt::WindowType type = static_cast<QWindow *>(watched)->type();
-        if (type == Qt::Popup || type == Qt::ToolTip) {
+    // A menu or list of the page's lets go of the keyboard as it closes, and
+    // a pop-up closing may leave the window on a desktop no longer shown.
+    if (event->type() == QEvent::Hide && holding()) {
+        const Qt::WindowType type = watched->isWindowType() ? static_cast<QWindow *>(watched)->type() : Qt::Widget;
+        if (type == Qt::Popup || type == Qt::ToolTip
+            || (watched->isWidgetType() && m_adopted.contains(static_cast<QWidget *>(watched)))) {
             m_keyboardHolder = nullptr; // held no more, whatever it was
             enforceSoon();
         }
@@ -191,6 +194,8 @@ void WindowLock::enforce()
 {
     if (!holding())
         return;
+    // Sent to one desktop (Alt+Shift and the wheel), it is put on all again.
+    showOnEveryDesktop(m_window->windowHandle(), true);
     if (escaped()) {
         if (m_window->isMinimized() || !m_window->isFullScreen())
             m_window->showFullScreen();
@@ -202,8 +207,6 @@ void WindowLock::enforce()
             front = frontAdopted();
         if (!front)
             front = m_window;
-        // Sent to one desktop (Alt+Shift and the wheel), they are put on all again.
-        showOnEveryDesktop(m_window->windowHandle(), true);
         if (front != m_window)
             showOnEveryDesktop(front->windowHandle(), true);
         front->raise();

@@ -6,28 +6,47 @@
 #include "parents/SiteSelectionWindow.h"
 
 #include <QApplication>
+#include <QMainWindow>
+
+namespace {
+
+// The window a parents' window belongs to: the active one or, in the moment
+// after the gate closed when none is, the program's shown main window. A
+// window without one would open under the locked window, which stays on top.
+QWidget *owner()
+{
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && qobject_cast<QMainWindow *>(window))
+            return window;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 bool ModalParentsWindows::showGate(const ParentsContext &context)
 {
-    return PasswordGate::ask(context, QApplication::activeWindow());
+    return PasswordGate::ask(context, owner());
 }
 
 void ModalParentsWindows::showSiteSelection(const ParentsContext &context)
 {
-    SiteSelectionWindow window(context, QApplication::activeWindow());
+    SiteSelectionWindow window(context, owner());
     window.exec();
 }
 
 void ModalParentsWindows::showPreferences(const ParentsContext &context)
 {
-    PreferencesWindow window(context, QApplication::activeWindow());
+    PreferencesWindow window(context, owner());
     window.exec();
 }
 
 void ModalParentsWindows::showSiteEditor(const ParentsContext &context, qint32 siteId, const QString &siteType,
                                          const SelectedSite &selectedRow)
 {
-    SiteEditorWindow window(context, siteId, siteType, selectedRow, QApplication::activeWindow());
+    SiteEditorWindow window(context, siteId, siteType, selectedRow, owner());
     window.exec();
 }
 

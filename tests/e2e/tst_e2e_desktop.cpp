@@ -97,6 +97,12 @@ class tst_E2eDesktop : public QObject {
         const int width = xdotool({QStringLiteral("getdisplaygeometry")}).section(QLatin1Char(' '), 0, 0).toInt();
         xdotool({QStringLiteral("mousemove"), QString::number(width - fromRight), QStringLiteral("24"), QStringLiteral("click"), QStringLiteral("1")});
     }
+    // Whether a window is the top one of those the window manager has.
+    static bool onTop(Window window)
+    {
+        return run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")})
+            .endsWith(QStringLiteral("0x%1").arg(window, 0, 16));
+    }
     // The window manager's state of a window, as xprop prints it.
     static QString windowState(const QString &window) { return run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_STATE")}); }
     // Whether another program holds the keyboard: the test's own grab is refused.
@@ -223,14 +229,16 @@ private slots:
             xdotool(QStringLiteral("mousemove %1 click 1").arg(QLatin1String(at)).split(' '));
             return e2e::waitFor([&] { return m_portal.requests(site).size() > before; }, 5000) && (QTest::qWait(500), true);
         };
-        QVERIFY(open("80 190", 2) && open("220 24", 1) && open("400 190", 4) && open("60 143", 2));
+        // Before the pop-up, the window is sent to this desktop alone; with the pop-up shown, the desktop is switched.
+        QVERIFY(open("80 190", 2) && open("220 24", 1) && open("400 190", 4));
+        xdotool(QStringLiteral("keydown alt keydown shift click 5 keyup shift keyup alt").split(' '));
+        QVERIFY(open("60 143", 2));
         Window popup = 0;
         QVERIFY(e2e::waitFor([&] { return (popup = shown("Tadpole Pop-Up")) != 0; }, 5000));
-        QVERIFY2(run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_CLIENT_LIST_STACKING")})
-                     .endsWith(QStringLiteral("0x%1").arg(popup, 0, 16)), "the pop-up is not the top window");
+        QVERIFY2(onTop(popup), "the pop-up is not the top window");
         QVERIFY2(run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(popup), QStringLiteral("_NET_WM_DESKTOP")})
                      .endsWith(QLatin1String("4294967295")), "the pop-up is not on every desktop");
-        xdotool(QStringLiteral("mousemove 158 22 click 1").split(' '));
+        xdotool(QStringLiteral("keydown alt click 5 keyup alt sleep 0.5 mousemove 158 22 click 1").split(' '));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000) && !shown("Tadpole Pop-Up"), qPrintable(activeTitle()));
         QTest::qWait(1500); // the next tick gives the buttons back
 
@@ -253,7 +261,7 @@ private slots:
             if (*typed)
                 xdotool({QStringLiteral("type"), QLatin1String(typed)});
             xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-            QVERIFY2(becomesActive(QLatin1String(next)), qPrintable(QLatin1String(next) + " expected; active: " + activeTitle()));
+            QVERIFY2(becomesActive(QLatin1String(next)) && onTop(shown(next)), qPrintable(QLatin1String(next) + " expected; active: " + activeTitle()));
         }
 
         // A parent in the parents' area may use the rest of the desktop; once its close box closes it, the window is
