@@ -17,6 +17,31 @@ namespace {
 const QString ProgramTitle = QStringLiteral("Tadpole");
 const QString TimeRanOut = QStringLiteral("Time Ran Out");
 
+// While the time is up, a page's colour chooser is refused, the one open and
+// any the page, still running behind the picture, opens later: it would stand
+// over the picture and, as a box inside the disabled page, hold every button.
+class ColourChooserRefusal : public QObject {
+public:
+    static inline const QString Name = QStringLiteral("colourChooserRefusal");
+
+    explicit ColourChooserRefusal(QObject *owner) : QObject(owner)
+    {
+        setObjectName(Name);
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *chooser = qobject_cast<QColorDialog *>(window); chooser && chooser->isVisible())
+                chooser->reject();
+        }
+        qApp->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (auto *chooser = event->type() == QEvent::Show ? qobject_cast<QColorDialog *>(watched) : nullptr)
+            QMetaObject::invokeMethod(chooser, &QDialog::reject, Qt::QueuedConnection);
+        return false;
+    }
+};
+
 } // namespace
 
 void MainWindow::buildTimePictures()
@@ -82,12 +107,10 @@ void MainWindow::setTimedOut(bool timedOut)
         if (m_radioView && m_radioView->currentUrl() == QUrl(radioPage()))
             toggleRadio(); // switches it off
         closePopups();
-        // A page's colour chooser would stand over the picture and, as a box
-        // inside the disabled page, hold every button of the window.
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            if (auto *chooser = qobject_cast<QColorDialog *>(window); chooser && chooser->isVisible())
-                chooser->reject();
-        }
+        if (!findChild<QObject *>(ColourChooserRefusal::Name, Qt::FindDirectChildrenOnly))
+            new ColourChooserRefusal(this);
+    } else {
+        delete findChild<QObject *>(ColourChooserRefusal::Name, Qt::FindDirectChildrenOnly);
     }
     m_timePictures->showTimeUp(timedOut);
 }
