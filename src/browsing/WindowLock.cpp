@@ -61,8 +61,9 @@ void WindowLock::apply(bool locked)
         showOnEveryDesktop(m_window->windowHandle(), true);
         m_window->raise();
         m_window->activateWindow();
-        // A menu or list of the page's that closes lets go of the keyboard
-        // with it; the popup windows' hiding is watched to take it again.
+        // The program's windows are watched (eventFilter): a page's menu or
+        // list that closes lets go of the keyboard, and a pop-up that shows
+        // or closes needs the lock's attention.
         qApp->installEventFilter(this);
     } else {
         m_enforce.stop();
