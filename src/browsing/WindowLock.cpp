@@ -213,6 +213,12 @@ void WindowLock::enforce()
         front->raise();
         front->activateWindow();
         forceFocus(front->windowHandle());
+    } else if (QWidget *popup = frontAdopted(); popup && !QApplication::activeModalWidget()
+                                               && QGuiApplication::focusWindow() == m_window->windowHandle()) {
+        // A pop-up sent under the window (Alt and the middle button) comes back over it.
+        popup->raise();
+        popup->activateWindow();
+        forceFocus(popup->windowHandle());
     }
     QWindow *focus = QGuiApplication::focusWindow();
     if (isChildWindow(focus))
