@@ -135,7 +135,7 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
         const Qt::WindowType type = watched->isWindowType() ? static_cast<QWindow *>(watched)->type() : Qt::Widget;
         if (type == Qt::Popup || type == Qt::ToolTip
             || (watched->isWidgetType() && m_adopted.contains(static_cast<QWidget *>(watched)))) {
-            m_keyboardHolder = nullptr; // held no more, whatever it was
+            m_grabMayBeLost = true; // the holder stays known, so a release still lets go
             enforceSoon();
         }
     }
@@ -169,8 +169,9 @@ void WindowLock::onFocusWindowChanged(QWindow *focus)
 
 void WindowLock::holdKeyboard(QWindow *window)
 {
-    if (m_keyboardHolder == window)
+    if (m_keyboardHolder == window && !m_grabMayBeLost)
         return;
+    m_grabMayBeLost = false;
     releaseKeyboard();
     // One or the other: a grab on X11, the compositor's inhibitor on Wayland.
     if (onX11() ? window->setKeyboardGrabEnabled(true) : m_shortcuts.inhibit(window))
@@ -225,6 +226,6 @@ void WindowLock::enforce()
         holdKeyboard(focus);
     // Tried again until the window manager has given us the focus and the
     // keyboard is held.
-    if (escaped() || (isChildWindow(focus) && canHoldKeyboard() && !m_keyboardHolder))
+    if (escaped() || (isChildWindow(focus) && canHoldKeyboard() && (!m_keyboardHolder || m_grabMayBeLost)))
         enforceSoon();
 }

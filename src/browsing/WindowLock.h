@@ -59,6 +59,8 @@ private:
     std::function<bool()> m_parentsAreaOpen;
     bool m_locked = false;
     QPointer<QWindow> m_keyboardHolder;
+    // A popup window closed: its grab may have ended ours, which is taken again.
+    bool m_grabMayBeLost = false;
     ShortcutsInhibitor m_shortcuts;
     QTimer m_enforce;
     QList<QPointer<QWidget>> m_adopted;

@@ -91,11 +91,13 @@ class tst_E2eDesktop : public QObject {
     static QString xdotool(const QStringList &arguments) { return run(QStringLiteral("xdotool"), arguments); }
     static QString activeTitle() { return xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}); }
     static bool becomesActive(const QString &title, int ms = 1500) { return e2e::waitFor([&] { return activeTitle() == title; }, ms); }
-    // A click of the toolbar button whose centre lies `fromRight` pixels left of the screen's right edge.
+    // A click of the toolbar button whose centre lies `fromRight` pixels left of the screen's right edge, after a pause
+    // over it that shows its tooltip, as a hand would.
     static void clickToolbar(int fromRight)
     {
         const int width = xdotool({QStringLiteral("getdisplaygeometry")}).section(QLatin1Char(' '), 0, 0).toInt();
-        xdotool({QStringLiteral("mousemove"), QString::number(width - fromRight), QStringLiteral("24"), QStringLiteral("click"), QStringLiteral("1")});
+        xdotool({QStringLiteral("mousemove"), QString::number(width - fromRight), QStringLiteral("24"), QStringLiteral("sleep"),
+                 QStringLiteral("2"), QStringLiteral("click"), QStringLiteral("1")});
     }
     // Whether a window is the top one of those the window manager has.
     static bool onTop(Window window)
