@@ -94,9 +94,9 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void closePopups();
 
 private:
+    void closePopups();
     void onNavigationRequested(NavigationRequest &request);
     void onDocumentLoaded(const QUrl &url, bool mainFrame);
     void onNewWindowRequested(NewWindowRequest &request);
