@@ -98,17 +98,10 @@ QWidget *WindowLock::frontAdopted() const
     return nullptr;
 }
 
-bool WindowLock::isChildWindow(const QWindow *window) const
+bool WindowLock::mayHoldKeyboard(const QWindow *window)
 {
-    if (!window)
-        return false;
-    if (window == m_window->windowHandle())
-        return true;
-    for (const QPointer<QWidget> &adopted : m_adopted) {
-        if (adopted && adopted->windowHandle() == window)
-            return true;
-    }
-    return false;
+    // A menu, list or tooltip holds the keyboard itself while it shows.
+    return window && window->type() != Qt::Popup && window->type() != Qt::ToolTip;
 }
 
 bool WindowLock::escaped() const
@@ -136,7 +129,9 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
         if (type == Qt::Popup || type == Qt::ToolTip
             || (watched->isWidgetType() && m_adopted.contains(static_cast<QWidget *>(watched)))) {
             m_grabMayBeLost = true; // the holder stays known, so a release still lets go
-            enforceSoon();
+            // Taken again as soon as the closing is done, not at the next look:
+            // until then the desktop's shortcuts would reach the window manager.
+            QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
         }
     }
     if (watched == m_window
@@ -157,9 +152,10 @@ void WindowLock::onFocusWindowChanged(QWindow *focus)
         releaseKeyboard();
         return;
     }
-    // The keyboard is held only by the child's own windows: a dialog of ours
-    // (a message box, the gate) must get its keys itself.
-    if (isChildWindow(focus))
+    // The keyboard is held by whichever window of ours has the focus: a
+    // dialog (a message box, the gate, a page's colour chooser) gets its keys
+    // itself, and the desktop's shortcuts reach none but us.
+    if (mayHoldKeyboard(focus))
         holdKeyboard(focus);
     else
         releaseKeyboard();
@@ -172,9 +168,18 @@ void WindowLock::holdKeyboard(QWindow *window)
     if (m_keyboardHolder == window && !m_grabMayBeLost)
         return;
     m_grabMayBeLost = false;
+    if (onX11()) {
+        // The grab moves to the window in one step. Let go of first, the
+        // window the server gives the focus back to would be told, Qt would
+        // move its focus there, and the grab would follow it back and forth.
+        if (window->setKeyboardGrabEnabled(true))
+            m_keyboardHolder = window;
+        else
+            m_grabMayBeLost = true; // tried again at the next look
+        return;
+    }
     releaseKeyboard();
-    // One or the other: a grab on X11, the compositor's inhibitor on Wayland.
-    if (onX11() ? window->setKeyboardGrabEnabled(true) : m_shortcuts.inhibit(window))
+    if (m_shortcuts.inhibit(window))
         m_keyboardHolder = window;
 }
 
@@ -222,10 +227,10 @@ void WindowLock::enforce()
         forceFocus(popup->windowHandle());
     }
     QWindow *focus = QGuiApplication::focusWindow();
-    if (isChildWindow(focus))
+    if (mayHoldKeyboard(focus))
         holdKeyboard(focus);
     // Tried again until the window manager has given us the focus and the
     // keyboard is held.
-    if (escaped() || (isChildWindow(focus) && canHoldKeyboard() && (!m_keyboardHolder || m_grabMayBeLost)))
+    if (escaped() || (mayHoldKeyboard(focus) && canHoldKeyboard() && (!m_keyboardHolder || m_grabMayBeLost)))
         enforceSoon();
 }

@@ -14,12 +14,11 @@ class QWindow;
 // Keeps the child inside the browser while STOP is disabled. The child's
 // window is then full screen, above other windows and without a title bar;
 // when it is minimised or another program's window becomes active, it comes
-// back and takes the focus. While a window of the child's (the main window or
-// a pop-up) is active, the keyboard is held, so the desktop's shortcuts
-// (Alt+Tab, Super, Ctrl+Alt+arrows) reach us and not the window manager (on
-// Wayland, the compositor is asked to hold them back where it can be); it
-// is let go while one of our dialogs is active, so the dialog takes its keys,
-// and taken again after.
+// back and takes the focus. Whichever window of ours is active (the main
+// window, a pop-up, one of our dialogs) holds the keyboard, so the desktop's
+// shortcuts (Alt+Tab, Super, Ctrl+Alt+arrows) reach us and not the window
+// manager (on Wayland, the compositor is asked to hold them back where it can
+// be), while a dialog still gets its own keys.
 //
 // Our own dialogs (message boxes, the gate) are brought back instead of the
 // window when one is open; the whole time the parents' area is open, nothing
@@ -45,7 +44,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool isChildWindow(const QWindow *window) const;
+    static bool mayHoldKeyboard(const QWindow *window);
     void onFocusWindowChanged(QWindow *focus);
     void holdKeyboard(QWindow *window);
     void releaseKeyboard();
