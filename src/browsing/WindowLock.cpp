@@ -134,6 +134,13 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
             QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
         }
     }
+    // A widget that took the keyboard for itself (a colour chooser picking
+    // from the screen) lets go of it, ours included, on a click or a key.
+    if ((event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyPress) && holding()
+        && QWidget::keyboardGrabber() && !QApplication::activePopupWidget() && !m_grabMayBeLost) {
+        m_grabMayBeLost = true;
+        QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
+    }
     if (watched == m_window
         && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
             || event->type() == QEvent::Hide)) {
