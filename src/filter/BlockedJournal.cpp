@@ -81,8 +81,14 @@ std::optional<BlockedJournal::Attempt> BlockedJournal::parse(const QString &line
 
 QString BlockedJournal::hostOf(const QString &address)
 {
-    const QString host = QUrl(address).host();
-    return host.isEmpty() ? address : host.toLower();
+    // As the filter reads the address and Allow saves it: an international
+    // name in its encoded form, so that a look-alike of a known name shows as
+    // what it is, and a port of its own, which the saved entry names too.
+    const QUrl url(address);
+    const QString host = url.host(QUrl::FullyEncoded).toLower();
+    if (host.isEmpty())
+        return address;
+    return url.port() < 0 ? host : host + QLatin1Char(':') + QString::number(url.port());
 }
 
 bool BlockedJournal::record(const Attempt &attempt, QString *error)

@@ -32,7 +32,7 @@ public:
         QString child;
         QString address;
     };
-    // The attempts on one host, as the parents' list shows them.
+    // The attempts on one host and port, as the parents' list shows them.
     struct Host {
         QString host;
         int count = 0;
@@ -52,7 +52,8 @@ public:
 
     // Newest host first.
     static QList<Host> byHost(const QList<Attempt> &attempts);
-    // The host an address is listed under: its host name, or the whole address where it has none.
+    // The host an address is listed under: its host name (encoded as the
+    // filter reads it) with any port, or the whole address where it has none.
     static QString hostOf(const QString &address);
     static QString line(const Attempt &attempt);
     static std::optional<Attempt> parse(const QString &line);

@@ -1,6 +1,7 @@
 #include "parents/BlockedSitesWindow.h"
 
 #include "filter/FilterAddress.h"
+#include "shell/PlainText.h"
 #include "shell/ProgramState.h"
 #include "shell/Services.h"
 
@@ -59,7 +60,7 @@ void BlockedSitesWindow::load()
     for (const BlockedJournal::Host &host : std::as_const(m_hosts)) {
         auto *row = new QTreeWidgetItem(m_list);
         row->setText(Site, host.host);
-        row->setToolTip(Site, host.lastAddress);
+        row->setToolTip(Site, plainToolTip(host.lastAddress));
         row->setText(Attempts, QString::number(host.count));
         row->setText(Children, host.children.join(QLatin1String(", ")));
         row->setText(LastTime, host.lastTime.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));

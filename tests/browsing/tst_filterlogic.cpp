@@ -384,12 +384,14 @@ private slots:
         QTest::newRow("a line cut short by a crash is not glued to the next")
             << good + "2026-12-06T08:01:00+01:00\tBen\thttp://cut.test/pa" << QStringList{"Ann|http://new.test/"} << 1 << QString()
             << QStringList{"new.test 1 Ann http://new.test/", "cut.test 1 Ben http://cut.test/pa", "old.test 1 Ben http://old.test/"} << 3;
-        QTest::newRow("grouped by host, newest first, each child once, the host's case ignored")
-            << QByteArray() << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ben|http://A.test/2", "Ann|http://a.test/3", "Cy|mailto:x"}
-            << 1 << QString() << QStringList{"mailto:x 1 Cy mailto:x", "a.test 3 Ann,Ben http://a.test/3", "b.test 1 Ben http://b.test/"} << 5;
+        QTest::newRow("grouped by host and port, newest first, each child once, the host's case ignored, a look-alike name encoded")
+            << QByteArray() << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ben|http://A.test/2", "Ann|http://a.test/3", "Cy|mailto:x",
+                                           "Ann|http://a.test:8080/4", "Ben|http://xn--80ak6aa92e.com/"}
+            << 1 << QString() << QStringList{"xn--80ak6aa92e.com 1 Ben http://xn--80ak6aa92e.com/", "a.test:8080 1 Ann http://a.test:8080/4",
+                                             "mailto:x 1 Cy mailto:x", "a.test 3 Ann,Ben http://a.test/3", "b.test 1 Ben http://b.test/"} << 7;
         QTest::newRow("forgetting a host removes its lines alone")
             << good << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ann|https://a.test:8443/2"} << 1 << "a.test"
-            << QStringList{"b.test 1 Ben http://b.test/", "old.test 1 Ben http://old.test/"} << 2;
+            << QStringList{"a.test:8443 1 Ann https://a.test:8443/2", "b.test 1 Ben http://b.test/", "old.test 1 Ben http://old.test/"} << 3;
         const QString longAddress = "http://a.test/" + QString(30000, 'x');
         QTest::newRow("a long address is kept cut short, without its user name, so that its host stays")
             << QByteArray() << QStringList{"Ann|http://u:p@" + longAddress.mid(7)} << 1 << QString()

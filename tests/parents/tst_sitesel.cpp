@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QRandomGenerator>
+#include <QTextDocument>
 #include <QTimer>
 
 // The rows as the portal sends them: a ticked public site, an unticked private one, a ticked private one whose name
@@ -215,15 +216,17 @@ private slots:
     void blockedSites_data()
     {
         QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("after"); // the rows, whether Allow is on, the unblocked file, the journal's lines
+        QTest::addColumn<QString>("after"); // the rows, the first one's tip, whether Allow is on, the unblocked file, the journal's lines
         QTest::newRow("with no row chosen neither button acts; Allow lets the site of the host's newest address in and saves it, the "
                       "row staying with its Allow off")
             << QStringList{"click:allowButton", "click:forgetButton", "row:1", "click:allowButton"}
-            << "video.test 1 Anna 2026-12-07 08:10; games.test 2 Anna, Cara 2026-12-07 08:05 | allow off | kids.test,GAMES.TEST\r\n | 3";
+            << "video.test 1 Anna 2026-12-07 08:10; games.test 2 Anna, Cara 2026-12-07 08:05 | http://video.test/?q=<i>x</i>#kids.test | allow off | "
+               "kids.test,GAMES.TEST\r\n | 3";
         QTest::newRow("Forget takes the host's lines out, and the damaged one, the others kept")
-            << QStringList{"row:0", "click:forgetButton", "row:0"} << "games.test 2 Anna, Cara 2026-12-07 08:05 | allow on |  | 2";
+            << QStringList{"row:0", "click:forgetButton", "row:0"} << "games.test 2 Anna, Cara 2026-12-07 08:05 | http://games.test/b?x=1 | allow on |  | 2";
         QTest::newRow("an address blocked although its fragment names an allowed site may be let in")
-            << QStringList{"row:0"} << "video.test 1 Anna 2026-12-07 08:10; games.test 2 Anna, Cara 2026-12-07 08:05 | allow on |  | 3";
+            << QStringList{"row:0"}
+            << "video.test 1 Anna 2026-12-07 08:10; games.test 2 Anna, Cara 2026-12-07 08:05 | http://video.test/?q=<i>x</i>#kids.test | allow on |  | 3";
     }
     void blockedSites()
     {
@@ -231,7 +234,7 @@ private slots:
         world.state.allowList = AllowList({"kids.test"}, QString());
         const QString journal = world.state.appFolder + "blocked.log";
         QVERIFY(writeFile(journal, "2026-12-07T08:00:00\tAnna\thttp://games.test/a\r\n2026-12-07T08:05:00\tCara\thttp://games.test/b?x=1\r\n"
-                                   "2026-12-07T08:10:00\tAnna\thttp://video.test/#kids.test\r\n2026-12-07T08:1"));
+                                   "2026-12-07T08:10:00\tAnna\thttp://video.test/?q=<i>x</i>#kids.test\r\n2026-12-07T08:1"));
         SiteSelectionWindow selection(world.context());
         world.play(&selection, {});
         QStringList after;
@@ -242,7 +245,10 @@ private slots:
             auto *list = child<QTreeWidget>(window, "blockedList");
             for (QTreeWidgetItem *row = list->topLevelItem(0); row; row = list->itemBelow(row))
                 after << QStringList{row->text(0), row->text(1), row->text(2), row->text(3)}.join(' ');
-            after = QStringList{after.join("; "), child(window, "allowButton")->isEnabled() ? "allow on" : "allow off"};
+            const QString tip = list->topLevelItem(0)->toolTip(0); // read as a tip shows it: rich text when it looks like some
+            QTextDocument shownTip;
+            Qt::mightBeRichText(tip) ? shownTip.setHtml(tip) : shownTip.setPlainText(tip);
+            after = QStringList{after.join("; "), shownTip.toPlainText(), child(window, "allowButton")->isEnabled() ? "allow on" : "allow off"};
             clickControl(window, "closeButton");
         });
         clickControl(&selection, "blockedSitesButton");
