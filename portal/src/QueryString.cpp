@@ -49,7 +49,7 @@ std::optional<QString> decodeUtf8(const QByteArray &bytes)
 bool isControlCharacter(QChar ch)
 {
     const char16_t u = ch.unicode();
-    return u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029;
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029 || u == 0xfeff || u == 0xfffe || u == 0xffff;
 }
 
 bool holdsControlCharacter(const QString &text)

@@ -19,7 +19,10 @@ std::optional<QString> decodeUtf8(const QByteArray &bytes);
 
 // C0 and C1 controls, DEL, and the line and paragraph separators: characters that end a
 // line or a row for some reader of a reply (U+0085, U+2028 and U+2029 do in JavaScript and
-// several text readers), so text holding one is never stored or served.
+// several text readers), so text holding one is never stored or served. So are the
+// byte-order marks U+FEFF and U+FFFE and the non-character U+FFFF: SQLite reads a text that
+// starts with one as a byte order, dropping it or storing the rest byte-swapped, where a
+// swapped character may be a TAB or a line end.
 bool isControlCharacter(QChar ch);
 bool holdsControlCharacter(const QString &text);
 

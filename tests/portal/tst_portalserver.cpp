@@ -120,6 +120,8 @@ private slots:
         row("a name with next line U+0085", name + "a%C2%85b", 400);
         row("a name with line separator U+2028", name + "a%E2%80%A8b", 400);
         row("a name that is not UTF-8", name + "%FF", 400);
+        row("a name led by a byte-order mark, which the database would drop", name + "%EF%BB%BFAnn", 400);
+        row("a name led by a swapped byte-order mark, which the database would read swapped into a TAB", name + "%EF%BF%BE%E0%A4%80", 400);
         row("a comment with paragraph separator U+2029", postSite("8", "N", 0, "2").replace("&comments=N", "&comments=a%E2%80%A9b"), 400);
         row("an empty short name", postSite("8", "", 0, "2"), 400);
         row("Delete neither 0 nor 1", postSite("8", "N", 0, "2", "2"), 400);
