@@ -164,7 +164,7 @@ struct RequestReader::Impl {
             if (f.name() == http::field::host)
                 ++hosts;
             else if (f.name() == http::field::content_length)
-                ++lengths;
+                lengths += f.value().find_first_not_of("0123456789") == std::string_view::npos ? 1 : 2;
             else if (f.name() == http::field::transfer_encoding)
                 transferEncoding = true;
         }
@@ -173,7 +173,8 @@ struct RequestReader::Impl {
         if (req.target().size() > size_t(limits.maxTargetBytes))
             return Refusal{414, "request target too long"};
         // Beast refuses two Content-Length fields that differ; two equal ones are refused
-        // too, as a proxy in front may have read the head differently.
+        // too, as a proxy in front may have read the head differently. So is a list of
+        // equal lengths in one field ("5, 5"), which Beast takes as one.
         if (lengths > 1)
             return Refusal{400, "more than one Content-Length field"};
         if (transferEncoding)

@@ -63,6 +63,8 @@ private slots:
         row("an unknown method", "FROB /tad/version.htm HTTP/1.1\r\n" + end, 501);
         row("a method the portal does not serve", "DELETE / HTTP/1.1\r\n" + end, 405, "GET, HEAD, POST");
         row("two equal Content-Length fields", post + length + length + "\r\n" + next, 400, "more than one Content-Length field");
+        row("a list of equal lengths in one Content-Length field", post + QByteArray(length).replace("\r", ", " + QByteArray::number(next.size()) + "\r")
+            + "\r\n" + next, 400, "more than one Content-Length field");
         row("a space before the colon of Content-Length", post + QByteArray(length).replace(":", " :") + "\r\n" + next, 400);
         row("Content-Length with a plus sign", post + QByteArray(length).replace(" ", " +") + "\r\n" + next, 400);
         row("a header line folded with a space", get + host + "X-Note: one\r\n two\r\n\r\n" + next, 400, "a folded header line");
