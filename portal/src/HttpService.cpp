@@ -82,6 +82,15 @@ struct HttpService::Impl {
         });
     }
 
+    // An IPv4 peer of a socket bound to "::" arrives as "::ffff:a.b.c.d"; it is named as
+    // itself, so that its bounds and the demo sites' addresses read as they do on IPv4.
+    static std::string plainAddress(const net::ip::address &address)
+    {
+        if (address.is_v6() && address.to_v6().is_v4_mapped())
+            return net::ip::make_address_v4(net::ip::v4_mapped, address.to_v6()).to_string();
+        return address.to_string();
+    }
+
     void admit(Socket socket, int worker)
     {
         beast::error_code ec;
@@ -91,11 +100,11 @@ struct HttpService::Impl {
         const tcp::endpoint local = socket.local_endpoint(ec);
         if (ec)
             return;
-        std::string peer = remote.address().to_string();
+        std::string peer = plainAddress(remote.address());
         if (!shared->admit(peer, worker))
             return;  // over a limit: closed unread
         socket.set_option(tcp::no_delay(true), ec);
-        const std::string localAddress = local.address().to_string();
+        const std::string localAddress = plainAddress(local.address());
         std::make_shared<Session>(std::move(socket), shared, worker, std::move(peer),
                                   QByteArray(localAddress.data(), qsizetype(localAddress.size())), local.port())
             ->start();
