@@ -42,7 +42,7 @@ DemoFamily demoFamily()
                      QList<int> ticked, const QString &owner = QString()) {
         f.sites.append({{url, name, comments, QStringLiteral("3"), QStringLiteral("12"), logo}, owner, ticked});
     };
-    site(demoUrl(2), "Plain Pond", "A plain page with a colour box and a link to a second page of its own.", "P_gif.gif", {1, 2, 3, 4});
+    site(demoUrl(2), "Plain Pond", "A plain page with a colour box, a list and a link to a second page of its own.", "P_gif.gif", {1, 2, 3, 4});
     site(demoUrl(3), "Frame Pond", "A page made of a frame from the same site.", "F_gif.gif", {1, 2});
     site(demoUrl(4), "Pop-up Pond", "Opens pop-up windows: one allowed, one not, and a new-window link.",
          "default_logo.gif", {1});
@@ -76,6 +76,8 @@ HttpReply demoSitePage(int host, const QByteArray &path, quint16 port)
         if (path == "/")
             return html("Plain Pond", "<h1>Plain Pond</h1><p>Frogs sit on lily pads.</p>"
                                       "<p>Colour a frog: <input type=\"color\" id=\"frog-colour\" value=\"#3a9d4f\"></p>"
+                                      "<select id=\"frog-of-the-day\" title=\"Frog of the day\" style=\"position: fixed; left: 400px; "
+                                      "top: 16px; width: 200px; height: 32px\"><option>Hoppy</option><option>Lily</option></select>"
                                       "<p><a id=\"second\" href=\"/second.htm\">More frogs</a></p>");
         if (path == "/second.htm")
             return html("Plain Pond: more frogs", "<h1>More frogs</h1><p><a href=\"/\">Back</a></p>");

@@ -128,10 +128,33 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
         const Qt::WindowType type = watched->isWindowType() ? static_cast<QWindow *>(watched)->type() : Qt::Widget;
         if (type == Qt::Popup || type == Qt::ToolTip
             || (watched->isWidgetType() && m_adopted.contains(static_cast<QWidget *>(watched)))) {
+            // Qt let go of every grab of ours as it closed: taken again at
+            // once, for the desktop's shortcuts would reach the window manager
+            // in the meantime, and once more when the closing is done.
             m_grabMayBeLost = true; // the holder stays known, so a release still lets go
-            // Taken again as soon as the closing is done, not at the next look:
-            // until then the desktop's shortcuts would reach the window manager.
+            QWindow *holder = QGuiApplication::focusWindow();
+            if (!mayHoldKeyboard(holder) && watched->isWindowType()) // the closing list has the focus still
+                holder = static_cast<QWindow *>(watched)->transientParent();
+            if (mayHoldKeyboard(holder))
+                holdKeyboard(holder);
+            m_grabMayBeLost = true;
             QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
+        }
+    }
+    // The X server ends a grab whose window is no longer shown: the window
+    // that held it was minimised or hidden (a dialog minimised by its button
+    // takes the main window with it).
+    if (onX11() && watched->isWindowType() && watched == m_keyboardHolder
+        && (event->type() == QEvent::Hide
+            || (event->type() == QEvent::WindowStateChange
+                && (static_cast<QWindow *>(watched)->windowStates() & Qt::WindowMinimized)))) {
+        m_keyboardHolder = nullptr;
+        if (holding()) {
+            if (m_window->isVisible() && !m_window->isMinimized())
+                holdKeyboard(m_window->windowHandle());
+            else
+                keepKeyboardWithoutFocus();
+            enforceSoon();
         }
     }
     // A widget that took the keyboard for itself (a colour chooser picking
@@ -143,13 +166,9 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == m_window
         && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
-            || event->type() == QEvent::Hide)) {
-        // The X server lets go of a grab whose window is no longer shown.
-        if (m_window->isMinimized() || !m_window->isVisible())
-            m_keyboardHolder = nullptr;
-        if (holding())
-            enforceSoon();
-    }
+            || event->type() == QEvent::Hide)
+        && holding())
+        enforceSoon();
     return QObject::eventFilter(watched, event);
 }
 
@@ -164,10 +183,26 @@ void WindowLock::onFocusWindowChanged(QWindow *focus)
     // itself, and the desktop's shortcuts reach none but us.
     if (mayHoldKeyboard(focus))
         holdKeyboard(focus);
-    else
-        releaseKeyboard();
+    else if (!focus)
+        keepKeyboardWithoutFocus();
     if (escaped() || (canHoldKeyboard() && !m_keyboardHolder))
         enforceSoon();
+}
+
+void WindowLock::keepKeyboardWithoutFocus()
+{
+    // Another program's window is active: the keyboard is let go, for the
+    // window manager would not make ours active again while it is held.
+    if (!onX11() || (m_window->isVisible() && !m_window->isMinimized())) {
+        releaseKeyboard();
+        return;
+    }
+    // No window of ours is shown to hold it until the lock brings the window
+    // back: the screen holds it, and keys reach no program.
+    if (!m_screenHolds) {
+        m_keyboardHolder = nullptr; // no longer shown, it holds nothing
+        m_screenHolds = holdKeyboardOnScreen(true);
+    }
 }
 
 void WindowLock::holdKeyboard(QWindow *window)
@@ -179,8 +214,10 @@ void WindowLock::holdKeyboard(QWindow *window)
         // The grab moves to the window in one step. Let go of first, the
         // window the server gives the focus back to would be told, Qt would
         // move its focus there, and the grab would follow it back and forth.
-        if (window->setKeyboardGrabEnabled(true))
+        if (window->setKeyboardGrabEnabled(true)) {
             m_keyboardHolder = window;
+            m_screenHolds = false;
+        }
         else
             m_grabMayBeLost = true; // tried again at the next look
         return;
@@ -192,6 +229,9 @@ void WindowLock::holdKeyboard(QWindow *window)
 
 void WindowLock::releaseKeyboard()
 {
+    if (m_screenHolds)
+        holdKeyboardOnScreen(false);
+    m_screenHolds = false;
     if (m_keyboardHolder && onX11())
         m_keyboardHolder->setKeyboardGrabEnabled(false);
     m_shortcuts.release();
@@ -236,6 +276,8 @@ void WindowLock::enforce()
     QWindow *focus = QGuiApplication::focusWindow();
     if (mayHoldKeyboard(focus))
         holdKeyboard(focus);
+    else if (!focus)
+        keepKeyboardWithoutFocus();
     // Tried again until the window manager has given us the focus and the
     // keyboard is held.
     if (escaped() || (mayHoldKeyboard(focus) && canHoldKeyboard() && (!m_keyboardHolder || m_grabMayBeLost)))

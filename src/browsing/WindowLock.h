@@ -47,6 +47,7 @@ private:
     static bool mayHoldKeyboard(const QWindow *window);
     void onFocusWindowChanged(QWindow *focus);
     void holdKeyboard(QWindow *window);
+    void keepKeyboardWithoutFocus();
     void releaseKeyboard();
     void enforceSoon();
     void enforce();
@@ -58,6 +59,7 @@ private:
     std::function<bool()> m_parentsAreaOpen;
     bool m_locked = false;
     QPointer<QWindow> m_keyboardHolder;
+    bool m_screenHolds = false; // the keyboard is held on the screen, no window of ours being shown
     // A popup window closed: its grab may have ended ours, which is taken again.
     bool m_grabMayBeLost = false;
     ShortcutsInhibitor m_shortcuts;

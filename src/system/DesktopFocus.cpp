@@ -68,3 +68,17 @@ void showOnEveryDesktop(QWindow *window, bool every)
     askWindowManager(display, window, "_NET_WM_DESKTOP", long(desktop), 2);
     XFlush(display);
 }
+
+bool holdKeyboardOnScreen(bool hold)
+{
+    Display *display = x11Display();
+    if (!display)
+        return false;
+    // Qt's own connection: a window's grab later replaces this one.
+    if (!hold) {
+        XUngrabKeyboard(display, CurrentTime);
+        XFlush(display);
+        return true;
+    }
+    return XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+}

@@ -16,3 +16,9 @@ void forceFocus(QWindow *window);
 // window manager will not bring it back across desktops. Does nothing where
 // the desktop is not X11.
 void showOnEveryDesktop(QWindow *window, bool every);
+
+// Holds the keyboard, or lets it go, on the screen itself (its root window),
+// for a time when none of our windows is shown to hold it: keys then reach no
+// program. A window of ours that takes the keyboard later takes it from there.
+// False where it cannot be held or the desktop is not X11.
+bool holdKeyboardOnScreen(bool hold);
