@@ -128,16 +128,17 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
         const Qt::WindowType type = watched->isWindowType() ? static_cast<QWindow *>(watched)->type() : Qt::Widget;
         if (type == Qt::Popup || type == Qt::ToolTip
             || (watched->isWidgetType() && m_adopted.contains(static_cast<QWidget *>(watched)))) {
-            // Qt let go of every grab of ours as it closed: taken again at
-            // once, for the desktop's shortcuts would reach the window manager
-            // in the meantime, and once more when the closing is done.
-            m_grabMayBeLost = true; // the holder stays known, so a release still lets go
+            // Qt let go of every grab of ours as it closed. The window it
+            // belongs to takes the keyboard again at once, before the
+            // desktop's shortcuts can reach the window manager, and the lock
+            // looks once more when the closing is done.
             QWindow *holder = QGuiApplication::focusWindow();
             if (!mayHoldKeyboard(holder) && watched->isWindowType()) // the closing list has the focus still
                 holder = static_cast<QWindow *>(watched)->transientParent();
+            m_grabMayBeLost = true; // the holder stays known, so a release still lets go
             if (mayHoldKeyboard(holder))
                 holdKeyboard(holder);
-            m_grabMayBeLost = true;
+            m_grabMayBeLost = true; // for the second look
             QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
         }
     }
@@ -217,9 +218,9 @@ void WindowLock::holdKeyboard(QWindow *window)
         if (window->setKeyboardGrabEnabled(true)) {
             m_keyboardHolder = window;
             m_screenHolds = false;
-        }
-        else
+        } else {
             m_grabMayBeLost = true; // tried again at the next look
+        }
         return;
     }
     releaseKeyboard();

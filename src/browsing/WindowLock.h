@@ -18,7 +18,8 @@ class QWindow;
 // window, a pop-up, one of our dialogs) holds the keyboard, so the desktop's
 // shortcuts (Alt+Tab, Super, Ctrl+Alt+arrows) reach us and not the window
 // manager (on Wayland, the compositor is asked to hold them back where it can
-// be), while a dialog still gets its own keys.
+// be), while a dialog still gets its own keys. While none of our windows is
+// shown, the screen itself holds the keyboard until the window is back.
 //
 // Our own dialogs (message boxes, the gate) are brought back instead of the
 // window when one is open; the whole time the parents' area is open, nothing
