@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
 namespace {
 // How soon the window comes back after the child left it, and how often it
 // tries again while the window manager has not yet given it the focus.
@@ -65,9 +67,11 @@ void WindowLock::apply(bool locked)
         // list that closes lets go of the keyboard, and a pop-up that shows
         // or closes needs the lock's attention.
         qApp->installEventFilter(this);
+        qApp->installNativeEventFilter(this);
     } else {
         m_enforce.stop();
         qApp->removeEventFilter(this);
+        qApp->removeNativeEventFilter(this);
         releaseKeyboard();
         if (wasLocked)
             showOnEveryDesktop(m_window->windowHandle(), false);
@@ -171,6 +175,24 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
         && holding())
         enforceSoon();
     return QObject::eventFilter(watched, event);
+}
+
+bool WindowLock::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    // The server tells the windows when a grab of ours ended, whatever ended
+    // it: a window unmapped and mapped again too fast for Qt to tell us (a
+    // click just after a dialog was minimised), a grab of Qt's own let go.
+    // One the lock believes it holds is taken again.
+    if (eventType != "xcb_generic_event_t" || !holding() || !m_keyboardHolder)
+        return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    const uint8_t type = event->response_type & 0x7f;
+    if ((type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT)
+        && static_cast<const xcb_focus_in_event_t *>(message)->mode == XCB_NOTIFY_MODE_UNGRAB) {
+        m_grabMayBeLost = true;
+        QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
+    }
+    return false;
 }
 
 void WindowLock::onFocusWindowChanged(QWindow *focus)

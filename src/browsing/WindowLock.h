@@ -2,6 +2,7 @@
 
 #include "system/ShortcutsInhibitor.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -26,7 +27,7 @@ class QWindow;
 // is held or brought back: a parent may use the rest of the desktop.
 //
 // Unlocked, the window is maximised and the child may leave it.
-class WindowLock : public QObject {
+class WindowLock : public QObject, public QAbstractNativeEventFilter {
 public:
     // `parentsAreaOpen`: true while a parent who passed the gate is in the parents' area.
     WindowLock(QWidget *childWindow, std::function<bool()> parentsAreaOpen);
@@ -43,6 +44,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
     static bool mayHoldKeyboard(const QWindow *window);
