@@ -214,18 +214,21 @@ void WindowLock::onFocusWindowChanged(QWindow *focus)
 
 void WindowLock::keepKeyboardWithoutFocus()
 {
-    // Another program's window is active: the keyboard is let go, for the
-    // window manager would not make ours active again while it is held.
+    // The screen already holds it, since no window of ours was shown: it
+    // keeps it until one of ours takes it.
+    if (m_screenHolds)
+        return;
+    // Another program's window is active: the keyboard is let go. Held by our
+    // window, Qt would take that window for the active one, and the lock
+    // would not bring it back.
     if (!onX11() || (m_window->isVisible() && !m_window->isMinimized())) {
         releaseKeyboard();
         return;
     }
     // No window of ours is shown to hold it until the lock brings the window
     // back: the screen holds it, and keys reach no program.
-    if (!m_screenHolds) {
-        m_keyboardHolder = nullptr; // no longer shown, it holds nothing
-        m_screenHolds = holdKeyboardOnScreen(true);
-    }
+    m_keyboardHolder = nullptr; // no longer shown, it holds nothing
+    m_screenHolds = holdKeyboardOnScreen(true);
 }
 
 void WindowLock::holdKeyboard(QWindow *window)
