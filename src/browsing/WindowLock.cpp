@@ -162,13 +162,6 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
             enforceSoon();
         }
     }
-    // A widget that took the keyboard for itself (a colour chooser picking
-    // from the screen) lets go of it, ours included, on a click or a key.
-    if ((event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyPress) && holding()
-        && QWidget::keyboardGrabber() && !QApplication::activePopupWidget() && !m_grabMayBeLost) {
-        m_grabMayBeLost = true;
-        QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
-    }
     if (watched == m_window
         && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
             || event->type() == QEvent::Hide)
@@ -181,7 +174,9 @@ bool WindowLock::nativeEventFilter(const QByteArray &eventType, void *message, q
 {
     // The server tells the windows when a grab of ours ended, whatever ended
     // it: a window unmapped and mapped again too fast for Qt to tell us (a
-    // click just after a dialog was minimised), a grab of Qt's own let go.
+    // click just after a dialog was minimised), a widget that took the
+    // keyboard for itself letting it go (a colour chooser picking from the
+    // screen).
     // One the lock believes it holds is taken again.
     if (eventType != "xcb_generic_event_t" || !holding() || !m_keyboardHolder)
         return false;
