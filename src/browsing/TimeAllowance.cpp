@@ -4,6 +4,8 @@
 
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace TimeAllowance {
 
 Stage stageFor(qint64 minutesLeft)
@@ -65,7 +67,8 @@ void DailyUsage::load(const QDate &today)
     }
     if (day != today)
         return;
-    m_usedMs = std::max<qint64>(0, seconds) * 1000;
+    // A day holds no more than a day of use, whatever a damaged file says.
+    m_usedMs = std::clamp<qint64>(seconds, 0, 24 * 3600) * 1000;
     m_grantedUntil = granted;
 }
 

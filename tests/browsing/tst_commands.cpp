@@ -200,6 +200,7 @@ void tst_Commands::countdownOnTheClocksMinutes()
         {"30 minutes", 5 * 60, 0, "5 minutes on timer.", "5", "", true, 20 * 60},
         {"30 minutes", 0, 0, "30 minutes on timer.", "", "", true, -20 * 60},
         {"30 minutes", 0, 0, "out|0 minutes on timer.", "out", "", true, 45 * 60},
+        {"30 minutes", 0, 0, "out|0 minutes on timer.", "out", "", true, 10'000'000'000'000'000}, // a damaged file
         {"30 minutes", 15 * 60, 0, "25 minutes on timer.", "", "", true, 0, 0, "23:50:20"},
         {"30 minutes", 0, 0, "15 minutes on timer.", "", "", true, 45 * 60, 15}, // more minutes on a spent day
     };
