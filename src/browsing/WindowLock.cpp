@@ -102,6 +102,14 @@ QWidget *WindowLock::frontAdopted() const
     return nullptr;
 }
 
+QWidget *WindowLock::front() const
+{
+    if (QWidget *dialog = QApplication::activeModalWidget())
+        return dialog;
+    QWidget *popup = frontAdopted();
+    return popup ? popup : m_window;
+}
+
 bool WindowLock::mayHoldKeyboard(const QWindow *window)
 {
     // A menu, list or tooltip holds the keyboard itself while it shows.
@@ -110,8 +118,11 @@ bool WindowLock::mayHoldKeyboard(const QWindow *window)
 
 bool WindowLock::escaped() const
 {
-    // Minimised, or no window of ours is active: another program's is.
-    return m_window->isMinimized() || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr;
+    // Minimised, or no window of ours is active: another program's is. A
+    // dialog or pop-up of ours minimised by its button counts too: the window
+    // manager minimises its owner with it, which may be a pop-up, not the window.
+    return m_window->isMinimized() || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr
+           || front()->isMinimized();
 }
 
 bool WindowLock::holding() const
@@ -162,10 +173,10 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
             enforceSoon();
         }
     }
-    if (watched == m_window
-        && (event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
-            || event->type() == QEvent::Hide)
-        && holding())
+    const bool stateOrActivation = event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
+                                   || event->type() == QEvent::Hide;
+    if (stateOrActivation && holding()
+        && (watched == m_window || (watched->isWidgetType() && static_cast<QWidget *>(watched) == front())))
         enforceSoon();
     return QObject::eventFilter(watched, event);
 }
@@ -276,17 +287,19 @@ void WindowLock::enforce()
             m_window->showFullScreen();
         m_window->raise();
         // A dialog of ours that was open, or else the child's latest pop-up,
-        // comes back in front of the window.
-        QWidget *front = QApplication::activeModalWidget();
-        if (!front)
-            front = frontAdopted();
-        if (!front)
-            front = m_window;
-        if (front != m_window)
-            showOnEveryDesktop(front->windowHandle(), true);
-        front->raise();
-        front->activateWindow();
-        forceFocus(front->windowHandle());
+        // comes back in front of the window, with the pop-ups it belongs to.
+        for (QWidget *popup : std::as_const(m_adopted)) {
+            if (popup && popup->isMinimized())
+                popup->showNormal();
+        }
+        QWidget *shown = front();
+        if (shown->isMinimized())
+            shown->showNormal();
+        if (shown != m_window)
+            showOnEveryDesktop(shown->windowHandle(), true);
+        shown->raise();
+        shown->activateWindow();
+        forceFocus(shown->windowHandle());
     } else if (QWidget *popup = frontAdopted(); popup && !QApplication::activeModalWidget()
                                                && QGuiApplication::focusWindow() == m_window->windowHandle()) {
         // A pop-up sent under the window (Alt and the middle button) comes back over it.

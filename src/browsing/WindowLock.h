@@ -57,6 +57,7 @@ private:
     bool holding() const;
     bool escaped() const;
     QWidget *frontAdopted() const; // the latest pop-up still shown
+    QWidget *front() const; // a dialog of ours that is open, else the latest pop-up, else the window
 
     QWidget *m_window;
     std::function<bool()> m_parentsAreaOpen;
