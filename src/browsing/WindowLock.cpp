@@ -243,10 +243,12 @@ void WindowLock::holdKeyboard(QWindow *window)
         return;
     m_grabMayBeLost = false;
     if (onX11()) {
-        // The grab moves to the window in one step. Let go of first, the
-        // window the server gives the focus back to would be told, Qt would
-        // move its focus there, and the grab would follow it back and forth.
-        if (window->setKeyboardGrabEnabled(true)) {
+        // Held on the screen itself, the window of ours that has the focus
+        // gets its keys as usual, and the grab outlasts a window minimised or
+        // hidden: one held on that window would end with it, before the
+        // program could hear of it, and a key pressed in between would reach
+        // the window manager. Moving between our windows needs no new grab.
+        if (holdKeyboardOnScreen(true)) {
             m_keyboardHolder = window;
             m_screenHolds = false;
         } else {
@@ -261,11 +263,9 @@ void WindowLock::holdKeyboard(QWindow *window)
 
 void WindowLock::releaseKeyboard()
 {
-    if (m_screenHolds)
+    if (onX11() && (m_screenHolds || m_keyboardHolder))
         holdKeyboardOnScreen(false);
     m_screenHolds = false;
-    if (m_keyboardHolder && onX11())
-        m_keyboardHolder->setKeyboardGrabEnabled(false);
     m_shortcuts.release();
     m_keyboardHolder = nullptr;
 }
