@@ -243,12 +243,10 @@ void WindowLock::holdKeyboard(QWindow *window)
         return;
     m_grabMayBeLost = false;
     if (onX11()) {
-        // Held on the screen itself, the window of ours that has the focus
-        // gets its keys as usual, and the grab outlasts a window minimised or
-        // hidden: one held on that window would end with it, before the
-        // program could hear of it, and a key pressed in between would reach
-        // the window manager. Moving between our windows needs no new grab.
-        if (holdKeyboardOnScreen(true)) {
+        // The grab moves to the window in one step. Let go of first, the
+        // window the server gives the focus back to would be told, Qt would
+        // move its focus there, and the grab would follow it back and forth.
+        if (window->setKeyboardGrabEnabled(true)) {
             m_keyboardHolder = window;
             m_screenHolds = false;
         } else {
@@ -263,9 +261,11 @@ void WindowLock::holdKeyboard(QWindow *window)
 
 void WindowLock::releaseKeyboard()
 {
-    if (onX11() && (m_screenHolds || m_keyboardHolder))
+    if (m_screenHolds)
         holdKeyboardOnScreen(false);
     m_screenHolds = false;
+    if (m_keyboardHolder && onX11())
+        m_keyboardHolder->setKeyboardGrabEnabled(false);
     m_shortcuts.release();
     m_keyboardHolder = nullptr;
 }
