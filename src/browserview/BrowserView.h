@@ -42,6 +42,8 @@ signals:
     void loadProgress(qint32 progress, qint32 progressMax);
     // The main frame's load ended, completed or not.
     void loadFinished(bool ok);
+    // The page asked to close the window it was opened in (a script's window.close()).
+    void closeRequested();
 };
 
 // Windows make their views through this, so tests hand in scriptable fakes.

@@ -54,6 +54,8 @@ PopupWindow::PopupWindow(NavigationFilter &filter, const BrowserServices &servic
     connect(m_forwardButton, &QToolButton::clicked, this, &PopupWindow::goForward);
     connect(m_reloadButton, &QToolButton::clicked, this, &PopupWindow::reload);
     connect(m_closeButton, &QToolButton::clicked, this, &PopupWindow::closePopup);
+    // A page that opened a window of its own may close it again; the child's main window stays.
+    connect(m_view, &BrowserView::closeRequested, this, &PopupWindow::closePopup);
     connect(m_view, &BrowserView::navigationRequested, this, &PopupWindow::onNavigationRequested);
     connect(m_view, &BrowserView::documentLoaded, this, &PopupWindow::onDocumentLoaded);
     connect(m_view, &BrowserView::newWindowRequested, this, &PopupWindow::onNewWindowRequested);

@@ -240,6 +240,12 @@ private slots:
         QVERIFY2(blockedReceived().isEmpty(), qPrintable(blockedReceived()));
         QCOMPARE(url(), page);
         QVERIFY(m_browser->popups().isEmpty());
+        // Another, closed by its own page's script.
+        STEP(clickElement(QStringLiteral("#blank")));
+        QTRY_VERIFY_WITH_TIMEOUT((popup = m_browser->popups().value(0)) && popup->isVisible(), 15000);
+        qobject_cast<WebEngineBrowserView *>(popup->view())->page()->runJavaScript(QStringLiteral("window.close()"));
+        QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
+        QCOMPARE(url(), page);
     }
 
     // Help shows our own page with its pictures, unblocked; a site can neither open it nor frame it.
