@@ -275,8 +275,10 @@ private slots:
         QVERIFY2(becomesActive(QStringLiteral("Select Color"), 5000), qPrintable(activeTitle()));
         xdotool({QStringLiteral("windowminimize"), QStringLiteral("--sync"), QString::number(shown("Select Color"))});
         QVERIFY2(becomesActive(QStringLiteral("Select Color")) && shown("Tadpole Pop-Up"), qPrintable(activeTitle()));
-        xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
-        QVERIFY2(becomesActive(QStringLiteral("Tadpole Pop-Up")), qPrintable(activeTitle()));
+        QVERIFY2(e2e::waitFor([&] { // pressed again while the chooser is not yet the program's focus
+            xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+            return becomesActive(QStringLiteral("Tadpole Pop-Up"), 500);
+        }, 3000), qPrintable(activeTitle()));
         xdotool(QStringLiteral("keydown alt click 2 keyup alt").split(' ')); // the window manager's "lower"
         QVERIFY2(e2e::waitFor([&] { return onTop(popup); }, 1500), "the pop-up stayed under the window");
         xdotool(QStringLiteral("keydown alt click 5 keyup alt sleep 0.5 mousemove 158 22 click 1").split(' '));
