@@ -176,7 +176,8 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
     const bool stateOrActivation = event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
                                    || event->type() == QEvent::Hide;
     if (stateOrActivation && holding()
-        && (watched == m_window || (watched->isWidgetType() && static_cast<QWidget *>(watched) == front())))
+        && (watched == m_window
+            || (watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow() && static_cast<QWidget *>(watched) == front())))
         enforceSoon();
     return QObject::eventFilter(watched, event);
 }
