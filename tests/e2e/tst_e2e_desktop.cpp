@@ -270,6 +270,8 @@ private slots:
         QVERIFY2(onTop(popup), "the pop-up is not the top window");
         QVERIFY2(run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(popup), QStringLiteral("_NET_WM_DESKTOP")})
                      .endsWith(QLatin1String("4294967295")), "the pop-up is not on every desktop");
+        xdotool(QStringLiteral("keydown alt click 2 keyup alt").split(' ')); // the window manager's "lower"
+        QVERIFY2(e2e::waitFor([&] { return onTop(popup); }, 1500), "the pop-up stayed under the window");
         // Its page's colour chooser, minimised by its button, takes the pop-up with it; both come back.
         xdotool(QStringLiteral("mousemove 10 60 click 1 key Tab space").split(' '));
         QVERIFY2(becomesActive(QStringLiteral("Select Color"), 5000), qPrintable(activeTitle()));
@@ -279,8 +281,6 @@ private slots:
             xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
             return becomesActive(QStringLiteral("Tadpole Pop-Up"), 500);
         }, 3000), qPrintable(activeTitle()));
-        xdotool(QStringLiteral("keydown alt click 2 keyup alt").split(' ')); // the window manager's "lower"
-        QVERIFY2(e2e::waitFor([&] { return onTop(popup); }, 1500), "the pop-up stayed under the window");
         xdotool(QStringLiteral("keydown alt click 5 keyup alt sleep 0.5 mousemove 158 22 click 1").split(' '));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000) && !shown("Tadpole Pop-Up"), qPrintable(activeTitle()));
         QTest::qWait(1500); // the next tick gives the buttons back
