@@ -371,8 +371,9 @@ private slots:
         QVERIFY2(levels.size() >= 3, qPrintable(QString::number(levels.size()))); // 10, 5 and 1 minutes left
         QCOMPARE(seen, (QStringList{"time to finish", "the page again", "time is up"}));
         QCOMPARE(m_browser.state(), QProcess::Running); // STOP is locked: the picture waits for a grown-up
+        // Use counts from the first tick after start-up (a minute or more at this speed) to the time-out's whole minute.
         const QByteArray used = m_folder->read(QStringLiteral("timeused.txt"));
-        QVERIFY2(used.split('=').last().trimmed().toInt() >= 14 * 60, used.constData());
+        QVERIFY2(used.split('=').last().trimmed().toInt() >= 12 * 60, used.constData());
     }
 
     // A Wayland desktop (sway, headless) with XWayland's X server beside it.
