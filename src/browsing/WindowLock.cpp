@@ -122,7 +122,7 @@ bool WindowLock::escaped() const
     // dialog or pop-up of ours minimised by its button counts too: the window
     // manager minimises its owner with it, which may be a pop-up, not the window.
     return m_window->isMinimized() || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr
-           || front()->isMinimized();
+           || front()->isMinimized() || !inputFocusIsOurs();
 }
 
 bool WindowLock::holding() const
@@ -188,15 +188,21 @@ bool WindowLock::nativeEventFilter(const QByteArray &eventType, void *message, q
     // it: a window unmapped and mapped again too fast for Qt to tell us (a
     // click just after a dialog was minimised), a widget that took the
     // keyboard for itself letting it go (a colour chooser picking from the
-    // screen).
-    // One the lock believes it holds is taken again.
+    // screen). One the lock believes it holds is taken again.
     if (eventType != "xcb_generic_event_t" || !holding() || !m_keyboardHolder)
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
     const uint8_t type = event->response_type & 0x7f;
-    if ((type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT)
-        && static_cast<const xcb_focus_in_event_t *>(message)->mode == XCB_NOTIFY_MODE_UNGRAB) {
+    if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT)
+        return false;
+    const auto *focus = static_cast<const xcb_focus_in_event_t *>(message);
+    if (focus->mode == XCB_NOTIFY_MODE_UNGRAB) {
         m_grabMayBeLost = true;
+        QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
+    } else if (type == XCB_FOCUS_OUT && focus->mode == XCB_NOTIFY_MODE_WHILE_GRABBED
+               && focus->detail != XCB_NOTIFY_DETAIL_INFERIOR && focus->detail != XCB_NOTIFY_DETAIL_POINTER) {
+        // The focus left while the keyboard was held. Qt may never tell: the
+        // report of a grab of ours that comes just after says it came back.
         QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
     }
     return false;

@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QWindow>
 
+#include <algorithm>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -67,6 +69,19 @@ void showOnEveryDesktop(QWindow *window, bool every)
                     reinterpret_cast<const unsigned char *>(&desktop), 1);
     askWindowManager(display, window, "_NET_WM_DESKTOP", long(desktop), 2);
     XFlush(display);
+}
+
+bool inputFocusIsOurs()
+{
+    Display *display = x11Display();
+    if (!display)
+        return true;
+    Window focus = None;
+    int revertTo = 0;
+    XGetInputFocus(display, &focus, &revertTo);
+    const QWindowList windows = QGuiApplication::allWindows();
+    return std::any_of(windows.cbegin(), windows.cend(),
+                       [focus](QWindow *window) { return window->handle() && Window(window->winId()) == focus; });
 }
 
 bool holdKeyboardOnScreen(bool hold)

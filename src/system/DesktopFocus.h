@@ -22,3 +22,9 @@ void showOnEveryDesktop(QWindow *window, bool every);
 // program. A window of ours that takes the keyboard later takes it from there.
 // False where it cannot be held or the desktop is not X11.
 bool holdKeyboardOnScreen(bool hold);
+
+// Whether the X server's keyboard focus lies in a window of this program. A
+// window manager can move it while Qt believes a window of ours still has it
+// (a focus change and a grab of ours within a few ms). True where the desktop
+// is not X11.
+bool inputFocusIsOurs();

@@ -223,6 +223,17 @@ private slots:
         const Window other = otherProgramsWindow(m_x, "Other Program");
         auto destroy = qScopeGuard([&] { XDestroyWindow(m_x, other); XFlush(m_x); });
         const QString otherId = QString::number(other);
+        // The focus moves to it, and the report of a grab of ours comes just after (as when the window comes back from
+        // being minimised): Qt believes the window has the focus still. The window takes it back.
+        const auto focused = [&] { Window at = 0; int revert = 0; XGetInputFocus(m_x, &at, &revert); return at; };
+        XWindowAttributes shows{};
+        QVERIFY(e2e::waitFor([&] { return XGetWindowAttributes(m_x, other, &shows) && shows.map_state == IsViewable; }, 3000));
+        XSetInputFocus(m_x, other, RevertToParent, CurrentTime);
+        XEvent grabbed{};
+        grabbed.xfocus = {FocusIn, 0, True, m_x, Window(main.toULong()), NotifyGrab, NotifyAncestor};
+        XSendEvent(m_x, Window(main.toULong()), False, NoEventMask, &grabbed);
+        XFlush(m_x);
+        QVERIFY2(e2e::waitFor([&] { return focused() == main.toULong(); }, 1500), qPrintable(QString::number(focused())));
         const struct { const char *name; QStringList escape; } escapes[] = {
             {"minimised", {QStringLiteral("windowminimize"), main}},
             {"another program's window activated", {QStringLiteral("windowactivate"), otherId}},
