@@ -157,22 +157,6 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
             QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
         }
     }
-    // The X server ends a grab whose window is no longer shown: the window
-    // that held it was minimised or hidden (a dialog minimised by its button
-    // takes the main window with it).
-    if (onX11() && watched->isWindowType() && watched == m_keyboardHolder
-        && (event->type() == QEvent::Hide
-            || (event->type() == QEvent::WindowStateChange
-                && (static_cast<QWindow *>(watched)->windowStates() & Qt::WindowMinimized)))) {
-        m_keyboardHolder = nullptr;
-        if (holding()) {
-            if (m_window->isVisible() && !m_window->isMinimized())
-                holdKeyboard(m_window->windowHandle());
-            else
-                keepKeyboardWithoutFocus();
-            enforceSoon();
-        }
-    }
     const bool stateOrActivation = event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
                                    || event->type() == QEvent::Hide;
     if (stateOrActivation && holding()
@@ -184,18 +168,23 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
 
 bool WindowLock::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
 {
-    // The server tells the windows when a grab of ours ended, whatever ended
-    // it: a window unmapped and mapped again too fast for Qt to tell us (a
-    // click just after a dialog was minimised), a widget that took the
-    // keyboard for itself letting it go (a colour chooser picking from the
-    // screen). One the lock believes it holds is taken again.
-    if (eventType != "xcb_generic_event_t" || !holding() || !m_keyboardHolder)
+    if (eventType != "xcb_generic_event_t" || !holding())
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
     const uint8_t type = event->response_type & 0x7f;
     if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT)
         return false;
     const auto *focus = static_cast<const xcb_focus_in_event_t *>(message);
+    // The screen taking the keyboard is told to our focused window as the
+    // focus leaving it for the screen. It has not left: Qt, told, would take
+    // the window for inactive, and the lock would bring it back for nothing.
+    if (type == XCB_FOCUS_OUT && focus->mode == XCB_NOTIFY_MODE_GRAB && focus->detail == XCB_NOTIFY_DETAIL_ANCESTOR
+        && m_screenHolds)
+        return true;
+    // The server tells the windows when a grab of ours ended, whatever ended
+    // it: a page's menu or list letting go as it closed, a widget that took
+    // the keyboard for itself letting it go (a colour chooser picking from
+    // the screen). It is taken again.
     if (focus->mode == XCB_NOTIFY_MODE_UNGRAB) {
         m_grabMayBeLost = true;
         QMetaObject::invokeMethod(this, &WindowLock::enforce, Qt::QueuedConnection);
@@ -227,40 +216,40 @@ void WindowLock::onFocusWindowChanged(QWindow *focus)
 
 void WindowLock::keepKeyboardWithoutFocus()
 {
-    // The screen already holds it, since no window of ours was shown: it
-    // keeps it until one of ours takes it.
-    if (m_screenHolds)
-        return;
-    // Another program's window is active: the keyboard is let go. Held by our
-    // window, Qt would take that window for the active one, and the lock
-    // would not bring it back.
-    if (!onX11() || (m_window->isVisible() && !m_window->isMinimized())) {
+    // Another program's window is active, or none of ours is shown. Elsewhere
+    // than on X11 the keyboard is let go until the lock brings the window back.
+    if (!onX11()) {
         releaseKeyboard();
         return;
     }
-    // No window of ours is shown to hold it until the lock brings the window
-    // back: the screen holds it, and keys reach no program.
-    m_keyboardHolder = nullptr; // no longer shown, it holds nothing
-    m_screenHolds = holdKeyboardOnScreen(true);
+    // The screen holds it, and keys reach no program until then.
+    m_keyboardHolder = nullptr;
+    holdOnScreen();
+}
+
+void WindowLock::holdOnScreen()
+{
+    if (m_screenHolds && !m_grabMayBeLost)
+        return;
+    m_screenHolds = ::holdKeyboardOnScreen(true);
+    m_grabMayBeLost = !m_screenHolds; // tried again at the next look
 }
 
 void WindowLock::holdKeyboard(QWindow *window)
 {
     if (m_keyboardHolder == window && !m_grabMayBeLost)
         return;
-    m_grabMayBeLost = false;
     if (onX11()) {
-        // The grab moves to the window in one step. Let go of first, the
-        // window the server gives the focus back to would be told, Qt would
-        // move its focus there, and the grab would follow it back and forth.
-        if (window->setKeyboardGrabEnabled(true)) {
-            m_keyboardHolder = window;
-            m_screenHolds = false;
-        } else {
-            m_grabMayBeLost = true; // tried again at the next look
-        }
+        // Held on the screen itself, the window of ours that has the focus
+        // gets its keys as usual, and the hold outlasts our windows being
+        // minimised or hidden: one held on a window ends with it, before the
+        // program can hear of it, and a key pressed in between would reach
+        // the window manager. Moving between our windows needs no new hold.
+        holdOnScreen();
+        m_keyboardHolder = m_screenHolds ? window : nullptr;
         return;
     }
+    m_grabMayBeLost = false;
     releaseKeyboard();
     if (m_shortcuts.inhibit(window))
         m_keyboardHolder = window;
@@ -269,10 +258,8 @@ void WindowLock::holdKeyboard(QWindow *window)
 void WindowLock::releaseKeyboard()
 {
     if (m_screenHolds)
-        holdKeyboardOnScreen(false);
+        ::holdKeyboardOnScreen(false);
     m_screenHolds = false;
-    if (m_keyboardHolder && onX11())
-        m_keyboardHolder->setKeyboardGrabEnabled(false);
     m_shortcuts.release();
     m_keyboardHolder = nullptr;
 }

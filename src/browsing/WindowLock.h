@@ -15,12 +15,12 @@ class QWindow;
 // Keeps the child inside the browser while STOP is disabled. The child's
 // window is then full screen, above other windows and without a title bar;
 // when it is minimised or another program's window becomes active, it comes
-// back and takes the focus. Whichever window of ours is active (the main
-// window, a pop-up, one of our dialogs) holds the keyboard, so the desktop's
+// back and takes the focus. The screen holds the keyboard, so the desktop's
 // shortcuts (Alt+Tab, Super, Ctrl+Alt+arrows) reach us and not the window
-// manager (on Wayland, the compositor is asked to hold them back where it can
-// be), while a dialog still gets its own keys. While none of our windows is
-// shown, the screen itself holds the keyboard until the window is back.
+// manager, while whichever window of ours is active (the main window, a
+// pop-up, one of our dialogs) still gets its own keys. On Wayland, the
+// compositor is asked to hold the shortcuts back for the active window where
+// it can be.
 //
 // Our own dialogs (message boxes, the gate) are brought back instead of the
 // window when one is open; the whole time the parents' area is open, nothing
@@ -51,6 +51,7 @@ private:
     void onFocusWindowChanged(QWindow *focus);
     void holdKeyboard(QWindow *window);
     void keepKeyboardWithoutFocus();
+    void holdOnScreen();
     void releaseKeyboard();
     void enforceSoon();
     void enforce();
@@ -63,7 +64,7 @@ private:
     std::function<bool()> m_parentsAreaOpen;
     bool m_locked = false;
     QPointer<QWindow> m_keyboardHolder;
-    bool m_screenHolds = false; // the keyboard is held on the screen, no window of ours being shown
+    bool m_screenHolds = false; // the keyboard is held on the screen (X11)
     // A popup window closed: its grab may have ended ours, which is taken again.
     bool m_grabMayBeLost = false;
     ShortcutsInhibitor m_shortcuts;

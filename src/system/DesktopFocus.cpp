@@ -89,11 +89,13 @@ bool holdKeyboardOnScreen(bool hold)
     Display *display = x11Display();
     if (!display)
         return false;
-    // Qt's own connection: a window's grab later replaces this one.
+    // Qt's own connection: a menu's or list's grab replaces this one.
     if (!hold) {
         XUngrabKeyboard(display, CurrentTime);
         XFlush(display);
         return true;
     }
-    return XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    // Owner events: a key for a window of ours that has the focus goes to
+    // it as usual; any other reaches no program.
+    return XGrabKeyboard(display, DefaultRootWindow(display), True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
 }

@@ -17,10 +17,11 @@ void forceFocus(QWindow *window);
 // the desktop is not X11.
 void showOnEveryDesktop(QWindow *window, bool every);
 
-// Holds the keyboard, or lets it go, on the screen itself (its root window),
-// for a time when none of our windows is shown to hold it: keys then reach no
-// program. A window of ours that takes the keyboard later takes it from there.
-// False where it cannot be held or the desktop is not X11.
+// Holds the keyboard, or lets it go, on the screen itself (its root window):
+// a key for the window of ours that has the focus reaches it as usual, any
+// other reaches no program, and the hold outlasts our windows being minimised
+// or hidden. Qt's own menus and lists take it over while they show and let it
+// go as they close. False where it cannot be held or the desktop is not X11.
 bool holdKeyboardOnScreen(bool hold);
 
 // Whether the X server's keyboard focus lies in a window of this program. A
