@@ -143,14 +143,15 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
         const Qt::WindowType type = watched->isWindowType() ? static_cast<QWindow *>(watched)->type() : Qt::Widget;
         if (type == Qt::Popup || type == Qt::ToolTip
             || (watched->isWidgetType() && m_adopted.contains(static_cast<QWidget *>(watched)))) {
-            // Qt let go of every grab of ours as it closed. The window it
-            // belongs to takes the keyboard again at once, before the
-            // desktop's shortcuts can reach the window manager, and the lock
-            // looks once more when the closing is done.
+            // Qt let go of every grab of ours as it closed. The screen takes
+            // the keyboard again here, a fraction of a millisecond later (a
+            // key pressed in between reaches the window manager, and the
+            // window comes back), and the lock looks once more when the
+            // closing is done.
             QWindow *holder = QGuiApplication::focusWindow();
             if (!mayHoldKeyboard(holder) && watched->isWindowType()) // the closing list has the focus still
                 holder = static_cast<QWindow *>(watched)->transientParent();
-            m_grabMayBeLost = true; // the holder stays known, so a release still lets go
+            m_grabMayBeLost = true;
             if (mayHoldKeyboard(holder))
                 holdKeyboard(holder);
             m_grabMayBeLost = true; // for the second look
