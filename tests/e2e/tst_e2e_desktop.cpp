@@ -312,9 +312,8 @@ private slots:
         clickToolbar(40 + 40 + 6 - 20);
         QVERIFY2(becomesActive(QStringLiteral("Security")), qPrintable(activeTitle()));
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
-        // Minimised by its title bar's button, the gate goes with the main window (openbox takes it along), and the
-        // keyboard stays held, Super+D at once included, five times in five. (Two runs of xdotool: in one, a key or
-        // click after a window's command goes to that window as a sent event, not through the keyboard or the mouse.)
+        // Minimised, the gate goes with the main window (openbox takes it along), and the keyboard stays held: Super+D
+        // pressed the moment the server reports the gate unmapped reaches no one, five times in five.
         for (int i = 0; i < 5; ++i) {
             const Window gate = shown("Security");
             XSelectInput(m_x, gate, StructureNotifyMask);
@@ -331,7 +330,8 @@ private slots:
             QVERIFY2(!desktopWasShown(), qPrintable(QStringLiteral("the desktop was shown after the gate was minimised, time %1").arg(i + 1)));
             QVERIFY2(becomesActive(QStringLiteral("Security")), qPrintable(activeTitle()));
         }
-        // Minimised and clicked at once, both are shown again before the program hears of it; the grab ended all the same.
+        // Minimised and clicked at once, both are shown again before the program hears of it, and the keyboard is held.
+        // (Two runs of xdotool: in one, a click after a window's command goes to that window as a sent event.)
         for (int i = 0; i < 3; ++i) {
             xdotool({QStringLiteral("windowminimize"), QString::number(shown("Security"))});
             xdotool({QStringLiteral("click"), QStringLiteral("1")});
