@@ -105,7 +105,9 @@ bool BlockedJournal::record(const Attempt &attempt, QString *error)
     }
     bytes += line(attempt).toUtf8() + "\r\n";
     QFile file(m_path);
-    // One write: the kernel has the whole line or none of it when the program dies.
+    // One write: when the program dies, the kernel has the whole line or none
+    // of it, or, killed as the line crosses a page of the file, its first part,
+    // which the next run ends before its own and readers pass over.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) || file.write(bytes) != bytes.size()) {
         if (error)
             *error = file.errorString();

@@ -452,13 +452,16 @@ private slots:
             while (last < stop && ::read(told[0], &last, sizeof last) == sizeof last) {}
             ::kill(child, SIGKILL);
             QVERIFY(waitpid(child, nullptr, 0) == child && ::close(told[0]) == 0 && last >= stop);
+            // Killed in the middle of a line that spans two pages of the file, the kernel may keep its first part: that
+            // attempt was never reported, and the next run ends the cut line before its own. A cut line is passed over.
             const QByteArray text = readFile(path);
-            QVERIFY2(text.endsWith("\r\n") && text.count('\n') >= BlockedJournal::Bound, text.right(200).constData());
-            int previous = -1;
-            for (const QByteArray &line : text.chopped(1).split('\n')) {
+            QVERIFY2(text.count('\n') >= BlockedJournal::Bound, text.right(200).constData());
+            int previous = -1, cut = 0;
+            for (const QByteArray &line : text.left(text.lastIndexOf('\n')).split('\n')) {
                 const std::optional<BlockedJournal::Attempt> attempt = BlockedJournal::parse(QString::fromUtf8(line.chopped(1)));
-                QVERIFY2(attempt && (previous < 0 || attempt->address.section('/', -1).toInt() == previous + 1), line.constData());
-                previous = attempt->address.section('/', -1).toInt();
+                cut += !attempt;
+                QVERIFY2(cut <= burst && (!attempt || previous < 0 || attempt->address.section('/', -1).toInt() == previous + 1), line.constData());
+                previous = attempt ? attempt->address.section('/', -1).toInt() : previous;
             }
             QVERIFY(previous >= last);
             next = previous + 1;
