@@ -16,9 +16,14 @@ void NavigationFilter::setPortal(const QString &portalBase, const QString &userI
     m_portalHops = PortalHops(portalBase, userId);
 }
 
+SiteForm NavigationFilter::siteForm() const
+{
+    return m_state.allowScope == FilterAddress::MatchScope::Host ? SiteForm::WholeHost : SiteForm::EveryWwwDropped;
+}
+
 QString NavigationFilter::siteOf(const QUrl &url) const
 {
-    return ExtractDomain(FilterAddress::siteAddress(url), m_rules.dynamicHost);
+    return ExtractDomain(FilterAddress::siteAddress(url), m_rules.dynamicHost, siteForm());
 }
 
 void NavigationFilter::block(const QString &address)
@@ -123,7 +128,7 @@ bool NavigationFilter::allowPopupNavigation(const QUrl &url)
 
 QString NavigationFilter::popupPageLoaded(const QUrl &url)
 {
-    const QString site = ExtractPopupDomain(FilterAddress::siteAddress(url));
+    const QString site = ExtractPopupDomain(FilterAddress::siteAddress(url), siteForm());
     m_state.allowList.learn(site);
     return site;
 }

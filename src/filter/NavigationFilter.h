@@ -57,6 +57,7 @@ public:
     QString siteOf(const QUrl &url) const;
 
 private:
+    SiteForm siteForm() const;
     void block(const QString &address);
 
     ProgramState &m_state;

@@ -23,25 +23,28 @@ QString removeEvery(const QString &text, QStringView pattern)
     return result;
 }
 
-QString siteOf(const QString &address)
+QString siteOf(const QString &address, SiteForm form)
 {
     // The filter's upper-casing, not the full Unicode one: an entry made from
     // an address must be found again in that address by the allow test.
     QString site = filterUpper(address);
-    site = removeEvery(site, u"WWW.");
+    if (form == SiteForm::EveryWwwDropped)
+        site = removeEvery(site, u"WWW.");
     site = removeEvery(site, u"HTTPS://");
     site = removeEvery(site, u"HTTP://");
     const qsizetype slash = site.indexOf(u'/');
     if (slash >= 0)
         site.truncate(slash);
+    if (form == SiteForm::WholeHost && site.startsWith(u"WWW."))
+        site.remove(0, 4);
     return site;
 }
 
 } // namespace
 
-QString ExtractDomain(const QString &address, const DynamicHostRule &rule)
+QString ExtractDomain(const QString &address, const DynamicHostRule &rule, SiteForm form)
 {
-    QString site = siteOf(address);
+    QString site = siteOf(address, form);
     // An empty label would be "contained" in every site and turn them all into
     // the product's domain; it means the rule is not configured.
     if (!rule.label.isEmpty() && site.contains(rule.label))
@@ -49,7 +52,7 @@ QString ExtractDomain(const QString &address, const DynamicHostRule &rule)
     return site;
 }
 
-QString ExtractPopupDomain(const QString &address)
+QString ExtractPopupDomain(const QString &address, SiteForm form)
 {
-    return siteOf(address);
+    return siteOf(address, form);
 }

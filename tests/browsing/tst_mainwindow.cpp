@@ -161,6 +161,11 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
     }
     QVERIFY(state.popupsAllowed && !PortalHops().exempts(true, true, QUrl(OwnGo), QUrl(Menu))); // before the portal is known
     QCOMPARE(state.allowList.text(), defaults + ",127.0.0.5:8642,ANY.EXAMPLE,POND-GAMES.EXAMPLE,TADPOLEKIDS.NET,TINYTOTSTV.ORG,POP.DYNDNS.ORG");
+    // Whole hosts matched: a page teaches its own host, only a first "www." dropped. A host under a learned site
+    // with "www" inside its name teaches no sibling of that site.
+    state.allowScope = FilterAddress::MatchScope::Host;
+    QCOMPARE(filter.pageLoaded(QUrl("http://evilwww.pond-games.example/"), true) + " " + filter.popupPageLoaded(QUrl("http://www.xwww.pop.dyndns.org/")),
+             "EVILWWW.POND-GAMES.EXAMPLE XWWW.POP.DYNDNS.ORG");
 
     // Before the filter is on nothing is tested and the status line stays.
     state.filterOn = false;
