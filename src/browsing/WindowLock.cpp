@@ -204,7 +204,7 @@ void WindowLock::onFocusWindowChanged(QWindow *focus)
         releaseKeyboard();
         return;
     }
-    // The keyboard is held by whichever window of ours has the focus: a
+    // The keyboard stays held while any window of ours has the focus: a
     // dialog (a message box, the gate, a page's colour chooser) gets its keys
     // itself, and the desktop's shortcuts reach none but us.
     if (mayHoldKeyboard(focus))
