@@ -109,8 +109,10 @@ std::optional<QString> PortalClient::requestText(const QString &page, const Quer
 
 bool PortalClient::readsAsNumber(const QString &text)
 {
+    // Each part can be read only one way, so a long reply that is no number
+    // is refused in time that grows with its length, not with its square.
     static const QRegularExpression number(
-        QStringLiteral(R"(^[ \t\r\n]*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?[ \t\r\n]*$)"));
+        QStringLiteral(R"(^[ \t\r\n]*[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?[ \t\r\n]*$)"));
     return number.match(text).hasMatch();
 }
 
