@@ -1,5 +1,6 @@
 #include "filter/BlockedJournal.h"
 
+#include "filter/FilterAddress.h"
 #include "shell/LocalTextFile.h"
 
 #include <QFile>
@@ -83,12 +84,10 @@ QString BlockedJournal::hostOf(const QString &address)
 {
     // As the filter reads the address and Allow saves it: an international
     // name in its encoded form, so that a look-alike of a known name shows as
-    // what it is, and a port of its own, which the saved entry names too.
+    // what it is, a port of its own, which the saved entry names too, and an
+    // IPv6 address in brackets, so that its port stays apart from it.
     const QUrl url(address);
-    const QString host = url.host(QUrl::FullyEncoded).toLower();
-    if (host.isEmpty())
-        return address;
-    return url.port() < 0 ? host : host + QLatin1Char(':') + QString::number(url.port());
+    return url.host().isEmpty() ? address : FilterAddress::hostAndPort(url);
 }
 
 bool BlockedJournal::record(const Attempt &attempt, QString *error)

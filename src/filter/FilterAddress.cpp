@@ -10,16 +10,6 @@ constexpr QUrl::ComponentFormattingOptions Encoded = QUrl::FullyEncoded;
 constexpr qsizetype QuestionLength = 120;
 constexpr qsizetype UserInfoShown = 16;
 
-QString hostAndPort(const QUrl &url)
-{
-    QString text = url.host(Encoded);
-    if (text.contains(u':'))
-        text = u'[' + text + u']';
-    if (url.port() >= 0)
-        text += u':' + QString::number(url.port());
-    return text;
-}
-
 // about:blank is a page, not a place: read without its query and fragment.
 QString hostless(const QUrl &url)
 {
@@ -121,6 +111,16 @@ QString tested(const QUrl &url, MatchScope scope)
     if (origin.url.host().isEmpty())
         return origin.prefix + scheme + u':';
     return origin.prefix + scheme + QStringLiteral("://") + hostAndPort(origin.url);
+}
+
+QString hostAndPort(const QUrl &url)
+{
+    QString text = url.host(Encoded);
+    if (text.contains(u':'))
+        text = u'[' + text + u']';
+    if (url.port() >= 0)
+        text += u':' + QString::number(url.port());
+    return text;
 }
 
 bool isBrowsableScheme(const QUrl &url)

@@ -30,6 +30,9 @@ QString tested(const QUrl &url, MatchScope scope);
 // are made from, so a learned or unblocked entry is the host the address leads to.
 QString siteAddress(const QUrl &url);
 
+// The host and port, fully encoded, an IPv6 address in brackets ("[::1]:8642").
+QString hostAndPort(const QUrl &url);
+
 // Only these schemes are loaded; any other (mailto:, ftp:, a program's own)
 // would be handed to a program outside the browser, so it is refused before
 // the allow test.

@@ -386,9 +386,10 @@ private slots:
             << QStringList{"new.test 1 Ann http://new.test/", "cut.test 1 Ben http://cut.test/pa", "old.test 1 Ben http://old.test/"} << 3;
         QTest::newRow("grouped by host and port, newest first, each child once, the host's case ignored, a look-alike name encoded")
             << QByteArray() << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ben|http://A.test/2", "Ann|http://a.test/3", "Cy|mailto:x",
-                                           "Ann|http://a.test:8080/4", "Ben|http://xn--80ak6aa92e.com/"}
-            << 1 << QString() << QStringList{"xn--80ak6aa92e.com 1 Ben http://xn--80ak6aa92e.com/", "a.test:8080 1 Ann http://a.test:8080/4",
-                                             "mailto:x 1 Cy mailto:x", "a.test 3 Ann,Ben http://a.test/3", "b.test 1 Ben http://b.test/"} << 7;
+                                           "Ann|http://a.test:8080/4", "Ben|http://xn--80ak6aa92e.com/", "Ann|http://[1::1]:80/", "Ben|http://[1::1:80]/"}
+            << 1 << QString() << QStringList{"[1::1:80] 1 Ben http://[1::1:80]/", "[1::1]:80 1 Ann http://[1::1]:80/",
+                                             "xn--80ak6aa92e.com 1 Ben http://xn--80ak6aa92e.com/", "a.test:8080 1 Ann http://a.test:8080/4",
+                                             "mailto:x 1 Cy mailto:x", "a.test 3 Ann,Ben http://a.test/3", "b.test 1 Ben http://b.test/"} << 9;
         QTest::newRow("forgetting a host removes its lines alone")
             << good << QStringList{"Ann|http://a.test/1", "Ben|http://b.test/", "Ann|https://a.test:8443/2"} << 1 << "a.test"
             << QStringList{"a.test:8443 1 Ann https://a.test:8443/2", "b.test 1 Ben http://b.test/", "old.test 1 Ben http://old.test/"} << 3;
