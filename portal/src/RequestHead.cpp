@@ -67,7 +67,7 @@ std::optional<std::string_view> pathAndQuery(std::string_view target)
         if (startsWithNoCase(target, scheme)) {
             const std::string_view rest = target.substr(scheme.size());
             const size_t end = rest.find_first_of("/?");
-            if (end == 0)
+            if (end == 0 || rest.empty())
                 return std::nullopt;  // no host
             if (end == std::string_view::npos)
                 return std::string_view("/");

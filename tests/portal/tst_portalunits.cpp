@@ -83,6 +83,7 @@ private slots:
         row("garbage", "\x01\x02\x03 nonsense\r\n\r\n", 400, "malformed request line");
         row("an escape byte in the target, which a log would show raw", "GET /?\x1B[2J HTTP/1.1\r\n" + end, 400, "malformed request line");
         row("no path", "GET version.htm HTTP/1.1\r\n" + end, 400, "request target must be a path");
+        row("an absolute-form target with no host", "GET http:// HTTP/1.1\r\n" + end, 400, "request target must be a path");
         row("a negative Content-Length", post + "Content-Length: -5\r\n\r\n", 400, "malformed Content-Length");
     }
 
