@@ -3,17 +3,22 @@
 #include <QSet>
 #include <QStringView>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int FieldsPerRow = 9;
 
 // Ids go into requests and into the site editor (a 32-bit integer, 0 meaning a
 // new site): a row whose id is not a positive 32-bit number cannot be ticked or edited.
+// The id is read as the portal writes it, in plain digits with no leading zero
+// or space, so one site has one spelling and a repeat shows as one.
 bool isSiteId(QStringView id)
 {
     bool ok = false;
     const qint32 value = id.toInt(&ok);
-    return ok && value > 0 && id.size() <= 10 && id.front().isDigit();
+    return ok && value > 0 && id.front() != u'0'
+        && std::all_of(id.begin(), id.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 } // namespace

@@ -52,11 +52,11 @@ private slots:
         const QString cara = "Enter a real name for CHILD 3", reload = "tad_available.asp?t=1&userid=42";
         const QString was = "open, child 0, A plain pond, ticked 1 3";
         const QString pond = " on Plain Pond/3 to 12/A plain pond/P_gif.gif/http://pond.example/";
-        // Only -1 ticks; short rows, ids that are no positive number and repeated ids are left out; the last row may
+        // Only -1 ticks; short rows, ids that are no positive number in plain digits and repeated ids are left out; the last row may
         // lack its CR LF, and fields past the ninth are ignored.
         const QString rows = "portal:tad_available.asp=1\tA\tu\t3 to 12\t\u00c9tang\t1\t0\t-1\tl\r\n2\tB\tu\ta\tc\t1\t0\t1\tl\r\n"
                              "9\tshort\r\n3\tC\tu\ta\tc\t1\t0\tTrue\tl\r\n5\tE\tu\ta\tc\t1\t0\t-1\r\n\r\nx\tX\tu\ta\tc\t1\t0\t0\tl\r\n"
-                             "0\tZ\tu\ta\tc\t1\t0\t0\tl\r\n1\tagain\tu\ta\tc\t1\t0\t0\tl\r\n4\tD\tu\ta\tc\t2\t1\t-1\tl\textra";
+                             "0\tZ\tu\ta\tc\t1\t0\t0\tl\r\n1\tagain\tu\ta\tc\t1\t0\t0\tl\r\n01\tagain\tu\ta\tc\t1\t0\t0\tl\r\n4\tD\tu\ta\tc\t2\t1\t-1\tl\textra";
         QTest::newRow("a tick and an untick reach the portal; a failed one or a failed rename is told, the list reloaded, the name kept")
             << QStringList{"tick:2", "tick:1", "refuse:tad_saveitem.asp", "refuse:tad_saveface.asp", "answer:Zed", "right:faceImage2", "tick:3"}
             << QStringList{"tad_saveitem.asp?item=3&checked=False&t=1&userid=42", "tad_saveitem.asp?item=2&checked=True&t=1&userid=42",
@@ -66,7 +66,7 @@ private slots:
         QTest::newRow("a click on another face loads its list, telling a failed load or the rows left out; a second closes, keeping it")
             << QStringList{"refuse:tad_available.asp", "click:faceImage3", rows, "click:faceImage2", "click:faceImage2"}
             << QStringList{"tad_available.asp?t=4&userid=42", "tad_available.asp?t=3&userid=42",
-                           Dialogs::ApplicationTitle + ": Connection refused", "Tadpole: 5 rows of the site list could not be read and 1 row "
+                           Dialogs::ApplicationTitle + ": Connection refused", "Tadpole: 6 rows of the site list could not be read and 1 row "
                            "repeated a site already in the list; they were left out and the other sites are shown."}
             << "closed, child 2, \u00c9tang, ticked 1 4";
         QTest::newRow("an unnamed child is asked for a name when selected and by Alt+S before saving; a right or middle click renames "
