@@ -329,9 +329,9 @@ void SiteSelectionWindow::previewSite()
         return;
     // The address comes from the portal: only a web address is shown, never a
     // file or a program. One typed without a scheme is a web address, as the
-    // portal's own links take it.
+    // portal's own links take it, also where a port follows its host.
     const QString address = item->text(URL).trimmed();
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:(?![0-9]+([/?#]|$))"));
     const QUrl url(scheme.match(address).hasMatch() ? address : QStringLiteral("http://") + address, QUrl::TolerantMode);
     const QString kind = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (kind != QLatin1String("http") && kind != QLatin1String("https"))) {

@@ -18,7 +18,7 @@
 static const QByteArray Family = "1\tPlain Pond\thttp://pond.example/\t3 to 12\tA plain pond\t1\t0\t-1\tP_gif.gif\r\n"
                                  "2\tFrog Games\thttp://frogs.example/\t5 to 9\tJumping games\t2\t1\t0\tF_gif.gif\r\n"
                                  "3\tFish & Chips\thttps://fish.example/\t4 to 8\tFish facts\t2\t1\t-1\tdefault_logo.gif\r\n"
-                                 "4\tZoo\twww.zoo.example/big cats\t3 to 12\tAnimals\t2\t1\t0\tZ_gif.gif\r\n"
+                                 "4\tZoo\twww.zoo.example:8080/big cats\t3 to 12\tAnimals\t2\t1\t0\tZ_gif.gif\r\n"
                                  "5\tFiles\tfile:///etc/passwd\t3 to 12\tNot a site\t2\t1\t0\tF_gif.gif\r\n";
 static const QString NotSaved = "Tadpole: %1 did not reach the Tadpole portal, so nothing was changed there.\r\n\r\nConnection refused";
 
@@ -80,7 +80,7 @@ private slots:
         QTest::newRow("Preview opens web addresses only, one without a scheme as http")
             << QStringList{"row:2", "click:previewButton", "row:3", "click:previewButton", "row:4", "click:previewButton"}
             << QStringList{"Tadpole: Only web addresses (http or https) can be previewed.\r\n\r\nfile:///etc/passwd",
-                           "preview https://fish.example/", "preview http://www.zoo.example/big cats"}
+                           "preview https://fish.example/", "preview http://www.zoo.example:8080/big cats"}
             << "open, child 0, Not a site, ticked 1 3";
         QTest::newRow("an addition is private, a public site not editable, an edit opens on its row with no type; in maintainer mode the "
                       "type is asked and any site editable")

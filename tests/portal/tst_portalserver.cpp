@@ -187,12 +187,12 @@ private slots:
     {
         QTest::addColumn<QString>("address"); QTest::addColumn<QString>("change"); QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("location");
-        const QString zoo = QStringLiteral("www.zoo.example/a b");
+        const QString zoo = QStringLiteral("www.zoo.example:8080/a b");
         const auto row = [&](const char *name, const QString &change, int status = 404, const QString &address = {}) {
             QTest::newRow(name) << (address.isEmpty() ? zoo : address) << change << status
-                                << (status == 302 ? QByteArray("http://www.zoo.example/a%20b") : QByteArray());
+                                << (status == 302 ? QByteArray("http://www.zoo.example:8080/a%20b") : QByteArray());
         };
-        row("the link a menu made; the address gets a scheme", "", 302);
+        row("the link a menu made; the address, a host and port, gets a scheme", "", 302);
         row("an address parameter of its own is ignored", "add url", 302);
         row("made by hand, without a signature", "drop sig");
         row("one digit of the signature changed", "change a digit");
