@@ -105,7 +105,8 @@ private:
     std::optional<SiteRow> siteForChange(const QString &userid, bool maintainer, qint64 id, Outcome *denied);
     Outcome finishChange(bool ok);
     bool canChange(const SiteRow &row, const QString &userid, bool maintainer) const;
-    std::optional<qint64> countOf(const char *key, const QString &sql, const QString &userid);
+    // An installation's rows that a bound limits, counted once no other change of its can add more.
+    std::optional<qint64> countForBound(const char *key, const QString &sql, const QString &userid);
     bool openConnection(bool readOnly);
 
     DbConfig m_config;

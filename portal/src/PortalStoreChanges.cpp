@@ -72,8 +72,18 @@ Outcome PortalStore::finishChange(bool ok)
     return Outcome::Failed;
 }
 
-std::optional<qint64> PortalStore::countOf(const char *key, const QString &sql, const QString &userid)
+std::optional<qint64> PortalStore::countForBound(const char *key, const QString &sql, const QString &userid)
 {
+    // PostgreSQL lets two transactions count before either adds, and both would add past the
+    // bound: a lock of the installation's, held to the transaction's end, makes them take
+    // turns, and the count after it sees what the other added. SQLite's writers take turns.
+    if (m_config.kind == DbConfig::Kind::Postgres) {
+        QSqlQuery &lock = prepared("lockInstallation", QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+        lock.bindValue(0, userid);
+        if (!exec(lock))
+            return std::nullopt;
+        lock.finish();
+    }
     QSqlQuery &q = prepared(key, sql);
     q.bindValue(0, userid);
     if (!exec(q) || !q.next())
@@ -160,7 +170,7 @@ Outcome PortalStore::addSite(const QString &userid, const QString &owner, const 
         return Outcome::Failed;
     if (!owner.isEmpty()) {
         const std::optional<qint64> own =
-            countOf("ownSites", QStringLiteral("SELECT COUNT(*) FROM sites WHERE owner = ?"), owner);
+            countForBound("ownSites", QStringLiteral("SELECT COUNT(*) FROM sites WHERE owner = ?"), owner);
         if (!own || *own >= maxOwn) {
             rollback();
             return own ? Outcome::Full : Outcome::Failed;
@@ -244,7 +254,7 @@ Outcome PortalStore::addSuggestion(const QString &userid, const QString &url, co
     q.bindValue(2, email);
     q.bindValue(3, now());
     const std::optional<qint64> kept =
-        countOf("suggestionCount", QStringLiteral("SELECT COUNT(*) FROM suggestions WHERE userid = ?"), userid);
+        countForBound("suggestionCount", QStringLiteral("SELECT COUNT(*) FROM suggestions WHERE userid = ?"), userid);
     if (!kept || *kept >= maxKept) {
         rollback();
         return kept ? Outcome::Full : Outcome::Failed;

@@ -20,8 +20,9 @@ private slots:
         url.setUserName(qEnvironmentVariable("PGUSER"));
         // No password in the address: the portal's connections find libpq's PGPASSWORD.
         m_url = url.toString();
-        QVERIFY(m_a.start({"--db", m_url, "--maintainer", "900"}));
-        QVERIFY(m_b.start({"--db", m_url}));
+        const QStringList bounds{"--max-sites", "5", "--max-suggestions", "5", "--max-writes-per-minute", "0", "--threads", "4"};
+        QVERIFY(m_a.start(QStringList{"--db", m_url, "--maintainer", "900"} + bounds));
+        QVERIFY(m_b.start(QStringList{"--db", m_url} + bounds));
         // One connection per process listens for the other's changes.
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'tadpole-portal changes' "
@@ -54,6 +55,31 @@ private slots:
         QCOMPARE(m_a.get(postSite("900", "Tom & Jerry", id.toLongLong(), "", "1")).status, 200);
         QVERIFY(!m_b.get("/tad/tad_available.asp?t=2&userid=62").body.contains("Tom"));
         QCOMPARE(m_b.get(go).status, 404);
+    }
+
+    // Sites and suggestions of four installations, all asked for at once through both portals:
+    // none goes past its bound of five, however the two portals' transactions meet.
+    void boundsHoldForWritesAtOnce()
+    {
+        QByteArrayList requests;
+        std::vector<std::unique_ptr<RawClient>> clients; // all connected before any request goes
+        for (const QByteArray id : {"801", "802", "803", "804"}) {
+            for (int i = 0; i < 40; ++i) {
+                const QByteArray target = i % 2 ? postSite(id, "Own", 0, "2") : "/tad/tad_suggestsite.asp?url=u&email=e&userid=" + id;
+                requests << "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+                clients.push_back(std::make_unique<RawClient>((i / 2 % 2 ? m_a : m_b).port()));
+            }
+        }
+        for (size_t i = 0; i < clients.size(); ++i)
+            clients[i]->send(requests[qsizetype(i)]);
+        for (const auto &client : clients)
+            QVERIFY(parseHttp(client->read(20000, RawClient::wholeReply)).status != 0);
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("test")));
+        QVERIFY(q.exec(QStringLiteral("SELECT (SELECT string_agg(owner || ' ' || n, ', ' ORDER BY owner) FROM (SELECT owner, count(*) n FROM sites "
+                                      "WHERE owner LIKE '80_' GROUP BY owner) s), (SELECT string_agg(userid || ' ' || n, ', ' ORDER BY userid) "
+                                      "FROM (SELECT userid, count(*) n FROM suggestions WHERE userid LIKE '80_' GROUP BY userid) t)")) && q.next());
+        const QString five = QStringLiteral("801 5, 802 5, 803 5, 804 5");
+        QCOMPARE(q.value(0).toString() + " | " + q.value(1).toString(), five + " | " + five);
     }
 
     // {n} stands for the try (1 to 3), SITE for the public site's id.
