@@ -2,6 +2,8 @@
 
 #include "filter/AllowMatcher.h"
 
+#include <QUrl>
+
 namespace {
 
 // One left-to-right pass, so a long address full of the pattern stays linear
@@ -46,8 +48,10 @@ QString ExtractDomain(const QString &address, const DynamicHostRule &rule, SiteF
 {
     QString site = siteOf(address, form);
     // An empty label would be "contained" in every site and turn them all into
-    // the product's domain; it means the rule is not configured.
-    if (!rule.label.isEmpty() && site.contains(rule.label))
+    // the product's domain; it means the rule is not configured. Only a host
+    // under the service counts: in a query, or in an about: or data: address,
+    // the label names no page there.
+    if (!rule.label.isEmpty() && site.contains(rule.label) && filterUpper(QUrl(address).host()).contains(rule.label))
         site = rule.productDomain;
     return site;
 }

@@ -3,7 +3,8 @@
 #include <QString>
 
 // The product's own web site is also reached under a dynamic host-name
-// service; pages there are shown, and learned, as the product's domain.
+// service; pages whose host is under it are shown, and learned, as the
+// product's domain.
 // Both values are configuration, written in upper case.
 struct DynamicHostRule
 {

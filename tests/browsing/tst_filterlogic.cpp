@@ -281,6 +281,8 @@ private slots:
             {"http://tadpole.dynhost.net/x", "TADPOLE.TEST", "TADPOLE.DYNHOST.NET"}, // the dynamic host label
             {"http://www.kids.dynhost.net:81/", "TADPOLE.TEST", "KIDS.DYNHOST.NET:81"},
             {"http://a.example/dynhost.net", "A.EXAMPLE", "A.EXAMPLE"}, // label only in the path
+            {"http://a.example?q=dynhost.net", "A.EXAMPLE?Q=DYNHOST.NET", "A.EXAMPLE?Q=DYNHOST.NET"}, // or in a query
+            {"about:blank?dynhost.net", "ABOUT:BLANK?DYNHOST.NET", "ABOUT:BLANK?DYNHOST.NET"}, // or in an address with no host
         };
         for (const auto &row : rows) {
             QCOMPARE(ExtractDomain(row.address, Rule), row.site);
