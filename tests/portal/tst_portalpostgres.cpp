@@ -75,11 +75,9 @@ private slots:
         for (const auto &client : clients)
             QVERIFY(parseHttp(client->read(20000, RawClient::wholeReply)).status != 0);
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("test")));
-        QVERIFY(q.exec(QStringLiteral("SELECT (SELECT string_agg(owner || ' ' || n, ', ' ORDER BY owner) FROM (SELECT owner, count(*) n FROM sites "
-                                      "WHERE owner LIKE '80_' GROUP BY owner) s), (SELECT string_agg(userid || ' ' || n, ', ' ORDER BY userid) "
-                                      "FROM (SELECT userid, count(*) n FROM suggestions WHERE userid LIKE '80_' GROUP BY userid) t)")) && q.next());
-        const QString five = QStringLiteral("801 5, 802 5, 803 5, 804 5");
-        QCOMPARE(q.value(0).toString() + " | " + q.value(1).toString(), five + " | " + five);
+        QVERIFY(q.exec(QStringLiteral("SELECT string_agg(n::text, ' ') FROM (SELECT count(*) n FROM sites WHERE owner LIKE '80_' GROUP BY owner "
+                                      "UNION ALL SELECT count(*) FROM suggestions WHERE userid LIKE '80_' GROUP BY userid) c")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("5 5 5 5 5 5 5 5")); // the sites of each installation, then the suggestions
     }
 
     // {n} stands for the try (1 to 3), SITE for the public site's id.
