@@ -30,9 +30,9 @@ bool isGoLinkSignature(const QByteArray &signature, const QByteArray &key, const
 
 // Parents type addresses without a scheme ("www.zoo.example", "zoo.example:8080/x", where
 // the port is no scheme): a relative Location would land on the portal itself, so they get
-// "http://". Stored "http:evil.example",
-// "http:/evil.example" or "//evil.example/" name no host of their own: browsers resolve them
-// against the portal or read the host out of the path, so they are refused.
+// "http://". Stored "http:evil.example", "http:/evil.example" or "//evil.example/" name no
+// host of their own: browsers resolve them against the portal or read the host out of the
+// path, so they are refused.
 std::optional<QByteArray> redirectTarget(const QString &stored)
 {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:(?![0-9]+([/?#]|$))"));
