@@ -12,13 +12,6 @@ constexpr qint64 CountdownShownFrom = 120;
 // difference this small is no change of the clock.
 constexpr qint64 ClockChangeMs = 2000;
 
-QDateTime toMinute(const QDateTime &moment)
-{
-    QDateTime cut = moment;
-    cut.setTime(QTime(moment.time().hour(), moment.time().minute()));
-    return cut;
-}
-
 } // namespace
 
 Watchdog::Watchdog(Outside outside) : m_outside(std::move(outside)), m_usage(m_outside.appFolder) {}
@@ -31,7 +24,10 @@ Watchdog::~Watchdog()
 
 qint64 Watchdog::minutesRemaining(const QDateTime &now, const QDateTime &limitEnd)
 {
-    return toMinute(now).secsTo(toMinute(limitEnd)) / 60;
+    // Each cut to its minute as a moment, not as a wall time: in the hour that
+    // a clock set back repeats, one wall time names two moments an hour apart.
+    const auto minuteOf = [](const QDateTime &moment) { return moment.toMSecsSinceEpoch() / 60000; };
+    return minuteOf(limitEnd) - minuteOf(now);
 }
 
 QString Watchdog::countdownText(qint64 minutes)

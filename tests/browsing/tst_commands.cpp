@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QTimeZone>
 #include <QColorDialog>
 #include <QTest>
 
@@ -246,6 +247,9 @@ void tst_Commands::countdownOnTheClocksMinutes()
             QVERIFY2(restarted.checkTime(again).countdown == check.countdown, qPrintable(what + "after a restart"));
         }
     }
+    // In the hour a clock set back repeats: 75 minutes saved at 00:50 summer time end at 01:05 winter time.
+    const QDateTime saved(QDate(2026, 10, 25), QTime(0, 50), QTimeZone("Europe/London"));
+    QCOMPARE(Watchdog::minutesRemaining(saved.addSecs(30 * 60), saved.addSecs(75 * 60)), 45);
 }
 
 void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
