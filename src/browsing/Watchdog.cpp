@@ -81,7 +81,9 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
     }
     check.stage = TimeAllowance::stageFor(left);
     check.ranOut = check.stage == TimeAllowance::Stage::Out;
-    m_out = check.ranOut;
+    // The window stays locked until a grown-up lets the child back in, also
+    // where a new day or the allowed hours' start would give time again.
+    m_out = m_out || check.ranOut;
     return check;
 }
 

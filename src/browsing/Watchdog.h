@@ -69,6 +69,6 @@ private:
     bool m_usageLoaded = false;
     qint64 m_savedMinute = -1;
     bool m_wholeDay = false;
-    bool m_out = false; // time while the child is locked out is no time used
+    bool m_out = false; // locked out, until a limit is set or minutes given: time meanwhile is no time used
     std::optional<QDateTime> m_grantedUntil;
 };
