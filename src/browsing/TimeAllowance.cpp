@@ -30,13 +30,23 @@ bool insideHours(const AllowedHours &hours, const QTime &time)
     return time >= hours.from || time < hours.to; // over midnight
 }
 
+namespace {
+// A wall time of that day; one the clocks skip as they are set forwards is
+// read as that long after the day's start, so the hours still end.
+QDateTime wallTime(const QDate &day, const QTime &time, const QTimeZone &zone)
+{
+    const QDateTime at(day, time, zone);
+    return at.isValid() ? at : day.startOfDay(zone).addSecs(QTime(0, 0).secsTo(time));
+}
+} // namespace
+
 QDateTime hoursEnd(const AllowedHours &hours, const QDateTime &now)
 {
     if (!hours.isSet() || !insideHours(hours, now.time()))
         return {};
-    QDateTime end(now.date(), hours.to, now.timeZone());
+    QDateTime end = wallTime(now.date(), hours.to, now.timeZone());
     if (end <= now)
-        end = QDateTime(now.date().addDays(1), hours.to, now.timeZone());
+        end = wallTime(now.date().addDays(1), hours.to, now.timeZone());
     return end;
 }
 

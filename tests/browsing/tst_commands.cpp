@@ -254,6 +254,10 @@ void tst_Commands::countdownOnTheClocksMinutes()
     // In the hour a clock set back repeats: 75 minutes saved at 00:50 summer time end at 01:05 winter time.
     const QDateTime saved(QDate(2026, 10, 25), QTime(0, 50), QTimeZone("Europe/London"));
     QCOMPARE(Watchdog::minutesRemaining(saved.addSecs(30 * 60), saved.addSecs(75 * 60)), 45);
+    // Allowed hours that end in the hour the clocks skip end that long after midnight, not at once.
+    const QTimeZone newYork("America/New_York");
+    QCOMPARE(TimeAllowance::hoursEnd(SettingsFile::parseHours("19:30-02:30"), QDateTime(QDate(2026, 3, 7), QTime(20, 0), newYork)),
+             QDateTime(QDate(2026, 3, 8), QTime(3, 30), newYork));
 }
 
 void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
