@@ -56,9 +56,9 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
     m_wholeDay = settings.time.wholeDay;
     if (m_wholeDay && m_usageLoaded) {
         if (m_usage.add(m_out ? 0 : passed, now.date())) {
-            // A new day: the whole limit again, counted from now.
+            // A new day: the whole limit again, counted from now. More minutes
+            // given before midnight still hold off the allowed hours' end.
             settings.LimitEnd = SettingsFile::TimeLimitEnd(settings.TimeLimit, now);
-            m_grantedUntil.reset();
         }
         if (m_usage.usedSeconds() / 60 != m_savedMinute) {
             m_savedMinute = m_usage.usedSeconds() / 60;

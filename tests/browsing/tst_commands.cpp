@@ -168,7 +168,7 @@ void tst_Commands::countdownOnTheClocksMinutes()
     // for none, after "out|" when spent; the warning picture (10, 5, 1 minutes,
     // "out", "" for none); with the allowed hours, the whole-day count and its
     // seconds already used today (negative: yesterday's), and more minutes
-    // given just before the last check.
+    // given just before the last check (negative: at the start).
     const struct {
         const char *caption; qint64 passed, wallChange; const char *line; const char *picture = nullptr;
         const char *hours = ""; bool wholeDay = false; qint64 usedBefore = 0; int grant = 0; const char *start = "10:00:20";
@@ -207,6 +207,7 @@ void tst_Commands::countdownOnTheClocksMinutes()
         // Locked out over midnight: the new day's time is not used up behind the lock.
         {"30 minutes", 75 * 60, 0, "15 minutes on timer.", "", "", true, 0, 0, "23:00:20", "30 minutes on timer."},
         {"30 minutes", 0, 0, "15 minutes on timer.", "", "", true, 45 * 60, 15}, // more minutes on a spent day
+        {"30 minutes", 15 * 60, 0, "25 minutes on timer.", "", "07:00-23:30", true, 0, -30, "23:50:20"}, // ... outlast midnight
     };
     static const QStringList pictures{"", "10", "5", "1", "out"}; // in the order of TimeAllowance::Stage
     for (const auto &row : rows) {
@@ -229,13 +230,15 @@ void tst_Commands::countdownOnTheClocksMinutes()
         auto watchdog = std::make_unique<Watchdog>(Watchdog::Outside{.clock = &clock, .appFolder = folder});
         watchdog->limitSet(settings);
         watchdog->checkTime(settings);
+        if (row.grant < 0)
+            watchdog->grantMinutes(settings, -row.grant);
         for (qint64 second = 0; second < row.passed; second += 60) { // a check at least every minute
             clock.pass(std::min<qint64>(60, row.passed - second) * 1000);
             if (second == 0)
                 clock.at = clock.at.addSecs(row.wallChange);
             watchdog->checkTime(settings);
         }
-        if (row.grant)
+        if (row.grant > 0)
             watchdog->grantMinutes(settings, row.grant);
         const Watchdog::TimeCheck check = watchdog->checkTime(settings);
         const QString line = (check.ranOut ? QStringLiteral("out|") : QString()) + check.countdown.value_or(QString());
