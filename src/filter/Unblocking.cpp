@@ -13,7 +13,12 @@ const QString Title = QStringLiteral("Tadpole");
 
 bool Unblocking::acceptable(const QString &address) const
 {
-    if (state.allowList.acceptable(filter.siteOf(QUrl(address))))
+    // Only a web address: the site is read from the text, so a made-up scheme
+    // ending in "http" ("kids.http://example.org/") would add a host other than
+    // the one the parent is shown ("KIDS.EXAMPLE.ORG").
+    const QUrl url(address);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    if (web && !url.host().isEmpty() && state.allowList.acceptable(filter.siteOf(url)))
         return true;
     dialogs.message(QStringLiteral("This address cannot be unblocked."), Title);
     return false;

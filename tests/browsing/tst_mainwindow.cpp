@@ -181,6 +181,8 @@ void tst_MainWindow::unblockAsksAllowsLoadsAndSaves()
     // saved. A plain Yes and No: statusLineClick... and tst_commands' block-page rows.
     const struct { const char *name; QString address; bool folderInTheWay; QString shown, loaded; } rows[] = {
         {"no site name: it would allow every address holding a Q", "data:,q,q", false, "Tadpole|This address cannot be unblocked.", ""},
+        {"a scheme ending in http would allow a host the parent was not shown", "kids.http://stranger.example/", false,
+         "Tadpole|This address cannot be unblocked.", ""},
         {"cannot be saved, allowed all the same", "http://www.stranger.example/p", true, "Allow Access|Unblock: http://www.stranger.example/p|Yes"
          " Tadpole|The site is allowed until Tadpole closes, but it could not be saved", "http://www.stranger.example/p"},
     };
