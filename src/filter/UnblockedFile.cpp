@@ -1,8 +1,9 @@
 #include "filter/UnblockedFile.h"
 
+#include "shell/LocalTextFile.h"
+
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 #include <QStringList>
 
@@ -62,16 +63,10 @@ bool UnblockedFile::write(const QString &path, const QString &allowListText, QSt
     }
     const QByteArray bytes = kept.join(u',').toLatin1() + "\r\n";
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    QString reason;
+    if (!LocalTextFile::writeWhole(path, bytes, &reason)) {
         if (error)
-            *error = QStringLiteral("Could not save %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = QStringLiteral("Could not save %1: %2").arg(path, file.errorString());
-        file.cancelWriting();
+            *error = QStringLiteral("Could not save %1: %2").arg(path, reason);
         return false;
     }
     return true;

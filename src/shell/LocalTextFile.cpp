@@ -49,8 +49,16 @@ bool writeLines(const QString &path, const QStringList &lines, QString *error)
     for (const QString &line : lines)
         bytes += line.toUtf8() + "\r\n";
 
+    return writeWhole(path, bytes, error);
+}
+
+bool writeWhole(const QString &path, const QByteArray &bytes, QString *error)
+{
+    // Unbuffered, so that a write the disk refuses fails here: a buffered one
+    // is only written while committing, which renames the temporary file over
+    // the old one even when that write failed, leaving an empty file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

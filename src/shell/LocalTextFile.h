@@ -18,4 +18,7 @@ QStringList readLines(const QString &path, qint64 maxBytes = 16 * 1024 * 1024);
 // the old file is then untouched.
 bool writeLines(const QString &path, const QStringList &lines, QString *error);
 
+// Writes the bytes as they are, in the same way.
+bool writeWhole(const QString &path, const QByteArray &bytes, QString *error);
+
 } // namespace LocalTextFile

@@ -1,4 +1,5 @@
 #include "browsing/MainWindow.h"
+#include "filter/UnblockedFile.h"
 #include "shell/HttpTransport.h"
 #include "shell/Identity.h"
 #include "shell/SettingsFile.h"
@@ -14,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -105,7 +109,7 @@ private slots:
         QTEST(read.LimitEnd.isValid() ? int(TenOClock.secsTo(read.LimitEnd) / 60) : -1, "limit");
     }
 
-    void settingsValuesHoldingALineBreakAreNeverWritten()
+    void settingsAreWrittenWholeOrNotAtAll()
     {
         // Pasted into a one-line box, a line break would let a value write a line of its own.
         QTemporaryDir dir;
@@ -113,6 +117,25 @@ private slots:
         QVERIFY(!SettingsFile::write(dir.path() + '/', QStringLiteral("frog"), true, QStringLiteral("No Limit\r\npw=."), &error) && !error.isEmpty());
         QVERIFY(!SettingsFile::write(dir.path() + '/', QStringLiteral("fr\nog"), true, QStringLiteral("1 Hour"), &error));
         QVERIFY(QDir(dir.path()).isEmpty());
+
+        // A full disk, as a file size limit: the write fails, says so and leaves the old files as they were.
+        QVERIFY(SettingsFile::write(dir.path() + '/', QStringLiteral("frog"), true, QStringLiteral("1 Hour"), &error)
+                && UnblockedFile::write(dir.filePath("unblocked.tad"), QStringLiteral("OLD.EXAMPLE"), &error));
+        const QByteArray settings = readFile(dir.filePath("control.ini"));
+        rlimit limit{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const rlimit saved = limit;
+        limit.rlim_cur = 16;
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        QString settingsError, unblockedError;
+        const bool wrote = SettingsFile::write(dir.path() + '/', QString(40, u'p'), false, QStringLiteral("2 Hours"), &settingsError)
+                | UnblockedFile::write(dir.filePath("unblocked.tad"), QStringLiteral("A-LONGER-SITE.EXAMPLE"), &unblockedError);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        QVERIFY(!wrote && !settingsError.isEmpty() && !unblockedError.isEmpty());
+        QCOMPARE(readFile(dir.filePath("control.ini")), settings);
+        QCOMPARE(readFile(dir.filePath("unblocked.tad")), QByteArray("OLD.EXAMPLE\r\n"));
     }
 
     void userIdIsMadeOnceAndKept_data()
