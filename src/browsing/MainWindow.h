@@ -107,7 +107,7 @@ private:
     void placeControls();
     // What start-up asks of the window.
     void useConfig(const AppConfig &config, const QString &terminateProgram) override;
-    void cannotConnect() override;
+    void cannotStart(const QString &message) override;
     void showMessage(const QString &text) override;
     void showStartPage(const QString &address) override;
     void showWindow(const QString &versionLine, const QString &title) override;

@@ -103,10 +103,9 @@ void MainWindow::recordBlocked(const QString &address)
         std::fprintf(stderr, "tadpole: blocked.log: %s\n", qPrintable(error));
 }
 
-void MainWindow::cannotConnect()
+void MainWindow::cannotStart(const QString &message)
 {
-    m_services.dialogs->message(
-        QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."), ProgramTitle);
+    m_services.dialogs->message(message, ProgramTitle);
     closeMainWindow();
     QCoreApplication::exit(1);
 }

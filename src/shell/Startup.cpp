@@ -7,6 +7,7 @@
 #include "shell/SettingsFile.h"
 #include "shell/StartupPaths.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -27,6 +28,23 @@ QString commandLineSays(const QString &commandLine)
     case PortalChoice::Public: break;
     }
     return QStringLiteral("no \"1\" or \"2\" on the command line (the public portal)");
+}
+
+// The program folder's files that hold what the parent set and what was used.
+// One that is there but cannot be read would read as missing: no password, no
+// STOP lock, no limit, the day's minutes unused, a new id. Start-up stops instead.
+QString unreadableFileIn(const QString &appFolder)
+{
+    const QStringList files{SettingsFile::fileName(appFolder), appFolder + QStringLiteral("unblocked.tad"),
+                            appFolder + QStringLiteral("timeused.txt"), Identity::fileName(appFolder),
+                            Identity::spareFileName(appFolder)};
+    for (const QString &path : files) {
+        QFile file(path);
+        if (QFileInfo::exists(path) && !file.open(QIODevice::ReadOnly))
+            return QStringLiteral("Tadpole cannot read %1 (%2). Make it readable for this account, then start Tadpole again.")
+                .arg(path, file.errorString());
+    }
+    return QString();
 }
 
 } // namespace
@@ -89,10 +107,15 @@ void Startup::readFiles()
 bool Startup::run()
 {
     readFiles();
+    if (const QString unreadable = unreadableFileIn(m_state.appFolder); !unreadable.isEmpty()) {
+        reportOnStderr(unreadable);
+        m_window.cannotStart(unreadable);
+        return false;
+    }
     if (!m_portal->checkPortal()) {
         reportOnStderr(QStringLiteral("The portal at %1 did not answer. It was chosen by %2 and %3.")
                            .arg(m_state.portalBase, commandLineSays(m_inputs.commandLine), configurationSays()));
-        m_window.cannotConnect();
+        m_window.cannotStart(QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."));
         return false;
     }
 

@@ -17,8 +17,8 @@ public:
     virtual ~StartupWindow() = default;
     // The configuration is read: the window prepares what depends on it.
     virtual void useConfig(const AppConfig &config, const QString &terminateProgram) = 0;
-    // The portal did not answer: the window tells the child and the program ends.
-    virtual void cannotConnect() = 0;
+    // Start-up cannot go on: the window shows why and the program ends.
+    virtual void cannotStart(const QString &message) = 0;
     // A progress text on the message line; pending events run.
     virtual void showMessage(const QString &text) = 0;
     virtual void showStartPage(const QString &address) = 0;
@@ -49,7 +49,7 @@ public:
 
     Startup(Inputs inputs, ProgramState &state, StartupWindow &window);
 
-    // False when the portal did not answer (the window was told).
+    // False when start-up could not go on, as when the portal did not answer (the window was told).
     bool run();
 
     PortalClient &portal() { return *m_portal; }

@@ -270,29 +270,33 @@ private slots:
         QTest::addColumn<QString>("seen");        // the faces' tips, or the message that ended start-up
         QTest::addColumn<bool>("defaultFolder");  // the program's folder lacks the name: the files go to the default folder
         QTest::addColumn<QStringList>("configs"); // the system-wide tadpole.conf, then the program folder's
+        QTest::addColumn<QString>("unreadable");  // a file of the program folder that cannot be read: a folder in its place
         const QStringList every{"version.htm=2.04", "tad_visit.asp=welcome", "tad_getface.asp=Anna\tBen\tCara\tDan"};
         const QString all = " version.htm tad_start.asp tad_visit.asp?userid={id}&ver=2.04 tad_getface.asp?userid={id} tad_menu.asp?t=1&userid={id}";
         const QString loopback = "http://127.0.0.1:8642/tad/", anna = "Anna's Menu|Ben's Menu|Cara's Menu|Dan's Menu";
-        QTest::newRow("every page answered") << "1" << every << loopback + all << anna << false << QStringList();
+        QTest::newRow("every page answered") << "1" << every << loopback + all << anna << false << QStringList() << QString();
         QTest::newRow("no portal: the message, before any id")
             << "1" << QStringList() << loopback + " version.htm" << "Tadpole: You cannot connect to the Tadpole Web Portal.  Check your internet connection."
-            << false << QStringList();
+            << false << QStringList() << QString();
         QTest::newRow("no visit log, an empty name kept and a missing one by number")
             << "1" << QStringList{"version.htm=2.04", "tad_getface.asp=Anna\t\tCara"} << loopback + all
-            << "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu" << false << QStringList();
+            << "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu" << false << QStringList() << QString();
         QTest::newRow("no names: all by number") << "1" << QStringList{"version.htm=2.04", "tad_visit.asp=welcome"} << loopback + all
-                                                 << "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu" << false << QStringList();
-        QTest::newRow("2 selects the local network") << "2" << every << "http://tadpole-portal.lan:8642/tad/" + all << anna << false << QStringList();
+                                                 << "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu" << false << QStringList() << QString();
+        QTest::newRow("2 selects the local network") << "2" << every << "http://tadpole-portal.lan:8642/tad/" + all << anna << false << QStringList() << QString();
         for (const char *commandLine : {"12", ""})
             QTest::addRow("\"%s\" selects the public host", commandLine) << commandLine << every << "http://www.tadpoleportal.net/tad/" + all << anna
-                                                                         << false << QStringList();
-        QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true << QStringList();
+                                                                         << false << QStringList() << QString();
+        QTest::newRow("the settings cannot be read: the message, before the portal") << "1" << every << loopback + ' '
+            << "Tadpole: Tadpole cannot read {files}control.ini (file to open is a directory). Make it readable for this account, then start Tadpole again."
+            << false << QStringList() << "control.ini";
+        QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true << QStringList() << QString();
         // The portal package's file points a start with no argument at the portal installed beside it;
         // the program folder's keys win over it, key by key; a portal may be reached over https; a closing slash is dropped.
         const QStringList configs{"[portal]\npublic=127.0.0.1:8642/\nlan=HTTPS://kids.lan/\n", "[portal]\nlan=https://www.family.example:8443/\n"};
-        QTest::newRow("no argument: the system-wide file's portal") << "" << every << loopback + all << anna << false << configs;
-        QTest::newRow("2: the program folder's https portal") << "2" << every << "https://www.family.example:8443/tad/" + all << anna << false << configs;
-        QTest::newRow("2: the system-wide https portal") << "2" << every << "https://kids.lan/tad/" + all << anna << false << configs.mid(0, 1);
+        QTest::newRow("no argument: the system-wide file's portal") << "" << every << loopback + all << anna << false << configs << QString();
+        QTest::newRow("2: the program folder's https portal") << "2" << every << "https://www.family.example:8443/tad/" + all << anna << false << configs << QString();
+        QTest::newRow("2: the system-wide https portal") << "2" << every << "https://kids.lan/tad/" + all << anna << false << configs.mid(0, 1) << QString();
     }
     void startupTalksToThePortalInOrder()
     {
@@ -301,6 +305,8 @@ private slots:
         const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole");
         const QString files = defaultFolder ? dir.path() + "/default/" : program + '/';
         QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && writeFile(program + "/terminate", {}));
+        QFETCH(QString, unreadable);
+        QVERIFY(unreadable.isEmpty() || QDir().mkpath(files + unreadable));
         QFETCH(QStringList, configs);
         for (int i = 0; i < configs.size(); ++i)
             QVERIFY(writeFile(i ? files + "tadpole.conf" : dir.path() + "/system.conf", configs.at(i).toUtf8()));
@@ -323,7 +329,7 @@ private slots:
         for (int face = 0; face < 4 && window.startupFinished(); ++face)
             seen << window.faceToolTip(face);
         for (const ScriptedDialogs::Shown &shown : world.dialogs.messages)
-            seen << shown.title + ": " + shown.text;
+            seen << QString(shown.title + ": " + shown.text).replace(files, "{files}");
         QTEST(seen.join('|'), "seen");
         const bool started = window.startupFinished();
         QCOMPARE(window.isVisible(), started);
