@@ -140,6 +140,9 @@ std::shared_ptr<const CachedReply> PortalPages::reply(const char *page, int chil
     std::optional<CachedReply> built = build(*owner);
     if (!built)
         return nullptr;
+    // Kept in the room it needs, not in what building it set aside.
+    built->body.squeeze();
+    built->links.squeeze();
     auto made = std::make_shared<const CachedReply>(std::move(*built));
     m_config.cache->insert(key, *generation, made);
     return made;

@@ -4,11 +4,13 @@ ReplyCache::ReplyCache(qsizetype maxBytes) : m_maxBytes(maxBytes) {}
 
 qsizetype ReplyCache::cost(const QString &key, const CachedReply &reply)
 {
-    // The texts, and roughly what the list node, the hash node and the shared reply's own
-    // allocations take beside them.
-    qsizetype bytes = 256 + key.size() * qsizetype(sizeof(QChar)) + reply.body.size();
+    // The texts as the room they hold (bytes made from text hold three a character), and
+    // roughly what the list node, the hash node and the shared reply's own allocations take
+    // beside them.
+    qsizetype bytes = 256 + key.capacity() * qsizetype(sizeof(QChar)) + reply.body.capacity()
+                      + reply.links.capacity() * qsizetype(sizeof(CachedReply::Link));
     for (const CachedReply::Link &link : reply.links)
-        bytes += qsizetype(sizeof(CachedReply::Link)) + link.storedUrl.size() * qsizetype(sizeof(QChar));
+        bytes += link.storedUrl.capacity() * qsizetype(sizeof(QChar));
     return bytes;
 }
 

@@ -1,6 +1,7 @@
 // The portal's parts without a socket or a database: queries, request heads, logos.
 #include "PortalPages.h"
 #include "QueryString.h"
+#include "ReplyCache.h"
 #include "RequestHead.h"
 #include "StarterCatalogue.h"
 
@@ -147,6 +148,20 @@ private slots:
         QVERIFY2((r.contentType + '\n' + r.body).contains(holds), r.body.left(300).constData());
         if (holds.startsWith("image/gif"))  // whole: a broken encoder would ship a broken logo
             QCOMPARE(QImage::fromData(r.body, "GIF").size(), QSize(48, 48));
+    }
+
+    void keptRepliesStayWithinTheBudget()
+    {
+        // Bytes made from text hold room for three a character: the room they hold is what counts.
+        const qsizetype budget = 1024 * 1024;
+        ReplyCache cache(budget);
+        for (int i = 0; i < 1000; ++i)
+            cache.insert(QString::number(i), 1, std::make_shared<const CachedReply>(CachedReply{QString(5000, u'x').toUtf8(), {}}));
+        qsizetype held = 0;
+        for (int i = 0; i < 1000; ++i)
+            if (const std::shared_ptr<const CachedReply> kept = cache.find(QString::number(i), 1))
+                held += kept->body.capacity();
+        QVERIFY2(held > budget / 2 && held <= budget, qPrintable(QString::number(held)));
     }
 
     void catalogueSitesGetLogosThePortalServes()
