@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-webengine-dev libqt6svg6 libgl-dev libqt6opengl6-dev
   libqt6sql6-sqlite libqt6sql6-psql libpq-dev libsqlite3-dev libcpp-httplib-dev libboost1.81-dev
-  libx11-dev libxtst-dev xvfb xauth x11-utils openbox xdotool faketime tzdata
+  libx11-dev libxtst-dev xvfb xauth x11-utils x11-xserver-utils openbox xdotool faketime tzdata
   qt6-base-private-dev libwayland-dev wayland-protocols qt6-wayland sway
   postgresql postgresql-common
   dpkg-dev lintian desktop-file-utils appstream nginx-light curl python3 openssl libnss3-tools

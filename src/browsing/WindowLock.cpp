@@ -5,10 +5,14 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
 #include <xcb/xcb.h>
+
+#include <algorithm>
 
 namespace {
 // How soon the window comes back after the child left it, and how often it
@@ -36,12 +40,58 @@ WindowLock::WindowLock(QWidget *childWindow, std::function<bool()> parentsAreaOp
     m_enforce.setInterval(EnforceMs);
     connect(&m_enforce, &QTimer::timeout, this, &WindowLock::enforce);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &WindowLock::onFocusWindowChanged);
+    // A screen plugged in, taken away or changed: covered again as it is now.
+    const auto recover = [this] {
+        removeCovers();
+        coverOtherScreens();
+    };
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, recover);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, recover);
     m_window->installEventFilter(this);
 }
 
 WindowLock::~WindowLock()
 {
     releaseKeyboard();
+    removeCovers();
+}
+
+void WindowLock::coverOtherScreens()
+{
+    QList<QScreen *> others;
+    if (holding()) {
+        for (QScreen *screen : QGuiApplication::screens()) {
+            if (screen != m_window->screen())
+                others << screen;
+        }
+    }
+    if (others.size() != m_covers.size()
+        || std::any_of(m_covers.cbegin(), m_covers.cend(), [&](const Cover &c) { return !c.window || !others.contains(c.screen); }))
+        removeCovers();
+    for (QScreen *screen : others) {
+        if (std::any_of(m_covers.cbegin(), m_covers.cend(), [&](const Cover &c) { return c.screen == screen; }))
+            continue;
+        // Blank, above other programs and never given the focus: a click on
+        // it leaves the keys with the window.
+        auto *cover = new QWidget(nullptr, LockedFlags | Qt::WindowDoesNotAcceptFocus);
+        cover->setObjectName(QStringLiteral("screenCover"));
+        cover->setAutoFillBackground(true);
+        cover->setPalette(QPalette(Qt::black));
+        cover->winId();
+        cover->windowHandle()->setScreen(screen);
+        cover->setGeometry(screen->geometry());
+        connect(screen, &QScreen::geometryChanged, cover, [cover](const QRect &area) { cover->setGeometry(area); });
+        cover->showFullScreen();
+        showOnEveryDesktop(cover->windowHandle(), true);
+        m_covers.append({screen, cover});
+    }
+}
+
+void WindowLock::removeCovers()
+{
+    for (const Cover &cover : std::as_const(m_covers))
+        delete cover.window;
+    m_covers.clear();
 }
 
 void WindowLock::apply(bool locked)
@@ -77,6 +127,7 @@ void WindowLock::apply(bool locked)
             showOnEveryDesktop(m_window->windowHandle(), false);
         m_window->showMaximized();
     }
+    coverOtherScreens();
     onFocusWindowChanged(QGuiApplication::focusWindow());
 }
 
@@ -200,6 +251,7 @@ bool WindowLock::nativeEventFilter(const QByteArray &eventType, void *message, q
 
 void WindowLock::onFocusWindowChanged(QWindow *focus)
 {
+    coverOtherScreens(); // taken away while the parents' area is open
     if (!holding()) {
         releaseKeyboard();
         return;
@@ -277,9 +329,12 @@ void WindowLock::enforce()
         return;
     // Sent to one desktop (Alt+Shift and the wheel), it is put on all again.
     showOnEveryDesktop(m_window->windowHandle(), true);
+    coverOtherScreens();
     if (escaped()) {
         if (m_window->isMinimized() || !m_window->isFullScreen())
             m_window->showFullScreen();
+        for (const Cover &cover : std::as_const(m_covers))
+            cover.window->raise();
         m_window->raise();
         // A dialog of ours that was open, or else the child's latest pop-up,
         // comes back in front of the window, with the pop-ups it belongs to.

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QScreen;
 class QWidget;
 class QWindow;
 
@@ -25,6 +26,9 @@ class QWindow;
 // Our own dialogs (message boxes, the gate) are brought back instead of the
 // window when one is open; the whole time the parents' area is open, nothing
 // is held or brought back: a parent may use the rest of the desktop.
+//
+// Every other screen is covered by a blank window of ours while the lock
+// holds, so that no screen shows the desktop or another program.
 //
 // Unlocked, the window is maximised and the child may leave it.
 class WindowLock : public QObject, public QAbstractNativeEventFilter {
@@ -59,6 +63,8 @@ private:
     bool escaped() const;
     QWidget *frontAdopted() const; // the latest pop-up still shown
     QWidget *front() const; // a dialog of ours that is open, else the latest pop-up, else the window
+    void coverOtherScreens();
+    void removeCovers();
 
     QWidget *m_window;
     std::function<bool()> m_parentsAreaOpen;
@@ -70,4 +76,9 @@ private:
     ShortcutsInhibitor m_shortcuts;
     QTimer m_enforce;
     QList<QPointer<QWidget>> m_adopted;
+    struct Cover {
+        QPointer<QScreen> screen;
+        QPointer<QWidget> window;
+    };
+    QList<Cover> m_covers;
 };

@@ -369,6 +369,31 @@ private slots:
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 1500));
     }
 
+    // A second screen plugged in while locked shows nothing a click could reach: another program's window there
+    // gets no click. (After the test above, whose window manager still runs.)
+    void lockedWindowCoversEveryScreen()
+    {
+        if (m_windowManager.state() != QProcess::Running || QStandardPaths::findExecutable(QStringLiteral("xrandr")).isEmpty())
+            QSKIP("openbox and xrandr are needed for a second screen");
+        QVERIFY(startBrowser(Locked));
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 10000), qPrintable(activeTitle()));
+        const auto xrandr = [](const QString &arguments) { run(QStringLiteral("xrandr"), arguments.split(QLatin1Char(' '))); };
+        auto unplug = qScopeGuard([&] { xrandr(QStringLiteral("--delmonitor RIGHT")); xrandr(QStringLiteral("--delmonitor LEFT")); });
+        xrandr(QStringLiteral("--setmonitor LEFT 512/135x768/203+0+0 screen"));
+        xrandr(QStringLiteral("--setmonitor RIGHT 512/135x768/203+512+0 none"));
+        const Window other = otherProgramsWindow(m_x, "Other Program");
+        auto destroy = qScopeGuard([&] { XDestroyWindow(m_x, other); XFlush(m_x); });
+        XSelectInput(m_x, other, ButtonPressMask);
+        XMoveResizeWindow(m_x, other, 600, 100, 300, 300);
+        XFlush(m_x);
+        QTest::qWait(2000);
+        xdotool(QStringLiteral("mousemove 750 250 click 1").split(QLatin1Char(' ')));
+        XSync(m_x, False);
+        XEvent event;
+        QVERIFY2(!e2e::waitFor([&] { return XCheckTypedWindowEvent(m_x, other, ButtonPress, &event); }, 500),
+                 "a click on the second screen reached another program");
+    }
+
     // Under a clock twenty times as fast (wall and monotonic both), a 15-minute daily limit with 4 minutes used
     // earlier today drains the toolbar's pond at 10, 5 and 1 minutes left, shows "time to finish" (which goes
     // away by itself) and then "time is up", each seen in what the X server shows, and keeps the day's time used.
