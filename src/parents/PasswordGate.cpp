@@ -89,13 +89,18 @@ QString PasswordGate::maskedHint(const QString &password)
         .toUpper();
 }
 
+bool PasswordGate::isHintKeyword(const QString &text)
+{
+    return text.toUpper() == HintKeyword;
+}
+
 void PasswordGate::submitPassword()
 {
     ProgramState &globals = *m_context.state;
     const QString entry = m_passwordBox->text().toUpper();
 
     // The hint comes first: the keyword shows the hint even when it is the password.
-    if (entry == HintKeyword) {
+    if (isHintKeyword(entry)) {
         m_context.dialogs->message(QStringLiteral("Here's Your Hint: ") + QStringLiteral("\r\n")
                                        + maskedHint(globals.settings.Password),
                                    Dialogs::ApplicationTitle);

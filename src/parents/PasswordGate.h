@@ -21,6 +21,8 @@ public:
     // The stored password as the hint shows it: first and last character
     // kept, every one between them a "*", all upper-cased.
     static QString maskedHint(const QString &password);
+    // Whether the text is the keyword that asks for the hint, in any case.
+    static bool isHintKeyword(const QString &text);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,5 +1,6 @@
 #include "parents/PreferencesWindow.h"
 
+#include "parents/PasswordGate.h"
 #include "shell/Services.h"
 #include "shell/SettingsFile.h"
 #include "shell/ProgramState.h"
@@ -165,12 +166,18 @@ QString PreferencesWindow::refusal() const
     // password at all (which a "." would pass, being not empty).
     if (password == QLatin1String("."))
         return QStringLiteral("You cannot use '.' as your password");
+    // The gate answers the hint's keyword with the hint, whatever the password.
+    if (PasswordGate::isHintKeyword(password))
+        return QStringLiteral("You cannot use 'c_l_u_e' as your password");
     if (stop && password.isEmpty())
         return QStringLiteral("You need to enter a password to disable the STOP button.");
     if (password.isEmpty() && limited)
         return QStringLiteral("You need to enter a password to set a timer.");
     if (limited && !stop)
         return QStringLiteral("You need to disable the STOP button to set a timer.");
+    // Such hours would be saved as none at all.
+    if (m_hoursBox->isChecked() && !timeOptions().hours.isSet())
+        return QStringLiteral("The allowed hours must end at another time than they start.");
     return {};
 }
 

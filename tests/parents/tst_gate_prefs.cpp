@@ -100,6 +100,11 @@ private slots:
             << plain << QStringList{"timeLimitBox=No Limit", "click:hoursBox", "click:saveButton", "passwordBox=frog"}
             << QStringList{told + "You need to enter a password to set a timer.", told + "You need to disable the STOP button to set a timer."}
             << plain;
+        QTest::newRow("the hint's keyword, which the gate never takes as the password, and allowed hours that end as they start")
+            << plain << QStringList{"passwordBox=C_l_u_e", "click:disableStopBox", "click:saveButton", "passwordBox=frog", "click:hoursBox",
+                                    "click:hoursFrom", "key:Home", "key:PgUp", "key:Up", "key:Up", "type::30"}
+            << QStringList{told + "You cannot use 'c_l_u_e' as your password", told + "The allowed hours must end at another time than they start."}
+            << plain;
         QTest::newRow("a control.ini that cannot be written changes nothing")
             << QByteArray() << QStringList{"passwordBox=frog", "timeLimitBox=No Limit"}
             << QStringList{"Tadpole: Your changes could not be saved, so nothing has changed."} << QByteArray();
