@@ -30,6 +30,8 @@ QComboBox *ageBox(const char *name, QWidget *parent)
     auto *box = new QComboBox(parent);
     box->setObjectName(QLatin1String(name));
     box->setEditable(true);
+    // No completion: a typed "1" would be sent as the list's "10".
+    box->setCompleter(nullptr);
     box->setInsertPolicy(QComboBox::NoInsert);
     return box;
 }
@@ -155,7 +157,7 @@ void SiteEditorWindow::fillForm(const SelectedSite &selectedRow)
     }
     const QString title = m_context.main ? m_context.main->childPageTitle() : QString();
     if (!title.isEmpty())
-        m_autoAddButton->setText(QStringLiteral("Click to Auto-Add: ") + title);
+        m_autoAddButton->setText(QStringLiteral("Click to Auto-Add: ") + QString(title).replace(u'&', QStringLiteral("&&"))); // no shortcut
 }
 
 void SiteEditorWindow::autoAddChildPage()

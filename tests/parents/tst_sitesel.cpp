@@ -6,6 +6,7 @@
 #include "parents/SitePreviewWindow.h"
 #include "parents/SiteSelectionWindow.h"
 
+#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
@@ -159,18 +160,18 @@ private slots:
             << 2 << "5 plus" << QStringList{"no"} + remove << QStringList() << "http://frogs.example/|Frog Games!|Jumping games|5 plus|";
         QTest::newRow("Auto-Add fills a new site from the child's page, sending nothing")
             << 0 << "" << QStringList{"click:autoAddButton"} << QStringList()
-            << "http://animals.example/games|Animal Games|Animal Games|3|12";
+            << "http://animals.example/games|Animal &Songs|Animal &Songs|3|12";
         QTest::newRow("a save asks for the address, then the short name, completing nothing")
             << 0 << "" << QStringList{"click:saveButton", "address=x", "click:saveButton"}
             << QStringList{"Tadpole: Enter a Web Address!", "Tadpole: Enter a Short Name!"} << "x||||";
         QTest::newRow("Zoo alone is completed; a declined suggestion sends nothing")
             << 0 << "" << QStringList{"no", "answer:mum@home.example"} + zoo << QStringList{posted, added} << "";
-        QTest::newRow("values arrive whole; an edit sends its id, the letter logo and no type")
+        QTest::newRow("values arrive whole, an age as typed; an edit sends its id, the letter logo and no type")
             << 7 << "5 to 9"
-            << QStringList{"address=http://t.example/?a=1&b=2#top", "shortName=Tom & Jerry's Zoo", "description=Cats = mice", "ageFrom=4",
+            << QStringList{"address=http://t.example/?a=1&b=2#top", "shortName=Tom & Jerry's Zoo", "description=Cats = mice", "ageFrom=1",
                            "ageTo=9", "click:saveButton"}
             << QStringList{"tad_postsite.asp?url=http%3A%2F%2Ft.example%2F%3Fa%3D1%26b%3D2%23top&shortname=Tom%20%26%20Jerry%27s%20Zoo"
-                           "&comments=Cats%20%3D%20mice&AgeFrom=4&AgeTo=9&LogoLoc=T_gif.gif&id=7&userid=42&Delete=0&Type=",
+                           "&comments=Cats%20%3D%20mice&AgeFrom=1&AgeTo=9&LogoLoc=T_gif.gif&id=7&userid=42&Delete=0&Type=",
                            added}
             << "";
         QTest::newRow("a suggestion with an address; its failure is told")
@@ -199,10 +200,11 @@ private slots:
         const int id = DATA(int, siteId);
         ParentsWorld world;
         world.state.currentUrl = "http://animals.example/games";
-        world.main.title = "Animal Games";
+        world.main.title = "Animal &Songs";
         const SelectedSite row{"Frog Games", DATA(QString, ages), "Jumping games", "F_gif.gif", "http://frogs.example/"};
         SiteEditorWindow window(world.context(), id, id ? "" : "2", row);
         QCOMPARE(child(&window, "deleteButton")->isEnabled(), id != 0);
+        QVERIFY(qobject_cast<QAbstractButton *>(child(&window, "autoAddButton"))->shortcut().isEmpty()); // the page's "&" takes no key
         world.play(&window, DATA(QStringList, steps));
         QTEST(world.outside(false), "outside");
         QStringList shown;
