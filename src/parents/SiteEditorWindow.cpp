@@ -199,7 +199,7 @@ void SiteEditorWindow::saveSite()
         m_portal.postSite(formFields(letterLogo(m_shortName->text())), false, m_siteType);
     if (!saved.ok()) {
         // The window stays open with everything the parent typed, to save again or cancel.
-        m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("The site \"%1\"").arg(m_shortName->text()), saved.error),
+        m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("The site \"%1\"").arg(m_shortName->text()), saved),
                                    Title);
         return;
     }
@@ -216,7 +216,7 @@ void SiteEditorWindow::saveSite()
         if (!email.isEmpty()) {
             const FetchResult suggested = m_portal.suggestSite(m_address->text(), email);
             if (!suggested.ok())
-                m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("Your suggestion"), suggested.error), Title);
+                m_context.dialogs->message(changeNotSavedMessage(QStringLiteral("Your suggestion"), suggested), Title);
         }
     }
     m_context.dialogs->message(QStringLiteral("Your new site will now appear at the bottom of your selection list."),
@@ -233,6 +233,6 @@ void SiteEditorWindow::deleteSite()
     const FetchResult deleted = m_portal.postSite(formFields(m_logo), true);
     if (!deleted.ok())
         m_context.dialogs->message(
-            changeNotSavedMessage(QStringLiteral("Removing \"%1\"").arg(m_shortName->text()), deleted.error), Title);
+            changeNotSavedMessage(QStringLiteral("Removing \"%1\"").arg(m_shortName->text()), deleted), Title);
     accept();
 }

@@ -1,5 +1,7 @@
 #include "parents/SiteList.h"
 
+#include "shell/PortalClient.h"
+
 #include <QSet>
 #include <QStringView>
 
@@ -83,7 +85,12 @@ QString leftOutRowsMessage(const SiteListReply &reply)
     return parts.join(QStringLiteral(" and ")) + QStringLiteral("; they were left out and the other sites are shown.");
 }
 
-QString changeNotSavedMessage(const QString &change, const QString &reason)
+QString changeNotSavedMessage(const QString &change, const FetchResult &failed)
 {
-    return QStringLiteral("%1 did not reach the Tadpole portal, so nothing was changed there.\r\n\r\n%2").arg(change, reason);
+    if (failed.unsure) {
+        return QStringLiteral("%1 may have reached the Tadpole portal, but its answer did not come. Look at the list before you "
+                              "make the change again, or it may be made twice.\r\n\r\n%2")
+            .arg(change, failed.error);
+    }
+    return QStringLiteral("%1 did not reach the Tadpole portal, so nothing was changed there.\r\n\r\n%2").arg(change, failed.error);
 }

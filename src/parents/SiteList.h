@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+struct FetchResult;
+
 // One site of the portal's available-sites reply: a row of nine TAB-separated
 // fields, each row ended by CR LF.
 struct SiteRow {
@@ -31,5 +33,5 @@ SiteListReply parseAvailableSites(const QByteArray &reply);
 // What the parent is told about rows left out of a load; empty when none were.
 QString leftOutRowsMessage(const SiteListReply &reply);
 
-// What the parent is told when a change did not reach the portal.
-QString changeNotSavedMessage(const QString &change, const QString &reason);
+// What the parent is told when a change did not reach the portal, or may not have.
+QString changeNotSavedMessage(const QString &change, const FetchResult &failed);

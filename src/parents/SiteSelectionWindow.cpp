@@ -285,7 +285,7 @@ void SiteSelectionWindow::renameChild(int child)
     const FetchResult reply = m_portal.saveFaceName(child, name);
     if (!reply.ok()) {
         // The faces keep the name the portal holds.
-        reportNotSaved(QStringLiteral("The name \"%1\"").arg(name), reply.error);
+        reportNotSaved(QStringLiteral("The name \"%1\"").arg(name), reply);
         return;
     }
     m_faceImages[child]->setToolTip(plainToolTip(name + QStringLiteral(" (right-click to change)")));
@@ -317,7 +317,7 @@ void SiteSelectionWindow::onSiteTicked(QTreeWidgetItem *item)
         // Reloading here would delete the row under the list's own click handling.
         const QString change = QStringLiteral("The %1 of \"%2\"").arg(ticked ? QStringLiteral("tick") : QStringLiteral("untick"),
                                                                       item->text(SiteName));
-        QMetaObject::invokeMethod(this, [this, change, error = reply.error] { reportNotSaved(change, error); },
+        QMetaObject::invokeMethod(this, [this, change, reply] { reportNotSaved(change, reply); },
                                   Qt::QueuedConnection);
     }
 }
@@ -405,8 +405,8 @@ SelectedSite SiteSelectionWindow::selectedSite() const
     return {item->text(SiteName), item->text(Ages), item->text(Comments), item->text(Logo), item->text(URL)};
 }
 
-void SiteSelectionWindow::reportNotSaved(const QString &change, const QString &reason)
+void SiteSelectionWindow::reportNotSaved(const QString &change, const FetchResult &failed)
 {
-    m_context.dialogs->message(changeNotSavedMessage(change, reason), Title);
+    m_context.dialogs->message(changeNotSavedMessage(change, failed), Title);
     loadSiteList(m_child);
 }

@@ -52,7 +52,7 @@ private:
     bool isHighlighted(int face) const;
     bool maintainerMode() const;
     SelectedSite selectedSite() const;
-    void reportNotSaved(const QString &change, const QString &reason);
+    void reportNotSaved(const QString &change, const FetchResult &failed);
 
     ParentsContext m_context;
     ProgramState &m_state;

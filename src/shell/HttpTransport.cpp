@@ -20,6 +20,14 @@ QString portalReason(QNetworkReply &reply)
         ? QStringLiteral(": ") + line
         : QString();
 }
+
+// Errors that come before the request is sent: the portal cannot have seen it.
+bool neverSent(QNetworkReply::NetworkError error)
+{
+    return error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError
+        || error == QNetworkReply::SslHandshakeFailedError || error == QNetworkReply::ProxyConnectionRefusedError
+        || error == QNetworkReply::ProxyNotFoundError;
+}
 } // namespace
 
 HttpTransport::HttpTransport(int timeoutMs) : m_timeoutMs(timeoutMs) {}
@@ -59,15 +67,16 @@ FetchResult HttpTransport::fetch(const QString &address)
         reply->abort();
         result = FetchResult::failure(QStringLiteral("The wait for the portal was cut short"));
     } else if (tooLarge) {
-        result = FetchResult::failure(QStringLiteral("The reply is larger than %1 bytes").arg(MaxReplyBytes));
+        result = FetchResult::unsureFailure(QStringLiteral("The reply is larger than %1 bytes").arg(MaxReplyBytes));
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
-        result = FetchResult::failure(QStringLiteral("The request timed out"));
+        result = FetchResult::unsureFailure(QStringLiteral("The request timed out"));
     } else if (status != 0 && (status < 200 || status >= 300)) {
         result = FetchResult::failure(QStringLiteral("The portal answered HTTP %1").arg(status) + portalReason(*reply));
     } else if (reply->error() != QNetworkReply::NoError) {
         // A 200 whose connection dropped mid-body (or whose chunks never ended)
         // is no answer: its half would read as a whole name or a whole list.
         result = FetchResult::failure(reply->errorString());
+        result.unsure = !neverSent(reply->error());
     } else {
         const QByteArray body = reply->readAll();
         const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
@@ -75,9 +84,9 @@ FetchResult HttpTransport::fetch(const QString &address)
         // chunked ones too, so only a declared length tells a whole reply from
         // a cut-off one. The portal always declares it.
         if (!declared.isValid())
-            result = FetchResult::failure(QStringLiteral("The reply did not say how long it is"));
+            result = FetchResult::unsureFailure(QStringLiteral("The reply did not say how long it is"));
         else if (declared.toLongLong() != body.size())
-            result = FetchResult::failure(QStringLiteral("The reply was cut off: %1 of %2 bytes").arg(body.size()).arg(declared.toLongLong()));
+            result = FetchResult::unsureFailure(QStringLiteral("The reply was cut off: %1 of %2 bytes").arg(body.size()).arg(declared.toLongLong()));
         else
             result = FetchResult::success(body);
     }

@@ -10,10 +10,14 @@
 struct FetchResult {
     std::optional<QByteArray> body;
     QString error;
+    // Failed after the request may have reached the portal (no whole answer
+    // came): a change may have been made there all the same.
+    bool unsure = false;
 
     bool ok() const { return body.has_value(); }
     static FetchResult success(QByteArray bytes) { return {std::move(bytes), QString()}; }
     static FetchResult failure(QString reason) { return {std::nullopt, std::move(reason)}; }
+    static FetchResult unsureFailure(QString reason) { return {std::nullopt, std::move(reason), true}; }
 };
 
 // One blocking GET. Implementations return only when the whole reply has

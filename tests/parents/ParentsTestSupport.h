@@ -88,7 +88,7 @@ struct ParentsWorld : ScriptedWorld {
     // Shows the window, active so that keys reach it, and plays steps on it. The parent: "click:CONTROL" ("right:",
     // "middle:" with those buttons), "type:TEXT", "key:KEYS", "CONTROL=TEXT" (clicks into a field and types over what
     // it holds), "tick:ROW" and "row:ROW" (a click on the row's check box, on the row), "close" (the close box). The
-    // outside: "refuse:PAGE" (the portal fails it from then on), "portal:PAGE=REPLY", "answer:TEXT" (typed into the
+    // outside: "refuse:PAGE" (the portal fails it from then on), "lost:PAGE" (its answers never come), "portal:PAGE=REPLY", "answer:TEXT" (typed into the
     // next box asked), "yes" or "no" (the next question's answer), "file:NAME" (put into the program folder).
     void play(QWidget *window, const QStringList &steps)
     {
@@ -113,6 +113,8 @@ struct ParentsWorld : ScriptedWorld {
                 window->close();
             else if (kind == "refuse")
                 transport.replies.remove(page);
+            else if (kind == "lost")
+                transport.replies.insert(page, FetchResult::unsureFailure("The request timed out"));
             else if (kind == "portal")
                 transport.replies.insert(page, FetchResult::success(what.section('=', 1).toUtf8()));
             else if (kind == "file")
