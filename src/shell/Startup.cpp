@@ -33,16 +33,24 @@ QString commandLineSays(const QString &commandLine)
 // The program folder's files that hold what the parent set and what was used.
 // One that is there but cannot be read would read as missing: no password, no
 // STOP lock, no limit, the day's minutes unused, a new id. Start-up stops instead.
+// Something other than a file in the id's place is moved aside by the id's own
+// rules; in another file's place it is never opened (a pipe would wait for ever).
 QString unreadableFileIn(const QString &appFolder)
 {
-    const QStringList files{SettingsFile::fileName(appFolder), appFolder + QStringLiteral("unblocked.tad"),
-                            appFolder + QStringLiteral("timeused.txt"), Identity::fileName(appFolder),
-                            Identity::spareFileName(appFolder)};
+    const QStringList identityFiles{Identity::fileName(appFolder), Identity::spareFileName(appFolder)};
+    const QStringList files = QStringList{SettingsFile::fileName(appFolder), appFolder + QStringLiteral("unblocked.tad"),
+                                          appFolder + QStringLiteral("timeused.txt")} + identityFiles;
     for (const QString &path : files) {
+        const QFileInfo info(path);
+        if (!info.exists() || (!info.isFile() && identityFiles.contains(path)))
+            continue;
         QFile file(path);
-        if (QFileInfo::exists(path) && !file.open(QIODevice::ReadOnly))
+        const QString reason = !info.isFile()                    ? QStringLiteral("it is not a file")
+                               : !file.open(QIODevice::ReadOnly) ? file.errorString()
+                                                                 : QString();
+        if (!reason.isEmpty())
             return QStringLiteral("Tadpole cannot read %1 (%2). Make it readable for this account, then start Tadpole again.")
-                .arg(path, file.errorString());
+                .arg(path, reason);
     }
     return QString();
 }
