@@ -46,7 +46,8 @@ WindowLock::WindowLock(QWidget *childWindow, std::function<bool()> parentsAreaOp
         coverOtherScreens();
     };
     connect(qGuiApp, &QGuiApplication::screenAdded, this, recover);
-    connect(qGuiApp, &QGuiApplication::screenRemoved, this, recover);
+    // Once the windows on a screen taken away have moved to another one.
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, recover, Qt::QueuedConnection);
     m_window->installEventFilter(this);
 }
 
@@ -66,7 +67,8 @@ void WindowLock::coverOtherScreens()
         }
     }
     if (others.size() != m_covers.size()
-        || std::any_of(m_covers.cbegin(), m_covers.cend(), [&](const Cover &c) { return !c.window || !others.contains(c.screen); }))
+        || std::any_of(m_covers.cbegin(), m_covers.cend(),
+                       [&](const Cover &c) { return !c.window || !c.window->isVisible() || !others.contains(c.screen); }))
         removeCovers();
     for (QScreen *screen : others) {
         if (std::any_of(m_covers.cbegin(), m_covers.cend(), [&](const Cover &c) { return c.screen == screen; }))
@@ -81,7 +83,8 @@ void WindowLock::coverOtherScreens()
         cover->windowHandle()->setScreen(screen);
         cover->setGeometry(screen->geometry());
         connect(screen, &QScreen::geometryChanged, cover, [cover](const QRect &area) { cover->setGeometry(area); });
-        cover->showFullScreen();
+        cover->setWindowState(Qt::WindowFullScreen);
+        cover->show(); // and not activated: it takes no focus
         showOnEveryDesktop(cover->windowHandle(), true);
         m_covers.append({screen, cover});
     }
@@ -183,6 +186,9 @@ bool WindowLock::holding() const
 
 bool WindowLock::eventFilter(QObject *watched, QEvent *event)
 {
+    // The window moved to another screen: the one it left is covered instead.
+    if (watched == m_window && event->type() == QEvent::ScreenChangeInternal)
+        QMetaObject::invokeMethod(this, &WindowLock::coverOtherScreens, Qt::QueuedConnection);
     // Showing a window puts it on the desktop shown now, so a pop-up is put
     // on every desktop once it shows.
     if (event->type() == QEvent::Show && watched->isWidgetType()
