@@ -21,13 +21,6 @@ QString portalReason(QNetworkReply &reply)
         : QString();
 }
 
-// Errors that come before the request is sent: the portal cannot have seen it.
-bool neverSent(QNetworkReply::NetworkError error)
-{
-    return error == QNetworkReply::ConnectionRefusedError || error == QNetworkReply::HostNotFoundError
-        || error == QNetworkReply::SslHandshakeFailedError || error == QNetworkReply::ProxyConnectionRefusedError
-        || error == QNetworkReply::ProxyNotFoundError;
-}
 } // namespace
 
 HttpTransport::HttpTransport(int timeoutMs) : m_timeoutMs(timeoutMs) {}
@@ -48,7 +41,9 @@ FetchResult HttpTransport::fetch(const QString &address)
     QNetworkReply *reply = m_network.get(request);
     QEventLoop loop;
     bool tooLarge = false;
+    bool sent = false; // once sent, a failure may come after the portal made a change
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::requestSent, reply, [&sent] { sent = true; });
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64) {
         if (received > MaxReplyBytes) {
             tooLarge = true;
@@ -67,16 +62,15 @@ FetchResult HttpTransport::fetch(const QString &address)
         reply->abort();
         result = FetchResult::failure(QStringLiteral("The wait for the portal was cut short"));
     } else if (tooLarge) {
-        result = FetchResult::unsureFailure(QStringLiteral("The reply is larger than %1 bytes").arg(MaxReplyBytes));
+        result = FetchResult::failure(QStringLiteral("The reply is larger than %1 bytes").arg(MaxReplyBytes));
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
-        result = FetchResult::unsureFailure(QStringLiteral("The request timed out"));
+        result = FetchResult::failure(QStringLiteral("The request timed out"));
     } else if (status != 0 && (status < 200 || status >= 300)) {
         result = FetchResult::failure(QStringLiteral("The portal answered HTTP %1").arg(status) + portalReason(*reply));
     } else if (reply->error() != QNetworkReply::NoError) {
         // A 200 whose connection dropped mid-body (or whose chunks never ended)
         // is no answer: its half would read as a whole name or a whole list.
         result = FetchResult::failure(reply->errorString());
-        result.unsure = !neverSent(reply->error());
     } else {
         const QByteArray body = reply->readAll();
         const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
@@ -84,12 +78,15 @@ FetchResult HttpTransport::fetch(const QString &address)
         // chunked ones too, so only a declared length tells a whole reply from
         // a cut-off one. The portal always declares it.
         if (!declared.isValid())
-            result = FetchResult::unsureFailure(QStringLiteral("The reply did not say how long it is"));
+            result = FetchResult::failure(QStringLiteral("The reply did not say how long it is"));
         else if (declared.toLongLong() != body.size())
-            result = FetchResult::unsureFailure(QStringLiteral("The reply was cut off: %1 of %2 bytes").arg(body.size()).arg(declared.toLongLong()));
+            result = FetchResult::failure(QStringLiteral("The reply was cut off: %1 of %2 bytes").arg(body.size()).arg(declared.toLongLong()));
         else
             result = FetchResult::success(body);
     }
+    // Refused (4xx), the portal changed nothing; failing (5xx, a gateway's
+    // too), it may have.
+    result.unsure = !result.ok() && sent && (status < 400 || status >= 500);
     reply->deleteLater();
     return result;
 }

@@ -17,7 +17,6 @@ struct FetchResult {
     bool ok() const { return body.has_value(); }
     static FetchResult success(QByteArray bytes) { return {std::move(bytes), QString()}; }
     static FetchResult failure(QString reason) { return {std::nullopt, std::move(reason)}; }
-    static FetchResult unsureFailure(QString reason) { return {std::nullopt, std::move(reason), true}; }
 };
 
 // One blocking GET. Implementations return only when the whole reply has

@@ -114,7 +114,7 @@ struct ParentsWorld : ScriptedWorld {
             else if (kind == "refuse")
                 transport.replies.remove(page);
             else if (kind == "lost")
-                transport.replies.insert(page, FetchResult::unsureFailure("The request timed out"));
+                transport.replies.insert(page, FetchResult{std::nullopt, "The request timed out", true});
             else if (kind == "portal")
                 transport.replies.insert(page, FetchResult::success(what.section('=', 1).toUtf8()));
             else if (kind == "file")
