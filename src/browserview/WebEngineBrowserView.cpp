@@ -68,6 +68,9 @@ void prepareChildProfile(QWebEngineProfile *profile)
     settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
     settings->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    // A window opens for the child's click or key, one for each, never for a
+    // script alone: a page could open them without end over the window.
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     // The radio's player is a page no one clicks: it must play unasked.
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     profile->setUrlRequestInterceptor(requestGuard());
