@@ -33,8 +33,9 @@ QString commandLineSays(const QString &commandLine)
 // The program folder's files that hold what the parent set and what was used.
 // One that is there but cannot be read would read as missing: no password, no
 // STOP lock, no limit, the day's minutes unused, a new id. Start-up stops instead.
-// Something other than a file in the id's place is moved aside by the id's own
-// rules; in another file's place it is never opened (a pipe would wait for ever).
+// A link to nothing (a disk not mounted) counts as there. Something other than
+// a file in the id's place is moved aside by the id's own rules; in another
+// file's place it is never opened (a pipe would wait for ever).
 QString unreadableFileIn(const QString &appFolder)
 {
     const QStringList identityFiles{Identity::fileName(appFolder), Identity::spareFileName(appFolder)};
@@ -42,10 +43,10 @@ QString unreadableFileIn(const QString &appFolder)
                                           appFolder + QStringLiteral("timeused.txt")} + identityFiles;
     for (const QString &path : files) {
         const QFileInfo info(path);
-        if (!info.exists() || (!info.isFile() && identityFiles.contains(path)))
+        if ((!info.exists() && !info.isSymLink()) || (!info.isFile() && identityFiles.contains(path)))
             continue;
         QFile file(path);
-        const QString reason = !info.isFile()                    ? QStringLiteral("it is not a file")
+        const QString reason = info.exists() && !info.isFile()   ? QStringLiteral("it is not a file")
                                : !file.open(QIODevice::ReadOnly) ? file.errorString()
                                                                  : QString();
         if (!reason.isEmpty())

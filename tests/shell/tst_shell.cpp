@@ -18,6 +18,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -271,7 +272,7 @@ private slots:
         QTest::addColumn<QString>("seen");        // the faces' tips, or the message that ended start-up
         QTest::addColumn<bool>("defaultFolder");  // the program's folder lacks the name: the files go to the default folder
         QTest::addColumn<QStringList>("configs"); // the system-wide tadpole.conf, then the program folder's
-        QTest::addColumn<QString>("unreadable");  // a file of the program folder that cannot be read, even by root
+        QTest::addColumn<QString>("unreadable");  // in a file's place in the program folder: "link NAME TARGET", "folder NAME", "pipe NAME"
         const QStringList every{"version.htm=2.04", "tad_visit.asp=welcome", "tad_getface.asp=Anna\tBen\tCara\tDan"};
         const QString all = " version.htm tad_start.asp tad_visit.asp?userid={id}&ver=2.04 tad_getface.asp?userid={id} tad_menu.asp?t=1&userid={id}";
         const QString loopback = "http://127.0.0.1:8642/tad/", anna = "Anna's Menu|Ben's Menu|Cara's Menu|Dan's Menu";
@@ -288,9 +289,16 @@ private slots:
         for (const char *commandLine : {"12", ""})
             QTest::addRow("\"%s\" selects the public host", commandLine) << commandLine << every << "http://www.tadpoleportal.net/tad/" + all << anna
                                                                          << false << QStringList() << QString();
-        QTest::newRow("the settings cannot be read: the message, before the portal") << "1" << every << loopback + ' '
-            << "Tadpole: Tadpole cannot read {files}control.ini (Permission denied). Make it readable for this account, then start Tadpole again."
-            << false << QStringList() << "control.ini";
+        const QString cannot = "Tadpole: Tadpole cannot read {files}%1 (%2). Make it readable for this account, then start Tadpole again.";
+        QTest::newRow("settings no one may read: the message, before the portal")
+            << "1" << every << loopback + ' ' << cannot.arg("control.ini", "Permission denied") << false << QStringList()
+            << "link control.ini /proc/sys/vm/drop_caches"; // a file of the kernel's that only takes writes, even root's
+        QTest::newRow("a link to nothing") << "1" << every << loopback + ' ' << cannot.arg("unblocked.tad", "No such file or directory") << false
+                                           << QStringList() << "link unblocked.tad /no/such/disk/unblocked.tad";
+        QTest::newRow("a pipe") << "1" << every << loopback + ' ' << cannot.arg("timeused.txt", "it is not a file") << false << QStringList()
+                                << "pipe timeused.txt";
+        QTest::newRow("a folder in the id's place is the id's to move aside") << "1" << every << loopback + all << anna << false << QStringList()
+                                                                              << "folder userid.id";
         QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true << QStringList() << QString();
         // The portal package's file points a start with no argument at the portal installed beside it;
         // the program folder's keys win over it, key by key; a portal may be reached over https; a closing slash is dropped.
@@ -306,11 +314,12 @@ private slots:
         const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole");
         const QString files = defaultFolder ? dir.path() + "/default/" : program + '/';
         QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && writeFile(program + "/terminate", {}));
-        QFETCH(QString, unreadable);
-        const QString writeOnly = "/proc/sys/vm/drop_caches"; // a file of the kernel's that only takes writes
-        if (!unreadable.isEmpty() && !QFileInfo(writeOnly).isFile())
+        const QStringList made = DATA(QString, unreadable).split(' ');
+        if (made[0] == "link" && made[2].startsWith("/proc") && !QFileInfo(made[2]).isFile())
             QSKIP("no write-only file to stand for an unreadable one");
-        QVERIFY(unreadable.isEmpty() || QFile::link(writeOnly, files + unreadable));
+        QVERIFY(made[0] != "link" || QFile::link(made[2], files + made[1]));
+        QVERIFY(made[0] != "folder" || QDir().mkpath(files + made[1]));
+        QVERIFY(made[0] != "pipe" || mkfifo(QFile::encodeName(files + made[1]).constData(), 0600) == 0);
         QFETCH(QStringList, configs);
         for (int i = 0; i < configs.size(); ++i)
             QVERIFY(writeFile(i ? files + "tadpole.conf" : dir.path() + "/system.conf", configs.at(i).toUtf8()));
