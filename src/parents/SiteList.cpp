@@ -88,8 +88,8 @@ QString leftOutRowsMessage(const SiteListReply &reply)
 QString changeNotSavedMessage(const QString &change, const FetchResult &failed)
 {
     if (failed.unsure) {
-        return QStringLiteral("%1 may have reached the Tadpole portal, but its answer did not come. Look at the list before you "
-                              "make the change again, or it may be made twice.\r\n\r\n%2")
+        return QStringLiteral("%1 may have reached the Tadpole portal, but no answer said whether it was made. Look at the list "
+                              "before you make the change again, or it may be made twice.\r\n\r\n%2")
             .arg(change, failed.error);
     }
     return QStringLiteral("%1 did not reach the Tadpole portal, so nothing was changed there.\r\n\r\n%2").arg(change, failed.error);

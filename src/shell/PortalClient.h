@@ -10,8 +10,9 @@
 struct FetchResult {
     std::optional<QByteArray> body;
     QString error;
-    // Failed after the request may have reached the portal (no whole answer
-    // came): a change may have been made there all the same.
+    // Failed after the request was sent, with no answer that says whether it
+    // was made (none, a cut-off one, the portal's or a gateway's failure): a
+    // change may have been made there all the same.
     bool unsure = false;
 
     bool ok() const { return body.has_value(); }

@@ -185,8 +185,8 @@ private slots:
             << QStringList{QString(posted).replace("zoo.", "r.").replace("=Zoo", "=%2Fr%2Fkids").replace("Z_gif", "default_logo"), added} << "";
         QTest::newRow("a save whose answer never came may have been made, and says so")
             << 0 << "" << QStringList{"lost:tad_postsite.asp"} + zoo
-            << QStringList{posted, "Tadpole: The site \"Zoo\" may have reached the Tadpole portal, but its answer did not come. Look at the list "
-                                   "before you make the change again, or it may be made twice.\r\n\r\nThe request timed out"}
+            << QStringList{posted, "Tadpole: The site \"Zoo\" may have reached the Tadpole portal, but no answer said whether it was made. Look at "
+                                   "the list before you make the change again, or it may be made twice.\r\n\r\nThe request timed out"}
             << "http://zoo.example/|Zoo|Zoo|3|12";
         QTest::newRow("a failed save is told, not confirmed, and the form stays")
             << 0 << "" << QStringList{"refuse:tad_postsite.asp"} + zoo << QStringList{posted, NotSaved.arg("The site \"Zoo\"")}
