@@ -20,7 +20,6 @@ QString portalReason(QNetworkReply &reply)
         ? QStringLiteral(": ") + line
         : QString();
 }
-
 } // namespace
 
 HttpTransport::HttpTransport(int timeoutMs) : m_timeoutMs(timeoutMs) {}
