@@ -22,6 +22,8 @@
 #include <QRegularExpression>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 #include <functional>
 
 // A face picture that reports which mouse button went down on it.
@@ -159,7 +161,22 @@ SiteSelectionWindow::SiteSelectionWindow(const ParentsContext &context, QWidget 
     connect(blockedButton, &QPushButton::clicked, this, [this] { BlockedSitesWindow(m_context, this).exec(); });
     connect(m_preferencesAction, &QAction::triggered, this, &SiteSelectionWindow::openPreferences);
 
+    // Names still "Child N" may be what start-up was left with when the
+    // portal did not give them: a click on such a face asks for a real name,
+    // and must not offer the default over one the portal holds.
+    if (std::any_of(m_state.faceNames.cbegin(), m_state.faceNames.cend(), isUnnamed))
+        readFaceNames();
     showCurrentChild();
+}
+
+void SiteSelectionWindow::readFaceNames()
+{
+    const std::optional<QString> names = m_portal.faceNames();
+    if (!names)
+        return;
+    m_state.faceNames = PortalClient::faceNamesFrom(names);
+    for (int i = 0; i < 4 && m_context.main; ++i)
+        m_context.main->setFaceToolTip(i, m_state.faceNames.at(i) + QStringLiteral("'s Menu"));
 }
 
 void SiteSelectionWindow::showCurrentChild()

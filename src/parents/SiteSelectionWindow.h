@@ -42,6 +42,7 @@ private slots:
     void openPreferences();
 
 private:
+    void readFaceNames();
     void showCurrentChild();
     void setUpSiteList();
     void loadSiteList(int child);

@@ -93,16 +93,30 @@ private slots:
             << was;
     }
 
+    // Start-up could not get the names, so the faces say "Child N": the portal's are read again, and a click on a face
+    // offers no "Child 2" to be saved over Ben.
+    void namesStartUpMissedAreReadAgain()
+    {
+        ParentsWorld world;
+        world.state.faceNames = PortalClient::faceNamesFrom(std::nullopt);
+        world.transport.replies.insert("tad_available.asp", FetchResult::success(Family)); // the names: Anna, Ben, Cara, Dan
+        SiteSelectionWindow window(world.context());
+        world.play(&window, {"click:faceImage1"});
+        QCOMPARE(world.outside(), (QStringList{"tad_getface.asp?userid=42", "tad_available.asp?t=1&userid=42", "tad_available.asp?t=2&userid=42",
+                                               "menu 0 Anna's Menu", "menu 1 Ben's Menu", "menu 2 Cara's Menu", "menu 3 Dan's Menu"}));
+    }
+
     void selection()
     {
         const QStringList names{"Anna", "cHILDs", "Cara", "Chloe"};
         ParentsWorld world;
         world.state.faceNames = names;
         world.transport.replies.insert("tad_available.asp", FetchResult::success(Family));
+        world.transport.replies.remove("tad_getface.asp"); // the names kept: cHILDs is unnamed
         SiteSelectionWindow window(world.context());
         QTreeWidget *list = child<QTreeWidget>(&window, "siteList");
         world.play(&window, {});
-        QCOMPARE(world.outside(), QStringList{"tad_available.asp?t=1&userid=42"}); // the ticks loaded send nothing
+        QCOMPARE(world.outside(), (QStringList{"tad_getface.asp?userid=42", "tad_available.asp?t=1&userid=42"})); // the ticks loaded send nothing
         world.transport.requests.clear();
         world.play(&window, DATA(QStringList, steps));
         QTRY_COMPARE(world.outside(), DATA(QStringList, outside)); // a failed tick is told once the click is done
