@@ -141,7 +141,9 @@ PopupWindow *MainWindow::openPopup()
 {
     // The page behind the "time is up" picture still runs, and so may a
     // pop-up's not yet gone: a window either opened would be a way past it.
-    if (m_timedOut)
+    // Before start-up turns the filter on, a pop-up would load and learn
+    // whatever it was opened on.
+    if (m_timedOut || !m_state.filterOn)
         return nullptr;
     m_versionLine->clear();
     auto *popup = new PopupWindow(*m_filter, m_services, m_state.popupsAllowed, geometry(), [this] { return openPopup(); });

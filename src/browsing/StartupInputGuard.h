@@ -4,9 +4,10 @@
 #include <QEvent>
 #include <QWidget>
 
-// While start-up runs, the child's clicks and keys on the main window start
-// nothing: a face or STOP pressed while the portal is waited for would run
-// into a half-made window. The window keeps repainting; input that arrives is
+// While start-up runs, the child's clicks, keys and drops on the main window
+// start nothing: a face or STOP pressed while the portal is waited for would
+// run into a half-made window, and a link dropped on the view would open
+// before the filter is on. The window keeps repainting; input that arrives is
 // dropped, including what the portal's waits held back and hand on later.
 // Other windows (a message box start-up shows) are not touched.
 class StartupInputGuard : public QObject {
@@ -31,7 +32,10 @@ protected:
         case QEvent::TouchUpdate:
         case QEvent::TouchEnd:
         case QEvent::TabletPress:
-        case QEvent::TabletRelease: {
+        case QEvent::TabletRelease:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
             auto *widget = qobject_cast<QWidget *>(watched);
             return widget && widget->window() == m_window;
         }

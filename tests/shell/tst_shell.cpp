@@ -9,6 +9,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -234,7 +235,8 @@ private slots:
     void startupWaitsOnAHangingPortalWithoutTakingInput()
     {
         // The real transport on a portal that never sends the names: the window repaints and says what it
-        // waits for, a face and STOP clicked meanwhile start nothing, and start-up goes on after the bound.
+        // waits for, a face and STOP clicked, a link dropped and a window asked for meanwhile start nothing
+        // (the filter is not on yet), and start-up goes on after the bound.
         TestPortal portal;
         portal.hangOn = "tad_getface.asp";
         QTemporaryDir dir;
@@ -246,13 +248,25 @@ private slots:
         BrowserServices services = world.services(folder.chopped(1), dir.path() + "/");
         services.transport = &transport;
         MainWindow window(services);
-        struct : QObject { int paints = 0; bool eventFilter(QObject *, QEvent *e) override { return paints += e->type() == QEvent::Paint, false; } } counter;
+        struct : QObject {
+            int paints = 0, drags = 0;
+            bool eventFilter(QObject *, QEvent *e) override { return paints += e->type() == QEvent::Paint, drags += e->type() == QEvent::DragEnter, false; }
+        } counter;
         QString seen;
         portal.onHang = [&] {
             window.findChild<QWidget *>("messageLine")->installEventFilter(&counter);
             window.findChild<QWidget *>("messageLine")->update();
             QTimer::singleShot(300, &window, [&] {
-                seen = window.messageLineText() + (counter.paints ? " painted" : " not painted");
+                FakeBrowserView *view = world.views.created.at(0);
+                view->widget()->installEventFilter(&counter);
+                view->widget()->setAcceptDrops(true); // as the engine's view does
+                QMimeData link;
+                link.setUrls({QUrl("http://blocked.example/")});
+                QDragEnterEvent drag(QPoint(5, 5), Qt::CopyAction, &link, Qt::LeftButton, Qt::NoModifier);
+                QApplication::sendEvent(view->widget(), &drag);
+                const NewWindowRequest popup = view->simulateNewWindow();
+                seen = window.messageLineText() + (counter.paints ? " painted" : " not painted") + (counter.drags ? " took a dragged link" : "")
+                    + (popup.cancel && !popup.newWindow ? "" : " opened a window");
                 clickControl(&window, "faceButton2");
                 clickControl(&window, "stopButton");
             });
