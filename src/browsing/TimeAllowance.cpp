@@ -57,6 +57,15 @@ QString DailyUsage::fileName(const QString &appFolder)
     return appFolder + QStringLiteral("timeused.txt");
 }
 
+bool DailyUsage::countsOn(const QDate &day, const QDate &today)
+{
+    // A new day starts once the date has passed the day counted. Moved back
+    // by a day (a clock set back, a time zone crossed westwards over
+    // midnight), the date goes on with that day; moved back further, it is a
+    // clock put right, and the day starts afresh.
+    return day.isValid() && (day == today || day == today.addDays(1));
+}
+
 void DailyUsage::load(const QDate &today)
 {
     m_day = today;
@@ -64,6 +73,7 @@ void DailyUsage::load(const QDate &today)
     m_grantedUntil = {};
     QDate day;
     qint64 seconds = -1;
+    bool secondsRead = false;
     QDateTime granted;
     for (const QString &line : LocalTextFile::readLines(fileName(m_appFolder))) {
         const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toUpper();
@@ -71,20 +81,27 @@ void DailyUsage::load(const QDate &today)
         if (key == QLatin1String("DAY"))
             day = QDate::fromString(value, Qt::ISODate);
         else if (key == QLatin1String("SECONDS"))
-            seconds = value.toLongLong();
+            seconds = value.toLongLong(&secondsRead);
         else if (key == QLatin1String("GRANTED") && value.toLongLong() > 0)
             granted = QDateTime::fromSecsSinceEpoch(value.toLongLong());
     }
-    if (day != today)
+    if (!countsOn(day, today))
         return;
-    // A day holds no more than a day of use, whatever a damaged file says.
-    m_usedMs = std::clamp<qint64>(seconds, 0, 24 * 3600) * 1000;
+    m_day = day;
+    // A day holds no more than a day of use. A count for the day that cannot
+    // be read is a damaged file, and the day is taken as spent, not as new.
+    m_usedMs = (secondsRead && seconds >= 0 ? std::min<qint64>(seconds, 24 * 3600) : 24 * 3600) * 1000;
     m_grantedUntil = granted;
+}
+
+void DailyUsage::roundUpToMinute()
+{
+    m_usedMs = (m_usedMs + 59999) / 60000 * 60000;
 }
 
 bool DailyUsage::add(qint64 ms, const QDate &today)
 {
-    if (today != m_day) {
+    if (!countsOn(m_day, today)) {
         m_day = today;
         m_usedMs = 0;
         m_grantedUntil = {};

@@ -32,16 +32,20 @@ public:
     explicit DailyUsage(QString appFolder) : m_appFolder(std::move(appFolder)) {}
     static QString fileName(const QString &appFolder);
 
-    // What the file says for `today`: nothing when it holds another day or is missing or damaged.
+    // What the file says for `today`: nothing when it holds an earlier day or is missing.
     void load(const QDate &today);
     // Adds time used. Returns true when `today` is a new day, which starts from nothing.
     bool add(qint64 ms, const QDate &today);
     qint64 usedSeconds() const { return m_usedMs / 1000; }
+    // The time ran out: the minute the countdown no longer showed counts as used.
+    void roundUpToMinute();
     QDateTime grantedUntil() const { return m_grantedUntil; }
     void setGrantedUntil(const QDateTime &until) { m_grantedUntil = until; }
     bool save(QString *error = nullptr) const;
 
 private:
+    static bool countsOn(const QDate &day, const QDate &today);
+
     QString m_appFolder;
     QDate m_day;
     qint64 m_usedMs = 0;

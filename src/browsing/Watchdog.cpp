@@ -48,6 +48,12 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
                 settings.LimitEnd = settings.LimitEnd.addMSecs(jump);
             if (m_grantedUntil)
                 m_grantedUntil = m_grantedUntil->addMSecs(jump);
+            // The minutes given are kept as a moment: after a restart they
+            // must end where they end now, not where the old clock put them.
+            if (m_grantedUntil && m_usageLoaded && m_usage.grantedUntil().isValid()) {
+                m_usage.setGrantedUntil(*m_grantedUntil);
+                m_usage.save();
+            }
         }
     }
     m_lastWall = now;
@@ -81,6 +87,13 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
     }
     check.stage = TimeAllowance::stageFor(left);
     check.ranOut = check.stage == TimeAllowance::Stage::Out;
+    // Counted over the whole day, the time used is kept at once when it runs
+    // out, or a restart would give back what the last save had not seen.
+    if (check.ranOut && !m_out && m_wholeDay && m_usageLoaded) {
+        m_usage.roundUpToMinute();
+        m_savedMinute = m_usage.usedSeconds() / 60;
+        m_usage.save();
+    }
     // The window stays locked until a grown-up lets the child back in, also
     // where a new day or the allowed hours' start would give time again.
     m_out = m_out || check.ranOut;

@@ -173,6 +173,7 @@ void tst_Commands::countdownOnTheClocksMinutes()
         const char *caption; qint64 passed, wallChange; const char *line; const char *picture = nullptr;
         const char *hours = ""; bool wholeDay = false; qint64 usedBefore = 0; int grant = 0; const char *start = "10:00:20";
         const char *restarted = nullptr; // the line after a restart, where it is not the same
+        qint64 killedFor = -1; // the restart follows a kill, that many seconds later
     } rows[] = {
         {"30 minutes", 0, 0, "30 minutes on timer.", ""},
         {"30 minutes", 39, 0, "30 minutes on timer."}, // 10:00:59
@@ -208,6 +209,12 @@ void tst_Commands::countdownOnTheClocksMinutes()
         {"30 minutes", 75 * 60, 0, "15 minutes on timer.", "", "", true, 0, 0, "23:00:20", "30 minutes on timer."},
         {"30 minutes", 0, 0, "15 minutes on timer.", "", "", true, 45 * 60, 15}, // more minutes on a spent day
         {"30 minutes", 15 * 60, 0, "25 minutes on timer.", "", "07:00-23:30", true, 0, -30, "23:50:20"}, // ... outlast midnight
+        {"15 minutes", 60, -3600, "29 minutes on timer.", "", "", false, 0, -30}, // ... and a clock set back, also after a restart
+        // A date set back a day goes on with the day counted; further back, it was a clock put right.
+        {"30 minutes", 60, -86400, "4 minutes on timer.", "5", "", true, 25 * 60},
+        {"30 minutes", 60, -3 * 86400, "30 minutes on timer.", "", "", true, 25 * 60},
+        // Killed once the time ran out, and started again: still out.
+        {"30 minutes", 550, 0, "out|0 minutes on timer.", "out", "", true, 1230, 0, "10:00:50", nullptr, 40},
     };
     static const QStringList pictures{"", "10", "5", "1", "out"}; // in the order of TimeAllowance::Stage
     for (const auto &row : rows) {
@@ -246,13 +253,31 @@ void tst_Commands::countdownOnTheClocksMinutes()
         QVERIFY2(line == QLatin1String(row.line), qPrintable(what + line));
         QVERIFY2(!row.picture || pictures.value(int(check.stage)) == QLatin1String(row.picture), qPrintable(what + pictures.value(int(check.stage))));
         if (row.wholeDay || row.grant) { // closed and started again: the same time is left, more minutes too
+            const QByteArray onDisk = readFile(DailyUsage::fileName(folder));
             watchdog.reset();
+            if (row.killedFor >= 0) {
+                QVERIFY(writeFile(DailyUsage::fileName(folder), onDisk));
+                clock.pass(row.killedFor * 1000);
+            }
             ParentalSettings again = limitFromNow();
             Watchdog restarted({.clock = &clock, .appFolder = folder});
             restarted.limitSet(again);
             const std::optional<QString> expected = row.restarted ? QString::fromLatin1(row.restarted) : check.countdown;
             QVERIFY2(restarted.checkTime(again).countdown == expected, qPrintable(what + "after a restart"));
         }
+    }
+    // A count of today's use that cannot be read is a spent day, not a fresh one.
+    for (const char *count : {"seconds=abc", "seconds=-5", "seconds=99999999999999999999", "granted=1"}) {
+        QTemporaryDir dir;
+        FixedClock clock;
+        QVERIFY(LocalTextFile::writeLines(DailyUsage::fileName(dir.path() + '/'), {"day=2026-12-06", count}, nullptr));
+        ParentalSettings settings;
+        settings.TimeLimit = QStringLiteral("30 minutes");
+        settings.LimitEnd = SettingsFile::TimeLimitEnd(settings.TimeLimit, clock.now());
+        settings.time.wholeDay = true;
+        Watchdog watchdog({.clock = &clock, .appFolder = dir.path() + '/'});
+        watchdog.limitSet(settings);
+        QVERIFY2(watchdog.checkTime(settings).ranOut, count);
     }
     // In the hour a clock set back repeats: 75 minutes saved at 00:50 summer time end at 01:05 winter time.
     const QDateTime saved(QDate(2026, 10, 25), QTime(0, 50), QTimeZone("Europe/London"));
