@@ -33,6 +33,7 @@ public:
     virtual void reload() = 0;
     virtual QString title() const = 0;
     virtual QUrl currentUrl() const = 0;
+    virtual void setAudioMuted(bool muted) = 0;
 
 signals:
     void navigationRequested(NavigationRequest &request);

@@ -57,3 +57,8 @@ QUrl EngineView::currentUrl() const
 {
     return m_page->url();
 }
+
+void EngineView::setAudioMuted(bool muted)
+{
+    m_page->setAudioMuted(muted);
+}

@@ -18,6 +18,7 @@ public:
     void reload() override;
     QString title() const override;
     QUrl currentUrl() const override;
+    void setAudioMuted(bool muted) override;
 
     QWebEngineView *webView() const { return m_view; }
 

@@ -54,6 +54,7 @@ void MainWindow::buildTimePictures()
             },
             .moreMinutes = [this](int minutes) { grantMinutes(minutes); },
             .endForToday = [this] { endForToday(); },
+            .monotonicMs = [this] { return m_services.clock->monotonicMs(); },
         });
 }
 
@@ -103,6 +104,8 @@ void MainWindow::setTimedOut(bool timedOut)
     // link leads nowhere while the child is locked out.
     m_messageLine->setAttribute(Qt::WA_TransparentForMouseEvents, timedOut);
     m_messageLine->setText(timedOut ? TimeRanOut : QString());
+    // The page behind the picture still runs: it plays on unheard.
+    m_view->setAudioMuted(timedOut);
     if (timedOut) {
         if (m_radioView && m_radioView->currentUrl() == QUrl(radioPage()))
             toggleRadio(); // switches it off

@@ -153,6 +153,10 @@ void TimePictures::place()
 void TimePictures::showStage(Stage stage)
 {
     const Stage before = std::exchange(m_stage, stage);
+    if (m_choices && !m_choices->isHidden() && m_actions.monotonicMs() - m_choicesShownAt > ChoicesShownMs) {
+        m_choices->hide();
+        m_grownUpButton->show();
+    }
     if (stage == Stage::None) {
         m_countdown->hide();
         if (m_finishPicture)
@@ -197,4 +201,5 @@ void TimePictures::onGrownUpClicked()
         return;
     m_grownUpButton->hide();
     m_choices->show();
+    m_choicesShownAt = m_actions.monotonicMs();
 }

@@ -22,14 +22,19 @@ public:
         std::function<bool()> askGrownUp;         // the password gate where one is set
         std::function<void(int minutes)> moreMinutes;
         std::function<void()> endForToday;
+        std::function<qint64()> monotonicMs;
     };
     static constexpr int FinishShownMs = 8000;
+    // A grown-up's choices left open go again after this long, before the
+    // child finds them in place of the grown-up's button.
+    static constexpr qint64 ChoicesShownMs = 30000;
 
     // The pictures cover `area` but for its `keepTop` pixels (the toolbar,
     // where the parents' and STOP buttons stay at hand) and its `keepBottom`
     // ones (the message and status lines); the pond sits left of `countdownAnchor`.
     TimePictures(QWidget *area, QWidget *countdownAnchor, int keepTop, int keepBottom, Actions actions);
 
+    // Each tick: the stage of the time, and the choices' time running out.
     void showStage(TimeAllowance::Stage stage);
     void showTimeUp(bool shown);
 
@@ -53,5 +58,6 @@ private:
     QPushButton *m_grownUpButton = nullptr;
     QWidget *m_choices = nullptr;
     QTimer m_finishTimer;
+    qint64 m_choicesShownAt = 0;
     TimeAllowance::Stage m_stage = TimeAllowance::Stage::None;
 };

@@ -1,4 +1,5 @@
 #include "support/FakeBrowserView.h"
+#include "browsing/TimePictures.h"
 #include "browsing/Watchdog.h"
 #include "browsing/MainWindow.h"
 #include "parents/PreferencesWindow.h"
@@ -302,6 +303,7 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
                                                      << "15 minutes on timer.";
     QTest::newRow("30 more minutes") << locked << QList<bool>{true} << "" << grownUp + QStringList{"moreMinutes30"} << "30 minutes on timer.";
     QTest::newRow("a refused gate offers nothing") << locked << QList<bool>{false} << "" << grownUp << "Time Ran Out";
+    QTest::newRow("choices left open go again") << locked << QList<bool>{true} << "" << grownUp + QStringList{"later"} << "Time Ran Out";
     QTest::newRow("End for today closes as STOP does") << locked << QList<bool>{true} << "" << grownUp + QStringList{"endForToday"} << "closed";
     QTest::newRow("outside the allowed hours from the start, then 15 more minutes")
         << QByteArray("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\nhours=19:30-07:00\r\n") << QList<bool>{true} << "start"
@@ -332,14 +334,14 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     }
     if (!stopFree && m_window->lockedOut()) {
         // The picture, and no box, not even the page's: the line that says so stays readable; the child's parts and the
-        // radio are off, and the page still running behind the picture opens no window.
+        // radio are off, and the page still running behind the picture opens no window and is not heard.
         QVERIFY(m_world->dialogs.messages.isEmpty() && m_window->findChild<QWidget *>("timeUpPicture")->isVisible());
         QVERIFY(!chooser->isVisible());
         chooser->open(); // the page, still running, opens it again
         QTRY_VERIFY(!chooser->isVisible());
         QVERIFY(!view()->simulateNewWindow().newWindow);
         QVERIFY2(enabled("messageLine") && m_window->messageLineText() == "Time Ran Out", qPrintable(m_window->messageLineText()));
-        QVERIFY(!enabled("radioButton") && !enabled("faceButton1") && !enabled("helpButton") && !view()->widget()->isEnabled());
+        QVERIFY(!enabled("radioButton") && !enabled("faceButton1") && !enabled("helpButton") && !view()->widget()->isEnabled() && view()->muted);
     }
     bool lockedInTheArea = false;
     m_world->parents.onSiteSelection = [&](const ParentsContext &context) {
@@ -357,8 +359,14 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
         QTest::qWait(1500); // ticks go on in the area
         lockedInTheArea = m_window->lockedOut();
     };
-    for (const QString &control : clicks)
-        clickControl(m_window, control);
+    for (const QString &control : clicks) {
+        if (control == "later") { // the grown-up walked away
+            m_world->clock.pass(TimePictures::ChoicesShownMs + 1000);
+            QTest::qWait(1500);
+        } else {
+            clickControl(m_window, control);
+        }
+    }
     QVERIFY(!lockedInTheArea);
     if (after == "closed") {
         QTRY_VERIFY(closed());
@@ -371,7 +379,7 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     QCOMPARE(m_window->lockedOut(), !freed);
     QCOMPARE(m_window->findChild<QWidget *>("timeUpPicture")->isVisible(), !freed);
     QCOMPARE(m_window->findChild<QWidget *>("moreMinutes15")->isVisible(), false);
-    QCOMPARE(enabled("radioButton") && enabled("faceButton1") && view()->widget()->isEnabled(), freed);
+    QCOMPARE(enabled("radioButton") && enabled("faceButton1") && view()->widget()->isEnabled() && !view()->muted, freed);
     QVERIFY(m_world->parents.shown.count("gate") == 1 && m_world->dialogs.messages.isEmpty());
 }
 

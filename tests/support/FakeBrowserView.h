@@ -20,6 +20,7 @@ public:
     void reload() override { ++refreshCount; }
     QString title() const override { return {}; }
     QUrl currentUrl() const override { return m_url; }
+    void setAudioMuted(bool on) override { muted = on; }
 
     // Raises navigationRequested and, when nothing cancelled it, completes the
     // navigation (as navigate does at once). Returns whether it was let through.
@@ -30,6 +31,7 @@ public:
     int backCount = 0;
     int forwardCount = 0;
     int refreshCount = 0;
+    bool muted = false;
 
 private:
     QWidget *m_widget;
