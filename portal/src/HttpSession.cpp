@@ -78,7 +78,9 @@ void Shared::shortenIdle()
     for (std::shared_ptr<Session> &s : waiting) {
         const Executor executor = s->m_socket.get_executor();
         net::post(executor, [s = std::move(s)] {
-            if (s->m_socket.is_open() && s->isIdle())
+            // Only ever sooner: one answered and waiting to close has less time than this.
+            const Clock::time_point sooner = Clock::now() + s->limits().busyIdleTimeout;
+            if (s->m_socket.is_open() && s->isIdle() && sooner < s->m_deadline)
                 s->setDeadline(s->limits().busyIdleTimeout);
         });
     }
@@ -240,7 +242,8 @@ void Session::nextRequest(bool fresh)
         return;
     }
     // Idle between requests until a byte comes; from then on the request's clock runs.
-    // Meanwhile the connection may be closed to make room for a new one.
+    // Meanwhile, as until its request's head is whole, the connection may be closed to
+    // make room for a new one.
     setDeadline(m_shared->idleTimeout());
     setIdle(true);
     m_socket.async_read_some(m_buffer.prepare(readSize()), [self = shared_from_this()](beast::error_code ec, size_t n) {
@@ -273,6 +276,9 @@ void Session::process()
     size_t used = 0;
     const RequestReader::Progress progress = m_reader.read(received(), &used);
     m_buffer.consume(used);
+    // Still waiting for its head, it holds a place that a full house may need more: a
+    // crowd of heads sent slowly or never must not keep a newcomer out.
+    setIdle(progress == RequestReader::Progress::NeedMore && !m_reader.headDone());
     switch (progress) {
     case RequestReader::Progress::Refused:
         return refuse(m_reader.refusal());
@@ -368,6 +374,7 @@ void Session::linger()
     beast::error_code ignored;
     m_socket.shutdown(Socket::shutdown_send, ignored);
     setDeadline(limits().lingerTime);
+    setIdle(true); // answered already: the first to go when room is needed
     drain();
 }
 

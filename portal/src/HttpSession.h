@@ -41,8 +41,9 @@ struct Shared {
     std::atomic<int> connections{0};  // changed under the mutex, read without it
     std::unordered_map<std::string, int> perAddress;
     std::vector<int> perWorker;  // connections each worker serves
-    // Per worker, its kept-alive connections waiting for their next request, the longest
-    // waiting first. A lock of its own, so that requests on one worker do not wait for the
+    // Per worker, its connections that wait and may be closed to make room: kept-alive ones
+    // waiting for their next request, new ones whose head has not all come, and answered
+    // ones waiting to close; the longest waiting first. A lock of its own, so that requests on one worker do not wait for the
     // other workers' (only making room takes them all).
     struct Idle {
         std::weak_ptr<Session> session;
@@ -59,10 +60,10 @@ struct Shared {
     // The worker least busy, for the next connection.
     int leastBusyWorker();
     // False when a limit is reached: the connection is not to be served. At the connection
-    // limit the longest idle connection is closed to make room.
+    // limit the connection waiting longest is closed to make room.
     bool admit(const std::string &address, int worker);
     void release(Session &session);
-    // Closes the longest idle connection; false when none is idle.
+    // Closes the connection waiting longest; false when none waits.
     bool closeLongestIdle();
     bool closeLongestIdleLocked();
     // Gives the connections idle now the busy time-out.

@@ -201,13 +201,17 @@ private slots:
     void fullHouseLetsANewcomerIn_data()
     {
         QTest::addColumn<QStringList>("options"); QTest::addColumn<int>("descriptors");
-        QTest::newRow("at the connection limit") << QStringList{"--max-connections", "100"} << 0;
-        QTest::newRow("out of descriptors") << QStringList{} << 200;
+        QTest::addColumn<QByteArray>("request"); // what each of the crowd sends, and then nothing
+        const QStringList hundred{"--max-connections", "100"};
+        QTest::newRow("kept alive, at the connection limit") << hundred << 0 << VersionRequest;
+        QTest::newRow("kept alive, out of descriptors") << QStringList{} << 200 << VersionRequest;
+        QTest::newRow("answered, waiting to close") << hundred << 0 << VersionRequest.chopped(2) + "Connection: close\r\n\r\n";
+        QTest::newRow("heads that never end") << hundred + QStringList{"--header-timeout", "3"} << 0 << VersionRequest.chopped(2);
     }
 
     void fullHouseLetsANewcomerIn()
     {
-        QFETCH(QStringList, options); QFETCH(int, descriptors);
+        QFETCH(QStringList, options); QFETCH(int, descriptors); QFETCH(QByteArray, request);
         PortalRun portal;
         QVERIFY(portal.start(dbArgs("full.sqlite") + options + QStringList{"--busy-idle-timeout", "2"}));
         const rlimit files{rlim_t(descriptors), rlim_t(descriptors)};
@@ -215,9 +219,11 @@ private slots:
         std::vector<std::unique_ptr<RawClient>> crowd;
         for (int i = 0; i < 250; ++i) {
             crowd.push_back(std::make_unique<RawClient>(portal.port()));
-            crowd.back()->send(VersionRequest);
-            crowd.back()->read(1000, RawClient::wholeReply);
+            crowd.back()->send(request);
+            if (request.endsWith("\r\n\r\n"))
+                crowd.back()->read(1000, RawClient::wholeReply);
         }
+        QTest::qWait(200);
         const qint64 probe = timedRequest(portal.port(), VersionRequest, "127.0.0.5", 3000);
         QVERIFY2(probe >= 0 && probe < 500, qPrintable(QString::number(probe)));
         QTest::qWait(3500);
