@@ -21,8 +21,9 @@ struct HttpLimits {
     // A kept-alive connection waits this long for the first byte of its next request.
     std::chrono::milliseconds idleTimeout{60'000};
     // ... and only this long while three quarters of the connections are taken or descriptors
-    // ran short. At the limit, the connection waiting longest (idle, its head not all
-    // come, or answered and closing) is closed for a new one.
+    // ran short, which also cuts the time left to requests still arriving then. At the
+    // limit, the connection waiting longest (idle, its request not all come, or answered
+    // and closing) is closed for a new one.
     std::chrono::milliseconds busyIdleTimeout{5'000};
     // A reply must have been taken by the client within this time.
     std::chrono::milliseconds writeTimeout{10'000};

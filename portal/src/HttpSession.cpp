@@ -200,8 +200,9 @@ bool Session::isIdle() const
     return m_idleAt.has_value();
 }
 
-// A connection closed to make room is not put back: it is on its way out.
-void Session::setIdle(bool idle)
+// A connection closed to make room is not put back: it is on its way out, and false says
+// so, also to one whose request came whole just as it was chosen.
+bool Session::setIdle(bool idle)
 {
     Shared::IdleList &mine = *m_shared->idle[size_t(m_worker)];
     std::lock_guard lock(mine.mutex);
@@ -211,6 +212,7 @@ void Session::setIdle(bool idle)
         mine.list.erase(*m_idleAt);
         m_idleAt.reset();
     }
+    return !m_evicted;
 }
 
 void Session::start()
@@ -247,8 +249,7 @@ void Session::nextRequest(bool fresh)
     setDeadline(m_shared->idleTimeout());
     setIdle(true);
     m_socket.async_read_some(m_buffer.prepare(readSize()), [self = shared_from_this()](beast::error_code ec, size_t n) {
-        self->setIdle(false);
-        if (ec)
+        if (!self->setIdle(false) || ec)
             return;  // idle time-out, closed to make room, or the client went away
         self->m_buffer.commit(n);
         self->setDeadline(self->limits().headerTimeout);
@@ -276,9 +277,10 @@ void Session::process()
     size_t used = 0;
     const RequestReader::Progress progress = m_reader.read(received(), &used);
     m_buffer.consume(used);
-    // Still waiting for its head, it holds a place that a full house may need more: a
-    // crowd of heads sent slowly or never must not keep a newcomer out.
-    setIdle(progress == RequestReader::Progress::NeedMore && !m_reader.headDone());
+    // Still waiting for its request, it holds a place that a full house may need more: a
+    // crowd of heads or bodies sent slowly or never must not keep a newcomer out.
+    if (!setIdle(progress == RequestReader::Progress::NeedMore))
+        return;
     switch (progress) {
     case RequestReader::Progress::Refused:
         return refuse(m_reader.refusal());
@@ -374,7 +376,7 @@ void Session::linger()
     beast::error_code ignored;
     m_socket.shutdown(Socket::shutdown_send, ignored);
     setDeadline(limits().lingerTime);
-    setIdle(true); // answered already: the first to go when room is needed
+    setIdle(true); // answered already: it may be closed when room is needed
     drain();
 }
 

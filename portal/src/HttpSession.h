@@ -42,7 +42,7 @@ struct Shared {
     std::unordered_map<std::string, int> perAddress;
     std::vector<int> perWorker;  // connections each worker serves
     // Per worker, its connections that wait and may be closed to make room: kept-alive ones
-    // waiting for their next request, new ones whose head has not all come, and answered
+    // waiting for their next request, ones whose request has not all come, and answered
     // ones waiting to close; the longest waiting first. A lock of its own, so that requests on one worker do not wait for the
     // other workers' (only making room takes them all).
     struct Idle {
@@ -97,7 +97,7 @@ private:
     void answer();
     void refuse(const Refusal &refusal);
     void send(QByteArray head, QByteArray body, bool close);
-    void setIdle(bool idle);
+    bool setIdle(bool idle);
     bool isIdle() const;
     bool closeLocked();
     void linger();
