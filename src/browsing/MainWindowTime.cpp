@@ -54,7 +54,7 @@ void MainWindow::buildTimePictures()
             },
             .moreMinutes = [this](int minutes) { grantMinutes(minutes); },
             .endForToday = [this] { endForToday(); },
-            .monotonicMs = [this] { return m_services.clock->monotonicMs(); },
+            .clock = m_services.clock,
         });
 }
 

@@ -32,7 +32,8 @@ public:
     explicit DailyUsage(QString appFolder) : m_appFolder(std::move(appFolder)) {}
     static QString fileName(const QString &appFolder);
 
-    // What the file says for `today`: nothing when it holds an earlier day or is missing.
+    // What the file says for `today`, or for the day after (a clock set back): nothing
+    // when it holds another day or is missing, a spent day when its count cannot be read.
     void load(const QDate &today);
     // Adds time used. Returns true when `today` is a new day, which starts from nothing.
     bool add(qint64 ms, const QDate &today);

@@ -1,6 +1,7 @@
 #include "browsing/TimePictures.h"
 
 #include "browsing/PictureButton.h"
+#include "shell/Services.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -153,7 +154,9 @@ void TimePictures::place()
 void TimePictures::showStage(Stage stage)
 {
     const Stage before = std::exchange(m_stage, stage);
-    if (m_choices && !m_choices->isHidden() && m_actions.monotonicMs() - m_choicesShownAt > ChoicesShownMs) {
+    if (m_choices && !m_choices->isHidden()
+        && (m_actions.clock->monotonicMs() - m_choicesShownAt > ChoicesShownMs
+            || qAbs(m_choicesShownWall.msecsTo(m_actions.clock->now())) > ChoicesShownMs)) {
         m_choices->hide();
         m_grownUpButton->show();
     }
@@ -201,5 +204,6 @@ void TimePictures::onGrownUpClicked()
         return;
     m_grownUpButton->hide();
     m_choices->show();
-    m_choicesShownAt = m_actions.monotonicMs();
+    m_choicesShownAt = m_actions.clock->monotonicMs();
+    m_choicesShownWall = m_actions.clock->now();
 }

@@ -2,12 +2,14 @@
 
 #include "browsing/TimeAllowance.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
 #include <functional>
 
+class Clock;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -22,11 +24,12 @@ public:
         std::function<bool()> askGrownUp;         // the password gate where one is set
         std::function<void(int minutes)> moreMinutes;
         std::function<void()> endForToday;
-        std::function<qint64()> monotonicMs;
+        const Clock *clock = nullptr;
     };
     static constexpr int FinishShownMs = 8000;
     // A grown-up's choices left open go again after this long, before the
-    // child finds them in place of the grown-up's button.
+    // child finds them in place of the grown-up's button; also when the wall
+    // clock has moved on that far (the machine slept meanwhile).
     static constexpr qint64 ChoicesShownMs = 30000;
 
     // The pictures cover `area` but for its `keepTop` pixels (the toolbar,
@@ -59,5 +62,6 @@ private:
     QWidget *m_choices = nullptr;
     QTimer m_finishTimer;
     qint64 m_choicesShownAt = 0;
+    QDateTime m_choicesShownWall;
     TimeAllowance::Stage m_stage = TimeAllowance::Stage::None;
 };

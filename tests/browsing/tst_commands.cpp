@@ -304,6 +304,7 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
     QTest::newRow("30 more minutes") << locked << QList<bool>{true} << "" << grownUp + QStringList{"moreMinutes30"} << "30 minutes on timer.";
     QTest::newRow("a refused gate offers nothing") << locked << QList<bool>{false} << "" << grownUp << "Time Ran Out";
     QTest::newRow("choices left open go again") << locked << QList<bool>{true} << "" << grownUp + QStringList{"later"} << "Time Ran Out";
+    QTest::newRow("... also over a sleep of the machine") << locked << QList<bool>{true} << "" << grownUp + QStringList{"asleep"} << "Time Ran Out";
     QTest::newRow("End for today closes as STOP does") << locked << QList<bool>{true} << "" << grownUp + QStringList{"endForToday"} << "closed";
     QTest::newRow("outside the allowed hours from the start, then 15 more minutes")
         << QByteArray("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=No Limit\r\nhours=19:30-07:00\r\n") << QList<bool>{true} << "start"
@@ -360,8 +361,11 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
         lockedInTheArea = m_window->lockedOut();
     };
     for (const QString &control : clicks) {
-        if (control == "later") { // the grown-up walked away
-            m_world->clock.pass(TimePictures::ChoicesShownMs + 1000);
+        if (control == "later" || control == "asleep") { // the grown-up walked away; the machine slept (its wall clock alone moves)
+            if (control == "later")
+                m_world->clock.pass(TimePictures::ChoicesShownMs + 1000);
+            else
+                m_world->clock.at = m_world->clock.at.addMSecs(TimePictures::ChoicesShownMs + 1000);
             QTest::qWait(1500);
         } else {
             clickControl(m_window, control);
@@ -379,6 +383,7 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     QCOMPARE(m_window->lockedOut(), !freed);
     QCOMPARE(m_window->findChild<QWidget *>("timeUpPicture")->isVisible(), !freed);
     QCOMPARE(m_window->findChild<QWidget *>("moreMinutes15")->isVisible(), false);
+    QCOMPARE(m_window->findChild<QWidget *>("grownUpButton")->isVisible(), !freed);
     QCOMPARE(enabled("radioButton") && enabled("faceButton1") && view()->widget()->isEnabled() && !view()->muted, freed);
     QVERIFY(m_world->parents.shown.count("gate") == 1 && m_world->dialogs.messages.isEmpty());
 }
