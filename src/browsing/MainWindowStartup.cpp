@@ -166,6 +166,8 @@ void MainWindow::startWatchdog()
         .startTerminate = [this] { startTerminate(); },
         .appFolder = m_state.appFolder,
     });
+    if (m_state.settingsReadAt.isValid())
+        m_watchdog->watchClockFrom(m_state.settingsReadAt, m_state.settingsReadMonotonicMs);
     m_watchdog->limitSet(m_state.settings);
     m_tickTimer.setInterval(1000);
     m_tickTimer.start();

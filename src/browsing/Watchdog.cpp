@@ -100,6 +100,12 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
     return check;
 }
 
+void Watchdog::watchClockFrom(const QDateTime &wall, qint64 monotonicMs)
+{
+    m_lastWall = wall;
+    m_lastMonotonic = monotonicMs;
+}
+
 void Watchdog::limitSet(ParentalSettings &settings)
 {
     const QDateTime now = m_outside.clock->now();

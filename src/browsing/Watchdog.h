@@ -48,6 +48,10 @@ public:
     // The time runs out at the limit's end and outside the allowed hours.
     TimeCheck checkTime(ParentalSettings &settings);
 
+    // The limit's end was set from the clock as it read then (at start-up,
+    // before the portal was asked): a change of the clock since then moves it,
+    // as one between two checks does.
+    void watchClockFrom(const QDateTime &wall, qint64 monotonicMs);
     // The limit was set (at start-up, by a save of the preferences). Counted
     // over the whole day, today's time used comes off it.
     void limitSet(ParentalSettings &settings);

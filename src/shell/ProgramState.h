@@ -23,4 +23,8 @@ struct ProgramState {
     QString currentUrl;
     bool popupsAllowed = false;
     ParentalSettings settings; // Password, StopDisabled, TimeLimit, LimitEnd
+    // When start-up read the settings and set the limit's end from the wall clock, and the
+    // clock that only moves forward then: a change of the wall clock from then on is seen.
+    QDateTime settingsReadAt;
+    qint64 settingsReadMonotonicMs = 0;
 };

@@ -99,7 +99,9 @@ void Startup::readFiles()
     QString settingsError;
     if (!SettingsFile::EnsureSettingsFile(m_state.appFolder, &settingsError))
         reportOnStderr(QStringLiteral("Could not create the settings file: ") + settingsError);
-    SettingsFile::ReadSettings(m_state.appFolder, m_inputs.clock->now(), m_state.settings);
+    m_state.settingsReadAt = m_inputs.clock->now();
+    m_state.settingsReadMonotonicMs = m_inputs.clock->monotonicMs();
+    SettingsFile::ReadSettings(m_state.appFolder, m_state.settingsReadAt, m_state.settings);
 
     const QStringList defaults = {
         QStringLiteral("http:///"),    portalAllowEntry(choice, m_config), QStringLiteral("javascript"),

@@ -293,7 +293,8 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
 {
     QTest::addColumn<QByteArray>("controlIni");
     QTest::addColumn<QList<bool>>("gate");
-    // In the parents' area: "save:LIMIT" in the preferences, "pass" (the limit runs out there); "start": out from the start.
+    // In the parents' area: "save:LIMIT" in the preferences, "pass" (the limit runs out there); "start": out from the start;
+    // "forward": the clock set 20 minutes forwards while start-up waits for the children's names.
     QTest::addColumn<QString>("inTheArea");
     QTest::addColumn<QStringList>("clicks"); // once the time ran out (unless it runs out in the area)
     QTest::addColumn<QString>("after");      // the message line, or "closed"
@@ -302,6 +303,8 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices_data()
     QTest::newRow("15 more minutes behind the gate") << locked << QList<bool>{true} << "" << grownUp + QStringList{"moreMinutes15"}
                                                      << "15 minutes on timer.";
     QTest::newRow("30 more minutes") << locked << QList<bool>{true} << "" << grownUp + QStringList{"moreMinutes30"} << "30 minutes on timer.";
+    QTest::newRow("a clock set forwards during start-up takes no time") << locked << QList<bool>{true} << "forward"
+                                                                          << grownUp + QStringList{"moreMinutes15"} << "15 minutes on timer.";
     QTest::newRow("a refused gate offers nothing") << locked << QList<bool>{false} << "" << grownUp << "Time Ran Out";
     QTest::newRow("choices left open go again") << locked << QList<bool>{true} << "" << grownUp + QStringList{"later"} << "Time Ran Out";
     QTest::newRow("... also over a sleep of the machine") << locked << QList<bool>{true} << "" << grownUp + QStringList{"asleep"} << "Time Ran Out";
@@ -323,6 +326,10 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
     QFETCH(QString, inTheArea);
     QFETCH(QStringList, clicks);
     QFETCH(QString, after);
+    m_world->transport.onFetch = [&](const QString &address) {
+        if (inTheArea == "forward" && address.contains("tad_getface.asp"))
+            m_world->clock.at = m_world->clock.at.addSecs(20 * 60);
+    };
     start(DATA(QByteArray, controlIni));
     m_world->parents.gateAnswers = DATA(QList<bool>, gate);
     const bool stopFree = clicks.isEmpty();

@@ -61,6 +61,8 @@ public:
     FetchResult fetch(const QString &address) override
     {
         requests << address;
+        if (onFetch)
+            onFetch(address);
         const QString page = address.section(QLatin1Char('/'), -1).section(QLatin1Char('?'), 0, 0);
         if (replies.contains(page))
             return replies.value(page);
@@ -68,6 +70,7 @@ public:
     }
     QHash<QString, FetchResult> replies;
     QStringList requests;
+    std::function<void(const QString &address)> onFetch; // runs as each request goes out
 };
 
 class RecordingLauncher : public ProgramLauncher {
