@@ -66,8 +66,10 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
             // given before midnight still hold off the allowed hours' end.
             settings.LimitEnd = SettingsFile::TimeLimitEnd(settings.TimeLimit, now);
         }
-        if (m_usage.usedSeconds() / 60 != m_savedMinute) {
-            m_savedMinute = m_usage.usedSeconds() / 60;
+        // Kept every quarter of a minute: a program ended without warning (a
+        // kill, the machine switched off) loses no more of the day's count.
+        if (m_usage.usedSeconds() / UsageSavedEverySeconds != m_savedStep) {
+            m_savedStep = m_usage.usedSeconds() / UsageSavedEverySeconds;
             m_usage.save();
         }
     }
@@ -91,7 +93,7 @@ Watchdog::TimeCheck Watchdog::checkTime(ParentalSettings &settings)
     // out, or a restart would give back what the last save had not seen.
     if (check.ranOut && !m_out && m_wholeDay && m_usageLoaded) {
         m_usage.roundUpToMinute();
-        m_savedMinute = m_usage.usedSeconds() / 60;
+        m_savedStep = m_usage.usedSeconds() / UsageSavedEverySeconds;
         m_usage.save();
     }
     // The window stays locked until a grown-up lets the child back in, also

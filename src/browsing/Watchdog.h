@@ -71,7 +71,8 @@ private:
     qint64 m_lastMonotonic = 0;
     DailyUsage m_usage;
     bool m_usageLoaded = false;
-    qint64 m_savedMinute = -1;
+    static constexpr qint64 UsageSavedEverySeconds = 15;
+    qint64 m_savedStep = -1;
     bool m_wholeDay = false;
     bool m_out = false; // locked out, until a limit is set or minutes given: time meanwhile is no time used
     std::optional<QDateTime> m_grantedUntil;

@@ -214,7 +214,8 @@ void tst_Commands::countdownOnTheClocksMinutes()
         // A date set back a day goes on with the day counted; further back, it was a clock put right.
         {"30 minutes", 60, -86400, "4 minutes on timer.", "5", "", true, 25 * 60},
         {"30 minutes", 60, -3 * 86400, "30 minutes on timer.", "", "", true, 25 * 60},
-        // Killed once the time ran out, and started again: still out.
+        // Killed, and started again: the time used until shortly before is kept, and once it ran out, still out.
+        {"30 minutes", 45, 0, "9 minutes on timer.", "10", "", true, 20 * 60, 0, "10:00:20", nullptr, 0},
         {"30 minutes", 550, 0, "out|0 minutes on timer.", "out", "", true, 1230, 0, "10:00:50", nullptr, 40},
     };
     static const QStringList pictures{"", "10", "5", "1", "out"}; // in the order of TimeAllowance::Stage
