@@ -476,13 +476,9 @@ HttpReply PortalPages::postSite(const QueryString &q)
             r.addHeader("X-Site-Id", QByteArray::number(newId));
         return r;
     }
-    // An empty Type (an edit before any add command in the browser's run) keeps the type.
-    std::optional<QString> newOwner;
-    if (type == QLatin1String("1") && maintainer)
-        newOwner = QString("");
-    else if (type == QLatin1String("2"))
-        newOwner = userid;
-    return afterChange(s->updateSite(userid, maintainer, id, f, newOwner));
+    // An edit keeps the site's type: the browser sends with it the type its last add
+    // command chose, for whatever site that was, or none before any add.
+    return afterChange(s->updateSite(userid, maintainer, id, f));
 }
 
 HttpReply PortalPages::suggestSite(const QueryString &q)

@@ -77,9 +77,8 @@ public:
     Outcome setFaceName(const QString &userid, int child, const QString &name);
     // A private site (owner not empty) is refused when its owner has `maxOwn` already.
     Outcome addSite(const QString &userid, const QString &owner, const SiteFields &fields, qint64 *id, int maxOwn);
-    // `newOwner`: nullopt keeps the site's owner.
-    Outcome updateSite(const QString &userid, bool maintainer, qint64 id, const SiteFields &fields,
-                       const std::optional<QString> &newOwner);
+    // Keeps the site's owner: an edit never makes a site public or private.
+    Outcome updateSite(const QString &userid, bool maintainer, qint64 id, const SiteFields &fields);
     Outcome deleteSite(const QString &userid, bool maintainer, qint64 id);
     Outcome addSuggestion(const QString &userid, const QString &url, const QString &email, int maxKept);
 

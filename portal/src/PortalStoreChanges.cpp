@@ -206,8 +206,7 @@ std::optional<SiteRow> PortalStore::siteForChange(const QString &userid, bool ma
     return row;
 }
 
-Outcome PortalStore::updateSite(const QString &userid, bool maintainer, qint64 id, const SiteFields &f,
-                                const std::optional<QString> &newOwner)
+Outcome PortalStore::updateSite(const QString &userid, bool maintainer, qint64 id, const SiteFields &f)
 {
     if (!begin())
         return Outcome::Failed;
@@ -218,10 +217,9 @@ Outcome PortalStore::updateSite(const QString &userid, bool maintainer, qint64 i
         return denied;
     }
     QSqlQuery &q = prepared("updateSite", QStringLiteral(
-        "UPDATE sites SET owner = ?, url = ?, shortname = ?, comments = ?, age_from = ?, age_to = ?, "
+        "UPDATE sites SET url = ?, shortname = ?, comments = ?, age_from = ?, age_to = ?, "
         "logo = ?, changed_by = ?, changed_at = ? WHERE id = ?"));
-    const QVariantList values = {notNull(newOwner.value_or(row->owner)), notNull(f.url), f.shortname, f.comments, f.ageFrom,
-                                 f.ageTo, f.logo, userid, now(), id};
+    const QVariantList values = {notNull(f.url), f.shortname, f.comments, f.ageFrom, f.ageTo, f.logo, userid, now(), id};
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values[i].typeId() == QMetaType::QString ? QVariant(notNull(values[i].toString())) : values[i]);
     return finishChange(exec(q) && announceChange());
