@@ -48,7 +48,7 @@ QStringList firstSchema(bool pg)
 // other instances' changes are heard through notifications, not a shared counter.
 bool migrateToSecondSchema(QSqlQuery &q)
 {
-    for (const char *sql : {"CREATE TABLE secrets (name TEXT PRIMARY KEY, value TEXT NOT NULL)", "DROP TABLE changes",
+    for (const char *sql : {"CREATE TABLE secrets (name TEXT PRIMARY KEY, value TEXT NOT NULL)", "DROP TABLE IF EXISTS changes",
                             "UPDATE schema_version SET version = 2"}) {
         if (!q.exec(QLatin1String(sql)))
             return false;

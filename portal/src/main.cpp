@@ -49,6 +49,9 @@ int main(int argc, char *argv[])
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Past a file-size limit a write fails, and the change answers 503, instead of the
+    // signal ending the portal for everyone.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tadpole-portal"));

@@ -2,9 +2,12 @@
 #include "PortalHarness.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 namespace {
 QByteArray withValue(const QByteArray &target, const QByteArray &key, const QByteArray &value)
@@ -89,9 +92,12 @@ private slots:
         QCOMPARE(type("400", "Public"), "1");
         QCOMPARE(type("300", "Wants public"), "2");
         QCOMPARE(type("400", "Wants public"), QByteArray());
-        // An empty type keeps a public site public and a private one private.
-        QCOMPARE(get(postSite("900", "Public renamed", 2, "")).status, 200);
+        // An edit keeps a public site public and a private one private, whatever type the editor's last add left.
+        QCOMPARE(get(postSite("900", "Public renamed", 2, "2")).status, 200);
         QCOMPARE(type("400", "Public renamed"), "1");
+        QCOMPARE(get(postSite("900", "The maintainer's own", 0, "2")).status, 200);
+        QCOMPARE(get(postSite("900", "The maintainer's own", 4, "1")).status, 200);
+        QCOMPARE(type("400", "The maintainer's own"), QByteArray());
         QCOMPARE(get(postSite("300", "Still mine", 3, "")).status, 200);
         QCOMPARE(type("300", "Still mine"), "2");
         // The maintainer's delete takes the others' ticks with it.
@@ -305,47 +311,61 @@ private slots:
 
     void olderSchemaIsCarriedForward()
     {
-        m_portal.reset();
-        QFile::remove(dbPath());
-        // The first schema, as the first portals left it, with an installation's rows.
-        const QStringList first = {
-            "CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version (version) VALUES (1)",
-            "CREATE TABLE sites (id INTEGER PRIMARY KEY AUTOINCREMENT, owner TEXT NOT NULL, url TEXT NOT NULL, shortname TEXT NOT NULL, "
-            "comments TEXT NOT NULL, age_from TEXT NOT NULL, age_to TEXT NOT NULL, logo TEXT NOT NULL, changed_by TEXT NOT NULL, "
-            "changed_at TEXT NOT NULL)", "CREATE INDEX sites_owner ON sites (owner)",
-            "CREATE TABLE families (userid TEXT PRIMARY KEY, created_at TEXT NOT NULL)",
-            "CREATE TABLE faces (userid TEXT NOT NULL, child INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY (userid, child))",
-            "CREATE TABLE ticks (userid TEXT NOT NULL, child INTEGER NOT NULL, site_id BIGINT NOT NULL, PRIMARY KEY (userid, child, "
-            "site_id))", "CREATE INDEX ticks_site ON ticks (site_id)",
-            "CREATE TABLE visits (userid TEXT NOT NULL, version TEXT NOT NULL, at TEXT NOT NULL)",
-            "CREATE TABLE suggestions (userid TEXT NOT NULL, url TEXT NOT NULL, email TEXT NOT NULL, at TEXT NOT NULL)",
-            "CREATE TABLE changes (generation BIGINT NOT NULL)", "INSERT INTO changes (generation) VALUES (7)",
-            "INSERT INTO sites VALUES (1, '21', 'http://kept.example/', 'Kept', '', '3', '12', 'K_gif.gif', '21', '')",
-            "INSERT INTO families VALUES ('21', '')", "INSERT INTO faces VALUES ('21', 1, 'Ida')", "INSERT INTO ticks VALUES ('21', 1, 1)",
-            "INSERT INTO visits VALUES ('21', '2.03', '2026-01-02T10:00:00Z'), ('21', '2.04', '2026-01-02T11:00:00Z'), "
-            "('21', '2.04', '2026-01-03T09:00:00Z'), ('22', '2.04', '2026-01-03T09:30:00Z')"};
-        QCOMPARE(sqlite(dbPath(), first), QStringList());
-        QVERIFY(start());
-        QVERIFY(get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
-        QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=21").body, "1"), "Referer: http://127.0.0.1/tad/tad_menu.asp?t=1&userid=21\r\n")
-                     .header("Location"), "http://kept.example/");
-        for (int i = 0; i < 2; ++i)
-            QCOMPARE(get("/tad/tad_visit.asp?userid=21&ver=2.05").status, 200);
-        QCOMPARE(m_portal->stop(), 0);
-        QCOMPARE(sqlite(dbPath(), {"SELECT version, (SELECT COUNT(*) FROM sqlite_master WHERE name IN ('changes', 'visits')) FROM schema_version"}),
-                 QStringList{"3|0"});
-        QCOMPARE(sqlite(dbPath(), {"SELECT userid, day > '2026-01-03', version, visits FROM visit_days ORDER BY day, userid"}),
-                 (QStringList{"21|0|2.04|2", "21|0|2.04|1", "22|0|2.04|1", "21|1|2.05|2"}));
+        // The first schema, as the first portals left it (the very first without the table of
+        // changes), with an installation's rows.
+        for (const bool changes : {false, true}) {
+            m_portal.reset();
+            QFile::remove(dbPath());
+            QStringList first = {
+                "CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version (version) VALUES (1)",
+                "CREATE TABLE sites (id INTEGER PRIMARY KEY AUTOINCREMENT, owner TEXT NOT NULL, url TEXT NOT NULL, shortname TEXT NOT NULL, "
+                "comments TEXT NOT NULL, age_from TEXT NOT NULL, age_to TEXT NOT NULL, logo TEXT NOT NULL, changed_by TEXT NOT NULL, "
+                "changed_at TEXT NOT NULL)", "CREATE INDEX sites_owner ON sites (owner)",
+                "CREATE TABLE families (userid TEXT PRIMARY KEY, created_at TEXT NOT NULL)",
+                "CREATE TABLE faces (userid TEXT NOT NULL, child INTEGER NOT NULL, name TEXT NOT NULL, PRIMARY KEY (userid, child))",
+                "CREATE TABLE ticks (userid TEXT NOT NULL, child INTEGER NOT NULL, site_id BIGINT NOT NULL, PRIMARY KEY (userid, child, "
+                "site_id))", "CREATE INDEX ticks_site ON ticks (site_id)",
+                "CREATE TABLE visits (userid TEXT NOT NULL, version TEXT NOT NULL, at TEXT NOT NULL)",
+                "CREATE TABLE suggestions (userid TEXT NOT NULL, url TEXT NOT NULL, email TEXT NOT NULL, at TEXT NOT NULL)",
+                "CREATE TABLE changes (generation BIGINT NOT NULL)", "INSERT INTO changes (generation) VALUES (7)",
+                "INSERT INTO sites VALUES (1, '21', 'http://kept.example/', 'Kept', '', '3', '12', 'K_gif.gif', '21', '')",
+                "INSERT INTO families VALUES ('21', '')", "INSERT INTO faces VALUES ('21', 1, 'Ida')", "INSERT INTO ticks VALUES ('21', 1, 1)",
+                "INSERT INTO visits VALUES ('21', '2.03', '2026-01-02T10:00:00Z'), ('21', '2.04', '2026-01-02T11:00:00Z'), "
+                "('21', '2.04', '2026-01-03T09:00:00Z'), ('22', '2.04', '2026-01-03T09:30:00Z')"};
+            if (!changes)
+                first.removeIf([](const QString &sql) { return sql.contains(QLatin1String("changes")); });
+            QCOMPARE(sqlite(dbPath(), first), QStringList());
+            QVERIFY(start());
+            QVERIFY(get("/tad/tad_getface.asp?userid=21").body.startsWith("Ida\t"));
+            QCOMPARE(get(goLinkOnMenu(get("/tad/tad_menu.asp?t=1&userid=21").body, "1"), "Referer: http://127.0.0.1/tad/tad_menu.asp?t=1&userid=21\r\n")
+                         .header("Location"), "http://kept.example/");
+            for (int i = 0; i < 2; ++i)
+                QCOMPARE(get("/tad/tad_visit.asp?userid=21&ver=2.05").status, 200);
+            QCOMPARE(m_portal->stop(), 0);
+            QCOMPARE(sqlite(dbPath(), {"SELECT version, (SELECT COUNT(*) FROM sqlite_master WHERE name IN ('changes', 'visits')) FROM schema_version"}),
+                     QStringList{"3|0"});
+            QCOMPARE(sqlite(dbPath(), {"SELECT userid, day > '2026-01-03', version, visits FROM visit_days ORDER BY day, userid"}),
+                     (QStringList{"21|0|2.04|2", "21|0|2.04|1", "22|0|2.04|1", "21|1|2.05|2"}));
+        }
     }
 
-    // The database turns read-only under the running portal (immutable files: root on a
-    // file system with chattr): reads go on, writes answer 503, and once it is writable the
-    // very next write lands, though the one worker's reads opened its connection meanwhile.
+    // The database stops growing under the running portal (a file-size limit, as a quota
+    // sets), then turns read-only (immutable files: root on a file system with chattr):
+    // reads go on, writes answer 503, and once it is writable the very next write lands,
+    // though the one worker's reads opened its connection meanwhile.
     void readOnlyDatabaseKeepsServingReads()
     {
         m_portal.reset();
         QVERIFY(start({"--max-writes-per-minute", "0", "--threads", "1"}));
         QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=1&newname=Ann").status, 200);
+        const auto fileSizeLimit = [&](rlim_t bytes) { const rlimit limit{bytes, RLIM_INFINITY}; return prlimit(pid_t(m_portal->pid()), RLIMIT_FSIZE, &limit, nullptr) == 0; };
+        QVERIFY(fileSizeLimit(rlim_t(QFileInfo(dbPath()).size() + 64 * 1024)));
+        int status = 200;
+        for (int i = 0; i < 300 && status == 200; ++i)
+            status = get(postSite("5", "Site " + QString::number(i), 0, "2")).status;
+        QVERIFY(fileSizeLimit(RLIM_INFINITY));
+        QCOMPARE(status, 503);
+        QCOMPARE(get("/tad/tad_saveface.asp?userid=5&tface=2&newname=Eve").status, 200);
         const QStringList files = {dbPath(), dbPath() + "-wal", m_dir->path()};
         const auto immutable = [&](bool on) { return QProcess::execute("chattr", QStringList{on ? "+i" : "-i"} + files) == 0; };
         if (!immutable(true))
