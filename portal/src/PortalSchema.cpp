@@ -95,8 +95,16 @@ bool prepareSchema(PortalStore &store, QString *error, const std::function<bool(
     // Two instances starting together on one server must not both create the tables.
     if (pg && !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(4711)")))
         return failed();
+    // Looked for where the portal's own statements find it: a role with a schema of its own
+    // keeps the tables there, and the driver's list of tables names them with that schema.
+    if (!q.exec(pg ? QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")
+                   : QStringLiteral("SELECT COUNT(*) > 0 FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'"))
+        || !q.next())
+        return failed();
+    const bool versioned = q.value(0).toBool();
+    q.finish();
     int version = 0;
-    if (db.tables().contains(QStringLiteral("schema_version"))) {
+    if (versioned) {
         if (!q.exec(QStringLiteral("SELECT version FROM schema_version")))
             return failed();
         if (q.next())

@@ -130,7 +130,7 @@ public:
 
 inline QByteArray enc(const QString &s) { return QUrl::toPercentEncoding(s); }
 
-// Type 1 asks for a public site, 2 for a private one, empty keeps the type; Delete 1 deletes.
+// Type 1 asks for a public site, 2 for a private one (an edit keeps the site's type); Delete 1 deletes.
 inline QByteArray postSite(const QString &userid, const QString &name, qint64 id, const QByteArray &type,
                            const QByteArray &del = "0", const QString &url = QStringLiteral("http://zoo.example/"))
 {

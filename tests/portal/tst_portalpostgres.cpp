@@ -4,6 +4,7 @@
 #include "PortalHarness.h"
 
 #include <QSqlError>
+#include <QTemporaryDir>
 
 class TestPortalPostgres : public QObject {
     Q_OBJECT
@@ -39,6 +40,27 @@ private slots:
             QCOMPARE(m_a.stop(), 0);
             QCOMPARE(m_b.stop(), 0);
         }
+    }
+
+    // A role given a schema of its own keeps the portal's tables there: the portal starts on
+    // them again, and keeps what was saved.
+    void roleWithItsOwnSchemaStartsAgain()
+    {
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("test")));
+        QVERIFY(q.exec("CREATE ROLE family LOGIN PASSWORD 'pond'") && q.exec("CREATE SCHEMA AUTHORIZATION family")
+                && q.exec("ALTER ROLE family SET search_path = family"));
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("password"), "pond\n"));
+        QUrl url(m_url);
+        url.setUserName(QStringLiteral("family"));
+        for (const QByteArray name : {"Ann", "Bo"}) {
+            PortalRun portal;
+            QVERIFY2(portal.start({"--db", url.toString(), "--db-password-file", dir.filePath("password")}), portal.standardError().constData());
+            QVERIFY(portal.get("/tad/tad_getface.asp?userid=5").body.startsWith(name == "Ann" ? "Child 1" : "Ann"));
+            QCOMPARE(portal.get("/tad/tad_saveface.asp?userid=5&tface=1&newname=" + name).status, 200);
+            QCOMPARE(portal.stop(), 0);
+        }
+        QVERIFY(q.exec("SELECT count(*) FROM pg_tables WHERE schemaname = 'family'") && q.next() && q.value(0).toInt() > 0);
     }
 
     // The maintainer's public site through A; B shows it, ticks it, makes the menu; A follows the
