@@ -458,13 +458,13 @@ HttpReply PortalPages::postSite(const QueryString &q)
     if (f.logo.contains(u'/') || f.logo.contains(u'\\') || f.logo.contains(QLatin1String("..")))
         throw BadRequest{"LogoLoc must be a plain file name"};
     const QString type = q.value(QStringLiteral("Type"));
-    if (!type.isEmpty() && type != QLatin1String("1") && type != QLatin1String("2"))
-        throw BadRequest{"Type must be 1, 2 or empty"};
 
     s = store();
     if (!s)
         return storeFailure();
     if (id == 0) {
+        if (!type.isEmpty() && type != QLatin1String("1") && type != QLatin1String("2"))
+            throw BadRequest{"Type must be 1, 2 or empty"};
         // Only a maintainer adds public sites; anyone else's site is private, whatever Type says.
         const QString owner = type == QLatin1String("1") && maintainer ? QString("") : userid;
         qint64 newId = 0;

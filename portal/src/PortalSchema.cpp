@@ -95,9 +95,10 @@ bool prepareSchema(PortalStore &store, QString *error, const std::function<bool(
     // Two instances starting together on one server must not both create the tables.
     if (pg && !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(4711)")))
         return failed();
-    // Looked for where the portal's own statements find it: a role with a schema of its own
-    // keeps the tables there, and the driver's list of tables names them with that schema.
-    if (!q.exec(pg ? QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")
+    // Looked for where the tables are made: a role with a schema of its own keeps them there,
+    // whatever other roles keep in schemas further on its path, and the driver's list of
+    // tables names them with that schema.
+    if (!q.exec(pg ? QStringLiteral("SELECT to_regclass(quote_ident(current_schema()) || '.schema_version') IS NOT NULL")
                    : QStringLiteral("SELECT COUNT(*) > 0 FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'"))
         || !q.next())
         return failed();

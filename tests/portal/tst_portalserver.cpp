@@ -97,6 +97,7 @@ private slots:
         QCOMPARE(type("400", "Public renamed"), "1");
         QCOMPARE(get(postSite("900", "The maintainer's own", 0, "2")).status, 200);
         QCOMPARE(get(postSite("900", "The maintainer's own", 4, "1")).status, 200);
+        QCOMPARE(get(postSite("900", "The maintainer's own", 4, "3")).status, 200); // what was typed at the last add, refused there
         QCOMPARE(type("400", "The maintainer's own"), QByteArray());
         QCOMPARE(get(postSite("300", "Still mine", 3, "")).status, 200);
         QCOMPARE(type("300", "Still mine"), "2");
