@@ -244,8 +244,8 @@ void Session::nextRequest(bool fresh)
         return;
     }
     // Idle between requests until a byte comes; from then on the request's clock runs.
-    // Meanwhile, as until its request's head is whole, the connection may be closed to
-    // make room for a new one.
+    // Meanwhile, and until that request is whole, the connection may be closed to make
+    // room for a new one.
     setDeadline(m_shared->idleTimeout());
     setIdle(true);
     m_socket.async_read_some(m_buffer.prepare(readSize()), [self = shared_from_this()](beast::error_code ec, size_t n) {

@@ -43,8 +43,8 @@ struct Shared {
     std::vector<int> perWorker;  // connections each worker serves
     // Per worker, its connections that wait and may be closed to make room: kept-alive ones
     // waiting for their next request, ones whose request has not all come, and answered
-    // ones waiting to close; the longest waiting first. A lock of its own, so that requests on one worker do not wait for the
-    // other workers' (only making room takes them all).
+    // ones waiting to close; the longest waiting first. A lock of its own, so that requests
+    // on one worker do not wait for the other workers' (only making room takes them all).
     struct Idle {
         std::weak_ptr<Session> session;
         Clock::time_point since;
