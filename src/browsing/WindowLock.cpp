@@ -2,6 +2,8 @@
 
 #include "system/DesktopFocus.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -176,7 +178,16 @@ bool WindowLock::escaped() const
     // dialog or pop-up of ours minimised by its button counts too: the window
     // manager minimises its owner with it, which may be a pop-up, not the window.
     return m_window->isMinimized() || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr
-           || front()->isMinimized() || !inputFocusIsOurs();
+           || front()->isMinimized() || popupMinimized() || !inputFocusIsOurs();
+}
+
+bool WindowLock::popupMinimized() const
+{
+    // The window manager tells of each window it minimised on its own, in any
+    // order: a pop-up may be told of after the dialog in front of it has
+    // already come back.
+    return std::any_of(m_adopted.cbegin(), m_adopted.cend(),
+                       [](const QPointer<QWidget> &popup) { return popup && popup->isVisible() && popup->isMinimized(); });
 }
 
 bool WindowLock::holding() const
@@ -217,9 +228,10 @@ bool WindowLock::eventFilter(QObject *watched, QEvent *event)
     }
     const bool stateOrActivation = event->type() == QEvent::WindowStateChange || event->type() == QEvent::ActivationChange
                                    || event->type() == QEvent::Hide;
+    const auto *widget = watched->isWidgetType() ? static_cast<QWidget *>(watched) : nullptr;
     if (stateOrActivation && holding()
-        && (watched == m_window
-            || (watched->isWidgetType() && static_cast<QWidget *>(watched)->isWindow() && static_cast<QWidget *>(watched) == front())))
+        && (watched == m_window || (widget && widget->isWindow() && widget == front())
+            || (event->type() == QEvent::WindowStateChange && widget && m_adopted.contains(widget))))
         enforceSoon();
     return QObject::eventFilter(watched, event);
 }

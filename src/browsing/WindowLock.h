@@ -61,6 +61,7 @@ private:
     void enforce();
     bool holding() const;
     bool escaped() const;
+    bool popupMinimized() const;
     QWidget *frontAdopted() const; // the latest pop-up still shown
     QWidget *front() const; // a dialog of ours that is open, else the latest pop-up, else the window
     void coverOtherScreens();
