@@ -177,8 +177,8 @@ bool WindowLock::escaped() const
     // Minimised, or no window of ours is active: another program's is. A
     // dialog or pop-up of ours minimised by its button counts too: the window
     // manager minimises its owner with it, which may be a pop-up, not the window.
-    return m_window->isMinimized() || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr
-           || front()->isMinimized() || popupMinimized() || !inputFocusIsOurs();
+    return minimised(m_window) || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr
+           || minimised(front()) || popupMinimized() || !inputFocusIsOurs();
 }
 
 bool WindowLock::popupMinimized() const
@@ -187,7 +187,23 @@ bool WindowLock::popupMinimized() const
     // order: a pop-up may be told of after the dialog in front of it has
     // already come back.
     return std::any_of(m_adopted.cbegin(), m_adopted.cend(),
-                       [](const QPointer<QWidget> &popup) { return popup && popup->isVisible() && popup->isMinimized(); });
+                       [](const QPointer<QWidget> &popup) { return popup && popup->isVisible() && minimised(popup); });
+}
+
+bool WindowLock::minimised(QWidget *widget)
+{
+    // Minimised again, by a quick hand, before the program heard that it came
+    // back, a window is shown as far as Qt knows; the screen knows better.
+    return widget->isMinimized() || minimisedOnScreen(widget->windowHandle());
+}
+
+void WindowLock::showAgain(QWidget *widget) const
+{
+    const bool shownToQt = !widget->isMinimized() && (widget != m_window || widget->isFullScreen());
+    if (!shownToQt)
+        widget == m_window ? widget->showFullScreen() : widget->showNormal();
+    else if (minimisedOnScreen(widget->windowHandle())) // Qt would see nothing to do
+        showMinimisedAgain(widget->windowHandle());
 }
 
 bool WindowLock::holding() const
@@ -349,20 +365,18 @@ void WindowLock::enforce()
     showOnEveryDesktop(m_window->windowHandle(), true);
     coverOtherScreens();
     if (escaped()) {
-        if (m_window->isMinimized() || !m_window->isFullScreen())
-            m_window->showFullScreen();
+        showAgain(m_window);
         for (const Cover &cover : std::as_const(m_covers))
             cover.window->raise();
         m_window->raise();
         // A dialog of ours that was open, or else the child's latest pop-up,
         // comes back in front of the window, with the pop-ups it belongs to.
         for (QWidget *popup : std::as_const(m_adopted)) {
-            if (popup && popup->isMinimized())
-                popup->showNormal();
+            if (popup && popup->isVisible())
+                showAgain(popup);
         }
         QWidget *shown = front();
-        if (shown->isMinimized())
-            shown->showNormal();
+        showAgain(shown);
         if (shown != m_window)
             showOnEveryDesktop(shown->windowHandle(), true);
         shown->raise();

@@ -62,6 +62,8 @@ private:
     bool holding() const;
     bool escaped() const;
     bool popupMinimized() const;
+    static bool minimised(QWidget *widget); // as the window manager holds it now
+    void showAgain(QWidget *widget) const;
     QWidget *frontAdopted() const; // the latest pop-up still shown
     QWidget *front() const; // a dialog of ours that is open, else the latest pop-up, else the window
     void coverOtherScreens();

@@ -7,6 +7,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -98,4 +99,31 @@ bool holdKeyboardOnScreen(bool hold)
     // Owner events: a key for a window of ours that has the focus goes to
     // it as usual; any other reaches no program.
     return XGrabKeyboard(display, DefaultRootWindow(display), True, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+}
+
+bool minimisedOnScreen(QWindow *window)
+{
+    Display *display = window && window->handle() ? x11Display() : nullptr;
+    if (!display)
+        return false;
+    const Atom state = XInternAtom(display, "WM_STATE", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char *data = nullptr;
+    const bool read = XGetWindowProperty(display, Window(window->winId()), state, 0, 1, False, state, &type, &format,
+                                         &count, &left, &data) == Success;
+    const bool iconic = read && data && format == 32 && count == 1 && *reinterpret_cast<unsigned long *>(data) == IconicState;
+    if (data)
+        XFree(data);
+    return iconic;
+}
+
+void showMinimisedAgain(QWindow *window)
+{
+    Display *display = window && window->handle() ? x11Display() : nullptr;
+    if (!display)
+        return;
+    XMapWindow(display, Window(window->winId()));
+    XFlush(display);
 }

@@ -29,3 +29,13 @@ bool holdKeyboardOnScreen(bool hold);
 // (a focus change and a grab of ours within a few ms). True where the desktop
 // is not X11.
 bool inputFocusIsOurs();
+
+// Whether the window manager holds the window minimised now. Qt may not know:
+// it tells of a change of state only when it differs from the last one it
+// told, so a window minimised again before the program heard that it came back
+// is still shown as far as Qt knows. False where the desktop is not X11.
+bool minimisedOnScreen(QWindow *window);
+
+// Asks the window manager to show a window it holds minimised, as a program
+// does by mapping the window anew. Does nothing where the desktop is not X11.
+void showMinimisedAgain(QWindow *window);
