@@ -211,12 +211,6 @@ int main(int argc, char *argv[])
     }
     config.writeRate = std::make_shared<WriteRate>(config.bounds.writesPerAddressPerMinute);
 
-    // The demo family comes instead of the catalogue.
-    const QString cataloguePath =
-        config.demo || parser.isSet(noCatalogueOption) ? QString() : parser.value(catalogueOption);
-    if (!preparePortal(*db, qsizetype(cacheMb) * 1024 * 1024, cataloguePath, &config, &error))
-        return fail(error);
-
     int accessLog = -1;
     if (parser.isSet(accessLogOption)) {
         accessLog = ::open(QFile::encodeName(parser.value(accessLogOption)).constData(),
@@ -257,7 +251,12 @@ int main(int argc, char *argv[])
                 return fail(QStringLiteral("demo site: %1").arg(error));
         }
     }
-    if (!server.start(&error))
+    // The database is made once the addresses are ours, so a start that cannot listen leaves no database behind
+    // with a choice of sites in it (the catalogue, the demo family or none) that a later start would keep.
+    // The demo family comes instead of the catalogue.
+    const QString cataloguePath =
+        config.demo || parser.isSet(noCatalogueOption) ? QString() : parser.value(catalogueOption);
+    if (!preparePortal(*db, qsizetype(cacheMb) * 1024 * 1024, cataloguePath, &config, &error) || !server.start(&error))
         return fail(error);
 
     if (!parser.isSet(quietOption)) {
