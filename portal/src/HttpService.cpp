@@ -139,7 +139,7 @@ HttpService::~HttpService()
     stop();
 }
 
-int HttpService::listen(const QByteArray &address, int port, QString *error)
+int HttpService::bind(const QByteArray &address, int port, QString *error)
 {
     beast::error_code ec;
     const net::ip::address ip = net::ip::make_address(address.toStdString(), ec);
@@ -154,8 +154,6 @@ int HttpService::listen(const QByteArray &address, int port, QString *error)
         acceptor->set_option(Acceptor::reuse_address(true), ec);
     if (!ec)
         acceptor->bind(endpoint, ec);
-    if (!ec)
-        acceptor->listen(net::socket_base::max_listen_connections, ec);
     if (ec) {
         *error = QStringLiteral("cannot listen on %1:%2: %3")
                      .arg(QString::fromUtf8(address))
@@ -179,6 +177,19 @@ bool HttpService::start(QString *error)
     if (d->acceptors.empty()) {
         *error = QStringLiteral("no address to listen on");
         return false;
+    }
+    for (const auto &acceptor : d->acceptors) {
+        beast::error_code ec;
+        acceptor->listen(net::socket_base::max_listen_connections, ec);
+        if (ec) {
+            beast::error_code unknown;
+            const tcp::endpoint at = acceptor->local_endpoint(unknown);
+            *error = QStringLiteral("cannot listen on %1:%2: %3")
+                         .arg(QString::fromStdString(at.address().to_string()))
+                         .arg(at.port())
+                         .arg(QString::fromStdString(ec.message()));
+            return false;
+        }
     }
     // Stay below the descriptor limit, so that accept() keeps working for the connections
     // the limits let in.

@@ -46,8 +46,9 @@ public:
     HttpService(const HttpService &) = delete;
     HttpService &operator=(const HttpService &) = delete;
 
-    // Returns the bound port (useful with port 0), or -1 with *error set. Call before start().
-    int listen(const QByteArray &address, int port, QString *error);
+    // Takes the address and port, and returns the port (useful with port 0), or -1 with *error set.
+    // Call before start(), which begins to listen: until then a client is refused, not kept waiting.
+    int bind(const QByteArray &address, int port, QString *error);
     // Appends "ADDR:PORT METHOD TARGET" per request to this descriptor (O_APPEND).
     void setAccessLog(int fd);
     bool start(QString *error);

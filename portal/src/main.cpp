@@ -238,7 +238,7 @@ int main(int argc, char *argv[])
     server.setAccessLog(accessLog);
 
     const QByteArray bindAddress = parser.value(bindOption).toUtf8();
-    const int boundPort = server.listen(bindAddress, port, &error);
+    const int boundPort = server.bind(bindAddress, port, &error);
     if (boundPort < 0)
         return fail(error);
     config.port = quint16(boundPort);
@@ -247,12 +247,13 @@ int main(int argc, char *argv[])
     const bool wildcard = bindAddress == "0.0.0.0" || bindAddress == "::";
     if (config.demo && !wildcard) {
         for (int host = FirstDemoHost; host <= LastDemoHost; ++host) {
-            if (server.listen("127.0.0." + QByteArray::number(host), boundPort, &error) < 0)
+            if (server.bind("127.0.0." + QByteArray::number(host), boundPort, &error) < 0)
                 return fail(QStringLiteral("demo site: %1").arg(error));
         }
     }
-    // The database is made once the addresses are ours, so a start that cannot listen leaves no database behind
-    // with a choice of sites in it (the catalogue, the demo family or none) that a later start would keep.
+    // The database is made once the addresses are ours, so a start that cannot have them leaves no database
+    // behind with a choice of sites in it (the catalogue, the demo family or none) that a later start would keep.
+    // Clients are refused while it is made, not kept waiting: the portal listens from start() on.
     // The demo family comes instead of the catalogue.
     const QString cataloguePath =
         config.demo || parser.isSet(noCatalogueOption) ? QString() : parser.value(catalogueOption);
