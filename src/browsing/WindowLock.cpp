@@ -2,8 +2,6 @@
 
 #include "system/DesktopFocus.h"
 
-#include <algorithm>
-
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>

@@ -362,6 +362,8 @@ private slots:
         QString address;
         STEP(address = openPage(html, click));
         const auto title = [this] { return view()->page()->title(); };
+        // Shown at last: the status line no longer tells of the case before.
+        QVERIFY2(e2e::waitFor([&] { return url() == address; }, 15000), qPrintable(url()));
         const QString blocked = "Blocked: " + fill(reported).left(50);
         const bool moved = e2e::waitFor([&] {
             return (title() == QLatin1String("done") && (reported.isEmpty() || m_browser->statusLineText() == blocked))

@@ -299,6 +299,7 @@ private slots:
         // back: both come back in the end.
         for (int i = 0; i < 3; ++i) {
             const Window chooser = shown("Select Color");
+            QVERIFY(chooser);
             QElapsedTimer pressing;
             for (pressing.start(); pressing.elapsed() < 1000; usleep(5000 + i * 5000)) {
                 XIconifyWindow(m_x, chooser, DefaultScreen(m_x));
