@@ -45,7 +45,7 @@ private slots:
     void savedTextReadsBackAfterARestart_data()
     {
         QTest::addColumn<QString>("text");
-        for (const char *text : {"Alpha", "Tom & Jerry's Zoo #1 = 100%", "Ölçü 字", "<script>alert(\"x\")</script>",
+        for (const char *text : {"Tom & Jerry's Zoo #1 = 100%", "Ölçü 字", "<script>alert(\"x\")</script>",
                                  "x'); DROP TABLE sites; --", "1+1=2"})
             QTest::newRow(text) << QString::fromUtf8(text);
     }
@@ -153,7 +153,6 @@ private slots:
         const QStringList before = dumpDatabase(dbPath());
         const HttpResult r = get(target);
         QCOMPARE(r.status, status);
-        QVERIFY(!r.body.isEmpty());
         QCOMPARE(r.body.count('\n'), 1);
         QCOMPARE(dumpDatabase(dbPath()), before);
     }
