@@ -4,6 +4,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <optional>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -32,6 +33,22 @@ void askWindowManager(Display *display, QWindow *window, const char *message, lo
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
+// The first 32-bit item of a window's property of the given type, if it has one.
+std::optional<unsigned long> firstItem(Display *display, Window window, Atom property, Atom type)
+{
+    Atom typeFound = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char *data = nullptr;
+    std::optional<unsigned long> item;
+    if (XGetWindowProperty(display, window, property, 0, 1, False, type, &typeFound, &format, &count, &left, &data) == Success
+        && data && count == 1 && format == 32)
+        item = *reinterpret_cast<unsigned long *>(data);
+    if (data)
+        XFree(data);
+    return item;
+}
+
 } // namespace
 
 void forceFocus(QWindow *window)
@@ -51,16 +68,8 @@ void showOnEveryDesktop(QWindow *window, bool every)
         return;
     unsigned long desktop = 0xFFFFFFFF; // every desktop
     if (!every) {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, left = 0;
-        unsigned char *data = nullptr;
-        if (XGetWindowProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_CURRENT_DESKTOP", False), 0, 1,
-                               False, XA_CARDINAL, &type, &format, &count, &left, &data) == Success
-            && data && count == 1 && format == 32)
-            desktop = *reinterpret_cast<unsigned long *>(data);
-        if (data)
-            XFree(data);
+        desktop = firstItem(display, DefaultRootWindow(display), XInternAtom(display, "_NET_CURRENT_DESKTOP", False), XA_CARDINAL)
+                      .value_or(0);
         if (desktop == 0xFFFFFFFF)
             desktop = 0;
     }
@@ -107,16 +116,7 @@ bool minimisedOnScreen(QWindow *window)
     if (!display)
         return false;
     const Atom state = XInternAtom(display, "WM_STATE", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, left = 0;
-    unsigned char *data = nullptr;
-    const bool read = XGetWindowProperty(display, Window(window->winId()), state, 0, 1, False, state, &type, &format,
-                                         &count, &left, &data) == Success;
-    const bool iconic = read && data && format == 32 && count == 1 && *reinterpret_cast<unsigned long *>(data) == IconicState;
-    if (data)
-        XFree(data);
-    return iconic;
+    return firstItem(display, Window(window->winId()), state, state) == static_cast<unsigned long>(IconicState);
 }
 
 void showMinimisedAgain(QWindow *window)
