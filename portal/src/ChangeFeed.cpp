@@ -39,7 +39,7 @@ struct ChangeFeed::Listener {
 };
 
 namespace {
-constexpr int ConnectTimeoutMs = 10000;
+constexpr int ConnectTimeoutMs = PostgresConnectSeconds * 1000;
 constexpr int FirstRetryMs = 200;
 constexpr int LastRetryMs = 5000;
 

@@ -87,6 +87,9 @@ bool PortalStore::openConnection(bool readOnly)
         db.setUserName(m_config.user);
         db.setPassword(m_config.password);
         db.setDatabaseName(m_config.database);
+        // A server that takes the connection and never answers would hold a start, or a worker
+        // and its clients, for as long as the connection lasts.
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(PostgresConnectSeconds));
     }
     if (!db.open()) {
         fail(db.lastError());

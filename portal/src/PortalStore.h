@@ -29,6 +29,7 @@ enum class Outcome { Ok, NotFound, Forbidden, Full, Failed };
 
 // The PostgreSQL notification channel every change transaction notifies (ChangeFeed).
 inline constexpr char ChangeChannel[] = "tadpole_changes";
+inline constexpr int PostgresConnectSeconds = 10; // to connect and log in, or the server counts as unreachable
 
 // One database connection, used by one thread only. Every change is one transaction;
 // every statement is prepared once and reused.
