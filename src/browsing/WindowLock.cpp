@@ -176,10 +176,10 @@ bool WindowLock::escaped() const
     // dialog or pop-up of ours minimised by its button counts too: the window
     // manager minimises its owner with it, which may be a pop-up, not the window.
     return minimised(m_window) || !m_window->isFullScreen() || QGuiApplication::focusWindow() == nullptr
-           || minimised(front()) || popupMinimized() || !inputFocusIsOurs();
+           || minimised(front()) || popupMinimised() || !inputFocusIsOurs();
 }
 
-bool WindowLock::popupMinimized() const
+bool WindowLock::popupMinimised() const
 {
     // The window manager tells of each window it minimised on its own, in any
     // order: a pop-up may be told of after the dialog in front of it has

@@ -61,7 +61,7 @@ private:
     void enforce();
     bool holding() const;
     bool escaped() const;
-    bool popupMinimized() const;
+    bool popupMinimised() const;
     static bool minimised(QWidget *widget); // as the window manager holds it now
     void showAgain(QWidget *widget) const;
     QWidget *frontAdopted() const; // the latest pop-up still shown
