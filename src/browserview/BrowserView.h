@@ -41,6 +41,8 @@ signals:
     void documentLoaded(const QUrl &url, bool mainFrame);
     void newWindowRequested(NewWindowRequest &request);
     void loadProgress(qint32 progress, qint32 progressMax);
+    // The main frame shows another address: a navigation was answered.
+    void urlChanged(const QUrl &url);
     // The main frame's load ended, completed or not.
     void loadFinished(bool ok);
     // The page asked to close the window it was opened in (a script's window.close()).

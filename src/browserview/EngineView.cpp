@@ -10,6 +10,7 @@ void EngineView::showPage(QWebEnginePage *page)
     m_page = page;
     m_view->setPage(page);
     connect(page, &QWebEnginePage::loadProgress, this, [this](int percent) { emit loadProgress(percent, 100); });
+    connect(page, &QWebEnginePage::urlChanged, this, &BrowserView::urlChanged);
     connect(page, &QWebEnginePage::windowCloseRequested, this, &BrowserView::closeRequested);
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         emit loadProgress(0, 0);

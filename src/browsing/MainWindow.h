@@ -10,6 +10,7 @@
 #include "shell/Startup.h"
 #include "shell/ProgramState.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QMainWindow>
 #include <QPointer>
@@ -111,6 +112,7 @@ private:
     void showMessage(const QString &text) override;
     void showStartPage(const QString &address) override;
     void showWindow(const QString &versionLine, const QString &title) override;
+    void waitForStartPageAnswer() override;
     void waitForStartPage() override;
     void showChildren(const QStringList &names) override;
     void startWatchdog() override;
@@ -146,9 +148,16 @@ private:
     QString m_terminateProgram; // empty when no helper is installed
     bool m_startupFinished = false;
     bool m_laidOut = false;
+    // How far the start page has come; start-up waits for a stage, within one
+    // bound from the moment it was asked for.
+    enum class StartPage { NotAsked, Asked, Answered, Loaded };
     static constexpr int StartPageWaitMs = 3000;
-    QEventLoop m_startPageShown;
-    bool m_startPageDone = false;
+    StartPage m_startPage = StartPage::NotAsked;
+    QUrl m_startPageUrl;
+    QDeadlineTimer m_startPageDeadline;
+    QEventLoop m_startPageWait;
+    void startPageReached(StartPage stage);
+    void waitForStartPageTo(StartPage stage);
 
     BrowserView *m_view = nullptr;
     BrowserView *m_radioView = nullptr;

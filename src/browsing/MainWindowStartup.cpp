@@ -118,11 +118,21 @@ void MainWindow::showMessage(const QString &text)
 
 void MainWindow::showStartPage(const QString &address)
 {
-    connect(m_view, &BrowserView::loadFinished, &m_startPageShown, [this] {
-        m_startPageDone = true;
-        m_startPageShown.quit();
-    }, Qt::SingleShotConnection);
+    m_startPageUrl = QUrl(address);
+    m_startPage = StartPage::Asked;
+    m_startPageDeadline.setRemainingTime(StartPageWaitMs);
+    connect(m_view, &BrowserView::urlChanged, this, [this](const QUrl &url) {
+        if (m_startPage == StartPage::Asked && url == m_startPageUrl)
+            startPageReached(StartPage::Answered);
+    });
+    connect(m_view, &BrowserView::loadFinished, this, [this] { startPageReached(StartPage::Loaded); }, Qt::SingleShotConnection);
     m_view->navigate(address);
+}
+
+void MainWindow::startPageReached(StartPage stage)
+{
+    m_startPage = std::max(m_startPage, stage);
+    m_startPageWait.quit();
 }
 
 void MainWindow::showWindow(const QString &versionLine, const QString &title)
@@ -132,16 +142,28 @@ void MainWindow::showWindow(const QString &versionLine, const QString &title)
     setWindowTitle(title);
 }
 
-void MainWindow::waitForStartPage()
+void MainWindow::waitForStartPageTo(StartPage stage)
 {
     // The view loads in the background; the wait is bounded, so a portal that
-    // never finishes its start page does not hold the child's menu back. It
-    // waits for the load's end, not for the page's first bytes: the engine
-    // dropped a menu asked for between the two in two starts of three.
-    if (m_startPageDone)
-        return;
-    QTimer::singleShot(StartPageWaitMs, &m_startPageShown, &QEventLoop::quit);
-    m_startPageShown.exec(QEventLoop::ExcludeUserInputEvents);
+    // never answers or finishes its start page does not hold start-up back.
+    while (m_startPage < stage && !m_startPageDeadline.hasExpired()) {
+        QTimer::singleShot(m_startPageDeadline.remainingTime(), &m_startPageWait, &QEventLoop::quit);
+        m_startPageWait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+void MainWindow::waitForStartPageAnswer()
+{
+    // The portal sees the start page's request before the log-on's; the page
+    // then finishes loading while the portal is asked.
+    waitForStartPageTo(StartPage::Answered);
+}
+
+void MainWindow::waitForStartPage()
+{
+    // The load's end, not the page's first bytes: the engine dropped a menu
+    // asked for between the two in two starts of three.
+    waitForStartPageTo(StartPage::Loaded);
 }
 
 void MainWindow::showChildren(const QStringList &names)

@@ -131,7 +131,7 @@ bool Startup::run()
     }
 
     // The web engine starts on the start page; the log-on's requests go out
-    // while it loads.
+    // once the portal has answered it, while the page loads.
     const QString longVersion = Identity::longVersion();
     m_window.showStartPage(m_portal->startPageAddress());
     m_window.showWindow(QStringLiteral("Tadpole Version: ") + longVersion,
@@ -144,6 +144,7 @@ bool Startup::run()
         reportOnStderr(identity.error);
 
     m_window.showMessage(QStringLiteral("Logging onto Tadpole Portal..."));
+    m_window.waitForStartPageAnswer();
     const FetchResult visit = m_portal->visit(longVersion);
     if (!visit.ok())
         reportOnStderr(QStringLiteral("The portal did not take the log-on: ") + visit.error);

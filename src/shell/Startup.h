@@ -24,7 +24,9 @@ public:
     virtual void showStartPage(const QString &address) = 0;
     // Shown at the screen's size, with the version line and the title.
     virtual void showWindow(const QString &versionLine, const QString &title) = 0;
-    // Waits, within a bound, until the start page has loaded.
+    // Wait, within one bound, until the portal has answered the start page's
+    // request, and until the page has loaded.
+    virtual void waitForStartPageAnswer() = 0;
     virtual void waitForStartPage() = 0;
     virtual void showChildren(const QStringList &names) = 0;
     virtual void startWatchdog() = 0;

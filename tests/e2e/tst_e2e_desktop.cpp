@@ -186,6 +186,10 @@ private slots:
     void closesForeignPromptsAndEndsOtherBrowsers()
     {
         QVERIFY(startBrowser(Unlocked, "firefox"));
+        // The portal's pages in start-up's order: the start page is asked for before the log-on.
+        const QStringList pages = m_portal.requests(m_portal.host()).replaceInStrings(QRegularExpression(QStringLiteral("\\?.*")), QString());
+        QCOMPARE(pages.filter(QRegularExpression(QStringLiteral("^/tad/[^/]*$"))).join(QLatin1Char(' ')),
+                 QStringLiteral("/tad/version.htm /tad/tad_start.asp /tad/tad_visit.asp /tad/tad_getface.asp /tad/tad_menu.asp"));
         const Window prompt = otherProgramsWindow(m_x, "File Download");
         const Atom deleteWindow = XInternAtom(m_x, "WM_DELETE_WINDOW", False);
         XEvent event;

@@ -23,8 +23,8 @@ bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
             emit loadFinished(false);
         return false;
     }
-    if (mainFrame)
-        m_url = request.url;
+    if (mainFrame && m_url != request.url)
+        emit urlChanged(m_url = request.url);
     emit documentLoaded(request.url, mainFrame);
     if (mainFrame)
         emit loadFinished(true);
