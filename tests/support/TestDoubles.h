@@ -104,12 +104,7 @@ public:
         if (onSiteSelection)
             onSiteSelection(context);
     }
-    void showPreferences(const ParentsContext &context) override
-    {
-        shown << QStringLiteral("preferences");
-        if (onPreferences)
-            onPreferences(context);
-    }
+    void showPreferences(const ParentsContext &) override { shown << QStringLiteral("preferences"); }
     void showSiteEditor(const ParentsContext &, qint32 siteId, const QString &siteType, const SelectedSite &row) override
     {
         const QStringList fields{row.shortName, row.ages, row.comments, row.logo, row.url};
@@ -121,7 +116,7 @@ public:
     }
     QStringList shown;
     QList<bool> gateAnswers;
-    std::function<void(const ParentsContext &)> onSiteSelection, onPreferences;
+    std::function<void(const ParentsContext &)> onSiteSelection;
 };
 
 // Every outside part scripted, with a portal that knows the family.
