@@ -1,6 +1,7 @@
 #include "browsing/ShortcutGuard.h"
 
 #include <QKeyEvent>
+#include <QWidget>
 
 bool ShortcutGuard::isForbidden(const QKeyEvent &event)
 {
@@ -18,8 +19,22 @@ bool ShortcutGuard::isForbidden(const QKeyEvent &event)
     return false;
 }
 
+bool ShortcutGuard::isCloseRequest(const QKeyEvent &event)
+{
+    return event.key() == Qt::Key_F4
+        && (event.modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier)) == Qt::AltModifier;
+}
+
 bool ShortcutGuard::eventFilter(QObject *watched, QEvent *event)
 {
+    // Alt+F4 reaches a window only while it holds the keyboard (the window
+    // manager takes it otherwise): it asks that window to close, as the
+    // window manager would, so the locked window's STOP command decides.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && isCloseRequest(*static_cast<QKeyEvent *>(event))) {
+        QWidget *window = static_cast<QWidget *>(watched)->window();
+        QMetaObject::invokeMethod(window, [window] { window->close(); }, Qt::QueuedConnection);
+        return true;
+    }
     switch (event->type()) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress:

@@ -70,7 +70,7 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
 {
     QTest::addColumn<QByteArray>("controlIni");
     QTest::addColumn<QList<bool>>("gate");   // the password gate's answers
-    QTest::addColumn<QString>("clicks");     // controls clicked in turn; "close" is the close box (and Alt+F4)
+    QTest::addColumn<QString>("clicks");     // controls clicked in turn; "close" is the close box, "alt+F4" that key
     QTest::addColumn<QString>("seen");       // what each click did, in order
     const QByteArray plain = "pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n";
     const QByteArray open = "pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n";
@@ -100,7 +100,7 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
     QTest::newRow("STOP enabled: so does the close box") << open << QList<bool>{} << "close" << "run:terminate closed";
     QTest::newRow("STOP disabled: refused, then the right password") << locked << QList<bool>{false, true} << "stopButton stopButton"
                                                                      << "gate run:terminate | gate run:terminate closed";
-    QTest::newRow("STOP disabled, close box: refused, then the right password") << locked << QList<bool>{false, true} << "close close"
+    QTest::newRow("STOP disabled, close box, Alt+F4: refused, then the right password") << locked << QList<bool>{false, true} << "close alt+F4"
                                                                                 << "gate run:terminate | gate run:terminate closed";
 }
 
@@ -127,7 +127,10 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
     QStringList done;
     const QStringList controls = clicks.split(' ');
     for (const QString &control : controls) {
-        control == "close" ? void(m_window->close()) : clickControl(m_window, control);
+        if (control == "alt+F4")
+            QTest::keyClick(view()->widget(), Qt::Key_F4, Qt::AltModifier);
+        else
+            control == "close" ? void(m_window->close()) : clickControl(m_window, control);
         if (done.size() + 1 == controls.size() && seen.endsWith("closed"))
             QTRY_VERIFY(closed()); // closing may wait for the event queue
         QTest::qWait(50);

@@ -325,6 +325,12 @@ private slots:
         QVERIFY2(becomesActive(QStringLiteral("Security"), 5000), qPrintable(activeTitle()));
         askToClose(m_x, shown("Security"));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
+        // So does Alt+F4, which the window manager never sees while the window holds the keyboard; in the gate it refuses.
+        QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 5000));
+        for (const char *title : {"Security", MainTitle}) {
+            xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
+            QVERIFY2(becomesActive(QString::fromLatin1(title), 5000), qPrintable(QString::fromLatin1(title) + " not active: " + activeTitle()));
+        }
 
         // The parents' button at its place on the screen: the gate holds the keyboard itself, so the desktop's
         // shortcuts reach no one while it waits for a grown-up.
