@@ -1,5 +1,7 @@
 #include "browsing/QtDialogs.h"
 
+#include "parents/WindowOwner.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -67,7 +69,7 @@ private:
 void QtDialogs::message(const QString &text, const QString &title)
 {
     TitleFittingBox<QMessageBox> box(QMessageBox::NoIcon, titleOrDefault(title), text, QMessageBox::Ok,
-                                     QApplication::activeWindow());
+                                     windowOwner());
     box.setTextFormat(Qt::PlainText); // addresses, names and portal errors are shown as they are
     box.exec();
 }
@@ -75,7 +77,7 @@ void QtDialogs::message(const QString &text, const QString &title)
 Dialogs::Answer QtDialogs::askYesNo(const QString &text, const QString &title, Answer defaultAnswer)
 {
     TitleFittingBox<QMessageBox> box(QMessageBox::NoIcon, titleOrDefault(title), text, QMessageBox::Yes | QMessageBox::No,
-                                     QApplication::activeWindow());
+                                     windowOwner());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultAnswer == Answer::Yes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
@@ -84,7 +86,7 @@ Dialogs::Answer QtDialogs::askYesNo(const QString &text, const QString &title, A
 
 QString QtDialogs::input(const QString &prompt, const QString &title, const QString &defaultText)
 {
-    TitleFittingBox<QInputDialog> box(QApplication::activeWindow());
+    TitleFittingBox<QInputDialog> box(windowOwner());
     box.setWindowTitle(titleOrDefault(title));
     box.setLabelText(prompt);
     box.setTextValue(defaultText);

@@ -396,6 +396,21 @@ private slots:
         askToClose(m_x, shown("Site Selection"));
         QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
         QVERIFY(e2e::waitFor([&] { return keyboardHeld(); }, 5000));
+
+        // Link Pond's link to a host no list names, then the status line that tells of it: after the gate, the
+        // question shows over the locked window, where a parent can read it.
+        QVERIFY(open("560 190", 5));
+        xdotool(QStringLiteral("mousemove 80 142 click 1").split(' '));
+        QVERIFY2(e2e::waitFor([&] {
+            xdotool(QStringLiteral("mousemove 50 760 click 1").split(' '));
+            return becomesActive(QStringLiteral("Security"), 1000);
+        }, 10000), qPrintable(activeTitle()));
+        xdotool({QStringLiteral("type"), QStringLiteral("owl")});
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+        QVERIFY2(becomesActive(QStringLiteral("Allow Access")) && e2e::waitFor([] { return onTop(shown("Allow Access")); }, 5000),
+                 qPrintable(activeTitle()));
+        xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        QVERIFY2(becomesActive(QString::fromLatin1(MainTitle), 5000), qPrintable(activeTitle()));
     }
 
     // A second screen plugged in while locked shows nothing a click could reach: another program's window there
