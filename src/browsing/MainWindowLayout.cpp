@@ -137,6 +137,9 @@ void MainWindow::layoutForScreen()
     m_lock->apply(lockedByParent());
     m_laidOut = true;
     placeControls();
+    // The view shows the start page in its place while start-up asks the
+    // portal; the window may get no resize event that would place it.
+    layoutBrowserView();
 }
 
 void MainWindow::placeControls()
