@@ -30,9 +30,13 @@ bool ShortcutGuard::eventFilter(QObject *watched, QEvent *event)
     // Alt+F4 reaches a window only while it holds the keyboard (the window
     // manager takes it otherwise): it asks that window to close, as the
     // window manager would, so the locked window's STOP command decides.
+    // A key held down asks once: its repeats would refuse the gate it opened.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() && isCloseRequest(*static_cast<QKeyEvent *>(event))) {
-        QWidget *window = static_cast<QWidget *>(watched)->window();
-        QMetaObject::invokeMethod(window, [window] { window->close(); }, Qt::QueuedConnection);
+        if (!static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+            QWidget *window = static_cast<QWidget *>(watched)->window();
+            QMetaObject::invokeMethod(window, [window] { window->close(); }, Qt::QueuedConnection);
+        }
+        event->accept();
         return true;
     }
     switch (event->type()) {

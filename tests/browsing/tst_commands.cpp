@@ -70,7 +70,7 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
 {
     QTest::addColumn<QByteArray>("controlIni");
     QTest::addColumn<QList<bool>>("gate");   // the password gate's answers
-    QTest::addColumn<QString>("clicks");     // controls clicked in turn; "close" is the close box, "alt+F4" that key
+    QTest::addColumn<QString>("clicks");     // controls clicked in turn; "close" is the close box, "alt+F4" that key ("-held": with repeats)
     QTest::addColumn<QString>("seen");       // what each click did, in order
     const QByteArray plain = "pw=.\r\nstop=0\r\nstart=0\r\ntimer=0\r\n";
     const QByteArray open = "pw=owl\r\nstop=0\r\nstart=0\r\ntimer=No Limit\r\n";
@@ -102,6 +102,7 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace_data()
                                                                      << "gate run:terminate | gate run:terminate closed";
     QTest::newRow("STOP disabled, close box, Alt+F4: refused, then the right password") << locked << QList<bool>{false, true} << "close alt+F4"
                                                                                 << "gate run:terminate | gate run:terminate closed";
+    QTest::newRow("STOP disabled, Alt+F4 held down: asked once") << locked << QList<bool>{false} << "alt+F4-held" << "gate run:terminate";
 }
 
 void tst_Commands::controlsAnswerClicksAtTheirPlace()
@@ -127,9 +128,13 @@ void tst_Commands::controlsAnswerClicksAtTheirPlace()
     QStringList done;
     const QStringList controls = clicks.split(' ');
     for (const QString &control : controls) {
-        if (control == "alt+F4")
+        if (control.startsWith("alt+F4")) {
             QTest::keyClick(view()->widget(), Qt::Key_F4, Qt::AltModifier);
-        else
+            for (int i = 0; control.endsWith("held") && i < 3; ++i) { // the key's repeats
+                QKeyEvent repeat(QEvent::KeyPress, Qt::Key_F4, Qt::AltModifier, QString(), true);
+                QApplication::sendEvent(view()->widget(), &repeat);
+            }
+        } else
             control == "close" ? void(m_window->close()) : clickControl(m_window, control);
         if (done.size() + 1 == controls.size() && seen.endsWith("closed"))
             QTRY_VERIFY(closed()); // closing may wait for the event queue
