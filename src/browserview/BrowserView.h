@@ -41,7 +41,8 @@ signals:
     void documentLoaded(const QUrl &url, bool mainFrame);
     void newWindowRequested(NewWindowRequest &request);
     void loadProgress(qint32 progress, qint32 progressMax);
-    // The main frame shows another address: a navigation was answered.
+    // The main frame's address changed: a navigation was answered and its
+    // page began, or the page changed its own address.
     void urlChanged(const QUrl &url);
     // The main frame's load ended, completed or not.
     void loadFinished(bool ok);

@@ -153,7 +153,6 @@ private:
     enum class StartPage { NotAsked, Asked, Answered, Loaded };
     static constexpr int StartPageWaitMs = 3000;
     StartPage m_startPage = StartPage::NotAsked;
-    QUrl m_startPageUrl;
     QDeadlineTimer m_startPageDeadline;
     QEventLoop m_startPageWait;
     void startPageReached(StartPage stage);

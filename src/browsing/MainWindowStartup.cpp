@@ -118,13 +118,11 @@ void MainWindow::showMessage(const QString &text)
 
 void MainWindow::showStartPage(const QString &address)
 {
-    m_startPageUrl = QUrl(address);
     m_startPage = StartPage::Asked;
     m_startPageDeadline.setRemainingTime(StartPageWaitMs);
-    connect(m_view, &BrowserView::urlChanged, this, [this](const QUrl &url) {
-        if (m_startPage == StartPage::Asked && url == m_startPageUrl)
-            startPageReached(StartPage::Answered);
-    });
+    // The view's first address is the start page's, or where the portal sent
+    // it on: either way the portal has answered.
+    connect(m_view, &BrowserView::urlChanged, this, [this] { startPageReached(StartPage::Answered); }, Qt::SingleShotConnection);
     connect(m_view, &BrowserView::loadFinished, this, [this] { startPageReached(StartPage::Loaded); }, Qt::SingleShotConnection);
     m_view->navigate(address);
 }
@@ -148,7 +146,8 @@ void MainWindow::waitForStartPageTo(StartPage stage)
     // never answers or finishes its start page does not hold start-up back.
     while (m_startPage < stage && !m_startPageDeadline.hasExpired()) {
         QTimer::singleShot(m_startPageDeadline.remainingTime(), &m_startPageWait, &QEventLoop::quit);
-        m_startPageWait.exec(QEventLoop::ExcludeUserInputEvents);
+        if (m_startPageWait.exec(QEventLoop::ExcludeUserInputEvents) < 0)
+            break; // the program is quitting: no loop runs any more
     }
 }
 

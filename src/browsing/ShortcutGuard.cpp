@@ -27,8 +27,8 @@ bool ShortcutGuard::isCloseRequest(const QKeyEvent &event)
 
 bool ShortcutGuard::eventFilter(QObject *watched, QEvent *event)
 {
-    // Alt+F4 reaches a window only while it holds the keyboard (the window
-    // manager takes it otherwise): it asks that window to close, as the
+    // Alt+F4 reaches a window while it holds the keyboard, or where the window
+    // manager leaves the key alone: it asks that window to close, as the
     // window manager would, so the locked window's STOP command decides.
     // A key held down asks once: its repeats would refuse the gate it opened.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() && isCloseRequest(*static_cast<QKeyEvent *>(event))) {

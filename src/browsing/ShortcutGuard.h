@@ -7,8 +7,8 @@ class QKeyEvent;
 // Swallows the keys that would leave the child's window or show what the
 // filter guards: a new window or tab, the page's source, developer tools,
 // saving, printing, opening a file. Installed on the application, so no
-// widget under the mouse or the focus ever sees them. Alt+F4 closes the
-// window it reaches.
+// widget under the mouse or the focus ever sees them. Alt+F4 asks the
+// window it reaches to close.
 class ShortcutGuard : public QObject {
 public:
     using QObject::QObject;

@@ -1,5 +1,6 @@
 #include "E2eSupport.h"
 #include "LoopbackSites.h"
+#include "PageScript.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 
@@ -72,29 +73,10 @@ class tst_E2eAttacks : public QObject {
             .replace(QLatin1String("{a%}"), host(20).replace(QLatin1String(":"), QLatin1String("%3A")))
             .replace(QLatin1String("{port}"), QString::number(m_sites.port));
     }
-    // The value of a script run in the page, or an invalid value when it gives none within ten seconds.
-    QVariant evaluate(const QString &script)
-    {
-        auto result = std::make_shared<std::optional<QVariant>>(); // outlives a late answer
-        view()->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
-        e2e::waitFor([&] { return result->has_value(); }, 10000);
-        return result->value_or(QVariant());
-    }
-
-    // True once the main view shows an address starting with `address`, its document complete.
-    bool shows(const QString &address)
-    {
-        return e2e::waitFor([&] { return url().startsWith(address) && evaluate("document.readyState") == QStringLiteral("complete"); }, 15000);
-    }
-    // A click of the mouse where the page shows an element.
-    void clickElement(const QString &selector)
-    {
-        const QVariantList at = evaluate(QStringLiteral(
-            "(() => { const e = document.querySelector('%1'); if (!e) return []; e.scrollIntoView({block: 'center'});"
-            " const r = e.getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]; })()").arg(selector)).toList();
-        QVERIFY2(at.size() == 2, qPrintable("no element " + selector));
-        clickAt(view()->webView(), Qt::LeftButton, QPointF(at[0].toDouble(), at[1].toDouble()).toPoint());
-    }
+    // In the main view (see PageScript.h).
+    QVariant evaluate(const QString &script) { return pageScript::evaluate(view()->page(), script); }
+    bool shows(const QString &address) { return pageScript::shows(view()->page(), address); }
+    void clickElement(const QString &selector) { pageScript::clickElement(view()->webView(), selector); }
     // A page of the attack host made of `html`, asked for and, where a click is given, shown and
     // clicked; its address. A page that moves on at once never completes a load of its own.
     QString openPage(const QString &html, const QString &click = QString())
