@@ -190,6 +190,8 @@ private slots:
         // The last case's page goes, with its timers and late requests; its learned entries never help the next.
         view()->navigate(QStringLiteral("about:blank"));
         QVERIFY(shows(QStringLiteral("about:blank")));
+        // Back and forward come back at the watchdog's first tick without a pop-up.
+        QTRY_VERIFY(m_browser->findChild<QWidget *>(QStringLiteral("backButton"))->isEnabled());
         m_browser->state().allowList = m_startList;
         m_browser->state().allowScope = FilterAddress::MatchScope::Address;
         m_browser->state().blockedUrl.clear();
