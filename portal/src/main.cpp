@@ -131,7 +131,7 @@ int main(int argc, char *argv[])
                        headerTimeoutOption, idleTimeoutOption, perAddressOption, busyIdleOption, maxConnectionsOption,
                        cacheOption, maxSitesOption, maxSuggestionsOption, writeRateOption, versionOption});
     if (!parser.parse(app.arguments()))
-        return fail(parser.errorText());
+        return fail(parser.errorText() + QStringLiteral(" tadpole-portal --help lists the options."));
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
