@@ -116,10 +116,13 @@ bool PortalClient::readsAsNumber(const QString &text)
     return number.match(text).hasMatch();
 }
 
-bool PortalClient::checkPortal()
+bool PortalClient::checkPortal(QString *why)
 {
-    const std::optional<QString> reply = requestText(QStringLiteral("version.htm"));
-    return reply && readsAsNumber(*reply);
+    const FetchResult reply = request(QStringLiteral("version.htm"));
+    const bool answered = reply.ok() && readsAsNumber(QString::fromUtf8(*reply.body));
+    if (why)
+        *why = answered ? QString() : reply.ok() ? QStringLiteral("its version.htm holds no version number") : reply.error;
+    return answered;
 }
 
 QStringList PortalClient::faceNamesFrom(const std::optional<QString> &reply)

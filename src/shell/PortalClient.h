@@ -49,8 +49,9 @@ public:
     QString menuAddress(int child) const;
     QString logoAddress(const QString &logo) const;
 
-    // True when "version.htm" answers with a number; a failure counts as false.
-    bool checkPortal();
+    // True when "version.htm" answers with a number; a failure counts as
+    // false, and `why` says what went wrong.
+    bool checkPortal(QString *why = nullptr);
     // The log-on: this installation and its version.
     FetchResult visit(const QString &version);
     // The children's names, TAB-separated; see faceNamesFrom.

@@ -123,9 +123,9 @@ bool Startup::run()
         m_window.cannotStart(unreadable);
         return false;
     }
-    if (!m_portal->checkPortal()) {
-        reportOnStderr(QStringLiteral("The portal at %1 did not answer. It was chosen by %2 and %3.")
-                           .arg(m_state.portalBase, commandLineSays(m_inputs.commandLine), configurationSays()));
+    if (QString why; !m_portal->checkPortal(&why)) {
+        reportOnStderr(QStringLiteral("The portal at %1 did not answer: %2. It was chosen by %3 and %4.")
+                           .arg(m_state.portalBase, why, commandLineSays(m_inputs.commandLine), configurationSays()));
         m_window.cannotStart(QStringLiteral("You cannot connect to the Tadpole Web Portal.  Check your internet connection."));
         return false;
     }

@@ -218,7 +218,9 @@ private slots:
         PortalClient client(transport, reply.isNull() ? QStringLiteral("not an address/") : portal.base());
         const QDeadlineTimer hangGuard(20000);
         const FetchResult fetched = client.request("version.htm", {{"userid", "123"}, {"newname", "Tom & Jerry #1 = 100% \u00d6l\u00e7\u00fc"}});
-        const bool reachable = client.checkPortal();
+        QString why;
+        const bool reachable = client.checkPortal(&why);
+        QVERIFY2(why.isEmpty() == reachable, qPrintable(why)); // a portal that failed the check says why
         QVERIFY2(!hangGuard.hasExpired(), "the time-out must end the wait, long before a late reply, and a reply be read in time");
         // Whatever the answer, a portal got the keys in order and the values encoded.
         QCOMPARE(portal.targets.value(0), reply == "refused" || reply.isNull() ? QByteArray()
