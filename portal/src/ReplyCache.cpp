@@ -21,14 +21,33 @@ void ReplyCache::advanceLocked(quint64 generation)
     m_generation = generation;
     m_index.clear();
     m_lru.clear();
+    m_sent.clear();
     m_bytes = 0;
 }
 
 void ReplyCache::eraseLocked(Lru::iterator it)
 {
+    keepWhileSentLocked(it->key, it->reply, false);
     m_bytes -= it->cost;
     m_index.remove(it->key);
     m_lru.erase(it);
+}
+
+namespace {
+
+// A connection that sends a reply holds its text: shared beyond the cache, it is still sent.
+bool beingSent(const CachedReply &reply)
+{
+    return !reply.body.isEmpty() && !reply.body.isDetached();
+}
+
+} // namespace
+
+void ReplyCache::keepWhileSentLocked(const QString &key, const std::shared_ptr<const CachedReply> &reply, bool sentSoon)
+{
+    m_sent.removeIf([](const auto &sent) { return !beingSent(*sent.value()); });
+    if (sentSoon || beingSent(*reply))
+        m_sent.insert(key, reply);
 }
 
 std::shared_ptr<const CachedReply> ReplyCache::find(const QString &key, quint64 generation)
@@ -38,8 +57,10 @@ std::shared_ptr<const CachedReply> ReplyCache::find(const QString &key, quint64 
     if (generation != m_generation)
         return nullptr;
     const auto found = m_index.constFind(key);
-    if (found == m_index.cend())
-        return nullptr;
+    if (found == m_index.cend()) {
+        const auto sent = m_sent.constFind(key);
+        return sent != m_sent.cend() && beingSent(**sent) ? *sent : nullptr;
+    }
     const Lru::iterator it = *found;
     m_lru.splice(m_lru.begin(), m_lru, it);
     return it->reply;
@@ -52,8 +73,12 @@ void ReplyCache::insert(const QString &key, quint64 generation, std::shared_ptr<
     const qsizetype bytes = cost(key, *reply);
     std::lock_guard lock(m_mutex);
     advanceLocked(generation);
-    if (generation != m_generation || bytes > m_maxBytes)
+    if (generation != m_generation)
         return;
+    if (bytes > m_maxBytes) { // its caller is about to send it
+        keepWhileSentLocked(key, reply, true);
+        return;
+    }
     if (const auto found = m_index.constFind(key); found != m_index.cend())
         eraseLocked(*found);
     m_lru.push_front(Entry{key, std::move(reply), bytes});

@@ -26,6 +26,10 @@ struct CachedReply {
 // the least recently used dropped first. A table per worker bounded by its number of
 // entries let a few hundred readers with made-up ids grow the portal by hundreds of MB.
 //
+// A reply dropped from the table (or too big for it) while a connection still sends it is
+// found again for as long as one does, not built anew: each reply is held once however
+// many clients ask for it, and clients that never read hold no copies of their own.
+//
 // Every entry belongs to one change generation. A call with a newer generation drops every
 // entry at once; an insert with an older one is ignored, since its reply may have been read
 // before the change that ended that generation.
@@ -53,6 +57,7 @@ private:
     using Lru = std::list<Entry>;  // front: most recently used
     void advanceLocked(quint64 generation);
     void eraseLocked(Lru::iterator it);
+    void keepWhileSentLocked(const QString &key, const std::shared_ptr<const CachedReply> &reply, bool sentSoon);
 
     mutable std::mutex m_mutex;
     const qsizetype m_maxBytes;
@@ -60,4 +65,5 @@ private:
     quint64 m_generation = 0;
     Lru m_lru;
     QHash<QString, Lru::iterator> m_index;
+    QHash<QString, std::shared_ptr<const CachedReply>> m_sent; // out of the table, still sent, of this generation
 };

@@ -164,6 +164,22 @@ private slots:
         QVERIFY2(held > budget / 2 && held <= budget, qPrintable(QString::number(held)));
     }
 
+    void repliesStillSentAreFoundAgain()
+    {
+        // Out of the table by its budget or by its size, a reply a connection still sends is the one found
+        // again, not a copy built anew; once no one sends it, or after a change, it is gone.
+        ReplyCache cache(64 * 1024);
+        const auto reply = [](int kb) { return std::make_shared<const CachedReply>(CachedReply{QByteArray(kb * 1024, 'x'), {}}); };
+        const std::shared_ptr<const CachedReply> sent = reply(40), big = reply(100);
+        QByteArray sending = sent->body, bigSending = big->body; // what the connections hold while they send
+        cache.insert(QStringLiteral("sent"), 1, sent);
+        cache.insert(QStringLiteral("other"), 1, reply(40)); // which leaves no room for "sent"
+        cache.insert(QStringLiteral("big"), 1, big);
+        QVERIFY(cache.find(QStringLiteral("sent"), 1) == sent && cache.find(QStringLiteral("big"), 1) == big);
+        bigSending.clear();
+        QVERIFY(!cache.find(QStringLiteral("big"), 1) && !cache.find(QStringLiteral("sent"), 2));
+    }
+
     void catalogueSitesGetLogosThePortalServes()
     {
         QTemporaryDir dir;
