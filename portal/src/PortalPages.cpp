@@ -72,7 +72,8 @@ PortalStore *PortalPages::store()
 HttpReply PortalPages::storeFailure()
 {
     if (m_store && m_store->readOnly() && m_writing) {  // kept for reads; a write reopens it (store())
-        reportDatabaseError(m_store->lastError());
+        const QString why = m_store->lastError(); // SQLite may open a file it cannot write read-only without a word
+        reportDatabaseError(why.isEmpty() ? QStringLiteral("the database can be read but not written: a change was refused") : why);
         return databaseReadOnly();
     }
     // No store: opening it failed, and that was told already.

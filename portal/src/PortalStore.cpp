@@ -57,9 +57,10 @@ bool PortalStore::open(QString *error)
     // still serves reads; a later write tries read-write again (PortalPages).
     if (m_config.kind == DbConfig::Kind::Sqlite) {
         const QString readWriteError = m_error;
-        if (openConnection(true))
+        const bool readable = openConnection(true);
+        m_error = readWriteError; // why it serves reads only, or why it is not open
+        if (readable)
             return true;
-        m_error = readWriteError;
     }
     *error = m_error;
     return false;
