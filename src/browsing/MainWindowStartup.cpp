@@ -167,7 +167,6 @@ void MainWindow::waitForStartPage()
 
 void MainWindow::showChildren(const QStringList &names)
 {
-    layoutBrowserView();
     for (int i = 0; i < 4; ++i) {
         setFaceToolTip(i, names.value(i) + QStringLiteral("'s Menu"));
         m_faceButtons[i]->setCursor(Qt::PointingHandCursor);
