@@ -92,5 +92,5 @@ QString changeNotSavedMessage(const QString &change, const FetchResult &failed)
                               "before you make the change again, or it may be made twice.\r\n\r\n%2")
             .arg(change, failed.error);
     }
-    return QStringLiteral("%1 did not reach the Tadpole portal, so nothing was changed there.\r\n\r\n%2").arg(change, failed.error);
+    return QStringLiteral("%1 was not made at the Tadpole portal: nothing was changed there.\r\n\r\n%2").arg(change, failed.error);
 }

@@ -33,5 +33,6 @@ SiteListReply parseAvailableSites(const QByteArray &reply);
 // What the parent is told about rows left out of a load; empty when none were.
 QString leftOutRowsMessage(const SiteListReply &reply);
 
-// What the parent is told when a change did not reach the portal, or may not have.
+// What the parent is told when the portal did not make a change (it never reached it, or
+// refused it), or may have made it without saying so.
 QString changeNotSavedMessage(const QString &change, const FetchResult &failed);

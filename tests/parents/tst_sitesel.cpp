@@ -21,7 +21,7 @@ static const QByteArray Family = "1\tPlain Pond\thttp://pond.example/\t3 to 12\t
                                  "3\tFish & Chips\thttps://fish.example/\t4 to 8\tFish facts\t2\t1\t-1\tdefault_logo.gif\r\n"
                                  "4\tZoo\twww.zoo.example:8080/big cats\t3 to 12\tAnimals\t2\t1\t0\tZ_gif.gif\r\n"
                                  "5\tFiles\tfile:///etc/passwd\t3 to 12\tNot a site\t2\t1\t0\tF_gif.gif\r\n";
-static const QString NotSaved = "Tadpole: %1 did not reach the Tadpole portal, so nothing was changed there.\r\n\r\nConnection refused";
+static const QString NotSaved = "Tadpole: %1 was not made at the Tadpole portal: nothing was changed there.\r\n\r\nConnection refused";
 
 class tst_SiteSel : public QObject {
     Q_OBJECT
