@@ -56,6 +56,12 @@ std::shared_ptr<const CachedReply> ReplyCache::find(const QString &key, quint64 
     advanceLocked(generation);
     if (generation != m_generation)
         return nullptr;
+    // Now and then the replies out of the table that no connection sends any more go, so
+    // none is held long after its sending.
+    if (!m_sent.isEmpty() && ++m_findsSinceSweep >= 64) {
+        m_findsSinceSweep = 0;
+        m_sent.removeIf([](const auto &sent) { return !beingSent(*sent.value()); });
+    }
     const auto found = m_index.constFind(key);
     if (found == m_index.cend()) {
         const auto sent = m_sent.constFind(key);

@@ -66,4 +66,5 @@ private:
     Lru m_lru;
     QHash<QString, Lru::iterator> m_index;
     QHash<QString, std::shared_ptr<const CachedReply>> m_sent; // out of the table, still sent, of this generation
+    int m_findsSinceSweep = 0;
 };
