@@ -43,9 +43,14 @@ bool beingSent(const CachedReply &reply)
 
 } // namespace
 
-void ReplyCache::keepWhileSentLocked(const QString &key, const std::shared_ptr<const CachedReply> &reply, bool sentSoon)
+void ReplyCache::sweepSentLocked()
 {
     m_sent.removeIf([](const auto &sent) { return !beingSent(*sent.value()); });
+}
+
+void ReplyCache::keepWhileSentLocked(const QString &key, const std::shared_ptr<const CachedReply> &reply, bool sentSoon)
+{
+    sweepSentLocked();
     if (sentSoon || beingSent(*reply))
         m_sent.insert(key, reply);
 }
@@ -60,7 +65,7 @@ std::shared_ptr<const CachedReply> ReplyCache::find(const QString &key, quint64 
     // none is held long after its sending.
     if (!m_sent.isEmpty() && ++m_findsSinceSweep >= 64) {
         m_findsSinceSweep = 0;
-        m_sent.removeIf([](const auto &sent) { return !beingSent(*sent.value()); });
+        sweepSentLocked();
     }
     const auto found = m_index.constFind(key);
     if (found == m_index.cend()) {

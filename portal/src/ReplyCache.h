@@ -57,6 +57,8 @@ private:
     using Lru = std::list<Entry>;  // front: most recently used
     void advanceLocked(quint64 generation);
     void eraseLocked(Lru::iterator it);
+    // Drops the replies out of the table that no connection sends any more.
+    void sweepSentLocked();
     void keepWhileSentLocked(const QString &key, const std::shared_ptr<const CachedReply> &reply, bool sentSoon);
 
     mutable std::mutex m_mutex;

@@ -13,9 +13,10 @@ class ShortcutGuard : public QObject {
 public:
     using QObject::QObject;
 
-    static bool isForbidden(const QKeyEvent &event);
-    static bool isCloseRequest(const QKeyEvent &event);
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    static bool isForbidden(const QKeyEvent &event);
+    static bool isCloseRequest(const QKeyEvent &event);
 };
