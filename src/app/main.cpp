@@ -2,6 +2,7 @@
 #include "browsing/MainWindow.h"
 #include "shell/DisplayPlatform.h"
 #include "shell/Identity.h"
+#include "shell/SingleInstance.h"
 #include "shell/StartupPaths.h"
 
 #include <QApplication>
@@ -112,9 +113,19 @@ int main(int argc, char *argv[])
     if (!limits.isEmpty())
         std::fprintf(stderr, "tadpole: %s\n", qPrintable(limits));
 
+    // Before the web engine starts: a second copy of the program only hands over to the first.
+    const QString folder = AppFolderFor(QCoreApplication::applicationDirPath(), defaultAppFolder());
+    SingleInstance instance(folder);
+    if (!instance.claimed()) {
+        std::fprintf(stderr, "tadpole: Tadpole is already running for %s; its window was asked to come to the front.\n",
+                     qPrintable(folder));
+        return 0;
+    }
+
     ProgramServices outside;
     // The text after the program's name: its arguments joined as one.
     MainWindow browser(outside.services(QCoreApplication::applicationDirPath(), defaultAppFolder(),
                                         withoutVerbose(QCoreApplication::arguments().mid(1)).join(QLatin1Char(' '))));
+    QObject::connect(&instance, &SingleInstance::comeForwardRequested, &browser, &MainWindow::comeForward);
     return app.exec();
 }

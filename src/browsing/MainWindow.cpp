@@ -59,6 +59,11 @@ MainWindow::MainWindow(const BrowserServices &services, QWidget *parent)
     QTimer::singleShot(0, this, &MainWindow::runStartup);
 }
 
+void MainWindow::comeForward()
+{
+    m_lock->comeForward();
+}
+
 MainWindow::~MainWindow()
 {
     m_services.views->setFrameRequestFilter({});

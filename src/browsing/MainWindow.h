@@ -55,6 +55,9 @@ public:
     QList<PopupWindow *> popups() const;
     bool blockPageShown() const;
 
+    // Another start of the program for the same folder asked for this window.
+    void comeForward();
+
     // Written by pop-ups: the main window's status line and version label.
     void setStatusLine(const QString &text);
 

@@ -355,6 +355,23 @@ void WindowLock::enforceSoon()
         m_enforce.start();
 }
 
+void WindowLock::comeForward()
+{
+    if (holding()) {
+        enforce();
+        return;
+    }
+    // Unlocked, the window comes back maximised, as it shows.
+    if (m_window->isMinimized())
+        m_window->showMaximized();
+    QWidget *shown = front();
+    if (shown->isMinimized())
+        shown->showNormal();
+    shown->raise();
+    shown->activateWindow();
+    forceFocus(shown->windowHandle());
+}
+
 void WindowLock::enforce()
 {
     if (!holding())

@@ -42,6 +42,10 @@ public:
     void apply(bool locked);
     bool locked() const { return m_locked; }
 
+    // Another start of the program asked for this one: the window, or the
+    // dialog or pop-up in front of it, is shown again and takes the focus.
+    void comeForward();
+
     // A window of the child's other than the main one (a pop-up): it stays
     // above the locked window and holds the keyboard like it.
     void adopt(QWidget *childWindow);

@@ -116,6 +116,12 @@ private slots:
         other.start(firefox, {QStringLiteral("60")});
         QVERIFY(other.waitForStarted());
         QVERIFY2(other.waitForFinished(3000), "the other browser still ran after 3 s");
+        // A second start for the same folder hands over to the running one and ends, asking the portal nothing.
+        const qsizetype logSize = m_portal.requests(m_portal.host()).size();
+        QProcess second;
+        second.start(m_folder->path(QStringLiteral("tadpole")), {QStringLiteral("1")});
+        QVERIFY(second.waitForFinished(20000) && second.exitCode() == 0);
+        QVERIFY(second.readAllStandardError().contains("already running") && m_portal.requests(m_portal.host()).size() == logSize);
         QCOMPARE(m_browser.state(), QProcess::Running);
     }
 

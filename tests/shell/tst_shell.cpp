@@ -3,6 +3,7 @@
 #include "shell/HttpTransport.h"
 #include "shell/Identity.h"
 #include "shell/SettingsFile.h"
+#include "shell/SingleInstance.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 #include "support/TestFiles.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -182,6 +184,20 @@ private slots:
         for (int i = 0; i < 20 && !writable; ++i)
             ids.insert(Identity::LoadUserId(folder, TenOClock).userId);
         QVERIFY(writable || ids.size() > 15);
+    }
+
+    // A second copy for a folder finds the first and asks it to come forward; another folder is
+    // another browser's; once the first has ended, a start claims the folder again.
+    void oneRunningCopyPerFolder()
+    {
+        QTemporaryDir dir, other;
+        auto first = std::make_unique<SingleInstance>(dir.path() + '/');
+        QSignalSpy forward(first.get(), &SingleInstance::comeForwardRequested);
+        QVERIFY(first->claimed() && SingleInstance(other.path() + '/').claimed());
+        QVERIFY(!SingleInstance(dir.path() + '/').claimed());
+        QTRY_COMPARE(forward.size(), 1);
+        first.reset();
+        QVERIFY(SingleInstance(dir.path() + '/').claimed());
     }
 
     void portalIsReachableOnlyWhereItAnswersANumber_data()
