@@ -248,6 +248,8 @@ private slots:
             {"http://www.paypal.de/", MatchScope::Host, "http://www.paypal.de", true}, // a default without a dot
             {"http://paypal.evil.com/", MatchScope::Host, "http://paypal.evil.com", false},
             {"http://mypaypal.com/", MatchScope::Host, "http://mypaypal.com", false},
+            {"http://paypal.localhost:631/", MatchScope::Host, "http://paypal.localhost:631", false}, // this machine's, and
+            {"http://www.doubleclick.LOCAL./", MatchScope::Host, "http://www.doubleclick.local.", false}, // the local network's
             {"about:blank", MatchScope::Host, "about:blank", true},
             {"about:paypal", MatchScope::Host, "about:paypal", false},
             {"javascript:void(0)", MatchScope::Host, "javascript:", true},
