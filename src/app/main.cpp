@@ -116,10 +116,15 @@ int main(int argc, char *argv[])
     // Before the web engine starts: a second copy of the program only hands over to the first.
     const QString folder = AppFolderFor(QCoreApplication::applicationDirPath(), defaultAppFolder());
     SingleInstance instance(folder);
-    if (!instance.claimed()) {
-        std::fprintf(stderr, "tadpole: Tadpole is already running for %s; its window was asked to come to the front.\n",
-                     qPrintable(folder));
+    switch (instance.start()) {
+    case SingleInstance::Start::Claimed: break;
+    case SingleInstance::Start::HandedOver:
+        std::fprintf(stderr, "tadpole: Tadpole is already running for %s; its window came to the front.\n", qPrintable(folder));
         return 0;
+    case SingleInstance::Start::NotAnswered:
+        std::fprintf(stderr, "tadpole: Tadpole is already running for %s but does not answer; end it, then start Tadpole again.\n",
+                     qPrintable(folder));
+        return 1;
     }
 
     ProgramServices outside;

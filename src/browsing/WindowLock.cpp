@@ -361,9 +361,9 @@ void WindowLock::comeForward()
         enforce();
         return;
     }
-    // Unlocked, the window comes back maximised, as it shows.
+    // As it shows: full screen while locked (a parent is in the parents' area), else maximised.
     if (m_window->isMinimized())
-        m_window->showMaximized();
+        m_locked ? m_window->showFullScreen() : m_window->showMaximized();
     QWidget *shown = front();
     if (shown->isMinimized())
         shown->showNormal();

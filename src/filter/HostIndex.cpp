@@ -92,11 +92,13 @@ bool HostIndex::allowsHost(QStringView host, int port) const
             lastDot = dot;
     }
     // The label before the top-level one, for the names without a dot. Not
-    // under "localhost" or "local", which name this machine (any service on
-    // it) and the devices of the local network, never the site meant.
+    // under a top-level label that names this machine (any service on it) or
+    // the devices of the local network: never the site meant.
     if (lastDot <= 0 || m_names.isEmpty())
         return false;
-    if (const QStringView top = QStringView(lower).mid(lastDot + 1); top == u"localhost" || top == u"local")
+    static const QStringList local = {QStringLiteral("localhost"), QStringLiteral("localdomain"), QStringLiteral("local"),
+                                      QStringLiteral("lan"), QStringLiteral("home"), QStringLiteral("internal")};
+    if (local.contains(QStringView(lower).mid(lastDot + 1)))
         return false;
     const qsizetype nameStart = lower.lastIndexOf(u'.', lastDot - 1) + 1;
     return m_names.contains(piece(lower, nameStart, lastDot - nameStart));

@@ -13,7 +13,8 @@
 //    it ("www.kids.example"), on any port;
 //  - a host with a port ("LOCALHOST:8080", "[::1]:8642"): the same, on that port only;
 //  - a name without a dot ("PAYPAL"): that name under any one top-level label
-//    but "localhost" and "local" ("paypal.com", "www.paypal.de"), on any port;
+//    ("paypal.com", "www.paypal.de"), on any port, but not under one that
+//    names this machine or the local network ("paypal.localhost", "paypal.lan");
 //  - "about:..." and "javascript": those addresses without a host.
 // Anything else ("http:///") names nothing here. Case never counts.
 class HostIndex

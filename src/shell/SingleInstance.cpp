@@ -1,24 +1,30 @@
 #include "shell/SingleInstance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
+#include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 const QByteArray ComeForward = "show\n";
+const QByteArray CameForward = "ok\n";
+// How long a copy that does not answer is given to end and let go of the folder.
+constexpr int EndingWaitMs = 5000;
 
 // Where a running copy listens: the same for every copy of one account's folder.
-// The lock, not the name, tells whether a copy runs, so another account that
-// takes the name first can keep a window from coming forward, never from starting.
+// The lock, not the name, tells whether a copy runs.
 QString serverName(const QString &appFolder)
 {
     const QByteArray folder = QFile::encodeName(QDir(appFolder).canonicalPath());
@@ -26,30 +32,58 @@ QString serverName(const QString &appFolder)
         .arg(QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(24)));
 }
 
+// The lock file, or whatever stands in its place that can be opened: a lock
+// holds on a file opened only for reading, and on a folder, as well. Never
+// handed on to the programs the browser starts (they would hold the lock after
+// it ends), and never waited on (a device or a pipe in its place).
+int openLockFile(const QString &appFolder)
+{
+    const QByteArray path = QFile::encodeName(appFolder + QStringLiteral("tadpole.lock"));
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
+    if (fd < 0)
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        std::fprintf(stderr, "tadpole: %s: %s; a second copy of Tadpole would not be noticed\n", path.constData(),
+                     std::strerror(errno));
+    return fd;
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const QString &appFolder, QObject *parent) : QObject(parent)
 {
-    const QByteArray path = QFile::encodeName(appFolder + QStringLiteral("tadpole.lock"));
-    // Not handed on to the programs the browser starts: they would hold the lock after it ends.
-    m_lockFd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (m_lockFd < 0) {
-        std::fprintf(stderr, "tadpole: %s: %s; a second copy of Tadpole would not be noticed\n", path.constData(), std::strerror(errno));
+    m_lockFd = openLockFile(appFolder);
+    if (m_lockFd < 0)
+        return;
+    const QString name = serverName(appFolder);
+    if (lock()) {
+        listen(name);
         return;
     }
-    const QString name = serverName(appFolder);
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
-        listen(name);
-    } else if (errno == EWOULDBLOCK) {
-        m_claimed = false;
-        askToComeForward(name);
+    if (errno != EWOULDBLOCK)
+        return; // a file system without locks: no guard
+    if (askToComeForward(name)) {
+        m_start = Start::HandedOver;
+        return;
     }
+    for (const QDeadlineTimer ending(EndingWaitMs); !ending.hasExpired(); QThread::msleep(100)) {
+        if (lock()) {
+            listen(name);
+            return;
+        }
+    }
+    m_start = Start::NotAnswered;
 }
 
 SingleInstance::~SingleInstance()
 {
     if (m_lockFd >= 0)
         ::close(m_lockFd);
+}
+
+bool SingleInstance::lock()
+{
+    return ::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0;
 }
 
 void SingleInstance::listen(const QString &name)
@@ -59,28 +93,47 @@ void SingleInstance::listen(const QString &name)
     if (!m_server.listen(name))
         return; // the window will not come forward when asked; nothing else depends on it
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->bytesAvailable() < ComeForward.size())
-                    return;
-                if (socket->read(ComeForward.size()) == ComeForward)
-                    emit comeForwardRequested();
-                socket->abort();
-                socket->deleteLater();
-            });
-        }
+        while (QLocalSocket *socket = m_server.nextPendingConnection())
+            answer(socket);
     });
 }
 
-void SingleInstance::askToComeForward(const QString &name)
+void SingleInstance::answer(QLocalSocket *socket)
+{
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // Any account may reach a name in the abstract namespace: only this one's
+    // copies are heard, and none is kept waiting on for long.
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != getuid()) {
+        socket->abort();
+        return;
+    }
+    QTimer::singleShot(2000, socket, &QLocalSocket::abort);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        if (socket->bytesAvailable() < ComeForward.size())
+            return;
+        if (socket->read(ComeForward.size()) == ComeForward) {
+            emit comeForwardRequested();
+            socket->write(CameForward);
+        }
+        socket->disconnectFromServer();
+    });
+}
+
+bool SingleInstance::askToComeForward(const QString &name)
 {
     QLocalSocket socket;
     socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(name, QLocalSocket::WriteOnly);
-    if (socket.waitForConnected(1000)) {
-        socket.write(ComeForward);
-        socket.waitForBytesWritten(1000);
-        socket.disconnectFromServer();
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(1000) || socket.write(ComeForward) != ComeForward.size())
+        return false;
+    QByteArray answer;
+    for (const QDeadlineTimer wait(1000); answer.size() < CameForward.size() && !wait.hasExpired();) {
+        if (socket.waitForReadyRead(int(wait.remainingTime())))
+            answer += socket.readAll();
+        else if (socket.state() != QLocalSocket::ConnectedState)
+            break;
     }
+    return answer.startsWith(CameForward);
 }

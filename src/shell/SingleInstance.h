@@ -11,27 +11,33 @@
 //
 // The first copy holds a lock on a file in the folder for as long as it runs
 // (the system lets go of it when the process ends, however it ends). A copy
-// that finds the lock held asks the running one to come to the front and is
-// not claimed; it should end at once.
+// that finds the lock held asks the running one to come to the front; one
+// that does not answer may be ending, so its lock is waited for a while.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
+    enum class Start {
+        Claimed,     // this copy runs; also where no lock can be made at all
+        HandedOver,  // another copy runs and came to the front: this one ends
+        NotAnswered, // another copy holds the folder and does not answer
+    };
+
     explicit SingleInstance(const QString &appFolder, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // False when another copy runs for this folder. A folder whose lock cannot
-    // be made (read-only, say) claims: the browser starts without the guard.
-    bool claimed() const { return m_claimed; }
+    Start start() const { return m_start; }
 
 signals:
     // A later copy was started for this folder.
     void comeForwardRequested();
 
 private:
+    bool lock();
     void listen(const QString &name);
-    static void askToComeForward(const QString &name);
+    void answer(class QLocalSocket *socket);
+    static bool askToComeForward(const QString &name);
 
     int m_lockFd = -1;
-    bool m_claimed = true;
+    Start m_start = Start::Claimed;
     QLocalServer m_server;
 };

@@ -250,6 +250,7 @@ private slots:
             {"http://mypaypal.com/", MatchScope::Host, "http://mypaypal.com", false},
             {"http://paypal.localhost:631/", MatchScope::Host, "http://paypal.localhost:631", false}, // this machine's, and
             {"http://www.doubleclick.LOCAL./", MatchScope::Host, "http://www.doubleclick.local.", false}, // the local network's
+            {"http://paypal.lan/", MatchScope::Host, "http://paypal.lan", false},
             {"about:blank", MatchScope::Host, "about:blank", true},
             {"about:paypal", MatchScope::Host, "about:paypal", false},
             {"javascript:void(0)", MatchScope::Host, "javascript:", true},

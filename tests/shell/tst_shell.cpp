@@ -13,13 +13,16 @@
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -186,18 +189,33 @@ private slots:
         QVERIFY(writable || ids.size() > 15);
     }
 
-    // A second copy for a folder finds the first and asks it to come forward; another folder is
-    // another browser's; once the first has ended, a start claims the folder again.
+    // A second start for a folder brings the running copy forward and ends; one that does not answer is
+    // waited for, and if it ends meanwhile, the second runs. Another folder is another browser's. The lock
+    // holds with a folder in the lock file's place too.
     void oneRunningCopyPerFolder()
     {
-        QTemporaryDir dir, other;
-        auto first = std::make_unique<SingleInstance>(dir.path() + '/');
-        QSignalSpy forward(first.get(), &SingleInstance::comeForwardRequested);
-        QVERIFY(first->claimed() && SingleInstance(other.path() + '/').claimed());
-        QVERIFY(!SingleInstance(dir.path() + '/').claimed());
-        QTRY_COMPARE(forward.size(), 1);
-        first.reset();
-        QVERIFY(SingleInstance(dir.path() + '/').claimed());
+        using Start = SingleInstance::Start;
+        for (const bool folderInPlace : {false, true}) {
+            QTemporaryDir dir, other;
+            const QString folder = dir.path() + '/';
+            QVERIFY(!folderInPlace || QDir().mkpath(folder + "tadpole.lock"));
+            auto first = std::make_unique<SingleInstance>(folder);
+            QSignalSpy forward(first.get(), &SingleInstance::comeForwardRequested);
+            QVERIFY(first->start() == Start::Claimed && SingleInstance(other.path() + '/').start() == Start::Claimed);
+            std::atomic<int> second = -1; // started on a thread of its own, while this one answers
+            std::thread asking([&] { second = int(SingleInstance(folder).start()); });
+            QTRY_VERIFY(second >= 0);
+            asking.join();
+            QVERIFY(Start(second.load()) == Start::HandedOver && forward.size() == 1);
+            if (folderInPlace)
+                continue;
+            QVERIFY(SingleInstance(folder).start() == Start::NotAnswered); // this thread cannot answer meanwhile
+            std::thread waiting([&] { second = int(SingleInstance(folder).start()); });
+            QThread::msleep(1500);
+            first.reset(); // ends without answering
+            waiting.join();
+            QVERIFY(Start(second.load()) == Start::Claimed);
+        }
     }
 
     void portalIsReachableOnlyWhereItAnswersANumber_data()
