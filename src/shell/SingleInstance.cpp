@@ -48,6 +48,15 @@ int openLockFile(const QString &appFolder)
     return fd;
 }
 
+// Any account may reach a name in the abstract namespace, or take it first:
+// only this account's copies are heard, at either end.
+bool peerIsThisAccount(const QLocalSocket &socket)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == getuid();
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const QString &appFolder, QObject *parent) : QObject(parent)
@@ -101,15 +110,11 @@ void SingleInstance::listen(const QString &name)
 void SingleInstance::answer(QLocalSocket *socket)
 {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    // Any account may reach a name in the abstract namespace: only this one's
-    // copies are heard, and none is kept waiting on for long.
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    if (::getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != getuid()) {
+    if (!peerIsThisAccount(*socket)) {
         socket->abort();
         return;
     }
-    QTimer::singleShot(2000, socket, &QLocalSocket::abort);
+    QTimer::singleShot(2000, socket, &QLocalSocket::abort); // none is waited on for long
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
         if (socket->bytesAvailable() < ComeForward.size())
             return;
@@ -126,7 +131,7 @@ bool SingleInstance::askToComeForward(const QString &name)
     QLocalSocket socket;
     socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     socket.connectToServer(name);
-    if (!socket.waitForConnected(1000) || socket.write(ComeForward) != ComeForward.size())
+    if (!socket.waitForConnected(1000) || !peerIsThisAccount(socket) || socket.write(ComeForward) != ComeForward.size())
         return false;
     QByteArray answer;
     for (const QDeadlineTimer wait(1000); answer.size() < CameForward.size() && !wait.hasExpired();) {
