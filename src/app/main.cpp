@@ -114,7 +114,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "tadpole: %s\n", qPrintable(limits));
 
     // Before the web engine starts: a second copy of the program only hands over to the first.
-    const QString folder = AppFolderFor(QCoreApplication::applicationDirPath(), defaultAppFolder());
+    const QString defaultFolder = defaultAppFolder();
+    const QString folder = AppFolderFor(QCoreApplication::applicationDirPath(), defaultFolder);
     SingleInstance instance(folder);
     switch (instance.start()) {
     case SingleInstance::Start::Claimed: break;
@@ -129,7 +130,7 @@ int main(int argc, char *argv[])
 
     ProgramServices outside;
     // The text after the program's name: its arguments joined as one.
-    MainWindow browser(outside.services(QCoreApplication::applicationDirPath(), defaultAppFolder(),
+    MainWindow browser(outside.services(QCoreApplication::applicationDirPath(), defaultFolder,
                                         withoutVerbose(QCoreApplication::arguments().mid(1)).join(QLatin1Char(' '))));
     QObject::connect(&instance, &SingleInstance::comeForwardRequested, &browser, &MainWindow::comeForward);
     return app.exec();
