@@ -45,12 +45,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int selections = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 21;
 
-    e2e::PortalProcess portal;
+    PortalProcess portal;
     if (!portal.startFresh()) {
         std::fprintf(stderr, "the portal did not start\n");
         return 1;
     }
-    e2e::ProgramFolder folder(portal.host());
+    ProgramFolder folder(portal.host());
 
     PrintedDialogs dialogs;
     ProgramServices outside;

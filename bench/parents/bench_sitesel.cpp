@@ -58,7 +58,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 21;
 
-    e2e::PortalProcess portal;
+    PortalProcess portal;
     // 500 sites are added from one address, far past the writes one address may send a minute.
     if (!portal.startFresh({QStringLiteral("--demo"), QStringLiteral("--max-writes-per-minute"), QStringLiteral("0")})) {
         std::fprintf(stderr, "the portal did not start\n");

@@ -8,9 +8,6 @@
 
 namespace e2e {
 
-using ::PortalProcess;
-using ::ProgramFolder;
-
 // Polls `condition` every 50 ms while the event loop runs, up to `ms`.
 template <typename F>
 bool waitFor(F condition, int ms)

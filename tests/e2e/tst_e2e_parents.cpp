@@ -13,7 +13,7 @@
 class tst_E2eParents : public QObject {
     Q_OBJECT
 
-    e2e::PortalProcess m_portal;
+    PortalProcess m_portal;
     std::unique_ptr<HttpTransport> m_transport;
     WebEngineBrowserViewFactory m_views;
     ParentsWorld m_parent, m_other;
@@ -70,12 +70,6 @@ private slots:
             QVERIFY(menu(m_parent, 1).contains("<span>Plain Pond</span>"));
             QVERIFY(!menu(m_other, 1).contains("<span>Link Pond</span>"));
         }
-
-        // Cara renamed: the portal holds the name for this installation only, and the main window is told.
-        m_parent.play(&window, {"answer:Ann & Bob", "right:faceImage2"});
-        QCOMPARE(PortalClient::faceNamesFrom(portal(m_parent).faceNames()).value(2), QStringLiteral("Ann & Bob"));
-        QCOMPARE(PortalClient::faceNamesFrom(portal(m_other).faceNames()).value(2), QStringLiteral("Cara"));
-        QCOMPARE(m_parent.main.told.last(), QStringLiteral("menu 2 Ann & Bob's Menu"));
 
         // A site added and suggested through the editor: the list shows it as the portal then holds it, its values whole,
         // with the letter logo, and the other installation sees none of it.

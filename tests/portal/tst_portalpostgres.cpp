@@ -34,14 +34,6 @@ private slots:
         QVERIFY(!m_publicSite.isEmpty());
     }
 
-    void cleanupTestCase()
-    {
-        if (!m_url.isEmpty()) {
-            QCOMPARE(m_a.stop(), 0);
-            QCOMPARE(m_b.stop(), 0);
-        }
-    }
-
     // A role given a schema of its own keeps the portal's tables there, not in the public
     // schema other portals use: the portal starts on them again, and keeps what was saved.
     void roleWithItsOwnSchemaStartsAgain()
@@ -114,8 +106,6 @@ private slots:
             "tad_getface.asp?userid=71", "\tÖlçü 字{n}\t");
         row("an installation's first tick, in the child's site list", "tad_saveitem.asp?item=SITE&checked=True&t=2&userid=72{n}",
             "tad_available.asp?t=2&userid=72{n}", "\t-1\t");
-        row("an installation's first tick, on the child's menu", "tad_saveitem.asp?item=SITE&checked=True&t=3&userid=73{n}",
-            "tad_menu.asp?t=3&userid=73{n}", "&amp;item=SITE\"");
         row("a public site renamed, in the defaults' list a made-up id reads", "tad_postsite.asp?url=http%3A%2F%2Fp.example%2F&shortname=Lake{n}"
             "&comments=c&AgeFrom=3&AgeTo=12&LogoLoc=P_gif.gif&id=SITE&userid=900&Delete=0&Type=1", "tad_available.asp?t=1&userid=74", "\tLake{n}\t");
     }

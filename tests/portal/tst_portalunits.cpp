@@ -58,7 +58,6 @@ private slots:
         row("absolute-form target with a query and no path", "GET http://a.example?t=1 HTTP/1.1\r\n" + end, 200, "http://a.example?t=1 -> /?t=1");
         row("HTTP/1.0 needs no Host", "GET /tad/version.htm HTTP/1.0\r\n\r\n", 200, version);
         row("a head that arrives in pieces", "GET /tad/version.htm HTTP/1.1\r\nHo|st: a\r\n\r\n", 200, version);
-        row("UTF-8 bytes are logged escaped", "GET /v?n=\xC3\xA9t HTTP/1.1\r\n" + end, 200, "/v?n=%C3%A9t -> /v?n=\xC3\xA9t");
         row("bytes that are not UTF-8 are logged escaped", "GET /x\xFF\xFE HTTP/1.1\r\n" + end, 200, "/x%FF%FE -> /x\xFF\xFE");
         row("percent-encoding is logged and handed over as sent", "GET /v?n=%41%0A HTTP/1.1\r\n" + end, 200, "/v?n=%41%0A -> /v?n=%41%0A");
         row("an unknown method", "FROB /tad/version.htm HTTP/1.1\r\n" + end, 501);
@@ -132,7 +131,6 @@ private slots:
         QTest::newRow("non-ASCII letter") << two + "%E5%AD%97_gif.gif" << QByteArray(">\xE5\xAD\x97</text>");
         QTest::newRow("character outside the BMP") << one + "%F0%9F%98%80_gif.gif" << QByteArray(">\xF0\x9F\x98\x80</text>");
         QTest::newRow("markup as the letter is escaped") << one + "%3C_gif.gif" << QByteArray(">&lt;</text>");
-        QTest::newRow("an ampersand as the letter is escaped") << one + "%26_gif.gif" << QByteArray(">&amp;</text>");
         for (const char *name : {"AB_gif.gif", "..%2Fportal.sqlite", "../../etc/passwd", "%5C_gif.gif", "%2F_gif.gif",
                                  "a..b_gif.gif", "", "logo.png", "%00_gif.gif", "%0A_gif.gif", "%7F_gif.gif", "%C2%85_gif.gif",
                                  "%E2%80%A8_gif.gif", "default_logo.gif%00", "%FF_gif.gif"})

@@ -91,8 +91,6 @@ private slots:
         QTest::newRow("10 MiB of NULs and a byte that is not UTF-8 stop nothing")
             << QByteArray(10 * 1024 * 1024, '\0').replace(77, 1, "\xff") + "\r\npw=kept" << QStringList{"kept", "-", "-"} << -1;
         // Our own keys, which the four values pass over.
-        QTest::newRow("the whole-day count and allowed hours change none of the four")
-            << QByteArray("daily=1\r\nhours=07:00-19:30\r\npw=x\r\n") << QStringList{"x", "-", "-", "whole day", "07:00-19:30"} << -1;
         QTest::newRow("allowed hours that are not two times are none")
             << QByteArray("daily=0\r\nhours=7 to 19\r\n") << QStringList{"-", "-", "-", "", ""} << -1;
         // The captions in the order the preferences list them grant 15 minutes more each; any

@@ -15,9 +15,9 @@ public:
 
     QWidget *widget() override { return m_widget; }
     void navigate(const QString &address) override;
-    void back() override { ++backCount; }
-    void forward() override { ++forwardCount; }
-    void reload() override { ++refreshCount; }
+    void back() override { moves << QStringLiteral("back"); }
+    void forward() override { moves << QStringLiteral("forward"); }
+    void reload() override { moves << QStringLiteral("refresh"); }
     QString title() const override { return {}; }
     QUrl currentUrl() const override { return m_url; }
     void setAudioMuted(bool on) override { muted = on; }
@@ -28,9 +28,7 @@ public:
     NewWindowRequest simulateNewWindow();
 
     QStringList navigated; // every address handed to navigate, in order
-    int backCount = 0;
-    int forwardCount = 0;
-    int refreshCount = 0;
+    QStringList moves;     // "back", "forward" and "refresh", in order
     bool muted = false;
 
 private:

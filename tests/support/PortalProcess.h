@@ -13,21 +13,22 @@
 class PortalProcess {
 public:
     ~PortalProcess() { kill(); }
-    // With `args`; a new database starts with no sites unless `starterCatalogue`.
+    // With `args`, ending the one started before; a new database starts with no sites unless `starterCatalogue`.
     bool start(const QStringList &args, bool starterCatalogue = false)
     {
-        m_line.clear();
+        kill();
+        QByteArray line;
         m_process.start(QStringLiteral(TADPOLE_PROGRAM_DIR "/tadpole-portal"),
                         QStringList{"--port", "0"} + args + (starterCatalogue ? QStringList() : QStringList{"--no-catalogue"}));
         QElapsedTimer timer;
         timer.start();
-        while (!m_line.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning)
-            m_line += m_process.waitForReadyRead(500) ? m_process.readAllStandardOutput() : QByteArray();
-        m_line = m_line.trimmed();
-        m_port = quint16(m_line.mid(m_line.lastIndexOf(':') + 1).split('/').value(0).toInt());
-        if (m_line.startsWith("listening on http://127.0.0.1:") && m_line.endsWith("/tad/") && m_port != 0)
+        while (!line.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning)
+            line += m_process.waitForReadyRead(500) ? m_process.readAllStandardOutput() : QByteArray();
+        line = line.trimmed();
+        m_port = quint16(line.mid(line.lastIndexOf(':') + 1).split('/').value(0).toInt());
+        if (line.startsWith("listening on http://127.0.0.1:") && line.endsWith("/tad/") && m_port != 0)
             return true;
-        qWarning() << "portal did not start:" << m_line << m_process.readAllStandardError();
+        qWarning() << "portal did not start:" << line << m_process.readAllStandardError();
         return false;
     }
     // On a fresh database of its own (the demo family unless told otherwise), with an access log.
@@ -36,6 +37,7 @@ public:
         return start(QStringList{"--db", "sqlite:" + m_dir.filePath("portal.sqlite"), "--access-log",
                                  m_dir.filePath("access.log"), "--threads", "2"} + extra, true);
     }
+    QString path(const QString &name) const { return m_dir.filePath(name); } // in a folder of its own, kept over restarts
     quint16 port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     qint64 pid() const { return m_process.processId(); }
@@ -63,6 +65,5 @@ private:
     }
     QTemporaryDir m_dir;
     QProcess m_process;
-    QByteArray m_line;
     quint16 m_port = 0;
 };

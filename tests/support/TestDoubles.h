@@ -140,8 +140,7 @@ struct ScriptedWorld {
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
         s.commandLine = commandLine;
-        if (!procRoot.isEmpty())
-            s.procRoot = procRoot;
+        s.procRoot = QStringLiteral("/nonexistent"); // no other browser, whatever runs on this machine
         return s;
     }
     FixedClock clock;
@@ -152,5 +151,4 @@ struct ScriptedWorld {
     ScriptedParentsWindows parents;
     QStringList closedTitles;
     QString commandLine = QStringLiteral("1");
-    QString procRoot; // empty: the real /proc
 };
