@@ -390,9 +390,15 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
 
 void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()
 {
+    // A process tree of our own: one other browser running.
+    QTemporaryDir proc;
+    QVERIFY(QDir().mkpath(proc.filePath(QStringLiteral("4242"))));
+    QVERIFY(QFile::link(QStringLiteral("/usr/bin/firefox"), proc.filePath(QStringLiteral("4242/exe"))));
+    m_world->procRoot = proc.path();
     start();
     QTRY_VERIFY_WITH_TIMEOUT(m_world->closedTitles.size() >= 2, 3000);
     QCOMPARE(m_world->closedTitles.mid(0, 2), QStringList({"Security Warning", "File Download"}));
+    QCOMPARE(m_world->launcher.started.value(0), g().appFolder + QStringLiteral("terminate"));
 
     // While a pop-up exists (hidden ones too) back, forward, refresh and the
     // parents' button are off; the next tick after it closes brings them back.

@@ -240,6 +240,7 @@ private slots:
             // Host mode: the whole host or one under it, any case; a port entry on that port only.
             {"https://WWW.allowed.example.:81/x?y#z", MatchScope::Host, "https://www.allowed.example.:81", true},
             {"http://allowed.example.evil.com/", MatchScope::Host, "http://allowed.example.evil.com", false},
+            {"http://evilallowed.example/", MatchScope::Host, "http://evilallowed.example", false},
             {"http://portal.example:810/", MatchScope::Host, "http://portal.example:810", false},
             {"http://portal.example:810/", MatchScope::Address, "http://portal.example:810/", false},
             {"https://secure.example/", MatchScope::Host, "https://secure.example", true}, // the scheme's port

@@ -174,6 +174,7 @@ private slots:
             {"20/inside.htm", reply("<title>Inside</title>inside")},
             {"20/auth", reply("refused", "401 Unauthorized", "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"x\"\r\n")},
             {"20/second.htm", reply("<title>Second</title>second")},
+            {"20/framed.htm", reply(fill("<iframe src=\"http://{b}/\"></iframe>").toUtf8())},
             {"20/hop", reply("", "302 Found", fill("Location: http://{b}/\r\n").toLatin1())},
             {"20/facts.txt", reply("pond facts", "200 OK", "Content-Type: text/plain\r\nContent-Disposition: attachment; filename=facts.txt\r\n")},
             {"23/", reply("", "302 Found", "Location: /home.htm\r\n")}, {"23/home.htm", reply("<title>Home</title>home")},
@@ -217,7 +218,7 @@ private slots:
         m_sites.log.clear();
     }
 
-    // A target=_blank pop-up shows over the window until its own page's script closes it.
+    // A target=_blank pop-up shows over the window until a page of its own with a blocked frame closes it.
     void popupOnAnAllowedAddressShowsOverTheMainWindowUntilClosed()
     {
         // A page's script alone opens no window, only the child's click or key: it would open them without end.
@@ -234,7 +235,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(popup->siteLineText(), host(20), 15000); // its page has completed
         QCOMPARE(popup->geometry(), m_browser->geometry());
         QCOMPARE(m_browser->statusLineText(), address.left(50));
-        popupView->page()->runJavaScript(QStringLiteral("window.close()")); // its own page's script closes it
+        popupView->page()->runJavaScript(QStringLiteral("location.href = '/framed.htm'"));
+        QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
+        QCOMPARE(m_browser->statusLineText(), "Blocked: " + fill(QStringLiteral("http://{b}/")).left(50));
+        QVERIFY2(blockedReceived().isEmpty(), qPrintable(blockedReceived()));
+        QCOMPARE(url(), page);
+        QVERIFY(m_browser->popups().isEmpty());
+        // Another, closed by its own page's script.
+        STEP(clickElement(QStringLiteral("#blank")));
+        QTRY_VERIFY_WITH_TIMEOUT((popup = m_browser->popups().value(0)) && popup->isVisible(), 15000);
+        qobject_cast<WebEngineBrowserView *>(popup->view())->page()->runJavaScript(QStringLiteral("window.close()"));
         QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 10000);
         QCOMPARE(url(), page);
     }

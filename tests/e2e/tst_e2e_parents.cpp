@@ -9,7 +9,7 @@
 #include <QTimer>
 
 // One parents' round trip against the real portal with its demo family, over the real transport and web view: every
-// tick, rename and site is what the portal then holds, for this installation only.
+// tick and site is what the portal then holds, for this installation only.
 class tst_E2eParents : public QObject {
     Q_OBJECT
 

@@ -140,7 +140,7 @@ struct ScriptedWorld {
         s.executableFolder = executableFolder;
         s.defaultAppFolder = defaultAppFolder;
         s.commandLine = commandLine;
-        s.procRoot = QStringLiteral("/nonexistent"); // no other browser, whatever runs on this machine
+        s.procRoot = procRoot;
         return s;
     }
     FixedClock clock;
@@ -151,4 +151,5 @@ struct ScriptedWorld {
     ScriptedParentsWindows parents;
     QStringList closedTitles;
     QString commandLine = QStringLiteral("1");
+    QString procRoot = QStringLiteral("/nonexistent"); // no other browser, whatever runs on this machine
 };
