@@ -4,6 +4,7 @@
 #include "../support/PortalProcess.h"
 #include "../support/ProgramFolder.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
 
 namespace e2e {
@@ -12,13 +13,9 @@ namespace e2e {
 template <typename F>
 bool waitFor(F condition, int ms)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > ms)
+    for (const QDeadlineTimer deadline(ms); !condition(); QTest::qWait(50))
+        if (deadline.hasExpired())
             return false;
-        QTest::qWait(50);
-    }
     return true;
 }
 

@@ -13,10 +13,9 @@ inline QByteArray reply(const QByteArray &body, const QByteArray &status = "200 
         + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
 }
 
-// The test's own web server on several loopback addresses and one port, answering from the
-// test's event loop. It logs every request ("GET /target") by the host and port its Host
-// header names ("127.0.0.21:40000", "evilkids.localhost:40000": names under .localhost reach
-// 127.0.0.1) and answers from `replies` by address and path ("20/page.htm": a whole HTTP
+// The test's own web server on several loopback addresses and one port, answering from the test's event loop. It logs
+// every request ("GET /target") by the host and port its Host header names ("127.0.0.21:40000", "evilkids.localhost:40000":
+// names under .localhost reach 127.0.0.1) and answers from `replies` by address and path ("20/page.htm": a whole HTTP
 // reply); without one, host 21 answers a small page, the others 404.
 class LoopbackSites : public QObject {
 public:
@@ -53,11 +52,9 @@ private:
         const QList<QByteArray> line = head.left(head.indexOf("\r\n")).split(' ');
         const qsizetype named = head.indexOf("\r\nHost: ") + 8;
         log[QString::fromLatin1(head.mid(named, head.indexOf("\r\n", named) - named))] << QString::fromLatin1(line.value(0) + ' ' + line.value(1));
-        QByteArray out = replies.value(QString::number(host) + QString::fromLatin1(line.value(1)).section(QLatin1Char('?'), 0, 0));
-        if (out.isEmpty())
-            out = host == 21 ? reply("<title>Reached</title>reached") : reply("no such page", "404 Not Found");
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        socket->write(out);
+        socket->write(replies.value(QString::number(host) + QString::fromLatin1(line.value(1)).section('?', 0, 0),
+            host == 21 ? reply("<title>Reached</title>reached") : reply("no such page", "404 Not Found")));
         socket->disconnectFromHost();
     }
 };

@@ -1,7 +1,6 @@
 #pragma once
 
-// What the desktop tests ask of an X server, its window manager and its tools,
-// as a person at the screen would see or do it.
+// What the desktop tests ask of an X server, its window manager and its tools, as a person at the screen would see or do it.
 #include "E2eSupport.h"
 
 #include <QImage>
@@ -30,14 +29,6 @@ inline Window shown(const char *title)
 }
 inline QString activeTitle() { return xdotool({QStringLiteral("getactivewindow"), QStringLiteral("getwindowname")}); }
 inline bool becomesActive(const QString &title, int ms = 5000) { return e2e::waitFor([&] { return activeTitle() == title; }, ms); }
-// A click of the toolbar button whose centre lies `fromRight` pixels left of the screen's right edge, after a pause
-// over it that shows its tooltip, as a hand would.
-inline void clickToolbar(int fromRight)
-{
-    const int width = xdotool({QStringLiteral("getdisplaygeometry")}).section(QLatin1Char(' '), 0, 0).toInt();
-    xdotool({QStringLiteral("mousemove"), QString::number(width - fromRight), QStringLiteral("24"), QStringLiteral("sleep"),
-             QStringLiteral("2"), QStringLiteral("click"), QStringLiteral("1")});
-}
 // Whether a window is the top one of those the window manager has.
 inline bool onTop(Window window)
 {
@@ -51,12 +42,8 @@ inline QString windowState(const QString &window) { return run(QStringLiteral("x
 inline void askToClose(Display *display, Window window)
 {
     XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
+    event.xclient = {ClientMessage, 0, False, display, window, XInternAtom(display, "WM_PROTOCOLS", False), 32,
+                     {.l = {long(XInternAtom(display, "WM_DELETE_WINDOW", False)), CurrentTime}}};
     XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
 }
@@ -69,8 +56,7 @@ inline bool keyboardHeld(Display *display)
     XFlush(display);
     return result == AlreadyGrabbed;
 }
-// Whether the window manager has shown the bare desktop since the last
-// call, when its menus and other programs lie in reach of a click.
+// Whether the window manager has shown the bare desktop (its menus, other programs in reach of a click) since the last call.
 inline bool desktopWasShown(Display *display)
 {
     const Atom showing = XInternAtom(display, "_NET_SHOWING_DESKTOP", False);
@@ -91,12 +77,9 @@ inline QImage grab(Display *display, Window window)
     XWindowAttributes attributes;
     XImage *image = XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable
         ? XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap) : nullptr;
-    if (!image)
-        return {};
-    QImage copy = QImage(reinterpret_cast<const uchar *>(image->data), image->width, image->height, image->bytes_per_line,
-                         QImage::Format_RGB32).copy();
-    XDestroyImage(image);
-    return copy;
+    return !image ? QImage()
+                  : QImage(reinterpret_cast<uchar *>(image->data), image->width, image->height, image->bytes_per_line,
+                           QImage::Format_RGB32, [](void *info) { XDestroyImage(static_cast<XImage *>(info)); }, image);
 }
 inline int count(const QImage &image, QRgb colour, bool inToolbar)
 {
