@@ -124,7 +124,7 @@ int main(int argc, char *argv[])
         return 1;
     QTreeWidget *list = window.findChild<QTreeWidget *>("siteList");
     QTreeWidgetItem *item = list->topLevelItem(3);
-    const QPoint box = input::checkBoxOf(list, item);
+    const QPoint box = checkBoxOf(list, item);
     std::vector<double> ticks;
     for (int n = 0; n < rounds; ++n) {
         const Qt::CheckState before = item->checkState(0);

@@ -2,7 +2,6 @@
 #include "browsing/MainWindow.h"
 #include "browsing/PopupWindow.h"
 #include "filter/NavigationFilter.h"
-#include "support/FakeBrowserView.h"
 #include "support/RealInput.h"
 #include "support/TestDoubles.h"
 #include "support/TestFiles.h"
@@ -12,9 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// The navigation decisions and the unblock flow on their own, then the few
-// things only the window shows: the status line's click, the request guard's
-// report, pop-ups, faces.
+// The navigation decisions and the unblock flow on their own, then the few things only the window shows: the status
+// line's click, the request guard's report, pop-ups, faces.
 class tst_MainWindow : public QObject {
     Q_OBJECT
 private slots:
@@ -45,8 +43,7 @@ const QString Menu = Portal + "tad_menu.asp?t=1&userid=42", OwnGo = Portal + "ta
 void tst_MainWindow::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    QDir().mkpath(m_dir->path() + QStringLiteral("/tadpole"));
-    QVERIFY(writeFile(m_dir->path() + QStringLiteral("/tadpole/terminate"), {}));
+    QVERIFY(QDir().mkpath(m_dir->path() + "/tadpole") && writeFile(m_dir->path() + "/tadpole/terminate", {}));
     m_world = std::make_unique<ScriptedWorld>();
 }
 
@@ -60,9 +57,8 @@ void tst_MainWindow::start()
 void tst_MainWindow::filterDecidesReportsAndLearns()
 {
     enum Kind { Page, Frame, Hop, Guard, Loaded, FrameLoaded, Popup, PopupLoaded, OwnPage, History };
-    // One child's session, step by step. `result`: y/n for a decision, the site
-    // for a completed page; `status` after the step: B the block's report (its
-    // first 50 characters), P a pop-up's address (as much), "" cleared, = untouched.
+    // One child's session, step by step. `result`: y/n for a decision, the site for a completed page; `status` after
+    // the step: B the block's report (its first 50 characters), P a pop-up's address (as much), "" cleared, = untouched.
     const QString P = Blocked80.left(7) + "pond-games.example/" + QString(40, u'p'), S = "http://stranger.example/";
     const struct { const char *name; Kind kind; QString url, result, status, from = {}, origin = Menu; bool mainFrame = true; } steps[] = {
         {"a stranger", Page, Blocked80, "n", "B"},
@@ -118,15 +114,11 @@ void tst_MainWindow::filterDecidesReportsAndLearns()
     for (const auto &step : steps) {
         status = "=";
         journaled.clear();
-        NavigationRequest request;
-        request.url = QUrl(step.url);
-        request.mainFrame = step.kind != Frame && step.mainFrame;
         if (step.kind == OwnPage)
             filter.letOwnPageThrough();
-        request.historyMove = step.kind == History;
-        request.redirect = step.kind != Page && !step.from.isEmpty();
-        request.redirectedFrom = QUrl(step.from);
-        request.origin = QUrl(step.origin);
+        const NavigationRequest request{.url = QUrl(step.url), .mainFrame = step.kind != Frame && step.mainFrame,
+                                        .redirect = step.kind != Page && !step.from.isEmpty(), .redirectedFrom = QUrl(step.from),
+                                        .origin = QUrl(step.origin), .historyMove = step.kind == History};
         QString result;
         switch (step.kind) {
         case Page: case Frame: case Hop: case OwnPage: case History: result = filter.allowNavigation(request) ? "y" : "n"; break;

@@ -4,7 +4,6 @@
 
 #include "filter/NavigationFilter.h"
 #include "filter/Unblocking.h"
-#include "parents/ParentsContext.h"
 #include "support/TestDoubles.h"
 #include "support/TestFiles.h"
 
@@ -36,9 +35,6 @@ T *child(QWidget *window, const QString &name)
     return found;
 }
 
-// Real input at a control's place in its shown window.
-namespace input {
-
 // The centre of a row's check box, where the list's style draws it (viewport coordinates).
 inline QPoint checkBoxOf(QTreeWidget *list, QTreeWidgetItem *item)
 {
@@ -55,7 +51,7 @@ inline QPoint checkBoxOf(QTreeWidget *list, QTreeWidgetItem *item)
 
 // Keys go where the keyboard's would, to the widget with the focus: the sequence, then each character of `text` as
 // the text of a key event, as an input method delivers it (QTest::keyClicks carries Latin-1 only).
-inline void keys(const QKeySequence &sequence, const QString &text = QString())
+inline void pressKeys(const QKeySequence &sequence, const QString &text = QString())
 {
     QWidget *focused = QApplication::focusWidget();
     QVERIFY2(focused, "nothing has the focus");
@@ -64,8 +60,6 @@ inline void keys(const QKeySequence &sequence, const QString &text = QString())
     for (const QChar c : text)
         QTest::sendKeyEvent(QTest::Click, focused, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
-
-} // namespace input
 
 // The scripted outside of the parents' windows: a program folder of their own and a portal that takes every change.
 struct ParentsWorld : ScriptedWorld {
@@ -101,14 +95,14 @@ struct ParentsWorld : ScriptedWorld {
             QTreeWidget *list = window->findChild<QTreeWidget *>();
             QTreeWidgetItem *row = list ? list->topLevelItem(what.toInt()) : nullptr;
             if (kind == "type")
-                input::keys({}, what);
+                pressKeys({}, what);
             else if (kind == "key")
-                input::keys(QKeySequence(what));
+                pressKeys(QKeySequence(what));
             else if (buttons.contains(kind))
                 ::clickAt(child(window, what), buttons.value(kind));
             else if (kind == "tick" || kind == "row")
                 ::clickAt(list->viewport(), Qt::LeftButton,
-                               kind == "tick" ? input::checkBoxOf(list, row) : list->visualItemRect(row).center());
+                          kind == "tick" ? checkBoxOf(list, row) : list->visualItemRect(row).center());
             else if (step == "close")
                 window->close();
             else if (kind == "refuse")
@@ -125,8 +119,8 @@ struct ParentsWorld : ScriptedWorld {
                 dialogs.answers << (step == "yes" ? Dialogs::Answer::Yes : Dialogs::Answer::No);
             else if (step.contains('=')) { // into the field, all it holds selected and typed over
                 ::clickAt(child(window, step.section('=', 0, 0)));
-                input::keys(QKeySequence::SelectAll);
-                input::keys(QKeySequence::Delete, step.section('=', 1));
+                pressKeys(QKeySequence::SelectAll);
+                pressKeys(QKeySequence::Delete, step.section('=', 1));
             } else
                 QFAIL(qPrintable("no such step: " + step));
             if (QTest::currentTestFailed())

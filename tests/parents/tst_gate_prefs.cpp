@@ -155,8 +155,8 @@ private slots:
                 QTest::qWait(300); // a message box sizes itself anew at layout requests
                 shown = qMin(shown, box->width());
                 if (qobject_cast<QLineEdit *>(QApplication::focusWidget()))
-                    input::keys({}, "Ann");
-                input::keys(QKeySequence(Qt::Key_Return));
+                    pressKeys({}, "Ann");
+                pressKeys(QKeySequence(Qt::Key_Return));
             });
             ask();
             const int needed = QFontMetrics(bold).horizontalAdvance(title) + 4 * 24;

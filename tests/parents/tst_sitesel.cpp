@@ -214,7 +214,6 @@ private slots:
 
     void editor()
     {
-        QFETCH(QString, form);
         const int id = DATA(int, siteId);
         ParentsWorld world;
         world.state.currentUrl = "http://animals.example/games";
@@ -228,7 +227,7 @@ private slots:
         QStringList shown;
         for (const char *field : {"address", "shortName", "description", "ageFrom", "ageTo"})
             shown << child(&window, field)->property(QByteArray(field).startsWith("age") ? "currentText" : "text").toString();
-        QCOMPARE(window.isVisible() ? shown.join('|') : QString(), form);
+        QCOMPARE(window.isVisible() ? shown.join('|') : QString(), DATA(QString, form));
     }
 
     // The blocked sites, reached from the site selection window's button, on a journal of three attempts on two hosts

@@ -63,8 +63,7 @@ public:
 
 } // namespace
 
-// The shell: the program folder's files, the portal client and the start-up sequence with
-// scripted portal, dialogs and views.
+// The shell: the program folder's files, the portal client and start-up, on a scripted portal, dialogs and views.
 class tst_Shell : public QObject {
     Q_OBJECT
 private slots:
@@ -93,8 +92,7 @@ private slots:
         // Our own keys, which the four values pass over.
         QTest::newRow("allowed hours that are not two times are none")
             << QByteArray("daily=0\r\nhours=7 to 19\r\n") << QStringList{"-", "-", "-", "", ""} << -1;
-        // The captions in the order the preferences list them grant 15 minutes more each; any
-        // other, hand-typed ones too, a year.
+        // The captions, in the order the preferences list them, grant 15 minutes more each; any other, hand-typed, a year.
         const QStringList captions{"15 minutes", "30 minutes", "45 minutes", "1 Hour", "1 Hr. and 15 min.", "1 Hr. and 30 min.", "1 Hr. and 45 min.", "2 Hours"};
         for (const QString &caption : captions + QStringList{"No Limit", "", "2 hours"})
             QTest::addRow("timer=%s", qPrintable(caption)) << "timer=" + caption.toUtf8() << QStringList{"-", "-", caption}
@@ -187,9 +185,8 @@ private slots:
         QVERIFY(writable || ids.size() > 15);
     }
 
-    // A second start for a folder brings the running copy forward and ends; one that does not answer is
-    // waited for, and if it ends meanwhile, the second runs. Another folder is another browser's. The lock
-    // holds with a folder in the lock file's place too.
+    // A second start for a folder brings the running copy forward and ends; one that does not answer is waited for, and
+    // if it ends meanwhile, the second runs. Another folder is another browser's; a folder in the lock file's place holds.
     void oneRunningCopyPerFolder()
     {
         using Start = SingleInstance::Start;
@@ -268,9 +265,8 @@ private slots:
     // Before the table below: its row without a portal ends the program, and every wait after that ends at once.
     void startupWaitsOnAHangingPortalWithoutTakingInput()
     {
-        // The real transport on a portal that never sends the names: the window repaints and says what it
-        // waits for, a face and STOP clicked, a link dropped and a window asked for meanwhile start nothing
-        // (the filter is not on yet), and start-up goes on after the bound.
+        // The real transport on a portal that never sends the names: the window repaints and says what it waits for, a face
+        // and STOP clicked, a link dropped and a window asked for start nothing (no filter yet); start-up goes on after the bound.
         TestPortal portal;
         portal.hangOn = "tad_getface.asp";
         QTemporaryDir dir;
@@ -318,51 +314,50 @@ private slots:
         QTest::addColumn<QStringList>("answers"); // the pages the portal answers, as "page=reply"
         QTest::addColumn<QString>("order");       // the portal base, then its requests and the view's navigations
         QTest::addColumn<QString>("seen");        // the faces' tips, or the message that ended start-up
-        QTest::addColumn<bool>("defaultFolder");  // the program's folder lacks the name: the files go to the default folder
+        // In a file's place in the program folder: "link NAME TARGET", "folder NAME", "pipe NAME"; or "default": the
+        // program's folder lacks the name, so the files go to the default folder.
+        QTest::addColumn<QString>("setUp");
         QTest::addColumn<QStringList>("configs"); // the system-wide tadpole.conf, then the program folder's
-        QTest::addColumn<QString>("unreadable");  // in a file's place in the program folder: "link NAME TARGET", "folder NAME", "pipe NAME"
+        const auto row = [](const char *name, const QString &commandLine, const QStringList &answers, const QString &order,
+                            const QString &seen, const QString &setUp = {}, const QStringList &configs = {}) {
+            QTest::newRow(name) << commandLine << answers << order << seen << setUp << configs;
+        };
         const QStringList every{"version.htm=2.04", "tad_visit.asp=welcome", "tad_getface.asp=Anna\tBen\tCara\tDan"};
         const QString all = " version.htm tad_start.asp tad_visit.asp?userid={id}&ver=2.04 tad_getface.asp?userid={id} tad_menu.asp?t=1&userid={id}";
         const QString loopback = "http://127.0.0.1:8642/tad/", anna = "Anna's Menu|Ben's Menu|Cara's Menu|Dan's Menu";
-        QTest::newRow("every page answered") << "1" << every << loopback + all << anna << false << QStringList() << QString();
-        QTest::newRow("no portal: the message, before any id")
-            << "1" << QStringList() << loopback + " version.htm" << "Tadpole: You cannot connect to the Tadpole Web Portal.  Check your internet connection."
-            << false << QStringList() << QString();
-        QTest::newRow("no visit log, an empty name kept and a missing one by number")
-            << "1" << QStringList{"version.htm=2.04", "tad_getface.asp=Anna\t\tCara"} << loopback + all
-            << "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu" << false << QStringList() << QString();
-        QTest::newRow("no names: all by number") << "1" << QStringList{"version.htm=2.04", "tad_visit.asp=welcome"} << loopback + all
-                                                 << "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu" << false << QStringList() << QString();
-        QTest::newRow("2 selects the local network") << "2" << every << "http://tadpole-portal.lan:8642/tad/" + all << anna << false << QStringList() << QString();
-        for (const char *commandLine : {"12", ""})
-            QTest::addRow("\"%s\" selects the public host", commandLine) << commandLine << every << "http://www.tadpoleportal.net/tad/" + all << anna
-                                                                         << false << QStringList() << QString();
+        row("every page answered", "1", every, loopback + all, anna);
+        row("no portal: the message, before any id", "1", {}, loopback + " version.htm",
+            "Tadpole: You cannot connect to the Tadpole Web Portal.  Check your internet connection.");
+        row("no visit log, an empty name kept and a missing one by number", "1", {"version.htm=2.04", "tad_getface.asp=Anna\t\tCara"},
+            loopback + all, "Anna's Menu|'s Menu|Cara's Menu|Child 4's Menu");
+        row("no names: all by number", "1", {"version.htm=2.04", "tad_visit.asp=welcome"}, loopback + all,
+            "Child 1's Menu|Child 2's Menu|Child 3's Menu|Child 4's Menu");
+        row("2 selects the local network", "2", every, "http://tadpole-portal.lan:8642/tad/" + all, anna);
+        row("\"12\" selects the public host", "12", every, "http://www.tadpoleportal.net/tad/" + all, anna);
+        row("\"\" selects the public host", "", every, "http://www.tadpoleportal.net/tad/" + all, anna);
         const QString cannot = "Tadpole: Tadpole cannot read {files}%1 (%2). Make it readable for this account, then start Tadpole again.";
-        QTest::newRow("settings no one may read: the message, before the portal")
-            << "1" << every << loopback + ' ' << cannot.arg("control.ini", "Permission denied") << false << QStringList()
-            << "link control.ini /proc/sys/vm/drop_caches"; // a file of the kernel's that only takes writes, even root's
-        QTest::newRow("a link to nothing") << "1" << every << loopback + ' ' << cannot.arg("unblocked.tad", "No such file or directory") << false
-                                           << QStringList() << "link unblocked.tad /no/such/disk/unblocked.tad";
-        QTest::newRow("a pipe") << "1" << every << loopback + ' ' << cannot.arg("timeused.txt", "it is not a file") << false << QStringList()
-                                << "pipe timeused.txt";
-        QTest::newRow("a folder in the id's place is the id's to move aside") << "1" << every << loopback + all << anna << false << QStringList()
-                                                                              << "folder userid.id";
-        QTest::newRow("a folder without the name uses the default folder") << "1" << every << loopback + all << anna << true << QStringList() << QString();
+        row("settings no one may read: the message, before the portal", "1", every, loopback + ' ', cannot.arg("control.ini", "Permission denied"),
+            "link control.ini /proc/sys/vm/drop_caches"); // a file of the kernel's that only takes writes, even root's
+        row("a link to nothing", "1", every, loopback + ' ', cannot.arg("unblocked.tad", "No such file or directory"),
+            "link unblocked.tad /no/such/disk/unblocked.tad");
+        row("a pipe", "1", every, loopback + ' ', cannot.arg("timeused.txt", "it is not a file"), "pipe timeused.txt");
+        row("a folder in the id's place is the id's to move aside", "1", every, loopback + all, anna, "folder userid.id");
+        row("a folder without the name uses the default folder", "1", every, loopback + all, anna, "default");
         // The portal package's file points a start with no argument at the portal installed beside it;
         // the program folder's keys win over it, key by key; a portal may be reached over https; a closing slash is dropped.
         const QStringList configs{"[portal]\npublic=127.0.0.1:8642/\nlan=HTTPS://kids.lan/\n", "[portal]\nlan=https://www.family.example:8443/\n"};
-        QTest::newRow("no argument: the system-wide file's portal") << "" << every << loopback + all << anna << false << configs << QString();
-        QTest::newRow("2: the program folder's https portal") << "2" << every << "https://www.family.example:8443/tad/" + all << anna << false << configs << QString();
-        QTest::newRow("2: the system-wide https portal") << "2" << every << "https://kids.lan/tad/" + all << anna << false << configs.mid(0, 1) << QString();
+        row("no argument: the system-wide file's portal", "", every, loopback + all, anna, {}, configs);
+        row("2: the program folder's https portal", "2", every, "https://www.family.example:8443/tad/" + all, anna, {}, configs);
+        row("2: the system-wide https portal", "2", every, "https://kids.lan/tad/" + all, anna, {}, configs.mid(0, 1));
     }
     void startupTalksToThePortalInOrder()
     {
-        QFETCH(bool, defaultFolder);
+        const bool defaultFolder = DATA(QString, setUp) == "default";
         QTemporaryDir dir;
         const QString program = dir.path() + (defaultFolder ? "/Kids/Browser" : "/Kids/TadPole");
         const QString files = defaultFolder ? dir.path() + "/default/" : program + '/';
         QVERIFY(QDir().mkpath(program) && QDir().mkpath(dir.path() + "/default") && writeFile(program + "/terminate", {}));
-        const QStringList made = DATA(QString, unreadable).split(' ');
+        const QStringList made = DATA(QString, setUp).split(' ');
         if (made[0] == "link" && made[2].startsWith("/proc") && !QFileInfo(made[2]).isFile())
             QSKIP("no write-only file to stand for an unreadable one");
         QVERIFY(made[0] != "link" || QFile::link(made[2], files + made[1]));
@@ -373,12 +368,10 @@ private slots:
             QVERIFY(writeFile(i ? files + "tadpole.conf" : dir.path() + "/system.conf", configs.at(i).toUtf8()));
         ScriptedWorld world;
         ScriptedTransport &portal = world.transport; // logs its requests; the view's navigations join them
-        QFETCH(QStringList, answers);
         portal.replies.clear();
-        for (const QString &answer : answers)
+        for (const QString &answer : DATA(QStringList, answers))
             portal.replies.insert(answer.section('=', 0, 0), FetchResult::success(answer.section('=', 1).toUtf8()));
-        QFETCH(QString, commandLine);
-        world.commandLine = commandLine;
+        world.commandLine = DATA(QString, commandLine);
         BrowserServices services = world.services(program, dir.path() + "/default/");
         services.systemConfigFile = dir.path() + "/system.conf";
         MainWindow window(services); // starts up from its event loop

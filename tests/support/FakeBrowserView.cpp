@@ -12,11 +12,7 @@ void FakeBrowserView::navigate(const QString &address)
 
 bool FakeBrowserView::simulateNavigation(const QString &address, bool mainFrame)
 {
-    NavigationRequest request;
-    request.url = QUrl(address);
-    request.mainFrame = mainFrame;
-    request.redirectedFrom = m_url;
-    request.origin = m_url;
+    NavigationRequest request{.url = QUrl(address), .mainFrame = mainFrame, .redirectedFrom = m_url, .origin = m_url};
     emit navigationRequested(request);
     if (request.cancel) {
         if (mainFrame)

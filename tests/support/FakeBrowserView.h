@@ -6,8 +6,7 @@
 
 class QWidget;
 
-// A scriptable view for tests: records what the window asked of it and lets
-// a test raise the events a real page would.
+// A scriptable view for tests: records what the window asked of it and lets a test raise the events a real page would.
 class FakeBrowserView : public BrowserView {
     Q_OBJECT
 public:
@@ -22,8 +21,7 @@ public:
     QUrl currentUrl() const override { return m_url; }
     void setAudioMuted(bool on) override { muted = on; }
 
-    // Raises navigationRequested and, when nothing cancelled it, completes the
-    // navigation (as navigate does at once). Returns whether it was let through.
+    // Raises navigationRequested and, unless cancelled, completes it (as navigate does); returns whether it went through.
     bool simulateNavigation(const QString &address, bool mainFrame = true);
     NewWindowRequest simulateNewWindow();
 

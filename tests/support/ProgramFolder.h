@@ -6,9 +6,8 @@
 
 #include "TestFiles.h"
 
-// A program folder of its own (its path holds "tadpole") with copies of the
-// build's browser and terminate helper, and a configuration that points the
-// loopback portal at `portalHost` and names the other browsers to end.
+// A program folder of its own (its path holds "tadpole") with copies of the build's browser and terminate helper, and
+// a configuration that points the loopback portal at `portalHost` and names the other browsers to end.
 class ProgramFolder {
 public:
     explicit ProgramFolder(const QString &portalHost, const QByteArray &browserNames = "no-such-browser-here")

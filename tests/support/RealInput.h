@@ -3,9 +3,8 @@
 #include <QTest>
 #include <QWidget>
 
-// A press and release of `button` at `local` in `control` (its centre by
-// default), delivered to whatever widget really lies there in its shown
-// window: a control covered by another one never gets the click.
+// A press and release of `button` at `local` in `control` (its centre by default), delivered to whatever widget
+// really lies there in its shown window: a control covered by another one never gets the click.
 inline void clickAt(QWidget *control, Qt::MouseButton button = Qt::LeftButton, QPoint local = QPoint(-1, -1))
 {
     QWidget *window = control->window();
@@ -15,8 +14,7 @@ inline void clickAt(QWidget *control, Qt::MouseButton button = Qt::LeftButton, Q
     QTest::mouseClick(top, button, {}, top->mapFrom(window, at));
 }
 
-// A left click at the centre of the window's control of that name, which must
-// be the widget lying there.
+// A left click at the centre of the window's control of that name, which must be the widget lying there.
 inline void clickControl(QWidget *window, const QString &control)
 {
     QVERIFY(QTest::qWaitForWindowExposed(window));

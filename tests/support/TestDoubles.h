@@ -9,7 +9,6 @@
 #include "system/ProgramLauncher.h"
 
 #include <QHash>
-#include <QList>
 #include <QStringList>
 #include <functional>
 
@@ -54,8 +53,7 @@ public:
     std::function<void()> onQuestion; // runs while the question is open
 };
 
-// Answers by page name (the address between portalBase and "?"); anything
-// not scripted fails as a refused connection would.
+// Answers by page name (the address between portalBase and "?"); anything else fails as a refused connection would.
 class ScriptedTransport : public PortalTransport {
 public:
     FetchResult fetch(const QString &address) override
@@ -86,8 +84,7 @@ public:
     bool fail = false;
 };
 
-// The parents' windows as the main window sees them: each opening recorded,
-// the gate answering from a script (true: the right password).
+// The parents' windows as the main window sees them: each opening recorded, the gate answering from a script (true: passed).
 class ScriptedParentsWindows : public ParentsWindows {
 public:
     bool showGate(const ParentsContext &context) override
@@ -129,19 +126,10 @@ struct ScriptedWorld {
     }
     BrowserServices services(const QString &executableFolder, const QString &defaultAppFolder)
     {
-        BrowserServices s;
-        s.clock = &clock;
-        s.dialogs = &dialogs;
-        s.launcher = &launcher;
-        s.transport = &transport;
-        s.views = &views;
-        s.parents = &parents;
-        s.closeWindowsByTitle = [this](const QStringList &titles) { closedTitles << titles; };
-        s.executableFolder = executableFolder;
-        s.defaultAppFolder = defaultAppFolder;
-        s.commandLine = commandLine;
-        s.procRoot = procRoot;
-        return s;
+        return {.clock = &clock, .dialogs = &dialogs, .launcher = &launcher, .transport = &transport, .views = &views,
+                .parents = &parents, .closeWindowsByTitle = [this](const QStringList &titles) { closedTitles << titles; },
+                .procRoot = procRoot, .executableFolder = executableFolder, .defaultAppFolder = defaultAppFolder,
+                .commandLine = commandLine, .systemConfigFile = {}};
     }
     FixedClock clock;
     ScriptedDialogs dialogs;

@@ -9,9 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// An X server of its own (Xvfb) on a display no one else uses, on its local
-// socket only; it ends with the object. Started without Qt, so that it may
-// come before the application that shows its windows there.
+// An X server of its own (Xvfb) on a display no one else uses, on its local socket only; it ends with the object.
+// Started without Qt, so that it may come before the application that shows its windows there.
 class VirtualDisplay {
 public:
     explicit VirtualDisplay(const char *screen = "1024x768x24")

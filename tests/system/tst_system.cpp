@@ -1,5 +1,5 @@
-// The browser count, `terminate` and its launcher on copies of programs under names only this
-// run uses; closing windows by title, ours and other programs' on a virtual X server of its own.
+// The browser count, `terminate` and its launcher on copies of programs under names only this run uses; closing
+// windows by title, ours and other programs' on a virtual X server of its own.
 
 #include "support/TestFiles.h"
 #include "support/VirtualDisplay.h"
@@ -42,8 +42,7 @@ class tst_System : public QObject {
     QTemporaryDir m_folder;
     std::vector<std::unique_ptr<QProcess>> m_children;
 
-    // A copy of sleep named `name`, once its exe link names it (bash execs it only later); an
-    // ignored signal stays ignored across exec.
+    // A copy of sleep named `name`, once its exe link names it (bash execs it only later); ignored signals stay so.
     bool startCopy(const QString &name, bool ignoresTerm = false)
     {
         const QString path = m_folder.filePath(name);
@@ -58,45 +57,37 @@ class tst_System : public QObject {
 private slots:
     void cleanup() { m_children.clear(); } // a QProcess kills its program as it goes
 
-    void countsProcesses_data()
-    {
-        // "pid:target" is a folder with an exe link; "pid" one whose link cannot be read (a kernel
-        // thread, another user's process); no entries, no process root at all. The browsers are the
-        // default names unless names are given.
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<int>("count");
-        QTest::newRow("a deleted executable is still its name, deleted inside a name part of it")
-            << QStringList{"5:/usr/lib/firefox-esr (deleted)", "6:/bin/a (deleted) b"} << QStringList{"firefox-esr", "a"} << 1;
-        QTest::newRow("only numbered folders with a readable link are processes")
-            << QStringList{"1:/sbin/init", "2", "self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"} << QStringList{"init", "x", "y", "idle", "z"}
-            << 2;
-        QTest::newRow("no process root") << QStringList() << QStringList() << 0;
-        // Whole names, however long, case ignored, as `terminate` ends them: not a helper or another
-        // program whose name holds one. Configured names are cleaned of case, spaces and blanks.
-        QTest::newRow("browsers by whole name")
-            << QStringList{"1:/usr/bin/FireFox", "2:/o/firefox-bin", "3:/bin/myfirefox", "4:/bin/firefox ", "5:/q/qutebrowser-nightly-build",
-                           "6:/q/qutebrowser-nightly-build_crashpad_handler"}
-            << QStringList{" FIREFOX", "", "QUTEBROWSER-NIGHTLY-BUILD "} << 2;
-        QTest::newRow("ours never, whatever is listed") << QStringList{"1:/t/Tadpole-x", "2:/t/TERMINATE", "3:/t/QtWebEngineProcess", "4:/t/tadpolex"}
-                                                        << QStringList{"tadpole-x", "terminate", "qtwebengineprocess", "Tadpolex"} << 0;
-        // The Kelvin sign lower-cases to an ASCII k.
-        QTest::newRow("names beyond ASCII, case ignored") << QStringList{"1:/b/\u00dcBER", "2:/b/\u212aonqueror", "3:/b/KONQUEROR", "4:/b/uber"}
-                                                          << QStringList{"\u00fcber", "konqueror"} << 3;
-    }
+    // Each row's entries: "pid:target" is a folder with an exe link, "pid" one whose link cannot be read (a kernel
+    // thread, another user's process); no entries, no process root at all. No names: the default ones.
     void countsProcesses()
     {
-        QFETCH(QStringList, entries);
-        QFETCH(QStringList, names);
-        QTemporaryDir root;
-        for (const QString &entry : entries) {
-            const QString dir = root.filePath(entry.section(':', 0, 0));
-            QVERIFY(QDir().mkpath(dir));
-            if (entry.contains(':'))
-                QCOMPARE(::symlink(QFile::encodeName(entry.section(':', 1)).constData(), QFile::encodeName(dir + "/exe").constData()), 0);
+        const struct { const char *name; QStringList entries, names; int count; } rows[] = {
+            {"a deleted executable is still its name, deleted inside a name part of it",
+             {"5:/usr/lib/firefox-esr (deleted)", "6:/bin/a (deleted) b"}, {"firefox-esr", "a"}, 1},
+            {"only numbered folders with a readable link are processes",
+             {"1:/sbin/init", "2", "self:/bin/x", "12a:/bin/y", "0:/bin/idle", "8:/bin/z"}, {"init", "x", "y", "idle", "z"}, 2},
+            {"no process root", {}, {}, 0},
+            // Whole names, however long, case ignored, as `terminate` ends them: not a helper or another
+            // program whose name holds one. Configured names are cleaned of case, spaces and blanks.
+            {"browsers by whole name", {"1:/usr/bin/FireFox", "2:/o/firefox-bin", "3:/bin/myfirefox", "4:/bin/firefox ",
+                                        "5:/q/qutebrowser-nightly-build", "6:/q/qutebrowser-nightly-build_crashpad_handler"},
+             {" FIREFOX", "", "QUTEBROWSER-NIGHTLY-BUILD "}, 2},
+            {"ours never, whatever is listed", {"1:/t/Tadpole-x", "2:/t/TERMINATE", "3:/t/QtWebEngineProcess", "4:/t/tadpolex"},
+             {"tadpole-x", "terminate", "qtwebengineprocess", "Tadpolex"}, 0},
+            // The Kelvin sign lower-cases to an ASCII k.
+            {"names beyond ASCII, case ignored", {"1:/b/\u00dcBER", "2:/b/\u212aonqueror", "3:/b/KONQUEROR", "4:/b/uber"},
+             {"\u00fcber", "konqueror"}, 3},
+        };
+        for (const auto &row : rows) {
+            QTemporaryDir root;
+            for (const QString &entry : row.entries) {
+                const QString dir = root.filePath(entry.section(':', 0, 0));
+                QVERIFY(QDir().mkpath(dir) && (!entry.contains(':') || QFile::link(entry.section(':', 1), dir + "/exe")));
+            }
+            const int count = ProcessList(row.entries.isEmpty() ? root.filePath("none") : root.path(),
+                                          row.names.isEmpty() ? defaultBrowserNames() : row.names).countOtherBrowsers();
+            QVERIFY2(count == row.count, qPrintable(QStringLiteral("%1: %2").arg(row.name).arg(count)));
         }
-        const ProcessList list(entries.isEmpty() ? root.filePath("none") : root.path(), names.isEmpty() ? defaultBrowserNames() : names);
-        QTEST(list.countOtherBrowsers(), "count");
     }
 
     void terminateEndsOnlyListedBrowsers()
@@ -146,10 +137,9 @@ private slots:
 
     void closesWindowsByTitle_data()
     {
-        // Our windows (a "!" refuses to close; hidden unless a step shows one) and other programs'
-        // windows, bottom to top; the steps: "show N" shows our window N above them all, "|" runs
-        // the event loop, and titles joined by "+" make one call. Then the close requests each of
-        // ours received, and the other programs' windows asked to close, in order.
+        // Our windows (a "!" refuses to close; hidden unless a step shows one) and other programs' windows, bottom to top;
+        // the steps: "show N" shows our window N above them all, "|" runs the event loop, and titles joined by "+" make one
+        // call. Then the close requests each of ours received, and the other programs' windows asked to close, in order.
         QTest::addColumn<QStringList>("ours");
         QTest::addColumn<QByteArrayList>("others");
         QTest::addColumn<QStringList>("steps");
@@ -184,12 +174,10 @@ private slots:
         QList<Window> windows;
         for (const QByteArray &title : others)
             windows << otherProgramsWindow(owner.get(), title);
-        QFETCH(QStringList, ours);
-        QFETCH(QStringList, steps);
         std::vector<std::unique_ptr<RecordingWindow>> mine;
-        for (const QString &title : ours)
+        for (const QString &title : DATA(QStringList, ours))
             mine.push_back(std::make_unique<RecordingWindow>(QString(title).remove('!'), title.endsWith('!')));
-        for (const QString &step : steps) {
+        for (const QString &step : DATA(QStringList, steps)) {
             if (step == QLatin1String("|")) {
                 QCoreApplication::processEvents();
             } else if (step.startsWith(QLatin1String("show "))) {
