@@ -1,6 +1,5 @@
-# Sourced by the install tests (their one argument is the build folder): a work
-# folder that goes at the end with every process listed in `pids`, the verdicts,
-# the packages built and a portal started.
+# Sourced by the install tests (their one argument is the build folder): a work folder that goes at the end with every
+# process listed in `pids`, the verdicts, the packages built and a portal started.
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -21,15 +20,4 @@ start_portal() { # a name for its output, then its command line; sets `host` to 
   for _ in $(seq 100); do grep -q '^listening on' "$out" && break; sleep 0.1; done
   host=$(sed -n 's|^listening on http://\([^/]*\)/tad/$|\1|p' "$out")
   [ -n "$host" ] || { cat "$out"; fail "$name did not start"; }
-}
-test_ca() { # a certificate authority of the test's own and a certificate from it for 127.0.0.1, in $work/tls
-  mkdir -p "$work/tls" && cd "$work/tls" || return 1
-  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Tadpole test authority" \
-    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign >/dev/null 2>&1 &&
-  openssl req -newkey rsa:2048 -nodes -keyout privkey.pem -out portal.csr -subj /CN=127.0.0.1 >/dev/null 2>&1 &&
-  printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >ext.cnf &&
-  openssl x509 -req -in portal.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile ext.cnf -out fullchain.pem >/dev/null 2>&1
-  local ok=$?
-  cd - >/dev/null
-  return $ok
 }

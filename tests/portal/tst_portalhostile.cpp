@@ -1,7 +1,6 @@
-// The real tadpole-portal program against clients that misbehave on purpose: clients that
-// never read, that send slowly or not at all, that crowd in from one address, and what must
-// hold on a real connection after a refusal. The head shapes the portal refuses are rows of
-// tst_portalunits' requestHeads, but for two differing Content-Length fields and an over-limit body.
+// The real tadpole-portal program against clients that misbehave on purpose: that never read, send slowly
+// or not at all, crowd in from one address, or are refused on a real connection. The head shapes the portal
+// refuses are rows of tst_portalunits' requestHeads, but for two differing Content-Length fields and an over-limit body.
 #include "PortalHarness.h"
 
 #include <memory>
@@ -15,27 +14,25 @@ const QByteArray VersionRequest = "GET /tad/version.htm HTTP/1.1\r\n" + Host + "
 // About 18 KB: the starter catalogue and the sites the stalled readers' test adds.
 const QByteArray BigReplyRequest = "GET /tad/tad_available.asp?t=1&userid=1 HTTP/1.1\r\n" + Host + "\r\n";
 
-// Sends all of `bytes` as fast as the portal takes them, reading nothing; false when the
-// connection went or `ms` passed first.
+// Sends all of `bytes` as fast as the portal takes them, reading nothing; false when the connection went or `ms` passed first.
 bool sendAll(RawClient &c, const QByteArray &bytes, int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    for (qint64 sent = 0, n = 0; timer.elapsed() < ms; sent += n, QTest::qWait(n == 0 ? 1 : 0)) {
+    const QDeadlineTimer deadline(ms);
+    for (qint64 sent = 0, n = 0; !deadline.hasExpired(); sent += n, QTest::qWait(n == 0 ? 1 : 0)) {
         if (sent == bytes.size() || (n = c.send(QByteArray::fromRawData(bytes.constData() + sent, bytes.size() - sent))) < 0)
             return sent == bytes.size();
     }
     return false;
 }
 
-// Times one request on a new connection; -1 when unanswered within the bound.
-qint64 timedRequest(quint16 port, const QByteArray &request, const char *from = nullptr, int boundMs = 3000)
+// Times one request on a new connection; -1 when unanswered within 3 s.
+qint64 timedRequest(quint16 port, const QByteArray &request, const char *from = nullptr)
 {
     QElapsedTimer timer;
     timer.start();
     RawClient c(port, "127.0.0.1", from);
     const bool sent = c.connected() && c.send(request) == request.size();
-    return sent && parseHttp(c.read(boundMs, RawClient::wholeReply)).status == 200 ? timer.elapsed() : -1;
+    return sent && parseHttp(c.read(3000, RawClient::wholeReply)).status == 200 ? timer.elapsed() : -1;
 }
 
 } // namespace
@@ -43,10 +40,9 @@ qint64 timedRequest(quint16 port, const QByteArray &request, const char *from = 
 class TestPortalHostile : public QObject {
     Q_OBJECT
 private slots:
-    // `head` is sent; then, where `interim` is given, that reply is awaited before `body` is
-    // sent, all of it, before anything more is read (as an uploading client does). The reply
-    // holds `status` and never `never`; `closes`: the portal then closes, in order, not with a
-    // reset that would destroy the reply.
+    // `head` is sent; then, where `interim` is given, that reply is awaited before `body` is sent, all of it, before
+    // anything more is read (as an uploading client does). The reply holds `status` and never `never`; `closes`: the portal
+    // then closes, in order, not with a reset that would destroy the reply.
     void refusalsOnARealConnection_data()
     {
         QTest::addColumn<QByteArray>("head"); QTest::addColumn<QByteArray>("interim"); QTest::addColumn<QByteArray>("body");
@@ -123,17 +119,13 @@ private slots:
         QTest::addColumn<QStringList>("options"); QTest::addColumn<QByteArray>("opening");
         QTest::addColumn<QByteArray>("trickle"); QTest::addColumn<int>("fromMs"); QTest::addColumn<int>("toMs");
         QTest::addColumn<QByteArray>("reply");
-        const auto row = [](const char *name, const QStringList &options, const QByteArray &opening, const QByteArray &trickle,
-                            int fromMs, int toMs, const QByteArray &reply = {}) {
-            QTest::newRow(name) << options << opening << trickle << fromMs << toMs << reply;
-        };
-        const QStringList header2 = {"--header-timeout", "2"};
-        const QByteArray postHead = "POST /tad/version.htm HTTP/1.1\r\n" + Host + "Content-Length: 100\r\n\r\n";
-        row("a connection that sends nothing", header2, {}, {}, 1500, 3500);
-        row("a head trickled a byte at a time", header2, {}, VersionRequest, 1500, 3500);
-        row("a body trickled after a whole head", header2, postHead, QByteArray(100, 'b'), 1500, 3500);
-        row("a kept-alive connection outlives the header time-out, then idles out",
-            {"--header-timeout", "1", "--idle-timeout", "3"}, VersionRequest, {}, 2500, 4500, "2.04");
+        const QStringList header2 = {"--header-timeout", "2"}, idle3 = {"--header-timeout", "1", "--idle-timeout", "3"};
+        const QByteArray none, postHead = "POST /tad/version.htm HTTP/1.1\r\n" + Host + "Content-Length: 100\r\n\r\n";
+        QTest::newRow("a connection that sends nothing") << header2 << none << none << 1500 << 3500 << none;
+        QTest::newRow("a head trickled a byte at a time") << header2 << none << VersionRequest << 1500 << 3500 << none;
+        QTest::newRow("a body trickled after a whole head") << header2 << postHead << QByteArray(100, 'b') << 1500 << 3500 << none;
+        QTest::newRow("a kept-alive connection outlives the header time-out, then idles out")
+            << idle3 << VersionRequest << none << 2500 << 4500 << QByteArray("2.04");
     }
 
     void slowAndIdleConnectionsAreCut()
@@ -155,10 +147,9 @@ private slots:
         QVERIFY2(reply.isEmpty() ? c.received().isEmpty() : c.received().endsWith(reply), c.received().constData());
     }
 
-    // 300 connections from one address each send `request` and stay, at a full house by
-    // `options`, by the descriptor limit set on the running portal (0: none) or by the
-    // address's share (256 by default): at most that share stays open, a newcomer from
-    // another address is answered at once, and the crowd is cut by its time-outs.
+    // 300 connections from one address each send `request` and stay, at a full house by `options`, by the descriptor limit
+    // set on the running portal (0: none) or by the address's share (256 by default): at most that share stays open, a
+    // newcomer from another address is answered at once, and the crowd is cut by its time-outs.
     void fullHouseLetsANewcomerIn_data()
     {
         QTest::addColumn<QStringList>("options"); QTest::addColumn<int>("descriptors");
@@ -188,7 +179,7 @@ private slots:
                 crowd.back()->read(1000, RawClient::wholeReply);
         }
         QTest::qWait(200);
-        const qint64 probe = timedRequest(portal.port(), VersionRequest, "127.0.0.5", 3000);
+        const qint64 probe = timedRequest(portal.port(), VersionRequest, "127.0.0.5");
         QVERIFY2(probe >= 0 && probe < 500, qPrintable(QString::number(probe)));
         const auto open = std::count_if(crowd.begin(), crowd.end(), [](const auto &c) { return !c->closedByPortal(); });
         QVERIFY2(open <= 256, qPrintable(QString::number(open)));

@@ -1,10 +1,8 @@
-// Two portals on one PostgreSQL database. Runs under pg_virtualenv (Debian
-// postgresql-common), which starts a throw-away server and sets PGHOST, PGPORT, PGUSER,
-// PGPASSWORD and PGDATABASE for this process; libpq reads them where nothing else is set.
+// Two portals on one PostgreSQL database, under pg_virtualenv (Debian postgresql-common), which starts a throw-away server
+// and sets PGHOST, PGPORT, PGUSER, PGPASSWORD and PGDATABASE for this process; libpq reads them where nothing else is set.
 #include "PortalHarness.h"
 
 #include <QSqlError>
-#include <QTemporaryDir>
 
 class TestPortalPostgres : public QObject {
     Q_OBJECT
@@ -16,11 +14,9 @@ private slots:
                   "with postgresql installed); ctest does so when pg_virtualenv is found at configure time");
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test"));
         QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QUrl url(QStringLiteral("postgresql://%1:%2/%3").arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT"),
-                                                             qEnvironmentVariable("PGDATABASE")));
-        url.setUserName(qEnvironmentVariable("PGUSER"));
         // No password in the address: the portal's connections find libpq's PGPASSWORD.
-        m_url = url.toString();
+        m_url = QStringLiteral("postgresql://%1@%2:%3/%4").arg(qEnvironmentVariable("PGUSER"), qEnvironmentVariable("PGHOST"),
+                                                               qEnvironmentVariable("PGPORT"), qEnvironmentVariable("PGDATABASE"));
         const QStringList bounds{"--max-sites", "5", "--max-suggestions", "5", "--max-writes-per-minute", "0", "--threads", "4"};
         QVERIFY(m_a.start(QStringList{"--db", m_url, "--maintainer", "900"} + bounds));
         QVERIFY(m_b.start(QStringList{"--db", m_url} + bounds));
@@ -40,13 +36,11 @@ private slots:
     {
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("test")));
         QVERIFY(q.exec("CREATE ROLE family LOGIN PASSWORD 'pond'") && q.exec("CREATE SCHEMA AUTHORIZATION family"));
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("password"), "pond\n"));
-        QUrl url(m_url);
-        url.setUserName(QStringLiteral("family"));
+        QVERIFY(writeFile(m_a.path("password"), "pond\n"));
+        const QString url = QString(m_url).replace("//" + qEnvironmentVariable("PGUSER") + '@', QStringLiteral("//family@"));
         for (const QByteArray name : {"Ann", "Bo"}) {
             PortalRun portal;
-            QVERIFY2(portal.start({"--db", url.toString(), "--db-password-file", dir.filePath("password")}), portal.standardError().constData());
+            QVERIFY2(portal.start({"--db", url, "--db-password-file", m_a.path("password")}), portal.standardError().constData());
             QVERIFY(portal.get("/tad/tad_getface.asp?userid=5").body.startsWith(name == "Ann" ? "Child 1" : "Ann"));
             QCOMPARE(portal.get("/tad/tad_saveface.asp?userid=5&tface=1&newname=" + name).status, 200);
             QCOMPARE(portal.stop(), 0);
@@ -74,18 +68,16 @@ private slots:
     // none goes past its bound of five, however the two portals' transactions meet.
     void boundsHoldForWritesAtOnce()
     {
-        QByteArrayList requests;
-        std::vector<std::unique_ptr<RawClient>> clients; // all connected before any request goes
-        for (const QByteArray id : {"801", "802", "803", "804"}) {
-            for (int i = 0; i < 40; ++i) {
-                const QByteArray target = i % 2 ? postSite(id, "Own", 0, "2") : "/tad/tad_suggestsite.asp?url=u&email=e&userid=" + id;
-                requests << "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-                clients.push_back(std::make_unique<RawClient>((i / 2 % 2 ? m_a : m_b).port()));
-            }
+        std::vector<std::pair<std::unique_ptr<RawClient>, QByteArray>> clients; // all connected before any request goes
+        for (int i = 0; i < 4 * 40; ++i) {
+            const QByteArray id = "80" + QByteArray::number(1 + i / 40);
+            const QByteArray target = i % 2 ? postSite(id, "Own", 0, "2") : "/tad/tad_suggestsite.asp?url=u&email=e&userid=" + id;
+            clients.emplace_back(std::make_unique<RawClient>((i / 2 % 2 ? m_a : m_b).port()),
+                                 "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
         }
-        for (size_t i = 0; i < clients.size(); ++i)
-            clients[i]->send(requests[qsizetype(i)]);
-        for (const auto &client : clients)
+        for (const auto &[client, request] : clients)
+            client->send(request);
+        for (const auto &[client, request] : clients)
             QVERIFY(parseHttp(client->read(20000, RawClient::wholeReply)).status != 0);
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("test")));
         QVERIFY(q.exec(QStringLiteral("SELECT string_agg(n::text, ' ') FROM (SELECT count(*) n FROM sites WHERE owner LIKE '80_' GROUP BY owner "
@@ -93,11 +85,10 @@ private slots:
         QCOMPARE(q.value(0).toString(), QStringLiteral("5 5 5 5 5 5 5 5")); // the sites of each installation, then the suggestions
     }
 
-    // {n} stands for the try (1 to 3), SITE for the public site's id.
+    // The change goes through A; the read through B, before the change and after; `after` is what the read holds once the
+    // change is seen. {n} stands for the try (1 to 3), SITE for the public site's id.
     void changeThroughOneInstanceIsReadThroughTheOtherAtOnce_data()
     {
-        // The change goes through A; the read through B, before the change and after; `after` is
-        // what the read holds once the change is seen.
         QTest::addColumn<QByteArray>("change"); QTest::addColumn<QByteArray>("read"); QTest::addColumn<QByteArray>("after");
         const auto row = [](const char *name, const char *change, const char *read, const char *after) {
             QTest::newRow(name) << QByteArray(change) << QByteArray(read) << QByteArray(after);
@@ -110,9 +101,8 @@ private slots:
             "&comments=c&AgeFrom=3&AgeTo=12&LogoLoc=P_gif.gif&id=SITE&userid=900&Delete=0&Type=1", "tad_available.asp?t=1&userid=74", "\tLake{n}\t");
     }
 
-    // Within 50 ms; on a machine busy with other work a scheduling delay can exceed that once,
-    // so the change is made up to three times (with another value each time). A change that is
-    // not seen within 2 s fails at once: B kept a reply it should have dropped.
+    // Within 50 ms; on a machine busy with other work a scheduling delay can exceed that once, so the change is made up to
+    // three times (another value each time). One not seen within 2 s fails at once: B kept a reply it should have dropped.
     void changeThroughOneInstanceIsReadThroughTheOtherAtOnce()
     {
         QFETCH(QByteArray, change); QFETCH(QByteArray, read); QFETCH(QByteArray, after);

@@ -35,10 +35,9 @@ private slots:
         QCOMPARE(v.isNull(), expected.isNull());  // an empty value is not a missing one
     }
 
-    // The request is read in pieces, split at "|". `status`: 200 when it is handed to the
-    // handler, else the portal's answer. `detail`: for a request handed over "TARGET AS LOGGED
-    // -> PATH?QUERY AS HANDED OVER", for 405 the Allow header, for a refusal its reason; empty:
-    // not checked. Each smuggling shape carries a second request that a lax reading would answer
+    // The request is read in pieces, split at "|". `status`: 200 when it is handed to the handler, else the portal's answer.
+    // `detail`: for a request handed over "TARGET AS LOGGED -> PATH?QUERY AS HANDED OVER", for 405 the Allow header, for a
+    // refusal its reason; empty: not checked. Each smuggling shape carries a second request that a lax reading would answer
     // too. "100 Continue", two differing Content-Length fields and an over-limit body go end to end in tst_portalhostile.
     void requestHeads_data()
     {
@@ -102,19 +101,14 @@ private slots:
             received.remove(0, qsizetype(used));
         }
         QVERIFY2(progress != RequestReader::Progress::NeedMore, "neither handed over nor refused");
-        int answer = 0;
-        QByteArray said;
-        if (progress == RequestReader::Progress::Refused) {
-            answer = reader.refusal().status;
-            said = reader.refusal().reason;
-        } else if (const std::optional<HttpReply> unserved = unservedMethodReply(reader.method())) {
-            answer = unserved->status;
-            said = unserved->headers.value(0).second;
-        } else {
+        const auto [answer, said] = [&]() -> std::pair<int, QByteArray> {
+            if (progress == RequestReader::Progress::Refused)
+                return {reader.refusal().status, reader.refusal().reason};
+            if (const std::optional<HttpReply> unserved = unservedMethodReply(reader.method()))
+                return {unserved->status, unserved->headers.value(0).second};
             const HttpRequest r = handlerRequest(reader.method(), reader.target());
-            answer = 200;
-            said = escapedForLog(reader.target()) + " -> " + r.path + (r.rawQuery.isEmpty() ? "" : '?' + r.rawQuery);
-        }
+            return {200, escapedForLog(reader.target()) + " -> " + r.path + (r.rawQuery.isEmpty() ? "" : '?' + r.rawQuery)};
+        }();
         QCOMPARE(answer, status);
         if (!detail.isEmpty())
             QCOMPARE(said, detail);
@@ -148,22 +142,19 @@ private slots:
             QCOMPARE(QImage::fromData(r.body, "GIF").size(), QSize(48, 48));
     }
 
-    void keptRepliesStayWithinTheBudget()
+    void keptRepliesStayWithinTheBudgetButThoseStillSentAreFoundAgain()
     {
         // Bytes made from text hold room for three a character: the room they hold is what counts.
         const qsizetype budget = 1024 * 1024;
-        ReplyCache cache(budget);
+        ReplyCache kept(budget);
         for (int i = 0; i < 1000; ++i)
-            cache.insert(QString::number(i), 1, std::make_shared<const CachedReply>(CachedReply{QString(5000, u'x').toUtf8(), {}}));
+            kept.insert(QString::number(i), 1, std::make_shared<const CachedReply>(CachedReply{QString(5000, u'x').toUtf8(), {}}));
         qsizetype held = 0;
         for (int i = 0; i < 1000; ++i)
-            if (const std::shared_ptr<const CachedReply> kept = cache.find(QString::number(i), 1))
-                held += kept->body.capacity();
+            if (const std::shared_ptr<const CachedReply> reply = kept.find(QString::number(i), 1))
+                held += reply->body.capacity();
         QVERIFY2(held > budget / 2 && held <= budget, qPrintable(QString::number(held)));
-    }
 
-    void repliesStillSentAreFoundAgain()
-    {
         // Out of the table by its budget or by its size, a reply a connection still sends is the one found
         // again, not a copy built anew; once no one sends it, or after a change, it is gone.
         ReplyCache cache(64 * 1024);

@@ -20,9 +20,7 @@ public:
         QByteArray line;
         m_process.start(QStringLiteral(TADPOLE_PROGRAM_DIR "/tadpole-portal"),
                         QStringList{"--port", "0"} + args + (starterCatalogue ? QStringList() : QStringList{"--no-catalogue"}));
-        QElapsedTimer timer;
-        timer.start();
-        while (!line.contains('\n') && timer.elapsed() < 15000 && m_process.state() != QProcess::NotRunning)
+        for (int waits = 0; !line.contains('\n') && waits < 30 && m_process.state() != QProcess::NotRunning; ++waits) // 15 s
             line += m_process.waitForReadyRead(500) ? m_process.readAllStandardOutput() : QByteArray();
         line = line.trimmed();
         m_port = quint16(line.mid(line.lastIndexOf(':') + 1).split('/').value(0).toInt());
@@ -49,11 +47,9 @@ public:
     QStringList requests(const QString &host) const
     {
         QStringList targets;
-        for (const QByteArray &line : readFile(m_dir.filePath("access.log")).split('\n')) {
-            const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() >= 3 && QString::fromUtf8(parts.at(0)) == host)
+        for (const QByteArray &line : readFile(m_dir.filePath("access.log")).split('\n'))
+            if (const QList<QByteArray> parts = line.split(' '); parts.size() >= 3 && parts.at(0) == host.toUtf8())
                 targets << QString::fromUtf8(parts.at(2));
-        }
         return targets;
     }
 
