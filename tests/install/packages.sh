@@ -30,8 +30,8 @@ holds "$portal" usr/bin/tadpole-portal usr/lib/systemd/system/tadpole-portal.ser
   usr/lib/systemd/system/tadpole-portal@.service usr/share/tadpole-portal/starter-sites.tsv etc/tadpole/tadpole.conf \
   usr/share/man/man8/tadpole-portal.8.gz usr/share/doc/tadpole-portal/copyright \
   usr/share/doc/tadpole-portal/examples/instances.conf usr/share/doc/tadpole-portal/examples/nginx-tadpole-portal.conf
-dpkg-deb -c "$browser" | grep -q 'tadpole-portal' && problem "the browser's package holds the portal"
-dpkg-deb -c "$portal" | grep -q 'bin/tadpole$' && problem "the portal's package holds the browser"
+grep -q 'tadpole-portal' <<<"$(dpkg-deb -c "$browser")" && problem "the browser's package holds the portal"
+grep -q 'bin/tadpole$' <<<"$(dpkg-deb -c "$portal")" && problem "the portal's package holds the browser"
 
 field() { dpkg-deb -f "$1" "$2"; }
 for deb in "$browser" "$portal"; do
