@@ -360,6 +360,7 @@ void tst_Commands::timeUpPictureAndTheGrownUpsChoices()
         QTRY_VERIFY(closed());
         QCOMPARE(m_world->launcher.started.filter("terminate").size(), 1);
         QCOMPARE(m_world->dialogs.messages.size(), stopFree ? 1 : 0);
+        QCOMPARE(m_world->parents.shown.count("gate"), stopFree ? 0 : 1); // a free STOP asks no password
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(m_window->messageLineText(), after, 1500);
@@ -395,18 +396,7 @@ void tst_Commands::tickClosesPromptsEndsBrowsersAndWatchesPopups()
 
 void tst_Commands::keysThatLeaveTheWindowDoNothing()
 {
-    start("pw=owl\r\nstop=1\r\nstart=0\r\ntimer=0\r\n");
-    // Locked, the other screen shows a blank cover of ours and nothing a click could reach (ctest gives two screens).
-    const auto covers = [] {
-        QList<QRect> shown;
-        for (const QWidget *widget : QApplication::topLevelWidgets())
-            if (widget->objectName() == QLatin1String("screenCover") && widget->isVisible())
-                shown << widget->geometry();
-        return shown;
-    };
-    QCOMPARE(QGuiApplication::screens().size(), 2);
-    QTRY_COMPARE(covers(), QList<QRect>{QRect(800, 0, 800, 600)});
-    // Copy, paste, typing and Alt+Left stay; the rest would leave the window or show its insides.
+    // Copy, paste, typing and Alt+Left stay; the rest would leave the window or show its insides, locked or not.
     const QStringList forbidden = QStringLiteral("Ctrl+N Ctrl+T Ctrl+U F12 Ctrl+Shift+I Ctrl+S Ctrl+P Ctrl+Shift+N").split(' ');
     // What reaches the page's widget after the application's filters.
     struct Recorder : QObject {
@@ -419,13 +409,28 @@ void tst_Commands::keysThatLeaveTheWindowDoNothing()
             return false;
         }
     } recorder;
-    view()->widget()->setFocusPolicy(Qt::StrongFocus);
-    view()->widget()->installEventFilter(&recorder);
-    for (const QString &keys : forbidden + QStringList{"Ctrl+C", "Ctrl+V", "A", "Alt+Left"}) {
-        recorder.keys.clear();
-        QTest::keySequence(view()->widget(), QKeySequence(keys));
-        QVERIFY2(recorder.keys.isEmpty() == forbidden.contains(keys), qPrintable(keys));
+    for (const char *stop : {"0", "1"}) {
+        cleanup(); // a window and a world of its own for each
+        init();
+        start("pw=owl\r\nstop=" + QByteArray(stop) + "\r\nstart=0\r\ntimer=0\r\n");
+        view()->widget()->setFocusPolicy(Qt::StrongFocus);
+        view()->widget()->installEventFilter(&recorder);
+        for (const QString &keys : forbidden + QStringList{"Ctrl+C", "Ctrl+V", "A", "Alt+Left"}) {
+            recorder.keys.clear();
+            QTest::keySequence(view()->widget(), QKeySequence(keys));
+            QVERIFY2(recorder.keys.isEmpty() == forbidden.contains(keys), qPrintable(keys + " with stop=" + stop));
+        }
     }
+    // Locked, the other screen shows a blank cover of ours and nothing a click could reach (ctest gives two screens).
+    const auto covers = [] {
+        QList<QRect> shown;
+        for (const QWidget *widget : QApplication::topLevelWidgets())
+            if (widget->objectName() == QLatin1String("screenCover") && widget->isVisible())
+                shown << widget->geometry();
+        return shown;
+    };
+    QCOMPARE(QGuiApplication::screens().size(), 2);
+    QTRY_COMPARE(covers(), QList<QRect>{QRect(800, 0, 800, 600)});
 }
 
 void tst_Commands::faceTipsShowNamesAsTypedAndFollowARename()
